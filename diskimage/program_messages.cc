@@ -1,0 +1,20 @@
+// The end of a run, shared by both programs.
+#include "program_messages.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+const char kCannotOpenImage[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab"
+    "\x82\xdc\x82\xb9\x82\xf1\n";
+
+int FinishRun(Diagnostics& diagnostics) {
+  errno = 0;
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    const int error = errno != 0 ? errno : EIO;
+    diagnostics.Report("standard output", "the listing could not be written: %s",
+                       strerror(error));
+  }
+  return diagnostics.Count() > 0 ? kExitProblems : kExitSuccess;
+}

@@ -1,0 +1,19 @@
+// What the two programs share at the end of a run: the open-failure message and exit statuses.
+#ifndef DISKIMAGE_PROGRAM_MESSAGES_H_
+#define DISKIMAGE_PROGRAM_MESSAGES_H_
+
+#include "diagnostics.h"
+
+// Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed.
+extern const char kCannotOpenImage[];
+
+constexpr int kExitSuccess = 0;   // every listed file written in full under its listed name
+constexpr int kExitFailure = 1;   // usage, or the image cannot be opened
+constexpr int kExitProblems = 2;  // the run went through, with diagnostics
+
+// Flushes standard output, reports it through `diagnostics` if it could not be written, and
+// returns the exit status of a run that went through: kExitProblems after any diagnostic,
+// otherwise kExitSuccess.
+int FinishRun(Diagnostics& diagnostics);
+
+#endif  // DISKIMAGE_PROGRAM_MESSAGES_H_

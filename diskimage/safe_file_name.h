@@ -1,0 +1,25 @@
+// File names taken from a disk directory, made safe to create in the current directory: they can
+// name neither another directory nor, on Windows, a device.
+#ifndef DISKIMAGE_SAFE_FILE_NAME_H_
+#define DISKIMAGE_SAFE_FILE_NAME_H_
+
+#include <cstddef>
+
+#ifdef _WIN32
+constexpr bool kWindowsFileNames = true;
+#else
+constexpr bool kWindowsFileNames = false;
+#endif
+
+// Room for any name a directory entry can list (at most 10 bytes), made safe.
+constexpr size_t kSafeFileNameSize = 16;
+
+// Copies `listed` into `safe` (`safe_size` bytes, at least 3), changed only as far as needed:
+// '/' becomes '_'; "", "." and ".." become "_", "_" and "__". With `windows` the characters that
+// Windows refuses (\ : * ? " < > | and control bytes) become '_' too, and a device name such as
+// CON or LPT1.TXT gets a '_' in front. A name too long for `safe` is cut. Returns true when the
+// name was changed.
+bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size,
+                      bool windows = kWindowsFileNames);
+
+#endif  // DISKIMAGE_SAFE_FILE_NAME_H_

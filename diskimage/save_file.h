@@ -1,0 +1,14 @@
+// The one way the programs write an extracted file: all of it or nothing, never a partial file
+// and never a damaged older file of the same name.
+#ifndef DISKIMAGE_SAVE_FILE_H_
+#define DISKIMAGE_SAVE_FILE_H_
+
+#include <cstddef>
+
+// Writes the `size` bytes at `data` to the file `name` in the current directory: first to a new
+// temporary file beside it, which is then renamed over `name`. Returns 0 on success, otherwise
+// the errno value of the failure; the temporary file is then removed and an existing file `name`
+// is left as it was. A name that is a directory or a symbolic link is replaced, never followed.
+int SaveFile(const char* name, const unsigned char* data, size_t size);
+
+#endif  // DISKIMAGE_SAVE_FILE_H_

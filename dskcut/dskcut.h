@@ -1,0 +1,33 @@
+// dskcut: extracts the files of every disk of a D88 image whose directory has 16-byte entries
+// with 6.3 names and whose data tracks hold five 1024-byte sectors.
+#ifndef DSKCUT_DSKCUT_H_
+#define DSKCUT_DSKCUT_H_
+
+#include "d88_image.h"
+#include "diagnostics.h"
+
+constexpr int kDskcutTrackSize = 5 * 1024;
+constexpr int kDskcutTrackImageTracks = 80;
+
+// The run-wide buffers: zero at start and never cleared between disks, so a sector that cannot be
+// read keeps what an earlier disk left there.
+struct DskcutBuffers {
+  unsigned char directory[2048];
+  unsigned char track_image[kDskcutTrackImageTracks * kDskcutTrackSize];
+  unsigned char sector_ids[20];
+};
+
+// Runs the whole program: `argv[1]` is the image, later arguments "-d" and "-2" are options.
+// `image` must be freshly constructed and `buffers` zero. Returns the exit status: 1 for usage or
+// an image that cannot be opened, 2 when the run went through with diagnostics or the listing
+// could not be written, 0 when every listed file was written in full under its listed name.
+int RunDskcut(int argc, char** argv, D88Image& image, DskcutBuffers& buffers);
+
+// Loads the directory and data tracks of the disk selected in `image` into `buffers`, lists every
+// entry on standard output and writes its file into the current directory. In `kova_mode` empty
+// entries are skipped instead of ending the directory. Every entry that could not be written in
+// full under its listed name is reported through `diagnostics`.
+void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers,
+                 Diagnostics& diagnostics);
+
+#endif  // DSKCUT_DSKCUT_H_

@@ -1,0 +1,62 @@
+// Loading one disk of the 16-byte-directory layout and writing its files.
+#include <cstdio>
+
+#include "dskcut.h"
+#include "save_entry_file.h"
+
+namespace {
+
+constexpr int kSectorSizeCode = 3;  // 1024-byte sectors
+constexpr int kDirectoryTrack = 1;
+constexpr int kFirstDataTrack = 2;
+constexpr int kLastDataTrack = 79;
+constexpr int kEntrySize = 16;
+constexpr int kEntryCount = 128;
+constexpr int kBlockSize = 256;
+constexpr unsigned char kHalfBlockFlag = 0x80;
+
+// The name bytes up to the first space, then a point and the extension bytes up to the first
+// space unless the extension begins with one. A NUL byte is copied like any other, so the string
+// ends at the first NUL.
+void BuildName(const unsigned char* entry, char* name) {
+  int out = 0;
+  for (int i = 0; i < 6 && entry[i] != ' '; ++i) name[out++] = static_cast<char>(entry[i]);
+  if (entry[6] != ' ') {
+    name[out++] = '.';
+    for (int i = 6; i < 9 && entry[i] != ' '; ++i) name[out++] = static_cast<char>(entry[i]);
+  }
+  name[out] = '\0';
+}
+
+}  // namespace
+
+void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers,
+                 Diagnostics& diagnostics) {
+  image.SetSectorRange(1, 5);
+  image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode, buffers.directory,
+                    sizeof buffers.directory);
+
+  // Each data track is numbered from the upper four bits of its first stored sector's number.
+  for (int track = kFirstDataTrack; track <= kLastDataTrack; ++track) {
+    image.ReadTrackIds(track, buffers.sector_ids, sizeof buffers.sector_ids);
+    const int base = buffers.sector_ids[2] & 0xF0;
+    image.SetSectorRange(base | 1, base | 5);
+    image.ReadSectors(track, track / 2, track % 2, base | 1, kSectorSizeCode,
+                      buffers.track_image + track * kDskcutTrackSize, kDskcutTrackSize);
+  }
+
+  for (int k = 1; k < kEntryCount; ++k) {
+    const unsigned char* entry = buffers.directory + kEntrySize * k;
+    if (entry[0] == 0) {
+      if (kova_mode) continue;
+      break;
+    }
+    char name[6 + 1 + 3 + 1];
+    BuildName(entry, name);
+    int64_t size = entry[11] * kBlockSize;
+    if (entry[12] == kHalfBlockFlag) size -= kBlockSize / 2;
+    printf("%-12s %02x %02x %02x %02x\n", name, entry[9], entry[10], entry[11], entry[12]);
+    const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
+    SaveEntryFile(diagnostics, name, buffers.track_image, sizeof buffers.track_image, start, size);
+  }
+}

@@ -1,0 +1,69 @@
+// The per-disk directory changes of dskcut, for POSIX systems and Windows.
+#include "working_directory.h"
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+
+namespace {
+int ErrnoOfLastError() {
+  switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    default:
+      return EIO;
+  }
+}
+}  // namespace
+
+StartingDirectory::StartingDirectory() : path() {}
+StartingDirectory::~StartingDirectory() {}
+
+int StartingDirectory::Save() {
+  const DWORD length = GetCurrentDirectoryA(sizeof path, path);
+  return (length == 0 || length >= sizeof path) ? ErrnoOfLastError() : 0;
+}
+
+int StartingDirectory::Enter(const char* name) {
+  if (!CreateDirectoryA(name, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return ErrnoOfLastError();
+  }
+  return SetCurrentDirectoryA(name) ? 0 : ErrnoOfLastError();
+}
+
+int StartingDirectory::Return() { return SetCurrentDirectoryA(path) ? 0 : ErrnoOfLastError(); }
+
+#else
+
+StartingDirectory::StartingDirectory() : handle(-1) {}
+
+StartingDirectory::~StartingDirectory() {
+  if (handle >= 0) close(handle);
+}
+
+int StartingDirectory::Save() {
+  if (handle < 0) handle = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return handle >= 0 ? 0 : errno;
+}
+
+int StartingDirectory::Enter(const char* name) {
+  if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
+  return chdir(name) == 0 ? 0 : errno;
+}
+
+int StartingDirectory::Return() { return fchdir(handle) == 0 ? 0 : errno; }
+
+#endif

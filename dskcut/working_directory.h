@@ -1,0 +1,32 @@
+// Entering a disk's subdirectory and coming back to the directory the run started in, by a saved
+// handle, so that a subdirectory that is a symbolic link cannot strand the run elsewhere.
+#ifndef DSKCUT_WORKING_DIRECTORY_H_
+#define DSKCUT_WORKING_DIRECTORY_H_
+
+class StartingDirectory {
+ public:
+  StartingDirectory();
+  ~StartingDirectory();
+  StartingDirectory(const StartingDirectory&) = delete;
+  StartingDirectory& operator=(const StartingDirectory&) = delete;
+
+  // Remembers the current directory. Returns 0, or the errno value when it cannot be remembered.
+  int Save();
+
+  // Creates the directory `name` in the current directory unless it exists, and makes it the
+  // current directory. Returns 0, or the errno value of the step that failed; the current
+  // directory is then unchanged.
+  static int Enter(const char* name);
+
+  // Makes the remembered directory current again. Returns 0, or the errno value.
+  int Return();
+
+ private:
+#ifdef _WIN32
+  char path[32768];
+#else
+  int handle;
+#endif
+};
+
+#endif  // DSKCUT_WORKING_DIRECTORY_H_

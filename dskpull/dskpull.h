@@ -1,0 +1,23 @@
+// dskpull: extracts the files of the first disk of a D88 image whose directory has 8-byte entries
+// with four-byte names and whose data tracks hold ten 512-byte sectors.
+#ifndef DSKPULL_DSKPULL_H_
+#define DSKPULL_DSKPULL_H_
+
+constexpr int kDskpullTrackSize = 10 * 512;
+constexpr int kDskpullFirstDataTrack = 4;
+constexpr int kDskpullLastDataTrack = 79;
+
+// The run's buffers, zero at start.
+struct DskpullBuffers {
+  unsigned char directory[1024];
+  unsigned char track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) *
+                            kDskpullTrackSize];
+};
+
+// Runs the whole program: exactly one argument, the image. `buffers` must be zero. Returns the
+// exit status: 1 for usage or an image that cannot be opened, 2 when the run went through with
+// diagnostics or the listing could not be written, 0 when every listed file was written in full
+// under its listed name.
+int RunDskpull(int argc, char** argv, DskpullBuffers& buffers);
+
+#endif  // DSKPULL_DSKPULL_H_

@@ -1,0 +1,8 @@
+// Entry point of dskpull.
+#include "dskpull.h"
+
+namespace {
+DskpullBuffers buffers;  // zero at start
+}  // namespace
+
+int main(int argc, char** argv) { return RunDskpull(argc, argv, buffers); }
