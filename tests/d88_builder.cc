@@ -1,0 +1,198 @@
+// The test-image builder.
+#include "d88_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kHeaderSize = 0x2B0;
+
+void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void PutPadded(uint8_t* p, const std::string& text, size_t width) {
+  memset(p, ' ', width);
+  memcpy(p, text.data(), std::min(text.size(), width));
+}
+
+}  // namespace
+
+DiskBuilder& DiskBuilder::Name(const std::string& name) {
+  name_ = name.substr(0, 17);
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::Media(uint8_t media) {
+  media_ = media;
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::AddSector(int track, const SectorSpec& sector) {
+  tracks_[track].push_back(sector);
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::EmptyTrack(int track) {
+  tracks_[track];
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::TrackOffset(int track, uint32_t offset) {
+  track_offsets_[track] = offset;
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::DiskSize(uint32_t size) {
+  disk_size_ = size;
+  return *this;
+}
+
+Bytes DiskBuilder::Build() const {
+  Bytes disk(kHeaderSize, 0);
+  memcpy(disk.data(), name_.data(), name_.size());
+  disk[0x1B] = media_;
+  for (const auto& [track, sectors] : tracks_) {
+    if (track >= 0 && track < 164) PutLe32(&disk[0x20 + 4 * track], disk.size());
+    for (const SectorSpec& sector : sectors) {
+      uint8_t header[16] = {sector.c, sector.h, sector.r, sector.n};
+      PutLe16(header + 4, sector.sector_count.value_or(static_cast<uint16_t>(sectors.size())));
+      PutLe16(header + 14, sector.data_size.value_or(static_cast<uint16_t>(sector.data.size())));
+      disk.insert(disk.end(), header, header + 16);
+      disk.insert(disk.end(), sector.data.begin(), sector.data.end());
+    }
+  }
+  for (const auto& [track, offset] : track_offsets_) PutLe32(&disk[0x20 + 4 * track], offset);
+  PutLe32(&disk[0x1C], disk_size_.value_or(static_cast<uint32_t>(disk.size())));
+  return disk;
+}
+
+Bytes Concatenate(const std::vector<Bytes>& disks) {
+  Bytes image;
+  for (const Bytes& disk : disks) image.insert(image.end(), disk.begin(), disk.end());
+  return image;
+}
+
+std::vector<SectorSpec> TrackSectors(int track, int r_first, int count, int size_code,
+                                     const uint8_t* data) {
+  std::vector<SectorSpec> sectors;
+  const size_t size = size_t{128} << size_code;
+  for (int i = 0; i < count; ++i) {
+    SectorSpec sector;
+    sector.c = static_cast<uint8_t>(track / 2);
+    sector.h = static_cast<uint8_t>(track % 2);
+    sector.r = static_cast<uint8_t>(r_first + i);
+    sector.n = static_cast<uint8_t>(size_code);
+    sector.data.assign(data + i * size, data + (i + 1) * size);
+    sectors.push_back(sector);
+  }
+  return sectors;
+}
+
+DskcutLayout::DskcutLayout() : directory(2048, 0), track_image(kImageSize, 0) {}
+
+int DskcutLayout::AddFile(const std::string& name, const std::string& extension,
+                          const Bytes& bytes, int index) {
+  if (index < 0) index = next_entry;
+  next_entry = index + 1;
+  const int blocks = static_cast<int>((bytes.size() + 255) / 256);
+  const size_t tail = bytes.size() % 256;
+  const bool half = tail > 0 && tail <= 128;
+  const int start = next_block;
+  std::copy(bytes.begin(), bytes.end(), track_image.begin() + start * 256);
+  next_block += blocks;
+  SetEntry(index, name, extension, static_cast<uint8_t>(start / 20),
+           static_cast<uint8_t>(start % 20), static_cast<uint8_t>(blocks), half ? 0x80 : 0);
+  return index;
+}
+
+void DskcutLayout::SetEntry(int index, const std::string& name, const std::string& extension,
+                            uint8_t track, uint8_t block, uint8_t length, uint8_t flag) {
+  uint8_t* e = Entry(index);
+  PutPadded(e, name, 6);
+  PutPadded(e + 6, extension, 3);
+  e[9] = track;
+  e[10] = block;
+  e[11] = length;
+  e[12] = flag;
+}
+
+Bytes DskcutLayout::Expected(int index) const {
+  const uint8_t* e = &directory[16 * index];
+  const size_t start = e[9] * size_t{kTrackSize} + e[10] * 256;
+  const size_t size = e[11] * 256 - (e[12] == 0x80 ? 128 : 0);
+  return Bytes(track_image.begin() + start, track_image.begin() + start + size);
+}
+
+DiskBuilder DskcutLayout::ToDisk(const std::string& name) const {
+  DiskBuilder disk;
+  disk.Name(name).Media(0x10);
+  Bytes track1(kTrackSize, 0);
+  std::copy(directory.begin(), directory.end(), track1.begin());
+  for (const SectorSpec& s : TrackSectors(1, 1, 5, 3, track1.data())) disk.AddSector(1, s);
+  for (int track = 2; track < 80; ++track) {
+    for (const SectorSpec& s : TrackSectors(track, sector_base[track] + 1, 5, 3,
+                                            &track_image[track * size_t{kTrackSize}])) {
+      disk.AddSector(track, s);
+    }
+  }
+  return disk;
+}
+
+DskpullLayout::DskpullLayout() : directory(1024, 0), track_image(kImageSize, 0) {}
+
+int DskpullLayout::AddFile(const std::string& name, const Bytes& bytes) {
+  const int index = next_entry++;
+  const int sector = next_sector;
+  std::copy(bytes.begin(), bytes.end(), track_image.begin() + sector * 512);
+  next_sector += static_cast<int>((bytes.size() + 511) / 512);
+  SetEntry(index, name, static_cast<uint8_t>(4 + sector / 10), static_cast<uint8_t>(2 * (sector % 10)),
+           static_cast<uint16_t>(bytes.size()));
+  return index;
+}
+
+void DskpullLayout::SetEntry(int index, const std::string& name, uint8_t track,
+                             uint8_t position, uint16_t size) {
+  uint8_t* e = Entry(index);
+  memset(e, 0, 4);
+  memcpy(e, name.data(), std::min<size_t>(name.size(), 4));
+  e[4] = track;
+  e[5] = position;
+  PutLe16(e + 6, size);
+}
+
+Bytes DskpullLayout::Expected(int index) const {
+  const uint8_t* e = &directory[8 * index];
+  const size_t start = (e[4] - 4) * size_t{kTrackSize} + (e[5] / 2) * 512;
+  const size_t size = e[6] + 256 * e[7];
+  return Bytes(track_image.begin() + start, track_image.begin() + start + size);
+}
+
+DiskBuilder DskpullLayout::ToDisk(const std::string& name) const {
+  DiskBuilder disk;
+  disk.Name(name).Media(0x00);
+  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, directory.data())) disk.AddSector(1, s);
+  for (int track = 4; track < 80; ++track) {
+    for (const SectorSpec& s :
+         TrackSectors(track, 1, 10, 2, &track_image[(track - 4) * size_t{kTrackSize}])) {
+      disk.AddSector(track, s);
+    }
+  }
+  return disk;
+}
+
+Bytes PatternBytes(size_t length, uint32_t seed) {
+  Bytes bytes(length);
+  uint32_t state = seed * 2654435761u + 1;
+  for (uint8_t& b : bytes) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(state >> 16);
+  }
+  return bytes;
+}

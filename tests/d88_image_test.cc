@@ -1,0 +1,301 @@
+// Unit tests of D88Image: the disk catalogue, disk selection and sector access, on images from
+// the test-image builder, well-formed and corrupt.
+#include "d88_image.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "d88_builder.h"
+#include "test_files.h"
+
+namespace {
+
+SectorSpec Sector(uint8_t c, uint8_t h, uint8_t r, uint8_t n, size_t size, uint8_t fill) {
+  SectorSpec s;
+  s.c = c;
+  s.h = h;
+  s.r = r;
+  s.n = n;
+  s.data.assign(size, fill);
+  return s;
+}
+
+class D88ImageTest : public ::testing::Test {
+ protected:
+  // Writes `bytes` as the image file and opens it.
+  void OpenImage(const Bytes& bytes) {
+    WriteFile(path(), bytes);
+    ASSERT_TRUE(image.Open(path().c_str()));
+  }
+  std::string path() const { return dir / "image.d88"; }
+
+  TempDir dir;
+  D88Image image;
+};
+
+TEST(ReadLeTest, AssemblesLittleEndianValues) {
+  const unsigned char bytes[] = {0x34, 0x12, 0xff, 0xff, 0x00, 0x00, 0x00, 0x80};
+  EXPECT_EQ(ReadLe16(bytes), 0x1234);
+  EXPECT_EQ(ReadLe16(bytes + 2), 65535);
+  EXPECT_EQ(ReadLe32(bytes), static_cast<int32_t>(0xffff1234u));
+  EXPECT_EQ(ReadLe32(bytes + 4), INT32_MIN);
+}
+
+TEST_F(D88ImageTest, FileShorterThanOneHeaderOpensWithNoDisks) {
+  OpenImage(Bytes(687, 0));
+  EXPECT_EQ(image.DiskCount(), 0);
+  EXPECT_FALSE(image.SelectDisk(0));
+}
+
+TEST_F(D88ImageTest, CataloguesDisksBackToBackAndIgnoresShortTrailingBytes) {
+  Bytes file = Concatenate({DiskBuilder().Name("ONE").Build(), DiskBuilder().Name("TWO").Build()});
+  file.resize(file.size() + 687, 0xAA);
+  OpenImage(file);
+  ASSERT_EQ(image.DiskCount(), 2);
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.DiskName(), "TWO");
+}
+
+TEST_F(D88ImageTest, CataloguesAtMostSixtyFourDisks) {
+  std::vector<Bytes> disks(70, DiskBuilder().Name("D").Build());
+  OpenImage(Concatenate(disks));
+  EXPECT_EQ(image.DiskCount(), D88Image::kMaxDisks);
+  EXPECT_TRUE(image.SelectDisk(63));
+  EXPECT_FALSE(image.SelectDisk(64));
+}
+
+TEST_F(D88ImageTest, DiskSizeZeroRepeatsTheSameDiskUpToTheLimit) {
+  OpenImage(Concatenate({DiskBuilder().Name("FIRST").Build(),
+                         DiskBuilder().Name("STUCK").DiskSize(0).Build(),
+                         DiskBuilder().Name("NEVER").Build()}));
+  ASSERT_EQ(image.DiskCount(), 64);
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_STREQ(image.DiskName(), "FIRST");
+  for (int i : {1, 2, 63}) {
+    ASSERT_TRUE(image.SelectDisk(i));
+    EXPECT_STREQ(image.DiskName(), "STUCK");
+  }
+}
+
+TEST_F(D88ImageTest, HugeDiskSizeEndsTheCatalogueInsteadOfWrapping) {
+  // 0xFFFFFD50 + 0x2B0 wraps to 0 in 32 bits, and 0x80000000 turns negative: neither may send the
+  // catalogue back to an earlier offset.
+  for (uint32_t size : {0xFFFFFD50u, 0x80000000u, 0x7FFFFFFFu}) {
+    OpenImage(Concatenate({DiskBuilder().Name("BIG").DiskSize(size).Build(),
+                           DiskBuilder().Name("NEXT").Build()}));
+    EXPECT_EQ(image.DiskCount(), 1) << size;
+  }
+}
+
+TEST_F(D88ImageTest, MissingFileOrDirectoryFailsToOpen) {
+  EXPECT_FALSE(image.Open((dir / "missing.d88").c_str()));
+  EXPECT_EQ(image.DiskCount(), 0);
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_FALSE(image.Open(dir.path().c_str()));
+  EXPECT_FALSE(image.SelectDisk(0));
+}
+
+TEST_F(D88ImageTest, OpenNullClosesButKeepsTheSelectedName) {
+  OpenImage(DiskBuilder().Name("KEEP").Media(0x20).Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_EQ(image.MediaType(), 0x20);
+  EXPECT_TRUE(image.Open(nullptr));
+  EXPECT_EQ(image.DiskCount(), 0);
+  EXPECT_EQ(image.MediaType(), -1);
+  EXPECT_STREQ(image.DiskName(), "KEEP");
+  EXPECT_FALSE(image.SelectDisk(0));
+  EXPECT_STREQ(image.DiskName(), "KEEP");
+}
+
+TEST_F(D88ImageTest, SelectingOutsideTheCatalogueClearsTheSelection) {
+  OpenImage(DiskBuilder().Name("NAME").Media(7).Build());
+  for (int index : {-1, 1}) {
+    ASSERT_TRUE(image.SelectDisk(0));
+    EXPECT_FALSE(image.SelectDisk(index));
+    EXPECT_STREQ(image.DiskName(), "");
+    EXPECT_EQ(image.MediaType(), -1);
+  }
+}
+
+TEST_F(D88ImageTest, DiskNameIsSixteenBytesAtMostAndEndsAtTheFirstNul) {
+  OpenImage(Concatenate({DiskBuilder().Name("0123456789ABCDEFG").Build(),
+                         DiskBuilder().Name(std::string("ABC\0XYZ", 7)).Build()}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_STREQ(image.DiskName(), "0123456789ABCDEF");
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.DiskName(), "ABC");
+}
+
+TEST_F(D88ImageTest, HeaderThatReadsShortAfterOpenLeavesZeros) {
+  // Disk A is larger than any stream buffer, so disk B's header is read from the file again.
+  const Bytes a = DiskBuilder().Name("A").AddSector(0, Sector(0, 0, 1, 1, 60000, 0)).Build();
+  OpenImage(Concatenate({a, DiskBuilder().Name("B").Media(9).AddSector(3, Sector(1, 1, 1, 1, 256, 5))
+                                .Build()}));
+  ASSERT_EQ(image.DiskCount(), 2);
+  ASSERT_EQ(truncate(path().c_str(), a.size() + 0x20), 0);  // B's header keeps only 0x20 bytes
+  ASSERT_TRUE(image.SelectDisk(0));  // moves the stream's buffer away from B's header
+  ASSERT_TRUE(image.SelectDisk(1));
+  EXPECT_STREQ(image.DiskName(), "B");
+  EXPECT_EQ(image.MediaType(), 9);  // within the bytes that remain
+  unsigned char buf[256];
+  EXPECT_EQ(image.ReadSector(3, 1, 1, 1, 1, buf, 256), 0);
+}
+
+TEST_F(D88ImageTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
+  DiskBuilder disk;
+  disk.AddSector(5, Sector(2, 1, 3, 1, 256, 0x33))
+      .AddSector(5, Sector(2, 1, 0xC1, 1, 256, 0xC1))
+      .AddSector(5, Sector(2, 1, 1, 1, 256, 0x11));
+  OpenImage(disk.Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  unsigned char buf[300] = {};
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 1, 1, buf, 300), 256);
+  EXPECT_EQ(buf[0], 0x11);
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 193, 1, buf, 300), 256);
+  EXPECT_EQ(buf[255], 0xC1);
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 3, 1, buf, 100), 100);  // capped at max_len
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 3, 2, buf, 300), 0);    // same C H R, other N
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 2, 1, buf, 300), 0);    // passes the last sector
+  EXPECT_EQ(image.ReadSector(5, 2, 1, 1, 1, buf, 0), 0);
+  EXPECT_EQ(image.ReadSector(4, 2, 0, 1, 1, buf, 300), 0);    // absent track
+  EXPECT_EQ(image.ReadSector(164, 2, 1, 1, 1, buf, 300), 0);
+  EXPECT_EQ(image.ReadSector(-1, 2, 1, 1, 1, buf, 300), 0);
+}
+
+TEST_F(D88ImageTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
+  SectorSpec s = Sector(0, 0, 1, 1, 256, 1);
+  s.sector_count = 0;
+  OpenImage(DiskBuilder().AddSector(0, s).Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  unsigned char buf[256];
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 0);
+  unsigned char ids[8];
+  EXPECT_EQ(image.ReadTrackIds(0, ids, 8), 4);  // the listing is not ended by a count of 0
+}
+
+TEST_F(D88ImageTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
+  SectorSpec first = Sector(0, 0, 1, 1, 256, 1);
+  first.sector_count = 9;  // says nine sectors, but the track holds one
+  OpenImage(DiskBuilder().AddSector(0, first).AddSector(1, Sector(0, 1, 7, 1, 256, 7)).Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  unsigned char buf[256];
+  EXPECT_EQ(image.ReadSector(0, 0, 1, 7, 1, buf, 256), 256);  // track 1's sector, seen from 0
+  EXPECT_EQ(buf[0], 7);
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 9, 1, buf, 256), 0);  // runs to the end of the file
+}
+
+TEST_F(D88ImageTest, TrackOffsetsOutsideTheDiskCountAsAbsent) {
+  const Bytes good = DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 1)).Build();
+  for (uint32_t offset : {uint32_t(good.size() + 1), 0x80000000u, 0xFFFFFFF0u}) {
+    OpenImage(Concatenate({good, DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 2))
+                                     .TrackOffset(0, offset).Build()}));
+    ASSERT_TRUE(image.SelectDisk(1));
+    unsigned char buf[256];
+    EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 0) << offset;
+    EXPECT_EQ(image.ReadTrackIds(0, buf, 4), 0) << offset;
+  }
+}
+
+TEST_F(D88ImageTest, FailedSelectionMakesEveryTrackUnreadable) {
+  OpenImage(DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 1)).Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  EXPECT_FALSE(image.SelectDisk(5));
+  unsigned char buf[256];
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 1, buf, 256), 0);
+}
+
+TEST_F(D88ImageTest, FileEndingInsideSectorDataGivesTheBytesThatExist) {
+  Bytes file = DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 0x5A)).Build();
+  file.resize(file.size() - 56);
+  OpenImage(file);
+  ASSERT_TRUE(image.SelectDisk(0));
+  unsigned char buf[256] = {};
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 200);
+  EXPECT_EQ(buf[199], 0x5A);
+  EXPECT_EQ(buf[200], 0);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 1, buf, 256), 0);
+}
+
+class ReadSectorsTest : public D88ImageTest {
+ protected:
+  // Tracks 1 to 3 of five 1024-byte sectors; each sector is filled with 16 * track + r.
+  void SetUp() override {
+    DiskBuilder disk;
+    for (int track = 1; track <= 3; ++track) {
+      for (int r = 1; r <= 5; ++r) {
+        disk.AddSector(track, Sector(track / 2, track % 2, r, 3, 1024, 16 * track + r));
+      }
+    }
+    OpenImage(disk.Build());
+    ASSERT_TRUE(image.SelectDisk(0));
+    image.SetSectorRange(1, 5);
+  }
+  unsigned char buf[3 * 5120] = {};
+};
+
+TEST_F(ReadSectorsTest, ReadsConsecutiveSectorsAndShortensOnlyTheLastPiece) {
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, 2048), 2048);
+  EXPECT_EQ(buf[1023], 0x11);
+  EXPECT_EQ(buf[1024], 0x12);
+  EXPECT_EQ(buf[2048], 0);
+  memset(buf, 0, sizeof buf);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, 1500), 1500);
+  EXPECT_EQ(buf[1499], 0x12);
+  EXPECT_EQ(buf[1500], 0);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, 0), 0);
+}
+
+TEST_F(ReadSectorsTest, StepsFromTrackToTrackThroughTheSectorRange) {
+  // From track 1 (C0 H1) sector 5 to track 2 (C1 H0) sector 1, then on to track 3 (C1 H1).
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 5, 3, buf, 7 * 1024), 7 * 1024);
+  EXPECT_EQ(buf[0], 0x15);
+  EXPECT_EQ(buf[1024], 0x21);
+  EXPECT_EQ(buf[5 * 1024], 0x25);
+  EXPECT_EQ(buf[6 * 1024], 0x31);
+  // Track 4 does not exist: the run stops after the last sector of track 3.
+  EXPECT_EQ(image.ReadSectors(3, 1, 1, 4, 3, buf, 4 * 1024), 2 * 1024);
+}
+
+TEST_F(ReadSectorsTest, MissingOrShortSectorEndsTheRun) {
+  image.SetSectorRange(1, 9);  // sector 6 of track 1 does not exist
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 5, 3, buf, 2048), 1024);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 2, buf, 1024), 0);  // size code 2 is not stored
+
+  DiskBuilder disk;
+  disk.AddSector(0, Sector(0, 0, 1, 3, 1024, 1)).AddSector(0, Sector(0, 0, 2, 3, 100, 2));
+  OpenImage(disk.Build());
+  ASSERT_TRUE(image.SelectDisk(0));
+  memset(buf, 0, sizeof buf);
+  EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 3, buf, 2048), 1024);
+  EXPECT_EQ(buf[1024 + 99], 2);  // the short sector's bytes are copied, not counted
+  EXPECT_EQ(buf[1024 + 100], 0);
+}
+
+TEST_F(ReadSectorsTest, OddSizeCodesAndRangesStayDefined) {
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 255, buf, 100), 0);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, -1, buf, 100), 0);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, -5), 0);
+  image.SetSectorRange(INT32_MAX, INT32_MAX);
+  EXPECT_EQ(image.ReadSectors(1, 0, 1, INT32_MAX, 3, buf, 2048), 0);
+}
+
+TEST_F(ReadSectorsTest, TrackIdsAreListedInStoredOrderUpToTheLimit) {
+  unsigned char ids[40] = {};
+  EXPECT_EQ(image.ReadTrackIds(2, ids, 20), 20);
+  EXPECT_EQ(ids[0], 1);
+  EXPECT_EQ(ids[1], 0);
+  EXPECT_EQ(ids[2], 1);
+  EXPECT_EQ(ids[3], 3);
+  EXPECT_EQ(ids[18], 5);
+  EXPECT_EQ(image.ReadTrackIds(2, ids, 12), 12);
+  EXPECT_EQ(image.ReadTrackIds(2, ids, 40), 20);  // five sectors on the track
+  EXPECT_EQ(image.ReadTrackIds(9, ids, 20), 0);
+  memset(ids, 0xEE, sizeof ids);
+  EXPECT_EQ(image.ReadTrackIds(2, ids, 6), 4);  // only whole records fit
+  EXPECT_EQ(ids[4], 0xEE);
+}
+
+}  // namespace

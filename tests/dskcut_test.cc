@@ -1,0 +1,318 @@
+// End-to-end tests of dskcut: the command line, the per-disk loop, the directory layout and every
+// way an image or the file system can go wrong, compared byte for byte.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "e2e_fixture.h"
+
+namespace {
+
+const std::string kHelpD =
+    "       -d : \x83\x54\x83\x75\x83\x66\x83\x42\x83\x8c\x83\x4e\x83\x67\x83\x8a\x82\xf0\x8d\xec"
+    "\x90\xac\x82\xb5\x82\xc8";
+const std::string kHelp2 =
+    "       -2 : KOVA\x90\xd8\x82\xe8\x8f\x6f\x82\xb5\x83\x82\x81\x5b\x83\x68\x82\xc9\x82\xb7\x82"
+    "\xe9";
+
+class DskcutTest : public E2eTest {
+ protected:
+  DskcutTest() : E2eTest("dskcut") {}
+
+  // Two disks: HELLO.TXT and DATA.BIN on disk 0, HELLO.TXT (other bytes) on disk 1.
+  void SetTwoDiskImage() {
+    first.AddFile("HELLO", "TXT", PatternBytes(300, 1));
+    first.AddFile("DATA", "BIN", PatternBytes(5000, 2));
+    second.AddFile("HELLO", "TXT", PatternBytes(1024, 3));
+    SetImage(Concatenate({first.ToDisk("FIRST DISK").Build(), second.ToDisk("SECOND").Build()}));
+  }
+
+  DskcutLayout first, second;
+};
+
+TEST_F(DskcutTest, NoArgumentShowsTheUsageScreen) {
+  const RunResult result = Run({});
+  EXPECT_EQ(result.status, 1);
+  const std::string program = ProgramCommand("dskcut").back();
+  if (!UnderLauncher()) {
+    EXPECT_EQ(result.err, Lines({"Usage: " + program + " [d88file] (-d)", kHelpD, kHelp2}));
+  } else {
+    EXPECT_NE(result.err.find(Lines({kHelpD, kHelp2})), std::string::npos);
+  }
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessage) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{root / "missing.d88"}, {"-d"}, {root.path()}}) {
+    const RunResult result = Run(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, Lines({kCannotOpen}));
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(WorkTree().empty());
+  }
+}
+
+TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
+  SetTwoDiskImage();
+  const RunResult result = RunOnImage({"-D", "-dd", "-22"});  // near misses are ignored
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, Lines({"", "[FIRST DISK] -> 000", "HELLO.TXT    02 00 02 80",
+                               "DATA.BIN     02 02 14 00", "", "[SECOND] -> 001",
+                               "HELLO.TXT    02 00 04 00"}));
+  Tree expected = {{"000", "dir"}, {"001", "dir"}};
+  expected["000/HELLO.TXT"] = FileEntry(first.Expected(1));
+  expected["000/DATA.BIN"] = FileEntry(first.Expected(2));
+  expected["001/HELLO.TXT"] = FileEntry(second.Expected(1));
+  EXPECT_EQ(WorkTree(), expected);
+  EXPECT_EQ(first.Expected(1).size(), 384u);
+
+  // A second run reuses the directories and replaces the files.
+  EXPECT_EQ(RunOnImage().status, 0);
+  EXPECT_EQ(WorkTree(), expected);
+}
+
+TEST_F(DskcutTest, WithoutSubdirectoriesTheLaterDiskWins) {
+  SetTwoDiskImage();
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, Lines({"", "[FIRST DISK]", "HELLO.TXT    02 00 02 80",
+                               "DATA.BIN     02 02 14 00", "", "[SECOND]",
+                               "HELLO.TXT    02 00 04 00"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"HELLO.TXT", FileEntry(second.Expected(1))},
+                              {"DATA.BIN", FileEntry(first.Expected(2))}}));
+}
+
+TEST_F(DskcutTest, KovaModeReadsOnPastEmptyEntries) {
+  for (int i = 1; i <= 5; ++i) first.AddFile("F" + std::to_string(i), "", PatternBytes(10, i));
+  first.Entry(4)[0] = 0;
+  first.AddFile("ZERO", "", PatternBytes(10, 9), 0);  // entry 0 is never written
+  SetImage(first.ToDisk("K").Build());
+  RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.out, Lines({"", "[K]", "F1           02 00 01 80", "F2           02 01 01 80",
+                               "F3           02 02 01 80"}));
+  EXPECT_EQ(WorkTree().size(), 3u);
+  result = RunOnImage({"-d", "-2"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(WorkTree().size(), 4u);
+  EXPECT_EQ(WorkTree().count("F5"), 1u);
+  EXPECT_EQ(WorkTree().count("ZERO"), 0u);
+}
+
+TEST_F(DskcutTest, NamesAreBuiltFromTheEntryBytes) {
+  first.SetEntry(1, "README", "TXT", 2, 0, 1, 0);
+  first.SetEntry(2, "README", "", 2, 1, 1, 0);
+  first.SetEntry(3, "AB", "C", 5, 2, 3, 0x80);
+  first.SetEntry(4, "AB", std::string("\0XY", 3), 2, 0, 0, 0);  // "AB." then the NUL ends it
+  first.SetEntry(5, std::string("CD\0", 3), "EXT", 2, 0, 0, 0);  // the NUL ends the name
+  first.SetEntry(6, "\x83\x54\x83\x75", "", 2, 0, 1, 0);          // Shift-JIS passes unchanged
+  for (int i = 0; i < DskcutLayout::kImageSize; ++i) first.track_image[i] = static_cast<uint8_t>(i / 256);
+  SetImage(first.ToDisk("").Build());
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, Lines({"", "[]", "README.TXT   02 00 01 00", "README       02 01 01 00",
+                               "AB.C         05 02 03 80", "AB.          02 00 00 00",
+                               "CD           02 00 00 00", "\x83\x54\x83\x75         02 00 01 00"}));
+  const Tree tree = WorkTree();
+  ASSERT_EQ(tree.size(), 6u);
+  const Bytes ab_c = first.Expected(3);
+  EXPECT_EQ(ab_c.size(), 640u);
+  EXPECT_EQ(ab_c[0], (26112 / 256) & 0xFF);  // from track image offset 5 * 5120 + 2 * 256
+  EXPECT_EQ(tree.at("AB.C"), FileEntry(ab_c));
+  EXPECT_EQ(tree.at("AB."), "file:");
+  EXPECT_EQ(tree.at("CD"), "file:");
+  EXPECT_EQ(tree.at("\x83\x54\x83\x75"), FileEntry(first.Expected(6)));
+}
+
+TEST_F(DskcutTest, FilesRunAcrossTracksWhateverTheirSectorNumbering) {
+  // 21 blocks from block 10 of track 7: the last 11 blocks come from track index 8, whose
+  // sectors are numbered from 0xC1; track 9 counts from 0x41.
+  first.track_image = PatternBytes(DskcutLayout::kImageSize, 7);
+  first.sector_base[8] = 0xC0;
+  first.sector_base[9] = 0x40;
+  first.SetEntry(1, "CROSS", "", 7, 10, 21, 0);
+  first.SetEntry(2, "NINE", "", 9, 0, 20, 0x80);
+  first.SetEntry(3, "LOW", "", 0, 19, 2, 0);  // tracks 0 and 1 are never loaded: zeros
+  SetImage(first.ToDisk("X").Build());
+  EXPECT_EQ(RunOnImage({"-d"}).status, 0);
+  const Tree tree = WorkTree();
+  EXPECT_EQ(tree.at("CROSS"), FileEntry(first.Expected(1)));
+  EXPECT_EQ(tree.at("NINE"), FileEntry(first.Expected(2)));
+  EXPECT_EQ(tree.at("LOW"), FileEntry(Bytes(512, 0)));
+}
+
+TEST_F(DskcutTest, UnreadableSectorsKeepTheEarlierDisksBytes) {
+  first.track_image = PatternBytes(DskcutLayout::kImageSize, 11);
+  first.AddFile("OLD", "", Bytes(10, 1));
+  // Disk 1: track 3 loses sector 4 (the rest of the track keeps disk 0's bytes), sector 2 of
+  // track 4 is stored 100 bytes short, track 5 is absent, and the directory cannot be read, so
+  // disk 0's directory is walked again against disk 1's tracks.
+  second.track_image = PatternBytes(DskcutLayout::kImageSize, 12);
+  DiskBuilder disk;
+  disk.Name("SECOND");
+  for (int track = 2; track < 80; ++track) {
+    if (track == 5) continue;
+    for (SectorSpec s : TrackSectors(track, 1, 5, 3, &second.track_image[track * 5120])) {
+      if (track == 3 && s.r == 4) continue;
+      if (track == 4 && s.r == 2) s.data.resize(924);
+      disk.AddSector(track, s);
+    }
+  }
+  first.SetEntry(1, "T3", "", 3, 0, 20, 0);
+  first.SetEntry(2, "T4", "", 4, 0, 20, 0);
+  first.SetEntry(3, "T5", "", 5, 0, 20, 0);
+  SetImage(Concatenate({first.ToDisk("FIRST").Build(), disk.Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  auto slice = [](const Bytes& b, size_t from, size_t to) {
+    return Bytes(b.begin() + from, b.begin() + to);
+  };
+  Bytes t3 = slice(second.track_image, 3 * 5120, 3 * 5120 + 3072);
+  Bytes rest3 = slice(first.track_image, 3 * 5120 + 3072, 4 * 5120);
+  t3.insert(t3.end(), rest3.begin(), rest3.end());
+  Bytes t4 = slice(second.track_image, 4 * 5120, 4 * 5120 + 1024 + 924);
+  Bytes rest4 = slice(first.track_image, 4 * 5120 + 1024 + 924, 5 * 5120);
+  t4.insert(t4.end(), rest4.begin(), rest4.end());
+  const Tree tree = WorkTree();
+  EXPECT_EQ(tree.at("001/T3"), FileEntry(t3));
+  EXPECT_EQ(tree.at("001/T4"), FileEntry(t4));
+  EXPECT_EQ(tree.at("001/T5"), FileEntry(slice(first.track_image, 5 * 5120, 6 * 5120)));
+}
+
+TEST_F(DskcutTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
+  first.track_image = PatternBytes(DskcutLayout::kImageSize, 5);
+  first.SetEntry(1, "FAR", "", 80, 0, 1, 0);
+  first.SetEntry(2, "TAIL", "", 79, 10, 20, 0);
+  first.SetEntry(3, "NEG", "", 2, 0, 0, 0x80);
+  first.SetEntry(4, "OK", "", 2, 0, 1, 0);
+  SetImage(first.ToDisk("D").Build());
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, Lines({"", "[D]", "FAR          50 00 01 00", "TAIL         4f 0a 14 00",
+                               "NEG          02 00 00 80", "OK           02 00 01 00"}));
+  EXPECT_EQ(result.err,
+            Lines({"dskcut: FAR: data starts at offset 409600, outside the 409600-byte track "
+                   "image; no file written",
+                   "dskcut: TAIL: only 2560 of 5120 bytes written: the data runs past the end of "
+                   "the track image",
+                   "dskcut: NEG: negative size (-128 bytes); written as an empty file"}));
+  EXPECT_EQ(WorkTree(),
+            (Tree{{"TAIL", FileEntry(Bytes(first.track_image.end() - 2560, first.track_image.end()))},
+                  {"NEG", "file:"},
+                  {"OK", FileEntry(first.Expected(4))}}));
+}
+
+TEST_F(DskcutTest, NamesThatWouldLeaveTheDirectoryAreChanged) {
+  first.SetEntry(1, "..", "", 2, 0, 1, 0);
+  first.SetEntry(2, ".", "", 2, 0, 1, 0);
+  first.SetEntry(3, " ", "", 2, 0, 1, 0);
+  first.SetEntry(4, "A/B", "/", 2, 0, 1, 0);
+  SetImage(first.ToDisk("N").Build());
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, Lines({"", "[N] -> 000", "..           02 00 01 00",
+                               ".            02 00 01 00", "             02 00 01 00",
+                               "A/B./        02 00 01 00"}));
+  EXPECT_EQ(result.err, Lines({"dskcut: ..: written as \"__\" to stay a plain file name",
+                               "dskcut: .: written as \"_\" to stay a plain file name",
+                               "dskcut: : written as \"_\" to stay a plain file name",
+                               "dskcut: A/B./: written as \"A_B._\" to stay a plain file name"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"000", "dir"},
+                              {"000/__", FileEntry(Bytes(256, 0))},
+                              {"000/_", FileEntry(Bytes(256, 0))},
+                              {"000/A_B._", FileEntry(Bytes(256, 0))}}));
+}
+
+TEST_F(DskcutTest, PlainFileInPlaceOfTheDirectorySkipsThatDisk) {
+  if (UnderLauncher()) GTEST_SKIP() << "POSIX error text";
+  SetTwoDiskImage();
+  WriteFile(work() + "/000", Bytes{'x'});
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: 000: cannot create or enter the directory: Not a "
+                               "directory; disk skipped"}));
+  EXPECT_EQ(result.out, Lines({"", "[SECOND] -> 001", "HELLO.TXT    02 00 04 00"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"000", "file:x"},
+                              {"001", "dir"},
+                              {"001/HELLO.TXT", FileEntry(second.Expected(1))}}));
+}
+
+TEST_F(DskcutTest, SymlinkedDirectoryIsUsedAndTheRunComesBackToTheStart) {
+  if (UnderLauncher()) GTEST_SKIP() << "symbolic links are POSIX";
+  SetTwoDiskImage();
+  std::filesystem::create_directories(root / "elsewhere/deeper");
+  ASSERT_EQ(symlink((root / "elsewhere/deeper").c_str(), (work() + "/000").c_str()), 0);
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  // Coming back by ".." would have put 001 into elsewhere/.
+  EXPECT_EQ(WorkTree(), (Tree{{"000", "link:" + root / "elsewhere/deeper"},
+                              {"001", "dir"},
+                              {"001/HELLO.TXT", FileEntry(second.Expected(1))}}));
+  EXPECT_EQ(Snapshot(root / "elsewhere"),
+            (Tree{{"deeper", "dir"},
+                  {"deeper/HELLO.TXT", FileEntry(first.Expected(1))},
+                  {"deeper/DATA.BIN", FileEntry(first.Expected(2))}}));
+}
+
+TEST_F(DskcutTest, ReadOnlyDirectoryIsReportedAndNothingIsWritten) {
+  if (UnderLauncher()) GTEST_SKIP() << "needs privileges dropped";
+  SetTwoDiskImage();
+  RunOptions nobody;
+  nobody.as_nobody = true;
+  RunResult result = RunOnImage({}, nobody);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            Lines({"dskcut: 000: cannot create or enter the directory: Permission denied; disk "
+                   "skipped",
+                   "dskcut: 001: cannot create or enter the directory: Permission denied; disk "
+                   "skipped"}));
+  result = RunOnImage({"-d"}, nobody);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: HELLO.TXT: cannot be written: Permission denied",
+                               "dskcut: DATA.BIN: cannot be written: Permission denied",
+                               "dskcut: HELLO.TXT: cannot be written: Permission denied"}));
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskcutTest, WriteThatFailsPartWayKeepsTheOldFileAndLeavesNoPartialFile) {
+  if (UnderLauncher()) GTEST_SKIP() << "POSIX error text";
+  first.AddFile("SMALL", "", PatternBytes(1000, 1));
+  first.AddFile("BIG", "", PatternBytes(9000, 2));
+  SetImage(first.ToDisk("L").Build());
+  WriteFile(work() + "/BIG", Bytes{'o', 'l', 'd'});
+  RunOptions limited;
+  limited.file_size_limit = 4096;
+  const RunResult result = RunOnImage({"-d"}, limited);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: BIG: cannot be written: File too large"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"SMALL", FileEntry(first.Expected(1))}, {"BIG", "file:old"}}));
+}
+
+TEST_F(DskcutTest, ListingThatCannotBeWrittenFailsTheRun) {
+  if (UnderLauncher()) GTEST_SKIP() << "POSIX device";
+  SetTwoDiskImage();
+  RunOptions full;
+  full.stdout_path = "/dev/full";
+  const RunResult result = RunOnImage({}, full);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskcut: standard output: the listing could not be written: No space left on "
+                   "device"}));
+  EXPECT_EQ(WorkTree().size(), 5u);  // the files are written all the same
+}
+
+TEST_F(DskcutTest, ImageWithoutDisksIsASuccessfulEmptyRun) {
+  SetImage(Bytes(100, 0xFF));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// End-to-end tests of dskpull: the command line, the 8-byte directory, the listing and every way
+// an image or the file system can go wrong, compared byte for byte.
+#include "e2e_fixture.h"
+
+namespace {
+
+class DskpullTest : public E2eTest {
+ protected:
+  DskpullTest() : E2eTest("dskpull") {}
+  DskpullLayout layout;
+};
+
+TEST_F(DskpullTest, WrongNumberOfArgumentsShowsTheUsageLine) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"a.d88", "b.d88"}}) {
+    const RunResult result = Run(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, Lines({"Usage: dskpull image"}));
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskpullTest, ImageThatCannotBeOpenedGivesTheMessage) {
+  const RunResult result = Run({root / "missing.d88"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, Lines({kCannotOpen}));
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskpullTest, ListsAndWritesEveryFileOfTheFirstDisk) {
+  layout.track_image = PatternBytes(DskpullLayout::kImageSize, 3);
+  layout.SetEntry(0, "ABCD", 0x06, 0x03, 0x0210);
+  layout.SetEntry(1, "EVEN", 0x06, 0x02, 10);  // positions 2 and 3 start at the same sector
+  layout.SetEntry(2, "A B ", 0x04, 0x00, 0);   // spaces stay; an empty file
+  layout.SetEntry(3, std::string("XY\0Z", 4), 0x4F, 0x12, 512);  // the NUL ends the name
+  DskpullLayout other;
+  other.AddFile("NOPE", Bytes(5, 1));
+  SetImage(Concatenate({layout.ToDisk("P").Build(), other.ToDisk("Q").Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, Lines({"ABCD 06 03 10 02 02 528", "EVEN 06 02 0a 00 02 10",
+                               "A B  04 00 00 00 01 00", "XY   4f 12 00 02 10 512"}));
+  const Bytes abcd = layout.Expected(0);
+  EXPECT_EQ(abcd, Bytes(layout.track_image.begin() + 10752, layout.track_image.begin() + 11280));
+  EXPECT_EQ(WorkTree(), (Tree{{"ABCD", FileEntry(abcd)},
+                              {"EVEN", FileEntry(Bytes(abcd.begin(), abcd.begin() + 10))},
+                              {"A B ", "file:"},
+                              {"XY", FileEntry(layout.Expected(3))}}));
+}
+
+TEST_F(DskpullTest, FullDirectoryEndsAfterTheLastEntry) {
+  for (int i = 0; i < 128; ++i) {
+    char name[5];
+    snprintf(name, sizeof name, "F%03d", i);
+    layout.AddFile(name, PatternBytes(100 + i, i));
+  }
+  SetImage(layout.ToDisk("FULL").Build());
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  const Tree tree = WorkTree();
+  ASSERT_EQ(tree.size(), 128u);
+  EXPECT_EQ(tree.at("F127"), FileEntry(layout.Expected(127)));
+}
+
+TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
+  layout.track_image = PatternBytes(DskpullLayout::kImageSize, 4);
+  layout.SetEntry(0, "GAP", 5, 0, 5120);
+  DiskBuilder disk = layout.ToDisk("G");
+  DiskBuilder holed;
+  holed.Name("G");
+  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, layout.directory.data())) holed.AddSector(1, s);
+  for (const SectorSpec& s : TrackSectors(5, 1, 10, 2, &layout.track_image[5120])) {
+    if (s.r != 7) holed.AddSector(5, s);
+  }
+  SetImage(holed.Build());
+  EXPECT_EQ(RunOnImage().status, 0);
+  Bytes expected(layout.track_image.begin() + 5120, layout.track_image.begin() + 5120 + 3072);
+  expected.resize(5120, 0);
+  EXPECT_EQ(WorkTree(), (Tree{{"GAP", FileEntry(expected)}}));
+}
+
+TEST_F(DskpullTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
+  layout.track_image = PatternBytes(DskpullLayout::kImageSize, 5);
+  layout.SetEntry(0, "LOW ", 3, 0, 10);
+  layout.SetEntry(1, "HIGH", 80, 0, 10);
+  layout.SetEntry(2, "TAIL", 79, 18, 1000);
+  layout.SetEntry(3, "../x", 4, 0, 4);
+  SetImage(layout.ToDisk("B").Build());
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, Lines({"LOW  03 00 0a 00 01 10", "HIGH 50 00 0a 00 01 10",
+                               "TAIL 4f 12 e8 03 10 1000", "../x 04 00 04 00 01 04"}));
+  EXPECT_EQ(result.err,
+            Lines({"dskpull: LOW : data starts at offset -5120, outside the 389120-byte track "
+                   "image; no file written",
+                   "dskpull: HIGH: data starts at offset 389120, outside the 389120-byte track "
+                   "image; no file written",
+                   "dskpull: TAIL: only 512 of 1000 bytes written: the data runs past the end of "
+                   "the track image",
+                   "dskpull: ../x: written as \".._x\" to stay a plain file name"}));
+  EXPECT_EQ(WorkTree(),
+            (Tree{{"TAIL", FileEntry(Bytes(layout.track_image.end() - 512, layout.track_image.end()))},
+                  {".._x", FileEntry(layout.Expected(3))}}));
+}
+
+TEST_F(DskpullTest, ReadOnlyDirectoryAndFullListingAreReported) {
+  if (UnderLauncher()) GTEST_SKIP() << "needs privileges dropped and a POSIX device";
+  layout.AddFile("ONE ", PatternBytes(700, 1));
+  SetImage(layout.ToDisk("R").Build());
+  RunOptions nobody;
+  nobody.as_nobody = true;
+  RunResult result = RunOnImage({}, nobody);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskpull: ONE : cannot be written: Permission denied"}));
+  EXPECT_TRUE(WorkTree().empty());
+
+  RunOptions full;
+  full.stdout_path = "/dev/full";
+  result = RunOnImage({}, full);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskpull: standard output: the listing could not be written: No space left on "
+                   "device"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"ONE ", FileEntry(layout.Expected(0))}}));
+}
+
+TEST_F(DskpullTest, ImageWithoutDisksIsASuccessfulEmptyRun) {
+  SetImage(Bytes(10, 0));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Running the programs under test in a child process.
+#include "run_program.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "test_files.h"
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  const Bytes bytes = ReadFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramCommand(const std::string& name) {
+  std::vector<std::string> command;
+  if (const char* launcher = getenv("TEST_LAUNCHER"); launcher != nullptr && *launcher != '\0') {
+    command.push_back(launcher);
+  }
+  std::string variable;
+  for (char c : name) variable += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  variable += "_UNDER_TEST";
+  if (const char* path = getenv(variable.c_str()); path != nullptr && *path != '\0') {
+    command.push_back(path);
+  } else {
+    command.push_back(name == "dskcut" ? DSKCUT_PROGRAM : DSKPULL_PROGRAM);
+  }
+  return command;
+}
+
+bool UnderLauncher() {
+  const char* launcher = getenv("TEST_LAUNCHER");
+  return launcher != nullptr && *launcher != '\0';
+}
+
+std::string LineEnd() { return UnderLauncher() ? "\r\n" : "\n"; }
+
+RunResult RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+  TempDir capture;
+  const std::string out_path =
+      options.stdout_path.empty() ? capture / "stdout" : options.stdout_path;
+  const std::string err_path = capture / "stderr";
+  std::vector<std::string> words = command;
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || dup2(in, 0) < 0) {
+      _exit(126);
+    }
+    if (options.file_size_limit >= 0) {
+      const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                            static_cast<rlim_t>(options.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
+                              setuid(65534) != 0)) {
+      _exit(126);
+    }
+    if (chdir(options.cwd.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int wait_status = 0;
+  if (waitpid(pid, &wait_status, 0) != pid) throw std::runtime_error("waitpid failed");
+  RunResult result;
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  if (options.stdout_path.empty()) result.out = ReadText(out_path);
+  result.err = ReadText(err_path);
+  return result;
+}
+
+Tree Snapshot(const std::string& root) {
+  namespace fs = std::filesystem;
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string relative = it->path().lexically_relative(root).string();
+    if (it->is_symlink()) {
+      tree[relative] = "link:" + fs::read_symlink(it->path()).string();
+    } else if (it->is_directory()) {
+      tree[relative] = "dir";
+    } else {
+      tree[relative] = "file:" + ReadText(it->path().string());
+    }
+  }
+  return tree;
+}

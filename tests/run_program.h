@@ -1,0 +1,43 @@
+// Runs a built program the way a user would, in a given directory, and captures what it prints;
+// snapshots the files and directories it leaves behind.
+#ifndef TESTS_RUN_PROGRAM_H_
+#define TESTS_RUN_PROGRAM_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  std::string cwd;
+  std::string stdout_path;        // empty: captured
+  long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
+  bool as_nobody = false;          // drop root privileges to the user and group nobody
+};
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// The command that runs program `name` ("dskcut" or "dskpull"): the environment variable
+// NAME_UNDER_TEST (upper case) names another binary, and TEST_LAUNCHER a program to start it
+// with (an emulator such as wine); otherwise the binary built beside the tests.
+std::vector<std::string> ProgramCommand(const std::string& name);
+
+// True when the programs run under a launcher (a Windows build under wine).
+bool UnderLauncher();
+
+// The platform's line ending for text written by the programs.
+std::string LineEnd();
+
+// Runs `command` + `args` with the options and waits for it.
+RunResult RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& args,
+                     const RunOptions& options);
+
+// Every file, directory and symbolic link below `root`, by relative path: "dir", "link:TARGET" or
+// the file's bytes after "file:".
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const std::string& root);
+
+#endif  // TESTS_RUN_PROGRAM_H_
