@@ -1,6 +1,7 @@
 // The D88 disk catalogue, disk headers and sector search.
 #include "d88_image.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -42,7 +43,11 @@ D88Image::D88Image()
       disk_offset(-1),
       track_offsets(),
       media_type(-1),
-      disk_name() {}
+      disk_name(),
+      position(0),
+      window_start(0),
+      window_length(0),
+      window() {}
 
 D88Image::~D88Image() {
   if (file != nullptr) fclose(file);
@@ -57,15 +62,16 @@ bool D88Image::Open(const char* path) {
 
   file = fopen(path, "rb");
   if (file == nullptr) return false;
+  setvbuf(file, nullptr, _IONBF, 0);  // the window is the only buffer
+  window_length = 0;
 
   unsigned char header[kDiskHeaderSize];
   // Kept wider than a stored offset: a disk that would begin at 2 GiB or beyond ends the
   // catalogue instead of wrapping round to an earlier offset.
   int64_t offset = 0;
   while (disk_count < kMaxDisks) {
-    if (!SeekTo(file, offset)) break;
-    const size_t got = fread(header, 1, sizeof header, file);
-    if (got < sizeof header) {
+    position = offset;
+    if (ReadOn(header, sizeof header) < sizeof header) {
       // fopen succeeds on a directory on some systems: a file that cannot be read at all is a
       // failure to open, not an empty image.
       if (disk_count == 0 && ferror(file)) {
@@ -95,16 +101,16 @@ bool D88Image::SelectDisk(int index) {
   // Bytes that cannot be read (the file shrank since it was catalogued) stay zero.
   unsigned char header[kDiskHeaderSize] = {};
   disk_offset = disk_offsets[index];
-  if (SeekTo(file, disk_offset)) {
-    if (fread(header, 1, sizeof header, file) < sizeof header) clearerr(file);
-  }
+  position = disk_offset;
+  ReadOn(header, sizeof header);
   for (int i = 0; i < kTrackCount; ++i) {
     track_offsets[i] = ReadLe32(header + kTrackTableField + 4 * i);
   }
   media_type = header[kMediaTypeField];
   disk_size = ReadLe32(header + kDiskSizeField);
   memset(disk_name, 0, kNameLength);
-  for (int i = 0; i < kNameLength && header[i] != 0; ++i) disk_name[i] = static_cast<char>(header[i]);
+  for (int i = 0; i < kNameLength && header[i] != 0; ++i)
+    disk_name[i] = static_cast<char>(header[i]);
   return true;
 }
 
@@ -119,17 +125,37 @@ bool D88Image::SeekToTrack(int track) {
   // An entry of 2^31 or more reads as negative and would point before the disk: it counts as an
   // absent track, like 0. An entry past the disk's size is not part of the disk.
   if (offset <= 0 || offset > disk_size) return false;
-  clearerr(file);
-  return SeekTo(file, static_cast<int64_t>(disk_offset) + offset);
+  position = static_cast<int64_t>(disk_offset) + offset;
+  return true;
+}
+
+size_t D88Image::ReadOn(unsigned char* dest, size_t len) {
+  size_t done = 0;
+  while (done < len) {
+    const int64_t window_end = window_start + static_cast<int64_t>(window_length);
+    if (position >= window_start && position < window_end) {
+      const size_t from = static_cast<size_t>(position - window_start);
+      const size_t count = std::min(len - done, window_length - from);
+      memcpy(dest + done, window + from, count);
+      done += count;
+      position += static_cast<int64_t>(count);
+      continue;
+    }
+    window_start = position;
+    window_length = 0;
+    clearerr(file);
+    if (!SeekTo(file, position)) break;
+    window_length = fread(window, 1, sizeof window, file);
+    if (window_length == 0) break;
+  }
+  return done;
 }
 
 bool D88Image::ReadSectorHeader(unsigned char* header) {
-  return fread(header, 1, kSectorHeaderSize, file) == static_cast<size_t>(kSectorHeaderSize);
+  return ReadOn(header, kSectorHeaderSize) == static_cast<size_t>(kSectorHeaderSize);
 }
 
-bool D88Image::SkipSectorData(const unsigned char* header) {
-  return fseek(file, ReadLe16(header + 14), SEEK_CUR) == 0;
-}
+void D88Image::SkipSectorData(const unsigned char* header) { position += ReadLe16(header + 14); }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len) {
   if (!SeekToTrack(track)) return 0;
@@ -145,9 +171,9 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* d
       const int len = data_size < max_len ? data_size : max_len;
       if (len <= 0) return 0;
       // A file that ends inside the data yields fewer bytes, and the count says so.
-      return static_cast<int>(fread(dest, 1, static_cast<size_t>(len), file));
+      return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
     }
-    if (!SkipSectorData(header)) return 0;
+    SkipSectorData(header);
     if (i == sector_count - 1) return 0;
   }
 }
@@ -188,7 +214,7 @@ int D88Image::ReadTrackIds(int track, unsigned char* dest, int max_len) {
     if (!ReadSectorHeader(header)) break;
     memcpy(dest + 4 * i, header, 4);
     result += 4;
-    if (!SkipSectorData(header)) break;
+    SkipSectorData(header);
     if (i == ReadLe16(header + 4) - 1) break;
   }
   return result;

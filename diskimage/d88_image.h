@@ -65,9 +65,17 @@ class D88Image {
   int ReadTrackIds(int track, unsigned char* dest, int max_len);
 
  private:
+  // Reads are served from a window of the file kept in the object, so that walking the sector
+  // headers of a track costs no system call; the window is refilled from the file when a read
+  // leaves it.
+  static constexpr int kWindowSize = 64 * 1024;
+
   bool SeekToTrack(int track);
   bool ReadSectorHeader(unsigned char* header);
-  bool SkipSectorData(const unsigned char* header);
+  void SkipSectorData(const unsigned char* header);
+  // Copies up to `len` bytes from file offset `position` on and advances it; returns the number
+  // of bytes copied, fewer at the end of the file or on a read error.
+  size_t ReadOn(unsigned char* dest, size_t len);
 
   FILE* file;
   int disk_count;
@@ -79,6 +87,10 @@ class D88Image {
   int32_t track_offsets[kTrackCount];
   int media_type;
   char disk_name[17];
+  int64_t position;      // file offset of the next read
+  int64_t window_start;  // file offset of window[0]
+  size_t window_length;  // bytes of the file in window
+  unsigned char window[kWindowSize];
 };
 
 #endif  // DISKIMAGE_D88_IMAGE_H_

@@ -13,8 +13,7 @@ int FinishRun(Diagnostics& diagnostics) {
   errno = 0;
   if (fflush(stdout) != 0 || ferror(stdout)) {
     const int error = errno != 0 ? errno : EIO;
-    diagnostics.Report("standard output", "the listing could not be written: %s",
-                       strerror(error));
+    diagnostics.Report("standard output", "the listing could not be written: %s", strerror(error));
   }
   return diagnostics.Count() > 0 ? kExitProblems : kExitSuccess;
 }

@@ -27,7 +27,6 @@ int RunDskcut(int argc, char** argv, D88Image& image, DskcutBuffers& buffers);
 // entry on standard output and writes its file into the current directory. In `kova_mode` empty
 // entries are skipped instead of ending the directory. Every entry that could not be written in
 // full under its listed name is reported through `diagnostics`.
-void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers,
-                 Diagnostics& diagnostics);
+void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers, Diagnostics& diagnostics);
 
 #endif  // DSKCUT_DSKCUT_H_

@@ -51,8 +51,7 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     // A start track below the first data track lies before the image: the offset is negative.
     const int64_t start = (entry[4] - kDskpullFirstDataTrack) * int64_t{kDskpullTrackSize} +
                           (sector - 1) * kSectorSize;
-    SaveEntryFile(diagnostics, name, buffers.track_image, sizeof buffers.track_image, start,
-                  size);
+    SaveEntryFile(diagnostics, name, buffers.track_image, sizeof buffers.track_image, start, size);
   }
   return FinishRun(diagnostics);
 }

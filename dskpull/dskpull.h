@@ -10,8 +10,8 @@ constexpr int kDskpullLastDataTrack = 79;
 // The run's buffers, zero at start.
 struct DskpullBuffers {
   unsigned char directory[1024];
-  unsigned char track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) *
-                            kDskpullTrackSize];
+  unsigned char
+      track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) * kDskpullTrackSize];
 };
 
 // Runs the whole program: exactly one argument, the image. `buffers` must be zero. Returns the

@@ -97,8 +97,8 @@ std::vector<SectorSpec> TrackSectors(int track, int r_first, int count, int size
 
 DskcutLayout::DskcutLayout() : directory(2048, 0), track_image(kImageSize, 0) {}
 
-int DskcutLayout::AddFile(const std::string& name, const std::string& extension,
-                          const Bytes& bytes, int index) {
+int DskcutLayout::AddFile(const std::string& name, const std::string& extension, const Bytes& bytes,
+                          int index) {
   if (index < 0) index = next_entry;
   next_entry = index + 1;
   const int blocks = static_cast<int>((bytes.size() + 255) / 256);
@@ -130,13 +130,13 @@ Bytes DskcutLayout::Expected(int index) const {
   return Bytes(track_image.begin() + start, track_image.begin() + start + size);
 }
 
-DiskBuilder DskcutLayout::ToDisk(const std::string& name) const {
+DiskBuilder DskcutLayout::ToDisk(const std::string& name, int end_track) const {
   DiskBuilder disk;
   disk.Name(name).Media(0x10);
   Bytes track1(kTrackSize, 0);
   std::copy(directory.begin(), directory.end(), track1.begin());
   for (const SectorSpec& s : TrackSectors(1, 1, 5, 3, track1.data())) disk.AddSector(1, s);
-  for (int track = 2; track < 80; ++track) {
+  for (int track = 2; track < end_track; ++track) {
     for (const SectorSpec& s : TrackSectors(track, sector_base[track] + 1, 5, 3,
                                             &track_image[track * size_t{kTrackSize}])) {
       disk.AddSector(track, s);
@@ -152,13 +152,13 @@ int DskpullLayout::AddFile(const std::string& name, const Bytes& bytes) {
   const int sector = next_sector;
   std::copy(bytes.begin(), bytes.end(), track_image.begin() + sector * 512);
   next_sector += static_cast<int>((bytes.size() + 511) / 512);
-  SetEntry(index, name, static_cast<uint8_t>(4 + sector / 10), static_cast<uint8_t>(2 * (sector % 10)),
-           static_cast<uint16_t>(bytes.size()));
+  SetEntry(index, name, static_cast<uint8_t>(4 + sector / 10),
+           static_cast<uint8_t>(2 * (sector % 10)), static_cast<uint16_t>(bytes.size()));
   return index;
 }
 
-void DskpullLayout::SetEntry(int index, const std::string& name, uint8_t track,
-                             uint8_t position, uint16_t size) {
+void DskpullLayout::SetEntry(int index, const std::string& name, uint8_t track, uint8_t position,
+                             uint16_t size) {
   uint8_t* e = Entry(index);
   memset(e, 0, 4);
   memcpy(e, name.data(), std::min<size_t>(name.size(), 4));
@@ -174,11 +174,11 @@ Bytes DskpullLayout::Expected(int index) const {
   return Bytes(track_image.begin() + start, track_image.begin() + start + size);
 }
 
-DiskBuilder DskpullLayout::ToDisk(const std::string& name) const {
+DiskBuilder DskpullLayout::ToDisk(const std::string& name, int end_track) const {
   DiskBuilder disk;
   disk.Name(name).Media(0x00);
   for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, directory.data())) disk.AddSector(1, s);
-  for (int track = 4; track < 80; ++track) {
+  for (int track = 4; track < end_track; ++track) {
     for (const SectorSpec& s :
          TrackSectors(track, 1, 10, 2, &track_image[(track - 4) * size_t{kTrackSize}])) {
       disk.AddSector(track, s);

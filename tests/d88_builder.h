@@ -69,8 +69,9 @@ class DskcutLayout {
   uint8_t* Entry(int index) { return &directory[16 * index]; }
   // The bytes a correct extraction writes for entry `index`.
   Bytes Expected(int index) const;
-  // The disk: track 1 with sectors R 1 to 5, tracks 2 to 79 numbered from sector_base[track] + 1.
-  DiskBuilder ToDisk(const std::string& name) const;
+  // The disk: track 1 with sectors R 1 to 5, tracks 2 up to `end_track` - 1 numbered from
+  // sector_base[track] + 1.
+  DiskBuilder ToDisk(const std::string& name, int end_track = 80) const;
 
   Bytes directory;
   Bytes track_image;
@@ -89,11 +90,11 @@ class DskpullLayout {
   DskpullLayout();
   // Stores `bytes` at the next free 512-byte sector and fills the next entry. Returns its index.
   int AddFile(const std::string& name, const Bytes& bytes);
-  void SetEntry(int index, const std::string& name, uint8_t track, uint8_t position,
-                uint16_t size);
+  void SetEntry(int index, const std::string& name, uint8_t track, uint8_t position, uint16_t size);
   uint8_t* Entry(int index) { return &directory[8 * index]; }
   Bytes Expected(int index) const;
-  DiskBuilder ToDisk(const std::string& name) const;
+  // The disk: the directory on track 1, data tracks 4 up to `end_track` - 1.
+  DiskBuilder ToDisk(const std::string& name, int end_track = 80) const;
 
   Bytes directory;
   Bytes track_image;

@@ -83,8 +83,8 @@ TEST_F(D88ImageTest, HugeDiskSizeEndsTheCatalogueInsteadOfWrapping) {
   // 0xFFFFFD50 + 0x2B0 wraps to 0 in 32 bits, and 0x80000000 turns negative: neither may send the
   // catalogue back to an earlier offset.
   for (uint32_t size : {0xFFFFFD50u, 0x80000000u, 0x7FFFFFFFu}) {
-    OpenImage(Concatenate({DiskBuilder().Name("BIG").DiskSize(size).Build(),
-                           DiskBuilder().Name("NEXT").Build()}));
+    OpenImage(Concatenate(
+        {DiskBuilder().Name("BIG").DiskSize(size).Build(), DiskBuilder().Name("NEXT").Build()}));
     EXPECT_EQ(image.DiskCount(), 1) << size;
   }
 }
@@ -129,13 +129,17 @@ TEST_F(D88ImageTest, DiskNameIsSixteenBytesAtMostAndEndsAtTheFirstNul) {
 }
 
 TEST_F(D88ImageTest, HeaderThatReadsShortAfterOpenLeavesZeros) {
-  // Disk A is larger than any stream buffer, so disk B's header is read from the file again.
-  const Bytes a = DiskBuilder().Name("A").AddSector(0, Sector(0, 0, 1, 1, 60000, 0)).Build();
-  OpenImage(Concatenate({a, DiskBuilder().Name("B").Media(9).AddSector(3, Sector(1, 1, 1, 1, 256, 5))
-                                .Build()}));
+  // Disk A is larger than any read buffer, so disk B's header is read from the file again.
+  const Bytes a = DiskBuilder()
+                      .Name("A")
+                      .AddSector(0, Sector(0, 0, 1, 1, 65535, 0))
+                      .AddSector(0, Sector(0, 0, 2, 1, 65535, 0))
+                      .Build();
+  OpenImage(Concatenate(
+      {a, DiskBuilder().Name("B").Media(9).AddSector(3, Sector(1, 1, 1, 1, 256, 5)).Build()}));
   ASSERT_EQ(image.DiskCount(), 2);
   ASSERT_EQ(truncate(path().c_str(), a.size() + 0x20), 0);  // B's header keeps only 0x20 bytes
-  ASSERT_TRUE(image.SelectDisk(0));  // moves the stream's buffer away from B's header
+  ASSERT_TRUE(image.SelectDisk(0));  // moves the read buffer away from B's header
   ASSERT_TRUE(image.SelectDisk(1));
   EXPECT_STREQ(image.DiskName(), "B");
   EXPECT_EQ(image.MediaType(), 9);  // within the bytes that remain
@@ -159,7 +163,7 @@ TEST_F(D88ImageTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
   EXPECT_EQ(image.ReadSector(5, 2, 1, 3, 2, buf, 300), 0);    // same C H R, other N
   EXPECT_EQ(image.ReadSector(5, 2, 1, 2, 1, buf, 300), 0);    // passes the last sector
   EXPECT_EQ(image.ReadSector(5, 2, 1, 1, 1, buf, 0), 0);
-  EXPECT_EQ(image.ReadSector(4, 2, 0, 1, 1, buf, 300), 0);    // absent track
+  EXPECT_EQ(image.ReadSector(4, 2, 0, 1, 1, buf, 300), 0);  // absent track
   EXPECT_EQ(image.ReadSector(164, 2, 1, 1, 1, buf, 300), 0);
   EXPECT_EQ(image.ReadSector(-1, 2, 1, 1, 1, buf, 300), 0);
 }
@@ -189,8 +193,9 @@ TEST_F(D88ImageTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
 TEST_F(D88ImageTest, TrackOffsetsOutsideTheDiskCountAsAbsent) {
   const Bytes good = DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 1)).Build();
   for (uint32_t offset : {uint32_t(good.size() + 1), 0x80000000u, 0xFFFFFFF0u}) {
-    OpenImage(Concatenate({good, DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 2))
-                                     .TrackOffset(0, offset).Build()}));
+    OpenImage(Concatenate(
+        {good,
+         DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 2)).TrackOffset(0, offset).Build()}));
     ASSERT_TRUE(image.SelectDisk(1));
     unsigned char buf[256];
     EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 0) << offset;

@@ -60,9 +60,9 @@ TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   const RunResult result = RunOnImage({"-D", "-dd", "-22"});  // near misses are ignored
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, Lines({"", "[FIRST DISK] -> 000", "HELLO.TXT    02 00 02 80",
-                               "DATA.BIN     02 02 14 00", "", "[SECOND] -> 001",
-                               "HELLO.TXT    02 00 04 00"}));
+  EXPECT_EQ(result.out,
+            Lines({"", "[FIRST DISK] -> 000", "HELLO.TXT    02 00 02 80",
+                   "DATA.BIN     02 02 14 00", "", "[SECOND] -> 001", "HELLO.TXT    02 00 04 00"}));
   Tree expected = {{"000", "dir"}, {"001", "dir"}};
   expected["000/HELLO.TXT"] = FileEntry(first.Expected(1));
   expected["000/DATA.BIN"] = FileEntry(first.Expected(2));
@@ -79,9 +79,9 @@ TEST_F(DskcutTest, WithoutSubdirectoriesTheLaterDiskWins) {
   SetTwoDiskImage();
   const RunResult result = RunOnImage({"-d"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, Lines({"", "[FIRST DISK]", "HELLO.TXT    02 00 02 80",
-                               "DATA.BIN     02 02 14 00", "", "[SECOND]",
-                               "HELLO.TXT    02 00 04 00"}));
+  EXPECT_EQ(result.out,
+            Lines({"", "[FIRST DISK]", "HELLO.TXT    02 00 02 80", "DATA.BIN     02 02 14 00", "",
+                   "[SECOND]", "HELLO.TXT    02 00 04 00"}));
   EXPECT_EQ(WorkTree(), (Tree{{"HELLO.TXT", FileEntry(second.Expected(1))},
                               {"DATA.BIN", FileEntry(first.Expected(2))}}));
 }
@@ -106,17 +106,19 @@ TEST_F(DskcutTest, NamesAreBuiltFromTheEntryBytes) {
   first.SetEntry(1, "README", "TXT", 2, 0, 1, 0);
   first.SetEntry(2, "README", "", 2, 1, 1, 0);
   first.SetEntry(3, "AB", "C", 5, 2, 3, 0x80);
-  first.SetEntry(4, "AB", std::string("\0XY", 3), 2, 0, 0, 0);  // "AB." then the NUL ends it
+  first.SetEntry(4, "AB", std::string("\0XY", 3), 2, 0, 0, 0);   // "AB." then the NUL ends it
   first.SetEntry(5, std::string("CD\0", 3), "EXT", 2, 0, 0, 0);  // the NUL ends the name
-  first.SetEntry(6, "\x83\x54\x83\x75", "", 2, 0, 1, 0);          // Shift-JIS passes unchanged
-  for (int i = 0; i < DskcutLayout::kImageSize; ++i) first.track_image[i] = static_cast<uint8_t>(i / 256);
+  first.SetEntry(6, "\x83\x54\x83\x75", "", 2, 0, 1, 0);         // Shift-JIS passes unchanged
+  for (int i = 0; i < DskcutLayout::kImageSize; ++i)
+    first.track_image[i] = static_cast<uint8_t>(i / 256);
   SetImage(first.ToDisk("").Build());
   const RunResult result = RunOnImage({"-d"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, Lines({"", "[]", "README.TXT   02 00 01 00", "README       02 01 01 00",
-                               "AB.C         05 02 03 80", "AB.          02 00 00 00",
-                               "CD           02 00 00 00", "\x83\x54\x83\x75         02 00 01 00"}));
+  EXPECT_EQ(result.out,
+            Lines({"", "[]", "README.TXT   02 00 01 00", "README       02 01 01 00",
+                   "AB.C         05 02 03 80", "AB.          02 00 00 00",
+                   "CD           02 00 00 00", "\x83\x54\x83\x75         02 00 01 00"}));
   const Tree tree = WorkTree();
   ASSERT_EQ(tree.size(), 6u);
   const Bytes ab_c = first.Expected(3);
@@ -200,10 +202,11 @@ TEST_F(DskcutTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
                    "dskcut: TAIL: only 2560 of 5120 bytes written: the data runs past the end of "
                    "the track image",
                    "dskcut: NEG: negative size (-128 bytes); written as an empty file"}));
-  EXPECT_EQ(WorkTree(),
-            (Tree{{"TAIL", FileEntry(Bytes(first.track_image.end() - 2560, first.track_image.end()))},
-                  {"NEG", "file:"},
-                  {"OK", FileEntry(first.Expected(4))}}));
+  EXPECT_EQ(
+      WorkTree(),
+      (Tree{{"TAIL", FileEntry(Bytes(first.track_image.end() - 2560, first.track_image.end()))},
+            {"NEG", "file:"},
+            {"OK", FileEntry(first.Expected(4))}}));
 }
 
 TEST_F(DskcutTest, NamesThatWouldLeaveTheDirectoryAreChanged) {
@@ -214,9 +217,9 @@ TEST_F(DskcutTest, NamesThatWouldLeaveTheDirectoryAreChanged) {
   SetImage(first.ToDisk("N").Build());
   const RunResult result = RunOnImage();
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.out, Lines({"", "[N] -> 000", "..           02 00 01 00",
-                               ".            02 00 01 00", "             02 00 01 00",
-                               "A/B./        02 00 01 00"}));
+  EXPECT_EQ(result.out,
+            Lines({"", "[N] -> 000", "..           02 00 01 00", ".            02 00 01 00",
+                   "             02 00 01 00", "A/B./        02 00 01 00"}));
   EXPECT_EQ(result.err, Lines({"dskcut: ..: written as \"__\" to stay a plain file name",
                                "dskcut: .: written as \"_\" to stay a plain file name",
                                "dskcut: : written as \"_\" to stay a plain file name",
@@ -236,9 +239,9 @@ TEST_F(DskcutTest, PlainFileInPlaceOfTheDirectorySkipsThatDisk) {
   EXPECT_EQ(result.err, Lines({"dskcut: 000: cannot create or enter the directory: Not a "
                                "directory; disk skipped"}));
   EXPECT_EQ(result.out, Lines({"", "[SECOND] -> 001", "HELLO.TXT    02 00 04 00"}));
-  EXPECT_EQ(WorkTree(), (Tree{{"000", "file:x"},
-                              {"001", "dir"},
-                              {"001/HELLO.TXT", FileEntry(second.Expected(1))}}));
+  EXPECT_EQ(
+      WorkTree(),
+      (Tree{{"000", "file:x"}, {"001", "dir"}, {"001/HELLO.TXT", FileEntry(second.Expected(1))}}));
 }
 
 TEST_F(DskcutTest, SymlinkedDirectoryIsUsedAndTheRunComesBackToTheStart) {

@@ -11,8 +11,7 @@ class DskpullTest : public E2eTest {
 };
 
 TEST_F(DskpullTest, WrongNumberOfArgumentsShowsTheUsageLine) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"a.d88", "b.d88"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"a.d88", "b.d88"}}) {
     const RunResult result = Run(args);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, Lines({"Usage: dskpull image"}));
@@ -70,7 +69,8 @@ TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
   DiskBuilder disk = layout.ToDisk("G");
   DiskBuilder holed;
   holed.Name("G");
-  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, layout.directory.data())) holed.AddSector(1, s);
+  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, layout.directory.data()))
+    holed.AddSector(1, s);
   for (const SectorSpec& s : TrackSectors(5, 1, 10, 2, &layout.track_image[5120])) {
     if (s.r != 7) holed.AddSector(5, s);
   }
@@ -100,9 +100,10 @@ TEST_F(DskpullTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
                    "dskpull: TAIL: only 512 of 1000 bytes written: the data runs past the end of "
                    "the track image",
                    "dskpull: ../x: written as \".._x\" to stay a plain file name"}));
-  EXPECT_EQ(WorkTree(),
-            (Tree{{"TAIL", FileEntry(Bytes(layout.track_image.end() - 512, layout.track_image.end()))},
-                  {".._x", FileEntry(layout.Expected(3))}}));
+  EXPECT_EQ(
+      WorkTree(),
+      (Tree{{"TAIL", FileEntry(Bytes(layout.track_image.end() - 512, layout.track_image.end()))},
+            {".._x", FileEntry(layout.Expected(3))}}));
 }
 
 TEST_F(DskpullTest, ReadOnlyDirectoryAndFullListingAreReported) {

@@ -1,1 +1,137 @@
-int main() { return 0; }
+// make_d88: writes the project's generated D88 images (the bundled samples, the benchmark
+// workloads and the fuzz seed corpus) with the test-image builder.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "d88_builder.h"
+#include "test_files.h"
+
+namespace {
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes SampleDskcut() {
+  DskcutLayout one;
+  one.AddFile("README", "TXT",
+              Text("This disk was made by make_d88 to show what dskcut extracts.\r\n"
+                   "Each file is listed with its start track, start block, length in\r\n"
+                   "256-byte blocks and last-block flag.\r\n"));
+  one.AddFile("HELLO", "BAS", Text("10 PRINT \"HELLO, WORLD\"\r\n20 GOTO 10\r\n"));
+  one.AddFile("SPRITE", "BIN", PatternBytes(700, 1));
+  one.AddFile("NOEXT", "", Text("A file without an extension.\r\n"));
+  DskcutLayout two;
+  two.AddFile("README", "TXT", Text("The second disk of the sample image.\r\n"));
+  two.AddFile("TABLE", "DAT", PatternBytes(3000, 2));
+  return Concatenate({one.ToDisk("SAMPLE DISK 1").Build(), two.ToDisk("SAMPLE DISK 2").Build()});
+}
+
+Bytes SampleDskpull() {
+  DskpullLayout disk;
+  disk.AddFile("READ", Text("This disk was made by make_d88 to show what dskpull extracts.\r\n"));
+  disk.AddFile("PROG", PatternBytes(1500, 3));
+  disk.AddFile("DATA", PatternBytes(300, 4));
+  disk.AddFile("NOTE", Text("Names are four bytes long.\r\n"));
+  return disk.ToDisk("SAMPLE").Build();
+}
+
+// 64 disks, each with 127 files that fill tracks 2 to 79.
+Bytes BenchDskcut(int disks) {
+  std::vector<Bytes> images;
+  for (int d = 0; d < disks; ++d) {
+    DskcutLayout layout;
+    for (int f = 0; f < 127; ++f) {
+      char name[7];
+      snprintf(name, sizeof name, "F%03d", f);
+      const size_t size = (f % 5 == 0) ? 3200 : 3000 + 16 * (f % 7);  // 12 or 13 blocks
+      layout.AddFile(name, "DAT", PatternBytes(size, static_cast<uint32_t>(d * 1000 + f)));
+    }
+    images.push_back(layout.ToDisk("BENCH " + std::to_string(d)).Build());
+  }
+  return Concatenate(images);
+}
+
+// One disk with 128 files over tracks 4 to 79.
+Bytes BenchDskpull() {
+  DskpullLayout layout;
+  for (int f = 0; f < 128; ++f) {
+    char name[5];
+    snprintf(name, sizeof name, "F%03d", f);
+    layout.AddFile(name, PatternBytes(2800 + 8 * (f % 9), static_cast<uint32_t>(f)));
+  }
+  return layout.ToDisk("BENCH").Build();
+}
+
+// Seeds for the fuzz targets: both layouts, well-formed and in each malformed kind.
+void WriteSeeds(const std::string& dir) {
+  int n = 0;
+  auto put = [&](const char* kind, const Bytes& bytes) {
+    WriteFile(dir + "/" + std::to_string(n++) + "-" + kind, bytes);
+  };
+  DskcutLayout cut;
+  cut.AddFile("A", "TXT", PatternBytes(300, 1));
+  cut.AddFile("B", "", PatternBytes(5000, 2));
+  cut.SetEntry(3, "FAR", "", 200, 255, 255, 0x80);
+  cut.SetEntry(4, "../X", "/", 0, 0, 0, 0x80);
+  cut.sector_base[5] = 0xC0;
+  const Bytes cut_disk = cut.ToDisk("CUT", 8).Build();
+  DskpullLayout pull;
+  pull.AddFile("ABCD", PatternBytes(528, 3));
+  pull.SetEntry(1, "LOW ", 3, 0, 10);
+  pull.SetEntry(2, "TAIL", 79, 255, 65535);
+  const Bytes pull_disk = pull.ToDisk("PULL", 6).Build();
+  put("dskcut", cut_disk);
+  put("dskcut-two-disks", Concatenate({cut_disk, cut_disk}));
+  put("dskpull", pull_disk);
+  put("truncated", Bytes(cut_disk.begin(), cut_disk.begin() + 3000));
+  Bytes trailing = pull_disk;
+  trailing.resize(trailing.size() + 100, 0xE5);
+  put("trailing", trailing);
+  put("short-header", Bytes(500, 0));
+  SectorSpec odd;
+  odd.c = 0;
+  odd.h = 1;
+  odd.r = 1;
+  odd.n = 3;
+  odd.data.assign(100, 0x41);
+  odd.sector_count = 0;
+  SectorSpec disagree = odd;
+  disagree.r = 2;
+  disagree.sector_count = 9;
+  disagree.data_size = 2000;
+  put("odd-sectors", DiskBuilder().AddSector(1, odd).AddSector(1, disagree).Build());
+  put("disk-size-zero", DiskBuilder().DiskSize(0).Build());
+  put("huge-offsets", DiskBuilder().DiskSize(0xFFFFFFF0u).TrackOffset(1, 0x80000000u).Build());
+}
+
+int Usage() {
+  fputs(
+      "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small FILE\n"
+      "       make_d88 seeds DIRECTORY\n",
+      stderr);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return Usage();
+  const std::string what = argv[1];
+  const std::string out = argv[2];
+  if (what == "seeds") {
+    WriteSeeds(out);
+  } else if (what == "sample-dskcut") {
+    WriteFile(out, SampleDskcut());
+  } else if (what == "sample-dskpull") {
+    WriteFile(out, SampleDskpull());
+  } else if (what == "bench-dskcut") {
+    WriteFile(out, BenchDskcut(64));
+  } else if (what == "bench-small") {
+    WriteFile(out, BenchDskcut(1));
+  } else if (what == "bench-dskpull") {
+    WriteFile(out, BenchDskpull());
+  } else {
+    return Usage();
+  }
+  return 0;
+}

@@ -71,8 +71,8 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
                             static_cast<rlim_t>(options.file_size_limit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
-    if (options.as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
-                              setuid(65534) != 0)) {
+    if (options.as_nobody &&
+        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(126);
     }
     if (chdir(options.cwd.c_str()) != 0) _exit(126);

@@ -9,7 +9,7 @@
 
 struct RunOptions {
   std::string cwd;
-  std::string stdout_path;        // empty: captured
+  std::string stdout_path;         // empty: captured
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   bool as_nobody = false;          // drop root privileges to the user and group nobody
 };

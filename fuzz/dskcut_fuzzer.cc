@@ -1,0 +1,24 @@
+// Fuzz target for dskcut's whole run: any bytes as the image, with the options chosen by the
+// input's length, extracted into a scratch directory.
+#include <cstring>
+
+#include "dskcut.h"
+#include "fuzz_scratch.h"
+
+namespace {
+
+int RunFresh(int argc, char** argv) {
+  static DskcutBuffers buffers;
+  memset(&buffers, 0, sizeof buffers);
+  D88Image image;
+  return RunDskcut(argc, argv, image, buffers);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const char* const kOptions[] = {"-2", "-d"};
+  const int option_count = static_cast<int>(size % 3);  // none, "-2", or "-2 -d"
+  RunProgramOnScratchImage(RunFresh, "dskcut", kOptions, option_count, data, size);
+  return 0;
+}
