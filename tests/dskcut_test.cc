@@ -125,9 +125,31 @@ TEST_F(DskcutTest, NamesAreBuiltFromTheEntryBytes) {
   EXPECT_EQ(ab_c.size(), 640u);
   EXPECT_EQ(ab_c[0], (26112 / 256) & 0xFF);  // from track image offset 5 * 5120 + 2 * 256
   EXPECT_EQ(tree.at("AB.C"), FileEntry(ab_c));
-  EXPECT_EQ(tree.at("AB."), "file:");
+  EXPECT_EQ(tree.at(HostName("AB.")), "file:");
   EXPECT_EQ(tree.at("CD"), "file:");
-  EXPECT_EQ(tree.at("\x83\x54\x83\x75"), FileEntry(first.Expected(6)));
+  // Windows stores names in Unicode, converted from the system's code page.
+  if (!UnderLauncher()) {
+    EXPECT_EQ(tree.at("\x83\x54\x83\x75"), FileEntry(first.Expected(6)));
+  }
+}
+
+TEST_F(DskcutTest, DeviceNamesGetAPrefixOnWindowsOnly) {
+  first.SetEntry(1, "CON", "TXT", 2, 0, 1, 0);
+  first.SetEntry(2, "lpt1", "", 2, 0, 1, 0);
+  SetImage(first.ToDisk("W").Build());
+  const RunResult result = RunOnImage({"-d"});
+  if (UnderLauncher()) {
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err,
+              Lines({"dskcut: CON.TXT: written as \"_CON.TXT\" to stay a plain file name",
+                     "dskcut: lpt1: written as \"_lpt1\" to stay a plain file name"}));
+    EXPECT_EQ(WorkTree(),
+              (Tree{{"_CON.TXT", FileEntry(Bytes(256, 0))}, {"_lpt1", FileEntry(Bytes(256, 0))}}));
+  } else {
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(WorkTree(),
+              (Tree{{"CON.TXT", FileEntry(Bytes(256, 0))}, {"lpt1", FileEntry(Bytes(256, 0))}}));
+  }
 }
 
 TEST_F(DskcutTest, FilesRunAcrossTracksWhateverTheirSectorNumbering) {

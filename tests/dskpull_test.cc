@@ -45,7 +45,7 @@ TEST_F(DskpullTest, ListsAndWritesEveryFileOfTheFirstDisk) {
   EXPECT_EQ(abcd, Bytes(layout.track_image.begin() + 10752, layout.track_image.begin() + 11280));
   EXPECT_EQ(WorkTree(), (Tree{{"ABCD", FileEntry(abcd)},
                               {"EVEN", FileEntry(Bytes(abcd.begin(), abcd.begin() + 10))},
-                              {"A B ", "file:"},
+                              {HostName("A B "), "file:"},
                               {"XY", FileEntry(layout.Expected(3))}}));
 }
 

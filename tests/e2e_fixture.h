@@ -29,6 +29,14 @@ inline std::string Lines(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The name under which a file created as `name` shows: Windows drops trailing spaces and points.
+inline std::string HostName(std::string name) {
+  while (UnderLauncher() && !name.empty() && (name.back() == ' ' || name.back() == '.')) {
+    name.pop_back();
+  }
+  return name;
+}
+
 class E2eTest : public ::testing::Test {
  protected:
   explicit E2eTest(const std::string& program) : program_(program) {}
