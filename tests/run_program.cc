@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 #include "test_files.h"
@@ -24,6 +25,10 @@ std::string ReadText(const std::string& path) {
 
 std::vector<std::string> ProgramCommand(const std::string& name) {
   std::vector<std::string> command;
+  if (const char* wrapper = getenv("TEST_WRAPPER"); wrapper != nullptr) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) command.push_back(word);
+  }
   if (const char* launcher = getenv("TEST_LAUNCHER"); launcher != nullptr && *launcher != '\0') {
     command.push_back(launcher);
   }
@@ -76,7 +81,7 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
       _exit(126);
     }
     if (chdir(options.cwd.c_str()) != 0) _exit(126);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int wait_status = 0;
