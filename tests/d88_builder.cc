@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -105,6 +106,9 @@ int DskcutLayout::AddFile(const std::string& name, const std::string& extension,
   const size_t tail = bytes.size() % 256;
   const bool half = tail > 0 && tail <= 128;
   const int start = next_block;
+  if (start * size_t{256} + bytes.size() > track_image.size()) {
+    throw std::out_of_range("the files do not fit on the disk");
+  }
   std::copy(bytes.begin(), bytes.end(), track_image.begin() + start * 256);
   next_block += blocks;
   SetEntry(index, name, extension, static_cast<uint8_t>(start / 20),
@@ -150,6 +154,9 @@ DskpullLayout::DskpullLayout() : directory(1024, 0), track_image(kImageSize, 0) 
 int DskpullLayout::AddFile(const std::string& name, const Bytes& bytes) {
   const int index = next_entry++;
   const int sector = next_sector;
+  if (sector * size_t{512} + bytes.size() > track_image.size()) {
+    throw std::out_of_range("the files do not fit on the disk");
+  }
   std::copy(bytes.begin(), bytes.end(), track_image.begin() + sector * 512);
   next_sector += static_cast<int>((bytes.size() + 511) / 512);
   SetEntry(index, name, static_cast<uint8_t>(4 + sector / 10),

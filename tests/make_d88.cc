@@ -35,15 +35,16 @@ Bytes SampleDskpull() {
   return disk.ToDisk("SAMPLE").Build();
 }
 
-// 64 disks, each with 127 files that fill tracks 2 to 79.
+// 64 disks, each with 127 files of 11 or 12 blocks that fill tracks 2 to 79 (1560 blocks). The
+// names differ from disk to disk, so that every file is kept with -d as well.
 Bytes BenchDskcut(int disks) {
   std::vector<Bytes> images;
   for (int d = 0; d < disks; ++d) {
     DskcutLayout layout;
     for (int f = 0; f < 127; ++f) {
-      char name[7];
-      snprintf(name, sizeof name, "F%03d", f);
-      const size_t size = (f % 5 == 0) ? 3200 : 3000 + 16 * (f % 7);  // 12 or 13 blocks
+      char name[16];
+      snprintf(name, sizeof name, "D%02dF%03d", d % 100, f);
+      const size_t size = 2800 + 2 * static_cast<size_t>(f);
       layout.AddFile(name, "DAT", PatternBytes(size, static_cast<uint32_t>(d * 1000 + f)));
     }
     images.push_back(layout.ToDisk("BENCH " + std::to_string(d)).Build());
@@ -51,13 +52,13 @@ Bytes BenchDskcut(int disks) {
   return Concatenate(images);
 }
 
-// One disk with 128 files over tracks 4 to 79.
+// One disk with 128 files of five sectors over tracks 4 to 79 (760 sectors).
 Bytes BenchDskpull() {
   DskpullLayout layout;
   for (int f = 0; f < 128; ++f) {
     char name[5];
     snprintf(name, sizeof name, "F%03d", f);
-    layout.AddFile(name, PatternBytes(2800 + 8 * (f % 9), static_cast<uint32_t>(f)));
+    layout.AddFile(name, PatternBytes(2400 + static_cast<size_t>(f), static_cast<uint32_t>(f)));
   }
   return layout.ToDisk("BENCH").Build();
 }
