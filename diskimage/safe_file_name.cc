@@ -3,7 +3,22 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+// On Windows a name is read in the system's code page: in a double-byte code page such as
+// Shift-JIS the byte after a lead byte is part of the character, even when it is '\\' or '|'.
+bool IsLeadByte(unsigned char byte) {
+#ifdef _WIN32
+  return IsDBCSLeadByte(byte) != 0;
+#else
+  (void)byte;
+  return false;
+#endif
+}
 
 bool RefusedByWindows(unsigned char byte) {
   return byte < 0x20 || strchr("\\:*?\"<>|", byte) != nullptr;
@@ -32,9 +47,12 @@ bool IsWindowsDeviceName(const char* name) {
 bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size, bool windows) {
   size_t out = 0;
   if (windows && IsWindowsDeviceName(listed)) safe[out++] = '_';
+  bool trail_byte = false;
   for (const char* in = listed; *in != '\0' && out + 1 < safe_size; ++in) {
     const unsigned char byte = static_cast<unsigned char>(*in);
-    safe[out++] = (byte == '/' || (windows && RefusedByWindows(byte))) ? '_' : *in;
+    const bool refused = byte == '/' || (windows && !trail_byte && RefusedByWindows(byte));
+    safe[out++] = refused ? '_' : *in;
+    trail_byte = windows && !trail_byte && IsLeadByte(byte);
   }
   safe[out] = '\0';
   if (strcmp(safe, "") == 0 || strcmp(safe, ".") == 0) {

@@ -16,7 +16,8 @@ constexpr size_t kSafeFileNameSize = 16;
 
 // Copies `listed` into `safe` (`safe_size` bytes, at least 3), changed only as far as needed:
 // '/' becomes '_'; "", "." and ".." become "_", "_" and "__". With `windows` the characters that
-// Windows refuses (\ : * ? " < > | and control bytes) become '_' too, and a device name such as
+// Windows refuses (\ : * ? " < > | and control bytes) become '_' too, except as the second byte
+// of a double-byte character of the Windows code page, and a device name such as
 // CON or LPT1.TXT gets a '_' in front. A name too long for `safe` is cut. Returns true when the
 // name was changed.
 bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size,
