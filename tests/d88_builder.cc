@@ -35,7 +35,7 @@ DiskBuilder& DiskBuilder::Media(uint8_t media) {
   return *this;
 }
 
-DiskBuilder& DiskBuilder::AddSector(int track, const SectorSpec& sector) {
+DiskBuilder& DiskBuilder::AddSector(int track, const SectorRecord& sector) {
   tracks_[track].push_back(sector);
   return *this;
 }
@@ -61,7 +61,7 @@ Bytes DiskBuilder::Build() const {
   disk[0x1B] = media_;
   for (const auto& [track, sectors] : tracks_) {
     if (track >= 0 && track < 164) PutLe32(&disk[0x20 + 4 * track], disk.size());
-    for (const SectorSpec& sector : sectors) {
+    for (const SectorRecord& sector : sectors) {
       uint8_t header[16] = {sector.c, sector.h, sector.r, sector.n};
       PutLe16(header + 4, sector.sector_count.value_or(static_cast<uint16_t>(sectors.size())));
       PutLe16(header + 14, sector.data_size.value_or(static_cast<uint16_t>(sector.data.size())));
@@ -80,12 +80,12 @@ Bytes Concatenate(const std::vector<Bytes>& disks) {
   return image;
 }
 
-std::vector<SectorSpec> TrackSectors(int track, int r_first, int count, int size_code,
-                                     const uint8_t* data) {
-  std::vector<SectorSpec> sectors;
+std::vector<SectorRecord> TrackSectors(int track, int r_first, int count, int size_code,
+                                       const uint8_t* data) {
+  std::vector<SectorRecord> sectors;
   const size_t size = size_t{128} << size_code;
   for (int i = 0; i < count; ++i) {
-    SectorSpec sector;
+    SectorRecord sector;
     sector.c = static_cast<uint8_t>(track / 2);
     sector.h = static_cast<uint8_t>(track % 2);
     sector.r = static_cast<uint8_t>(r_first + i);
@@ -139,10 +139,10 @@ DiskBuilder DskcutLayout::ToDisk(const std::string& name, int end_track) const {
   disk.Name(name).Media(0x10);
   Bytes track1(kTrackSize, 0);
   std::copy(directory.begin(), directory.end(), track1.begin());
-  for (const SectorSpec& s : TrackSectors(1, 1, 5, 3, track1.data())) disk.AddSector(1, s);
+  for (const SectorRecord& s : TrackSectors(1, 1, 5, 3, track1.data())) disk.AddSector(1, s);
   for (int track = 2; track < end_track; ++track) {
-    for (const SectorSpec& s : TrackSectors(track, sector_base[track] + 1, 5, 3,
-                                            &track_image[track * size_t{kTrackSize}])) {
+    for (const SectorRecord& s : TrackSectors(track, sector_base[track] + 1, 5, 3,
+                                              &track_image[track * size_t{kTrackSize}])) {
       disk.AddSector(track, s);
     }
   }
@@ -184,9 +184,9 @@ Bytes DskpullLayout::Expected(int index) const {
 DiskBuilder DskpullLayout::ToDisk(const std::string& name, int end_track) const {
   DiskBuilder disk;
   disk.Name(name).Media(0x00);
-  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, directory.data())) disk.AddSector(1, s);
+  for (const SectorRecord& s : TrackSectors(1, 1, 4, 1, directory.data())) disk.AddSector(1, s);
   for (int track = 4; track < end_track; ++track) {
-    for (const SectorSpec& s :
+    for (const SectorRecord& s :
          TrackSectors(track, 1, 10, 2, &track_image[(track - 4) * size_t{kTrackSize}])) {
       disk.AddSector(track, s);
     }

@@ -12,7 +12,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct SectorSpec {
+struct SectorRecord {
   uint8_t c = 0, h = 0, r = 1, n = 1;
   Bytes data;
   std::optional<uint16_t> sector_count;  // default: the number of sectors on the track
@@ -24,7 +24,7 @@ class DiskBuilder {
   // The 17-byte name field; bytes past 17 are dropped.
   DiskBuilder& Name(const std::string& name);
   DiskBuilder& Media(uint8_t media);
-  DiskBuilder& AddSector(int track, const SectorSpec& sector);
+  DiskBuilder& AddSector(int track, const SectorRecord& sector);
   // Marks a track present with no sectors at all.
   DiskBuilder& EmptyTrack(int track);
   // Stores `offset` in the track table instead of the real offset (0 makes the track absent).
@@ -37,7 +37,7 @@ class DiskBuilder {
  private:
   std::string name_;
   uint8_t media_ = 0;
-  std::map<int, std::vector<SectorSpec>> tracks_;
+  std::map<int, std::vector<SectorRecord>> tracks_;
   std::map<int, uint32_t> track_offsets_;
   std::optional<uint32_t> disk_size_;
 };
@@ -46,8 +46,8 @@ class DiskBuilder {
 Bytes Concatenate(const std::vector<Bytes>& disks);
 
 // Sectors of `size_code` numbered r_first, r_first+1, ... on one track, cut from `data`.
-std::vector<SectorSpec> TrackSectors(int track, int r_first, int count, int size_code,
-                                     const uint8_t* data);
+std::vector<SectorRecord> TrackSectors(int track, int r_first, int count, int size_code,
+                                       const uint8_t* data);
 
 // A disk of the 16-byte-directory layout (five 1024-byte sectors per track): a directory of 128
 // entries on track 1 and a linear track image of 80 tracks of 5120 bytes, of which tracks 2 to 79

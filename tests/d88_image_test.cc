@@ -12,8 +12,8 @@
 
 namespace {
 
-SectorSpec Sector(uint8_t c, uint8_t h, uint8_t r, uint8_t n, size_t size, uint8_t fill) {
-  SectorSpec s;
+SectorRecord Sector(uint8_t c, uint8_t h, uint8_t r, uint8_t n, size_t size, uint8_t fill) {
+  SectorRecord s;
   s.c = c;
   s.h = h;
   s.r = r;
@@ -169,7 +169,7 @@ TEST_F(D88ImageTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
 }
 
 TEST_F(D88ImageTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
-  SectorSpec s = Sector(0, 0, 1, 1, 256, 1);
+  SectorRecord s = Sector(0, 0, 1, 1, 256, 1);
   s.sector_count = 0;
   OpenImage(DiskBuilder().AddSector(0, s).Build());
   ASSERT_TRUE(image.SelectDisk(0));
@@ -180,7 +180,7 @@ TEST_F(D88ImageTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
 }
 
 TEST_F(D88ImageTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
-  SectorSpec first = Sector(0, 0, 1, 1, 256, 1);
+  SectorRecord first = Sector(0, 0, 1, 1, 256, 1);
   first.sector_count = 9;  // says nine sectors, but the track holds one
   OpenImage(DiskBuilder().AddSector(0, first).AddSector(1, Sector(0, 1, 7, 1, 256, 7)).Build());
   ASSERT_TRUE(image.SelectDisk(0));

@@ -180,7 +180,7 @@ TEST_F(DskcutTest, UnreadableSectorsKeepTheEarlierDisksBytes) {
   disk.Name("SECOND");
   for (int track = 2; track < 80; ++track) {
     if (track == 5) continue;
-    for (SectorSpec s : TrackSectors(track, 1, 5, 3, &second.track_image[track * 5120])) {
+    for (SectorRecord s : TrackSectors(track, 1, 5, 3, &second.track_image[track * 5120])) {
       if (track == 3 && s.r == 4) continue;
       if (track == 4 && s.r == 2) s.data.resize(924);
       disk.AddSector(track, s);

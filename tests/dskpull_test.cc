@@ -69,9 +69,9 @@ TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
   DiskBuilder disk = layout.ToDisk("G");
   DiskBuilder holed;
   holed.Name("G");
-  for (const SectorSpec& s : TrackSectors(1, 1, 4, 1, layout.directory.data()))
+  for (const SectorRecord& s : TrackSectors(1, 1, 4, 1, layout.directory.data()))
     holed.AddSector(1, s);
-  for (const SectorSpec& s : TrackSectors(5, 1, 10, 2, &layout.track_image[5120])) {
+  for (const SectorRecord& s : TrackSectors(5, 1, 10, 2, &layout.track_image[5120])) {
     if (s.r != 7) holed.AddSector(5, s);
   }
   SetImage(holed.Build());

@@ -89,14 +89,14 @@ void WriteSeeds(const std::string& dir) {
   trailing.resize(trailing.size() + 100, 0xE5);
   put("trailing", trailing);
   put("short-header", Bytes(500, 0));
-  SectorSpec odd;
+  SectorRecord odd;
   odd.c = 0;
   odd.h = 1;
   odd.r = 1;
   odd.n = 3;
   odd.data.assign(100, 0x41);
   odd.sector_count = 0;
-  SectorSpec disagree = odd;
+  SectorRecord disagree = odd;
   disagree.r = 2;
   disagree.sector_count = 9;
   disagree.data_size = 2000;
