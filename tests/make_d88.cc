@@ -43,7 +43,7 @@ Bytes BenchDskcut(int disks) {
     DskcutLayout layout;
     for (int f = 0; f < 127; ++f) {
       char name[16];
-      snprintf(name, sizeof name, "D%02dF%03d", d % 100, f);
+      snprintf(name, sizeof name, "D%02d%03d", d % 100, f);
       const size_t size = 2800 + 2 * static_cast<size_t>(f);
       layout.AddFile(name, "DAT", PatternBytes(size, static_cast<uint32_t>(d * 1000 + f)));
     }
