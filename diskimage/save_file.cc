@@ -76,16 +76,32 @@ int WriteAll(int fd, const unsigned char* data, size_t size) {
   return 0;
 }
 
+// Writes all of `data` to the new file `fd` named `path` and closes it; removes it on failure.
+int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t size) {
+  int error = WriteAll(fd, data, size);
+  if (CloseFile(fd) != 0 && error == 0) error = errno;
+  if (error != 0) remove(path);
+  return error;
+}
+
 }  // namespace
 
 int SaveFile(const char* name, const unsigned char* data, size_t size) {
   if (!prepared) Prepare();
+  // A name that does not exist yet is created and written directly: there is no older file to
+  // keep, and a failed write removes what it created.
+  const int fd = OpenNewFile(name);
+  if (fd >= 0) return WriteNewFile(fd, name, data, size);
+  if (errno != EEXIST) return errno;
+
+  // An existing name (a file, a directory, a symbolic link) is replaced only by a complete file.
   char temporary[48];
-  const int fd = CreateTemporaryFile(temporary, sizeof temporary);
-  if (fd < 0) return errno;
-  int error = WriteAll(fd, data, size);
-  if (CloseFile(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = ReplaceFile(temporary, name);
-  if (error != 0) remove(temporary);
+  const int temporary_fd = CreateTemporaryFile(temporary, sizeof temporary);
+  if (temporary_fd < 0) return errno;
+  int error = WriteNewFile(temporary_fd, temporary, data, size);
+  if (error == 0) {
+    error = ReplaceFile(temporary, name);
+    if (error != 0) remove(temporary);
+  }
   return error;
 }

@@ -5,10 +5,11 @@
 
 #include <cstddef>
 
-// Writes the `size` bytes at `data` to the file `name` in the current directory: first to a new
-// temporary file beside it, which is then renamed over `name`. Returns 0 on success, otherwise
-// the errno value of the failure; the temporary file is then removed and an existing file `name`
-// is left as it was. A name that is a directory or a symbolic link is replaced, never followed.
+// Writes the `size` bytes at `data` to the file `name` in the current directory. A new name is
+// created exclusively and written; an existing one is replaced by renaming a complete temporary
+// file over it. Returns 0 on success, otherwise the errno value of the failure: then no partial
+// file remains and an existing file `name` is left as it was. A name that is a directory or a
+// symbolic link is replaced, never followed.
 int SaveFile(const char* name, const unsigned char* data, size_t size);
 
 #endif  // DISKIMAGE_SAVE_FILE_H_

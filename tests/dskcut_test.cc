@@ -308,13 +308,15 @@ TEST_F(DskcutTest, WriteThatFailsPartWayKeepsTheOldFileAndLeavesNoPartialFile) {
   if (UnderLauncher()) GTEST_SKIP() << "POSIX error text";
   first.AddFile("SMALL", "", PatternBytes(1000, 1));
   first.AddFile("BIG", "", PatternBytes(9000, 2));
+  first.AddFile("NEW", "", PatternBytes(9000, 3));
   SetImage(first.ToDisk("L").Build());
   WriteFile(work() + "/BIG", Bytes{'o', 'l', 'd'});
   RunOptions limited;
   limited.file_size_limit = 4096;
   const RunResult result = RunOnImage({"-d"}, limited);
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, Lines({"dskcut: BIG: cannot be written: File too large"}));
+  EXPECT_EQ(result.err, Lines({"dskcut: BIG: cannot be written: File too large",
+                               "dskcut: NEW: cannot be written: File too large"}));
   EXPECT_EQ(WorkTree(), (Tree{{"SMALL", FileEntry(first.Expected(1))}, {"BIG", "file:old"}}));
 }
 
