@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "prefault.h"
 #include "program_messages.h"
 #include "working_directory.h"
 
@@ -37,6 +38,9 @@ int RunDskcut(int argc, char** argv, D88Image& image, DskcutBuffers& buffers) {
     fputs(kCannotOpenImage, stderr);
     return kExitFailure;
   }
+
+  Prefault(&buffers, sizeof buffers);
+  Prefault(&image, sizeof image);
 
   Diagnostics diagnostics("dskcut");
   StartingDirectory start;

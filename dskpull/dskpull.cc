@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "d88_image.h"
+#include "prefault.h"
 #include "program_messages.h"
 #include "save_entry_file.h"
 
@@ -27,6 +28,8 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     fputs(kCannotOpenImage, stderr);
     return kExitFailure;
   }
+  Prefault(&buffers, sizeof buffers);
+  Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);
