@@ -46,8 +46,7 @@ D88Image::D88Image()
       disk_name(),
       position(0),
       window_start(0),
-      window_length(0),
-      window() {}
+      window_length(0) {}  // the window's bytes are read only after they are filled
 
 D88Image::~D88Image() {
   if (file != nullptr) fclose(file);
