@@ -108,8 +108,9 @@ bool D88Image::SelectDisk(int index) {
   media_type = header[kMediaTypeField];
   disk_size = ReadLe32(header + kDiskSizeField);
   memset(disk_name, 0, kNameLength);
-  for (int i = 0; i < kNameLength && header[i] != 0; ++i)
+  for (int i = 0; i < kNameLength && header[i] != 0; ++i) {
     disk_name[i] = static_cast<char>(header[i]);
+  }
   return true;
 }
 

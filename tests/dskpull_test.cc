@@ -66,7 +66,6 @@ TEST_F(DskpullTest, FullDirectoryEndsAfterTheLastEntry) {
 TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
   layout.track_image = PatternBytes(DskpullLayout::kImageSize, 4);
   layout.SetEntry(0, "GAP", 5, 0, 5120);
-  DiskBuilder disk = layout.ToDisk("G");
   DiskBuilder holed;
   holed.Name("G");
   for (const SectorRecord& s : TrackSectors(1, 1, 4, 1, layout.directory.data()))
