@@ -1,10 +1,14 @@
 // The D88 disk catalogue, disk headers and sector search.
-#include "d88_image.h"
+#include "diskimage/d88_image.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 
+namespace diskimage {
 namespace {
 
 constexpr int kDiskSizeField = 0x1C;
@@ -35,7 +39,10 @@ int32_t ReadLe32(const unsigned char* bytes) {
 
 D88Image::D88Image()
     : file(nullptr),
+      memory(nullptr),
+      memory_size(0),
       disk_count(0),
+      disks_beyond_catalogue(false),
       first_sector(1),
       last_sector(16),
       disk_offsets(),
@@ -44,57 +51,95 @@ D88Image::D88Image()
       track_offsets(),
       media_type(-1),
       disk_name(),
+      headers_read(0),
+      current(0),
+      index_chn{-1, -1, -1},
       position(0),
       window_start(0),
-      window_length(0) {}  // the window's bytes are read only after they are filled
+      window_length(0) {  // node, index and window bytes are read only after they are written
+  for (Walk& walk : walks) {
+    walk.track = -1;
+    walk.start = 0;
+    walk.length = 0;
+    walk.resume_at = -1;
+    walk.heap_nodes = nullptr;
+    walk.heap_capacity = 0;
+  }
+}
 
 D88Image::~D88Image() {
+  Close();
+  for (Walk& walk : walks) free(walk.heap_nodes);
+}
+
+void D88Image::Close() {
   if (file != nullptr) fclose(file);
+  file = nullptr;
+  memory = nullptr;
+  memory_size = 0;
+  disk_count = 0;
+  disks_beyond_catalogue = false;
+  media_type = -1;
+  headers_read = 0;
+  window_length = 0;
+  ForgetWalks();
 }
 
 bool D88Image::Open(const char* path) {
-  if (file != nullptr) fclose(file);
-  file = nullptr;
-  disk_count = 0;
-  media_type = -1;
+  Close();
   if (path == nullptr) return true;
-
   file = fopen(path, "rb");
   if (file == nullptr) return false;
   setvbuf(file, nullptr, _IONBF, 0);  // the window is the only buffer
-  window_length = 0;
+  if (!Catalogue()) {
+    // fopen succeeds on a directory on some systems: a file that cannot be read at all is a
+    // failure to open, not an empty image.
+    const int error = errno;
+    Close();
+    errno = error;
+    return false;
+  }
+  return true;
+}
 
+bool D88Image::OpenMemory(const unsigned char* data, size_t size) {
+  static const unsigned char kNoBytes[1] = {};
+  Close();
+  memory = data != nullptr ? data : kNoBytes;
+  memory_size = data != nullptr ? size : 0;
+  return Catalogue();
+}
+
+bool D88Image::Catalogue() {
   unsigned char header[kDiskHeaderSize];
   // Kept wider than a stored offset: a disk that would begin at 2 GiB or beyond ends the
   // catalogue instead of wrapping round to an earlier offset.
   int64_t offset = 0;
-  while (disk_count < kMaxDisks) {
+  for (;;) {
     position = offset;
     if (ReadOn(header, sizeof header) < sizeof header) {
-      // fopen succeeds on a directory on some systems: a file that cannot be read at all is a
-      // failure to open, not an empty image.
-      if (disk_count == 0 && ferror(file)) {
-        fclose(file);
-        file = nullptr;
-        return false;
-      }
-      break;
+      return !(disk_count == 0 && file != nullptr && ferror(file));
+    }
+    if (disk_count == kMaxDisks) {
+      // A disk of size 0 repeats itself up to the limit; that is not a further disk.
+      disks_beyond_catalogue = offset != disk_offsets[kMaxDisks - 1];
+      return true;
     }
     disk_offsets[disk_count++] = static_cast<int32_t>(offset);
     // The size field is taken as unsigned: a size of 2^31 or more moves the next disk beyond
     // the reach of a stored offset rather than backwards.
     offset += static_cast<uint32_t>(ReadLe32(header + kDiskSizeField));
-    if (offset > INT32_MAX) break;
+    if (offset > INT32_MAX) return true;
   }
-  return true;
 }
 
 bool D88Image::SelectDisk(int index) {
-  if (file == nullptr) return false;
+  if (file == nullptr && memory == nullptr) return false;
   disk_offset = -1;
   media_type = -1;
   disk_size = 0;
   disk_name[0] = '\0';
+  ForgetWalks();
   if (index < 0 || index >= disk_count) return false;
 
   // Bytes that cannot be read (the file shrank since it was catalogued) stay zero.
@@ -120,7 +165,7 @@ void D88Image::SetSectorRange(int first, int last) {
 }
 
 bool D88Image::SeekToTrack(int track) {
-  if (file == nullptr || track < 0 || track >= kTrackCount) return false;
+  if ((file == nullptr && memory == nullptr) || track < 0 || track >= kTrackCount) return false;
   const int32_t offset = track_offsets[track];
   // An entry of 2^31 or more reads as negative and would point before the disk: it counts as an
   // absent track, like 0. An entry past the disk's size is not part of the disk.
@@ -129,7 +174,23 @@ bool D88Image::SeekToTrack(int track) {
   return true;
 }
 
+bool D88Image::FillWindowAt(int64_t offset) {
+  window_start = offset;
+  window_length = 0;
+  clearerr(file);
+  if (!SeekTo(file, offset)) return false;
+  window_length = fread(window, 1, sizeof window, file);
+  return window_length > 0;
+}
+
 size_t D88Image::ReadOn(unsigned char* dest, size_t len) {
+  if (file == nullptr) {
+    if (position < 0 || static_cast<uint64_t>(position) >= memory_size) return 0;
+    const size_t count = std::min(len, memory_size - static_cast<size_t>(position));
+    memcpy(dest, memory + position, count);
+    position += static_cast<int64_t>(count);
+    return count;
+  }
   size_t done = 0;
   while (done < len) {
     const int64_t window_end = window_start + static_cast<int64_t>(window_length);
@@ -139,42 +200,151 @@ size_t D88Image::ReadOn(unsigned char* dest, size_t len) {
       memcpy(dest + done, window + from, count);
       done += count;
       position += static_cast<int64_t>(count);
-      continue;
+    } else if (!FillWindowAt(position)) {
+      break;
     }
-    window_start = position;
-    window_length = 0;
-    clearerr(file);
-    if (!SeekTo(file, position)) break;
-    window_length = fread(window, 1, sizeof window, file);
-    if (window_length == 0) break;
   }
   return done;
 }
 
-bool D88Image::ReadSectorHeader(unsigned char* header) {
-  return ReadOn(header, kSectorHeaderSize) == static_cast<size_t>(kSectorHeaderSize);
+const unsigned char* D88Image::HeaderAt() {
+  // A header at or past the end of the selected disk belongs to the next disk or to none.
+  if (position >= static_cast<int64_t>(disk_offset) + disk_size) return nullptr;
+  ++headers_read;
+  if (file == nullptr) {
+    if (position < 0 || static_cast<uint64_t>(position) + kSectorHeaderSize > memory_size) {
+      return nullptr;
+    }
+    return memory + position;
+  }
+  if (position < window_start ||
+      position + kSectorHeaderSize > window_start + static_cast<int64_t>(window_length)) {
+    if (!FillWindowAt(position) || window_length < static_cast<size_t>(kSectorHeaderSize)) {
+      return nullptr;
+    }
+  }
+  return window + (position - window_start);
 }
 
-void D88Image::SkipSectorData(const unsigned char* header) { position += ReadLe16(header + 14); }
+int D88Image::NextWalkNode(int64_t index, WalkNode& node) {
+  const unsigned char* header = HeaderAt();
+  if (header == nullptr) return 0;
+  node.sector_count = static_cast<uint16_t>(ReadLe16(header + 4));
+  if (node.sector_count == 0) return 0;
+  memcpy(node.id, header, sizeof node.id);
+  node.data_size = static_cast<uint16_t>(ReadLe16(header + 14));
+  position += kSectorHeaderSize + node.data_size;
+  // Headers that disagree on the sector count can carry the walk past the track's last sector;
+  // every node moves it at least 16 bytes forward, so it ends at the end of the disk.
+  return index == node.sector_count - 1 ? 2 : 1;
+}
+
+void D88Image::ForgetWalks() {
+  for (Walk& walk : walks) {
+    walk.track = -1;
+    walk.length = 0;
+    walk.resume_at = -1;
+  }
+  index_chn[0] = -1;
+}
+
+bool D88Image::Walk::Append(const WalkNode& node) {
+  if (length < kInlineNodes) {
+    inline_nodes[length++] = node;
+    return true;
+  }
+  const int64_t heap_index = length - kInlineNodes;
+  if (heap_index == heap_capacity) {
+    const int64_t capacity = heap_capacity == 0 ? 4096 : 2 * heap_capacity;
+    if (static_cast<uint64_t>(capacity) > SIZE_MAX / sizeof(WalkNode)) return false;
+    void* grown = realloc(heap_nodes, static_cast<size_t>(capacity) * sizeof(WalkNode));
+    if (grown == nullptr) return false;
+    heap_nodes = static_cast<WalkNode*>(grown);
+    heap_capacity = capacity;
+  }
+  heap_nodes[heap_index] = node;
+  ++length;
+  return true;
+}
+
+void D88Image::WalkTrack(int track) {
+  const Walk& before = walks[current];
+  current = 1 - current;
+  Walk& walk = walks[current];
+  walk.track = track;
+  walk.start = position;
+  walk.length = 0;
+  walk.resume_at = -1;
+  index_chn[0] = -1;
+  // Walks of different tracks that meet a common header go on through the same headers, so the
+  // previous walk's nodes from there on are this walk's too, up to where this walk's own
+  // position in the track says it ends.
+  int64_t before_index = 0;
+  int64_t before_at = before.start;
+  WalkNode node;
+  for (int64_t i = 0;; ++i) {
+    while (before_index < before.length && before_at < position) {
+      before_at += kSectorHeaderSize + before[before_index++].data_size;
+    }
+    int step;
+    if (before_index < before.length && before_at == position) {
+      node = before[before_index];
+      position += kSectorHeaderSize + node.data_size;
+      step = i == node.sector_count - 1 ? 2 : 1;
+    } else {
+      step = NextWalkNode(i, node);
+      if (step == 0) return;
+    }
+    if (!walk.Append(node)) {
+      walk.resume_at = position - kSectorHeaderSize - node.data_size;  // searches read on there
+      return;
+    }
+    if (step == 2) return;
+  }
+}
+
+void D88Image::IndexWalk(int c, int h, int n) {
+  const Walk& walk = walks[current];
+  std::fill(std::begin(index_offsets), std::end(index_offsets), int64_t{-1});
+  index_chn[0] = c;
+  index_chn[1] = h;
+  index_chn[2] = n;
+  int64_t data_at = walk.start + kSectorHeaderSize;
+  for (int64_t i = 0; i < walk.length; ++i) {
+    const WalkNode& node = walk[i];
+    if (node.id[0] == c && node.id[1] == h && node.id[3] == n && index_offsets[node.id[2]] < 0) {
+      index_offsets[node.id[2]] = data_at;
+      index_sizes[node.id[2]] = node.data_size;
+    }
+    data_at += kSectorHeaderSize + node.data_size;
+  }
+}
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len) {
   if (!SeekToTrack(track)) return 0;
-  unsigned char header[kSectorHeaderSize];
-  // Every record moves at least 16 bytes forward, so the search ends at the end of the file even
-  // when the headers disagree on the sector count; the counter is wide enough never to wrap.
-  for (int64_t i = 0;; ++i) {
-    if (!ReadSectorHeader(header)) return 0;
-    const int sector_count = ReadLe16(header + 4);
-    if (sector_count == 0) return 0;
-    if (header[0] == c && header[1] == h && header[2] == r && header[3] == n) {
-      const int data_size = ReadLe16(header + 14);
-      const int len = data_size < max_len ? data_size : max_len;
-      if (len <= 0) return 0;
-      // A file that ends inside the data yields fewer bytes, and the count says so.
-      return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
+  // A track's headers are walked once, and its sectors of one cylinder, head and size code are
+  // indexed by sector number, so that searching one track again costs no walk.
+  if (walks[current].track != track) WalkTrack(track);
+  const auto read_data = [&](int64_t data_at, int data_size) {
+    position = data_at;
+    const int len = data_size < max_len ? data_size : max_len;
+    // A file that ends inside the data yields fewer bytes, and the count says so.
+    return len <= 0 ? 0 : static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
+  };
+  if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) return 0;
+  if (index_chn[0] != c || index_chn[1] != h || index_chn[2] != n) IndexWalk(c, h, n);
+  if (index_offsets[r] >= 0) return read_data(index_offsets[r], index_sizes[r]);
+  const Walk& walk = walks[current];
+  if (walk.resume_at < 0) return 0;
+  position = walk.resume_at;
+  WalkNode node;
+  for (int64_t i = walk.length;; ++i) {
+    const int step = NextWalkNode(i, node);
+    if (step == 0) return 0;
+    if (node.id[0] == c && node.id[1] == h && node.id[2] == r && node.id[3] == n) {
+      return read_data(position - node.data_size, node.data_size);
     }
-    SkipSectorData(header);
-    if (i == sector_count - 1) return 0;
+    if (step == 2) return 0;
   }
 }
 
@@ -206,16 +376,18 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, unsigned char* 
 
 int D88Image::ReadTrackIds(int track, unsigned char* dest, int max_len) {
   if (!SeekToTrack(track)) return 0;
-  unsigned char header[kSectorHeaderSize];
   int result = 0;
   // Only whole records are written, so a length that is not a multiple of 4 cannot overrun.
-  // Unlike ReadSector, a sector count of 0 does not end the listing.
+  // Unlike a sector search, a sector count of 0 does not end the listing.
   for (int i = 0; 4 * static_cast<int64_t>(i) + 4 <= max_len; ++i) {
-    if (!ReadSectorHeader(header)) break;
+    const unsigned char* header = HeaderAt();
+    if (header == nullptr) break;
     memcpy(dest + 4 * i, header, 4);
     result += 4;
-    SkipSectorData(header);
+    position += kSectorHeaderSize + ReadLe16(header + 14);
     if (i == ReadLe16(header + 4) - 1) break;
   }
   return result;
 }
+
+}  // namespace diskimage

@@ -1,19 +1,41 @@
-// Read-only access to D88 floppy-disk images: the catalogue of the disks stored back to back in
-// one file, the header of a selected disk, and its sectors found by track index and sector ID.
+// diskimage: read-only access to D88 floppy-disk images. The catalogue of the disks stored back
+// to back in one image, the header of a selected disk, and its sectors found by track index and
+// sector ID. The image is a file or bytes already in memory.
 #ifndef DISKIMAGE_D88_IMAGE_H_
 #define DISKIMAGE_D88_IMAGE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+// The library's public symbols; everything else stays hidden in a shared build.
+#if defined(_WIN32)
+#if !defined(DISKIMAGE_SHARED)
+#define DISKIMAGE_API
+#elif defined(DISKIMAGE_BUILDING)
+#define DISKIMAGE_API __declspec(dllexport)
+#else
+#define DISKIMAGE_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
+#define DISKIMAGE_API __attribute__((visibility("default")))
+#else
+#define DISKIMAGE_API
+#endif
+
+namespace diskimage {
+
 // Returns b0 + b1*2^8 from the two bytes at `bytes` (0..65535), whatever the host's byte order.
-int ReadLe16(const unsigned char* bytes);
+DISKIMAGE_API int ReadLe16(const unsigned char* bytes);
 
 // Returns the four bytes at `bytes` as a little-endian 32-bit value; values of 2^31 and more come
 // out negative (two's complement), whatever the host's byte order.
-int32_t ReadLe32(const unsigned char* bytes);
+DISKIMAGE_API int32_t ReadLe32(const unsigned char* bytes);
 
-class D88Image {
+// One D88 image, open for reading. The object holds a 64 KiB read window, so it is large: give it
+// static storage or allocate it rather than putting it on a small thread's stack. Not copyable;
+// one object serves one thread.
+class DISKIMAGE_API D88Image {
  public:
   static constexpr int kMaxDisks = 64;
   static constexpr int kTrackCount = 164;
@@ -27,15 +49,25 @@ class D88Image {
 
   // With a path: opens the image for reading and catalogues its disks (at most kMaxDisks).
   // Returns false only when the file cannot be opened or read (missing, a directory, no
-  // permission); a file without a complete disk header opens with zero disks. A file already
-  // open is closed first. With nullptr: closes the file and empties the catalogue; returns true.
+  // permission; errno tells why); a file without a complete disk header opens with zero disks.
+  // An image already open is closed first. With nullptr: closes the image and empties the
+  // catalogue; returns true.
   bool Open(const char* path);
+
+  // Opens the `size` bytes at `data` as an image, with exactly the results that the same bytes in
+  // a file give. The bytes are not copied: the caller keeps them alive and unchanged until the
+  // image is closed or opened again. Returns true (nullptr with size 0 is an empty image).
+  bool OpenMemory(const unsigned char* data, size_t size);
 
   int DiskCount() const { return disk_count; }
 
+  // True when the image holds a complete disk header after the last catalogued disk: the disks
+  // from the (kMaxDisks + 1)-th on are not catalogued.
+  bool MoreDisksThanCatalogued() const { return disks_beyond_catalogue; }
+
   // Loads the header of catalogued disk `index` (0-based). Returns false, with the selection
   // cleared (empty name, media type -1, size 0), when `index` is outside the catalogue; returns
-  // false and changes nothing when no file is open. Header bytes that cannot be read are zero.
+  // false and changes nothing when no image is open. Header bytes that cannot be read are zero.
   bool SelectDisk(int index);
 
   // The selected disk's name: the header's first 16 bytes up to the first NUL, NUL-terminated.
@@ -48,9 +80,12 @@ class D88Image {
   // `first` on the next track index. No checks.
   void SetSectorRange(int first, int last);
 
-  // Copies the data of sector (c, h, r, n) of `track` into `dest`, at most `max_len` bytes.
-  // Returns the number of bytes copied: the sector's stored size capped at `max_len`, fewer when
-  // the file ends inside the data, and 0 when the track or the sector is not there.
+  // Copies the data of sector (c, h, r, n) of `track` into `dest`, at most `max_len` bytes. The
+  // search walks the track's sector headers until the ID matches, a header's sector count says
+  // the track has ended (or is 0), or the next header would begin at or past the end of the
+  // selected disk. Returns the number of bytes copied: the sector's stored size capped at
+  // `max_len`, fewer when the image ends inside the data, and 0 when the track or the sector is
+  // not there.
   int ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len);
 
   // Copies `total_len` bytes from consecutive sectors of size code `n`, starting at sector
@@ -60,25 +95,72 @@ class D88Image {
   int ReadSectors(int track, int c, int h, int r, int n, unsigned char* dest, int total_len);
 
   // Writes the IDs (C, H, R, N) of the sectors stored on `track`, in stored order, as 4-byte
-  // records into `dest`, as many whole records as fit in `max_len` bytes. Returns the bytes
-  // written; 0 when the track is not there.
+  // records into `dest`, as many whole records as fit in `max_len` bytes. The listing ends where a
+  // header's sector count says the track has ended (a count of 0 ends nothing here) or at the end
+  // of the selected disk. Returns the bytes written; 0 when the track is not there.
   int ReadTrackIds(int track, unsigned char* dest, int max_len);
 
+  // The number of sector headers read since the image was opened: a measure of the work done,
+  // which stays within a small multiple of the image's size whatever the headers say.
+  int64_t SectorHeadersRead() const { return headers_read; }
+
  private:
-  // Reads are served from a window of the file kept in the object, so that walking the sector
-  // headers of a track costs no system call; the window is refilled from the file when a read
-  // leaves it.
   static constexpr int kWindowSize = 64 * 1024;
 
+  // One sector header met on a track's walk.
+  struct WalkNode {
+    unsigned char id[4];  // C, H, R, N
+    uint16_t data_size;
+    uint16_t sector_count;
+  };
+
+  // The nodes of one walk in stored order: the first ones inside the object, the rest (walks
+  // longer than any real track) allocated, 8 bytes a header.
+  struct Walk {
+    static constexpr int kInlineNodes = 128;
+    const WalkNode& operator[](int64_t i) const {
+      return i < kInlineNodes ? inline_nodes[i] : heap_nodes[i - kInlineNodes];
+    }
+    // Appends `node`; false when memory runs out.
+    bool Append(const WalkNode& node);
+
+    int track;          // -1: none
+    int64_t start;      // image offset of the first header
+    int64_t length;     // nodes kept
+    int64_t resume_at;  // -1, or where the walk goes on after the nodes kept (out of memory)
+    WalkNode* heap_nodes;
+    int64_t heap_capacity;
+    WalkNode inline_nodes[kInlineNodes];
+  };
+
+  void Close();
+  // Builds the catalogue from offset 0; false when the file cannot be read at all.
+  bool Catalogue();
+  void ForgetWalks();
   bool SeekToTrack(int track);
-  bool ReadSectorHeader(unsigned char* header);
-  void SkipSectorData(const unsigned char* header);
-  // Copies up to `len` bytes from file offset `position` on and advances it; returns the number
-  // of bytes copied, fewer at the end of the file or on a read error.
+  // Returns the 16-byte sector header at `position` and counts it, or nullptr when it would
+  // begin at or past the end of the selected disk or cannot be read whole.
+  const unsigned char* HeaderAt();
+  // Reads the header at `position` as the `index`-th of a track's walk. Returns 0 when the walk
+  // has ended before it, 1 for a node, 2 for the node after which the walk ends; `position` then
+  // points at the next header.
+  int NextWalkNode(int64_t index, WalkNode& node);
+  // Walks the headers of `track` from `position`. Where the walk meets a header of the previous
+  // walk, it takes that walk's nodes instead of reading them again.
+  void WalkTrack(int track);
+  // Indexes the walk's first sector of each sector number with cylinder `c`, head `h` and size
+  // code `n`.
+  void IndexWalk(int c, int h, int n);
+  bool FillWindowAt(int64_t offset);
+  // Copies up to `len` bytes from image offset `position` on and advances it; returns the number
+  // of bytes copied, fewer at the end of the image or on a read error.
   size_t ReadOn(unsigned char* dest, size_t len);
 
   FILE* file;
+  const unsigned char* memory;  // the image when it was opened from memory
+  size_t memory_size;
   int disk_count;
+  bool disks_beyond_catalogue;
   int first_sector;
   int last_sector;
   int32_t disk_offsets[kMaxDisks];
@@ -87,10 +169,25 @@ class D88Image {
   int32_t track_offsets[kTrackCount];
   int media_type;
   char disk_name[17];
-  int64_t position;      // file offset of the next read
-  int64_t window_start;  // file offset of window[0]
+  int64_t headers_read;
+
+  // Sector searches walk a track's headers once: walks[current] is the last track walked,
+  // walks[1 - current] the one before. The current walk is indexed for one cylinder, head and
+  // size code by sector number.
+  Walk walks[2];
+  int current;
+  int index_chn[3];            // C, H and N of the index; -1 when there is none
+  int64_t index_offsets[256];  // by R: image offset of the first such sector's data, or -1
+  uint16_t index_sizes[256];   // by R: its data size
+
+  // Reads from a file are served from a window of it, so that walking the sector headers of a
+  // track costs no system call; the window is refilled when a read leaves it.
+  int64_t position;      // image offset of the next read
+  int64_t window_start;  // image offset of window[0]
   size_t window_length;  // bytes of the file in window
   unsigned char window[kWindowSize];
 };
+
+}  // namespace diskimage
 
 #endif  // DISKIMAGE_D88_IMAGE_H_

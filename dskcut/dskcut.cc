@@ -1,12 +1,12 @@
 // dskcut's command line and its loop over the disks of an image.
-#include "dskcut.h"
+#include "dskcut/dskcut.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "prefault.h"
-#include "program_messages.h"
-#include "working_directory.h"
+#include "dskcut/working_directory.h"
+#include "extraction/prefault.h"
+#include "extraction/program_messages.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ const char kHelpKovaMode[] =
 
 }  // namespace
 
-int RunDskcut(int argc, char** argv, D88Image& image, DskcutBuffers& buffers) {
+int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers) {
   if (argc < 2) {
     fprintf(stderr, "Usage: %s [d88file] (-d)\n", argc > 0 && argv[0] ? argv[0] : "dskcut");
     fputs(kHelpNoSubdirectories, stderr);

@@ -3,8 +3,8 @@
 #ifndef DSKCUT_DSKCUT_H_
 #define DSKCUT_DSKCUT_H_
 
-#include "d88_image.h"
-#include "diagnostics.h"
+#include "diskimage/d88_image.h"
+#include "extraction/diagnostics.h"
 
 constexpr int kDskcutTrackSize = 5 * 1024;
 constexpr int kDskcutTrackImageTracks = 80;
@@ -21,12 +21,13 @@ struct DskcutBuffers {
 // `image` must be freshly constructed and `buffers` zero. Returns the exit status: 1 for usage or
 // an image that cannot be opened, 2 when the run went through with diagnostics or the listing
 // could not be written, 0 when every listed file was written in full under its listed name.
-int RunDskcut(int argc, char** argv, D88Image& image, DskcutBuffers& buffers);
+int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers);
 
 // Loads the directory and data tracks of the disk selected in `image` into `buffers`, lists every
 // entry on standard output and writes its file into the current directory. In `kova_mode` empty
 // entries are skipped instead of ending the directory. Every entry that could not be written in
 // full under its listed name is reported through `diagnostics`.
-void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers, Diagnostics& diagnostics);
+void ExtractDisk(diskimage::D88Image& image, bool kova_mode, DskcutBuffers& buffers,
+                 Diagnostics& diagnostics);
 
 #endif  // DSKCUT_DSKCUT_H_

@@ -1,8 +1,8 @@
 // Loading one disk of the 16-byte-directory layout and writing its files.
 #include <cstdio>
 
-#include "dskcut.h"
-#include "save_entry_file.h"
+#include "dskcut/dskcut.h"
+#include "extraction/save_entry_file.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void BuildName(const unsigned char* entry, char* name) {
 
 }  // namespace
 
-void ExtractDisk(D88Image& image, bool kova_mode, DskcutBuffers& buffers,
+void ExtractDisk(diskimage::D88Image& image, bool kova_mode, DskcutBuffers& buffers,
                  Diagnostics& diagnostics) {
   image.SetSectorRange(1, 5);
   image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode, buffers.directory,

@@ -1,5 +1,5 @@
 // The per-disk directory changes of dskcut, for POSIX systems and Windows.
-#include "working_directory.h"
+#include "dskcut/working_directory.h"
 
 #include <cerrno>
 

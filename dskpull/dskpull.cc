@@ -1,12 +1,12 @@
 // dskpull's command line, the loading of disk 0 and the writing of its files.
-#include "dskpull.h"
+#include "dskpull/dskpull.h"
 
 #include <cstdio>
 
-#include "d88_image.h"
-#include "prefault.h"
-#include "program_messages.h"
-#include "save_entry_file.h"
+#include "diskimage/d88_image.h"
+#include "extraction/prefault.h"
+#include "extraction/program_messages.h"
+#include "extraction/save_entry_file.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     fputs("Usage: dskpull image\n", stderr);
     return kExitFailure;
   }
-  D88Image image;  // closes the image on every return from here on
+  diskimage::D88Image image;  // closes the image on every return from here on
   if (!image.Open(argv[1])) {
     fputs(kCannotOpenImage, stderr);
     return kExitFailure;

@@ -1,5 +1,5 @@
 // Entry point of dskpull.
-#include "dskpull.h"
+#include "dskpull/dskpull.h"
 
 namespace {
 DskpullBuffers buffers;  // zero at start

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "d88_image.h"
-#include "fuzz_scratch.h"
+#include "diskimage/d88_image.h"
+#include "fuzz/fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = WriteScratchImage(data, size);
-  D88Image image;
+  diskimage::D88Image image;
   if (!image.Open(path)) FuzzFail("an image that was just written could not be opened");
   // Parameters from the input's first bytes, so that the fuzzer steers them too.
   uint8_t p[8] = {};
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     image.SelectDisk(disk);
     (void)image.DiskName();
     image.SetSectorRange(p[0], p[1]);
-    for (int track = -1; track <= D88Image::kTrackCount; ++track) {
+    for (int track = -1; track <= diskimage::D88Image::kTrackCount; ++track) {
       const int listed = image.ReadTrackIds(track, ids, (p[2] % 11) * 4);
       if (listed < 0 || listed > 40 || listed % 4 != 0) FuzzFail("bad ReadTrackIds count");
       const int r = listed > 0 ? ids[2] : p[3];

@@ -2,15 +2,15 @@
 // input's length, extracted into a scratch directory.
 #include <cstring>
 
-#include "dskcut.h"
-#include "fuzz_scratch.h"
+#include "dskcut/dskcut.h"
+#include "fuzz/fuzz_scratch.h"
 
 namespace {
 
 int RunFresh(int argc, char** argv) {
   static DskcutBuffers buffers;
   memset(&buffers, 0, sizeof buffers);
-  D88Image image;
+  diskimage::D88Image image;
   return RunDskcut(argc, argv, image, buffers);
 }
 

@@ -1,8 +1,8 @@
 // Fuzz target for dskpull's whole run: any bytes as the image, extracted into a scratch directory.
 #include <cstring>
 
-#include "dskpull.h"
-#include "fuzz_scratch.h"
+#include "dskpull/dskpull.h"
+#include "fuzz/fuzz_scratch.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The scratch area of the fuzz targets and the rules checked after every program run.
-#include "fuzz_scratch.h"
+#include "fuzz/fuzz_scratch.h"
 
 #include <dirent.h>
 #include <fcntl.h>

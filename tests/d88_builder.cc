@@ -1,5 +1,5 @@
 // The test-image builder.
-#include "d88_builder.h"
+#include "tests/d88_builder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,6 +72,66 @@ Bytes DiskBuilder::Build() const {
   for (const auto& [track, offset] : track_offsets_) PutLe32(&disk[0x20 + 4 * track], offset);
   PutLe32(&disk[0x1C], disk_size_.value_or(static_cast<uint32_t>(disk.size())));
   return disk;
+}
+
+namespace {
+
+// A sector count that never equals i + 1 for a header met as the i-th of a walk that started at
+// most 32000 headers before it (`index` counts from the stretch's start).
+uint16_t EndlessCount(size_t index) { return static_cast<uint16_t>((index + 32768) % 65535 + 1); }
+
+}  // namespace
+
+Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_headers) {
+  DiskBuilder disk;
+  size_t index = 0;
+  for (; index < stretch_headers; ++index) {
+    SectorRecord empty;
+    empty.c = empty.h = empty.r = empty.n = 0xFF;
+    empty.sector_count = EndlessCount(index);
+    disk.AddSector(163, empty);
+  }
+  for (int track = first_track; track < 80; ++track) {
+    disk.TrackOffset(track, static_cast<uint32_t>(kHeaderSize + 16 * (track - first_track)));
+    for (int r = 1; r <= sectors; ++r) {
+      SectorRecord wanted;
+      wanted.c = static_cast<uint8_t>(track / 2);
+      wanted.h = static_cast<uint8_t>(track % 2);
+      wanted.r = static_cast<uint8_t>(r);
+      wanted.n = static_cast<uint8_t>(size_code);
+      wanted.data.assign(size_t{128} << size_code, static_cast<uint8_t>(track));
+      wanted.sector_count = EndlessCount(index++);
+      disk.AddSector(163, wanted);
+    }
+  }
+  return disk.Name("LONG WALK").Build();
+}
+
+Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_headers) {
+  constexpr int kJumpHeaders = 8;
+  constexpr uint32_t kJumpDiskSize = kHeaderSize + 16 * kJumpHeaders;
+  const size_t stretch_start = 63 * kJumpDiskSize + kHeaderSize;
+  Bytes image;
+  for (int d = 0; d < 63; ++d) {
+    DiskBuilder disk;
+    for (int j = 0; j < kJumpHeaders; ++j) {
+      const size_t at = d * kJumpDiskSize + kHeaderSize + 16 * j;
+      const size_t target = stretch_start + 16 * ((d * kJumpHeaders + j) % 64);
+      SectorRecord jump;
+      jump.c = jump.h = jump.r = jump.n = 0xFE;
+      jump.sector_count = 0xFFFF;
+      jump.data_size = static_cast<uint16_t>(target - at - 16);
+      disk.AddSector(163, jump);
+    }
+    for (int track = first_track; track < 80; ++track) {
+      disk.TrackOffset(track, kHeaderSize + 16 * (track % kJumpHeaders));
+    }
+    const Bytes built = disk.Name("JUMP " + std::to_string(d)).Build();
+    image.insert(image.end(), built.begin(), built.end());
+  }
+  const Bytes last = LongWalkDisk(first_track, sectors, size_code, stretch_headers);
+  image.insert(image.end(), last.begin(), last.end());
+  return image;
 }
 
 Bytes Concatenate(const std::vector<Bytes>& disks) {

@@ -1,14 +1,18 @@
 // Unit tests of D88Image: the disk catalogue, disk selection and sector access, on images from
 // the test-image builder, well-formed and corrupt.
-#include "d88_image.h"
+#include "diskimage/d88_image.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 
-#include "d88_builder.h"
-#include "test_files.h"
+#include "tests/d88_builder.h"
+#include "tests/test_files.h"
+
+using diskimage::D88Image;
+using diskimage::ReadLe16;
+using diskimage::ReadLe32;
 
 namespace {
 
@@ -24,16 +28,30 @@ SectorRecord Sector(uint8_t c, uint8_t h, uint8_t r, uint8_t n, size_t size, uin
 
 class D88ImageTest : public ::testing::Test {
  protected:
-  // Writes `bytes` as the image file and opens it.
+  // Writes `bytes` as the image file and opens it, or opens the bytes in memory.
   void OpenImage(const Bytes& bytes) {
     WriteFile(path(), bytes);
-    ASSERT_TRUE(image.Open(path().c_str()));
+    memory = bytes;
+    if (FromMemory()) {
+      ASSERT_TRUE(image.OpenMemory(memory.data(), memory.size()));
+    } else {
+      ASSERT_TRUE(image.Open(path().c_str()));
+    }
   }
+  virtual bool FromMemory() const { return false; }
   std::string path() const { return dir / "image.d88"; }
 
   TempDir dir;
+  Bytes memory;
   D88Image image;
 };
+
+// The same expectations for an image in a file and for the same bytes in memory.
+class D88ImageSourceTest : public D88ImageTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool FromMemory() const override { return GetParam(); }
+};
+INSTANTIATE_TEST_SUITE_P(FileAndMemory, D88ImageSourceTest, ::testing::Bool());
 
 TEST(ReadLeTest, AssemblesLittleEndianValues) {
   const unsigned char bytes[] = {0x34, 0x12, 0xff, 0xff, 0x00, 0x00, 0x00, 0x80};
@@ -43,13 +61,13 @@ TEST(ReadLeTest, AssemblesLittleEndianValues) {
   EXPECT_EQ(ReadLe32(bytes + 4), INT32_MIN);
 }
 
-TEST_F(D88ImageTest, FileShorterThanOneHeaderOpensWithNoDisks) {
+TEST_P(D88ImageSourceTest, FileShorterThanOneHeaderOpensWithNoDisks) {
   OpenImage(Bytes(687, 0));
   EXPECT_EQ(image.DiskCount(), 0);
   EXPECT_FALSE(image.SelectDisk(0));
 }
 
-TEST_F(D88ImageTest, CataloguesDisksBackToBackAndIgnoresShortTrailingBytes) {
+TEST_P(D88ImageSourceTest, CataloguesDisksBackToBackAndIgnoresShortTrailingBytes) {
   Bytes file = Concatenate({DiskBuilder().Name("ONE").Build(), DiskBuilder().Name("TWO").Build()});
   file.resize(file.size() + 687, 0xAA);
   OpenImage(file);
@@ -58,7 +76,7 @@ TEST_F(D88ImageTest, CataloguesDisksBackToBackAndIgnoresShortTrailingBytes) {
   EXPECT_STREQ(image.DiskName(), "TWO");
 }
 
-TEST_F(D88ImageTest, CataloguesAtMostSixtyFourDisks) {
+TEST_P(D88ImageSourceTest, CataloguesAtMostSixtyFourDisks) {
   std::vector<Bytes> disks(70, DiskBuilder().Name("D").Build());
   OpenImage(Concatenate(disks));
   EXPECT_EQ(image.DiskCount(), D88Image::kMaxDisks);
@@ -66,7 +84,7 @@ TEST_F(D88ImageTest, CataloguesAtMostSixtyFourDisks) {
   EXPECT_FALSE(image.SelectDisk(64));
 }
 
-TEST_F(D88ImageTest, DiskSizeZeroRepeatsTheSameDiskUpToTheLimit) {
+TEST_P(D88ImageSourceTest, DiskSizeZeroRepeatsTheSameDiskUpToTheLimit) {
   OpenImage(Concatenate({DiskBuilder().Name("FIRST").Build(),
                          DiskBuilder().Name("STUCK").DiskSize(0).Build(),
                          DiskBuilder().Name("NEVER").Build()}));
@@ -79,7 +97,7 @@ TEST_F(D88ImageTest, DiskSizeZeroRepeatsTheSameDiskUpToTheLimit) {
   }
 }
 
-TEST_F(D88ImageTest, HugeDiskSizeEndsTheCatalogueInsteadOfWrapping) {
+TEST_P(D88ImageSourceTest, HugeDiskSizeEndsTheCatalogueInsteadOfWrapping) {
   // 0xFFFFFD50 + 0x2B0 wraps to 0 in 32 bits, and 0x80000000 turns negative: neither may send the
   // catalogue back to an earlier offset.
   for (uint32_t size : {0xFFFFFD50u, 0x80000000u, 0x7FFFFFFFu}) {
@@ -97,7 +115,7 @@ TEST_F(D88ImageTest, MissingFileOrDirectoryFailsToOpen) {
   EXPECT_FALSE(image.SelectDisk(0));
 }
 
-TEST_F(D88ImageTest, OpenNullClosesButKeepsTheSelectedName) {
+TEST_P(D88ImageSourceTest, OpenNullClosesButKeepsTheSelectedName) {
   OpenImage(DiskBuilder().Name("KEEP").Media(0x20).Build());
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_EQ(image.MediaType(), 0x20);
@@ -109,7 +127,7 @@ TEST_F(D88ImageTest, OpenNullClosesButKeepsTheSelectedName) {
   EXPECT_STREQ(image.DiskName(), "KEEP");
 }
 
-TEST_F(D88ImageTest, SelectingOutsideTheCatalogueClearsTheSelection) {
+TEST_P(D88ImageSourceTest, SelectingOutsideTheCatalogueClearsTheSelection) {
   OpenImage(DiskBuilder().Name("NAME").Media(7).Build());
   for (int index : {-1, 1}) {
     ASSERT_TRUE(image.SelectDisk(0));
@@ -119,7 +137,7 @@ TEST_F(D88ImageTest, SelectingOutsideTheCatalogueClearsTheSelection) {
   }
 }
 
-TEST_F(D88ImageTest, DiskNameIsSixteenBytesAtMostAndEndsAtTheFirstNul) {
+TEST_P(D88ImageSourceTest, DiskNameIsSixteenBytesAtMostAndEndsAtTheFirstNul) {
   OpenImage(Concatenate({DiskBuilder().Name("0123456789ABCDEFG").Build(),
                          DiskBuilder().Name(std::string("ABC\0XYZ", 7)).Build()}));
   ASSERT_TRUE(image.SelectDisk(0));
@@ -147,7 +165,7 @@ TEST_F(D88ImageTest, HeaderThatReadsShortAfterOpenLeavesZeros) {
   EXPECT_EQ(image.ReadSector(3, 1, 1, 1, 1, buf, 256), 0);
 }
 
-TEST_F(D88ImageTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
+TEST_P(D88ImageSourceTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
   DiskBuilder disk;
   disk.AddSector(5, Sector(2, 1, 3, 1, 256, 0x33))
       .AddSector(5, Sector(2, 1, 0xC1, 1, 256, 0xC1))
@@ -168,7 +186,7 @@ TEST_F(D88ImageTest, ReadSectorFindsSectorsByFullIdInAnyOrder) {
   EXPECT_EQ(image.ReadSector(-1, 2, 1, 1, 1, buf, 300), 0);
 }
 
-TEST_F(D88ImageTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
+TEST_P(D88ImageSourceTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
   SectorRecord s = Sector(0, 0, 1, 1, 256, 1);
   s.sector_count = 0;
   OpenImage(DiskBuilder().AddSector(0, s).Build());
@@ -179,7 +197,7 @@ TEST_F(D88ImageTest, SectorCountZeroEndsTheSearchBeforeTheIdIsCompared) {
   EXPECT_EQ(image.ReadTrackIds(0, ids, 8), 4);  // the listing is not ended by a count of 0
 }
 
-TEST_F(D88ImageTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
+TEST_P(D88ImageSourceTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
   SectorRecord first = Sector(0, 0, 1, 1, 256, 1);
   first.sector_count = 9;  // says nine sectors, but the track holds one
   OpenImage(DiskBuilder().AddSector(0, first).AddSector(1, Sector(0, 1, 7, 1, 256, 7)).Build());
@@ -190,7 +208,7 @@ TEST_F(D88ImageTest, DisagreeingSectorCountsReadOnIntoTheNextTrack) {
   EXPECT_EQ(image.ReadSector(0, 0, 0, 9, 1, buf, 256), 0);  // runs to the end of the file
 }
 
-TEST_F(D88ImageTest, TrackOffsetsOutsideTheDiskCountAsAbsent) {
+TEST_P(D88ImageSourceTest, TrackOffsetsOutsideTheDiskCountAsAbsent) {
   const Bytes good = DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 1)).Build();
   for (uint32_t offset : {uint32_t(good.size() + 1), 0x80000000u, 0xFFFFFFF0u}) {
     OpenImage(Concatenate(
@@ -203,7 +221,7 @@ TEST_F(D88ImageTest, TrackOffsetsOutsideTheDiskCountAsAbsent) {
   }
 }
 
-TEST_F(D88ImageTest, FailedSelectionMakesEveryTrackUnreadable) {
+TEST_P(D88ImageSourceTest, FailedSelectionMakesEveryTrackUnreadable) {
   OpenImage(DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 1)).Build());
   ASSERT_TRUE(image.SelectDisk(0));
   EXPECT_FALSE(image.SelectDisk(5));
@@ -212,7 +230,7 @@ TEST_F(D88ImageTest, FailedSelectionMakesEveryTrackUnreadable) {
   EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 1, buf, 256), 0);
 }
 
-TEST_F(D88ImageTest, FileEndingInsideSectorDataGivesTheBytesThatExist) {
+TEST_P(D88ImageSourceTest, FileEndingInsideSectorDataGivesTheBytesThatExist) {
   Bytes file = DiskBuilder().AddSector(0, Sector(0, 0, 1, 1, 256, 0x5A)).Build();
   file.resize(file.size() - 56);
   OpenImage(file);
@@ -224,7 +242,7 @@ TEST_F(D88ImageTest, FileEndingInsideSectorDataGivesTheBytesThatExist) {
   EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 1, buf, 256), 0);
 }
 
-class ReadSectorsTest : public D88ImageTest {
+class ReadSectorsTest : public D88ImageSourceTest {
  protected:
   // Tracks 1 to 3 of five 1024-byte sectors; each sector is filled with 16 * track + r.
   void SetUp() override {
@@ -240,8 +258,9 @@ class ReadSectorsTest : public D88ImageTest {
   }
   unsigned char buf[3 * 5120] = {};
 };
+INSTANTIATE_TEST_SUITE_P(FileAndMemory, ReadSectorsTest, ::testing::Bool());
 
-TEST_F(ReadSectorsTest, ReadsConsecutiveSectorsAndShortensOnlyTheLastPiece) {
+TEST_P(ReadSectorsTest, ReadsConsecutiveSectorsAndShortensOnlyTheLastPiece) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, 2048), 2048);
   EXPECT_EQ(buf[1023], 0x11);
   EXPECT_EQ(buf[1024], 0x12);
@@ -253,7 +272,7 @@ TEST_F(ReadSectorsTest, ReadsConsecutiveSectorsAndShortensOnlyTheLastPiece) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, 0), 0);
 }
 
-TEST_F(ReadSectorsTest, StepsFromTrackToTrackThroughTheSectorRange) {
+TEST_P(ReadSectorsTest, StepsFromTrackToTrackThroughTheSectorRange) {
   // From track 1 (C0 H1) sector 5 to track 2 (C1 H0) sector 1, then on to track 3 (C1 H1).
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 5, 3, buf, 7 * 1024), 7 * 1024);
   EXPECT_EQ(buf[0], 0x15);
@@ -264,7 +283,7 @@ TEST_F(ReadSectorsTest, StepsFromTrackToTrackThroughTheSectorRange) {
   EXPECT_EQ(image.ReadSectors(3, 1, 1, 4, 3, buf, 4 * 1024), 2 * 1024);
 }
 
-TEST_F(ReadSectorsTest, MissingOrShortSectorEndsTheRun) {
+TEST_P(ReadSectorsTest, MissingOrShortSectorEndsTheRun) {
   image.SetSectorRange(1, 9);  // sector 6 of track 1 does not exist
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 5, 3, buf, 2048), 1024);
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 2, buf, 1024), 0);  // size code 2 is not stored
@@ -279,7 +298,7 @@ TEST_F(ReadSectorsTest, MissingOrShortSectorEndsTheRun) {
   EXPECT_EQ(buf[1024 + 100], 0);
 }
 
-TEST_F(ReadSectorsTest, OddSizeCodesAndRangesStayDefined) {
+TEST_P(ReadSectorsTest, OddSizeCodesAndRangesStayDefined) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 255, buf, 100), 0);
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, -1, buf, 100), 0);
   EXPECT_EQ(image.ReadSectors(1, 0, 1, 1, 3, buf, -5), 0);
@@ -287,7 +306,7 @@ TEST_F(ReadSectorsTest, OddSizeCodesAndRangesStayDefined) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, INT32_MAX, 3, buf, 2048), 0);
 }
 
-TEST_F(ReadSectorsTest, TrackIdsAreListedInStoredOrderUpToTheLimit) {
+TEST_P(ReadSectorsTest, TrackIdsAreListedInStoredOrderUpToTheLimit) {
   unsigned char ids[40] = {};
   EXPECT_EQ(image.ReadTrackIds(2, ids, 20), 20);
   EXPECT_EQ(ids[0], 1);

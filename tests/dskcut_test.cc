@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "e2e_fixture.h"
+#include "tests/e2e_fixture.h"
 
 namespace {
 

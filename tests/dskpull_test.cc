@@ -1,6 +1,6 @@
 // End-to-end tests of dskpull: the command line, the 8-byte directory, the listing and every way
 // an image or the file system can go wrong, compared byte for byte.
-#include "e2e_fixture.h"
+#include "tests/e2e_fixture.h"
 
 namespace {
 

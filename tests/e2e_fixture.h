@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "d88_builder.h"
-#include "run_program.h"
-#include "test_files.h"
+#include "tests/d88_builder.h"
+#include "tests/run_program.h"
+#include "tests/test_files.h"
 
 // Shift-JIS "ファイルをオープンできません", the open-failure message.
 inline const std::string kCannotOpen =

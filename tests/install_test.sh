@@ -1,19 +1,59 @@
 #!/usr/bin/env bash
-# Installs the build tree into a scratch prefix, builds the consumer project against it and runs
-# it on the bundled two-disk sample; checks the installed programs and manual pages too.
-#   install_test.sh BUILD_DIR SOURCE_DIR
+# Installs the build tree (static library) and a shared build of the library into scratch
+# prefixes, checks what lands there, and builds and runs the README's library example against
+# each, through find_package and through pkg-config (built with plain `cc`, as a C++ file).
+#   install_test.sh BUILD_DIR SOURCE_DIR CXX
 set -euo pipefail
-build=$1 source=$2
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --prefix "$prefix/usr" >/dev/null
-for f in bin/dskcut bin/dskpull share/man/man1/dskcut.1 share/man/man1/dskpull.1 \
-         include/diskimage/d88_image.h lib/cmake/diskimage/diskimageConfig.cmake; do
-  [ -e "$prefix/usr/$f" ] || { echo "not installed: $f"; exit 1; }
+build=$1 source=$2 cxx=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+sample=$source/examples/sample-dskcut.d88
+expected='disk 0: [SAMPLE DISK 1] media 0x10, sector 1 of track 1: 1024 bytes
+disk 1: [SAMPLE DISK 2] media 0x10, sector 1 of track 1: 1024 bytes'
+fail() { echo "install test: $*"; exit 1; }
+
+check_example() {  # prefix, kind
+  local prefix=$1 kind=$2 out
+  cmake -S "$source/tests/library_example" -B "$scratch/cmake-$kind" \
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$scratch/cmake-$kind" >/dev/null
+  out=$(LD_LIBRARY_PATH="$prefix/lib" "$scratch/cmake-$kind/example" "$sample")
+  [ "$out" = "$expected" ] || fail "$kind, find_package: got: $out"
+  # shellcheck disable=SC2046
+  cc -o "$scratch/pc-$kind" "$source/tests/library_example/example.cc" \
+    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs diskimage)
+  out=$(LD_LIBRARY_PATH="$prefix/lib" "$scratch/pc-$kind" "$sample")
+  [ "$out" = "$expected" ] || fail "$kind, pkg-config: got: $out"
+}
+
+# Static: the build tree under test.
+static=$scratch/static
+cmake --install "$build" --prefix "$static" >/dev/null
+[ "$(cd "$static/include" && find . -type f)" = "./diskimage/d88_image.h" ] ||
+  fail "include/ holds more than diskimage/d88_image.h: $(cd "$static/include" && find . -type f)"
+for f in bin/dskcut bin/dskpull share/man/man1/dskcut.1.gz share/man/man1/dskpull.1.gz \
+         lib/libdiskimage.a lib/cmake/diskimage/diskimageConfig.cmake \
+         lib/pkgconfig/diskimage.pc share/doc/dskcut/copyright; do
+  [ -e "$static/$f" ] || fail "not installed: $f"
 done
-cmake -S "$source/tests/install_consumer" -B "$prefix/consumer" \
-  -DCMAKE_PREFIX_PATH="$prefix/usr" >/dev/null
-cmake --build "$prefix/consumer" >/dev/null
-count=$("$prefix/consumer/consumer" "$source/examples/sample-dskcut.d88")
-[ "$count" = 2 ] || { echo "consumer counted $count disks, expected 2"; exit 1; }
-echo "installed tree and consumer: ok"
+check_example "$static" static
+
+# Shared: a build of its own, without the tests.
+shared=$scratch/shared
+cmake -S "$source" -B "$scratch/build-shared" -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF \
+  -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
+cmake --build "$scratch/build-shared" -j2 >/dev/null
+cmake --install "$scratch/build-shared" --prefix "$shared" >/dev/null
+library=$shared/lib/libdiskimage.so.1
+[ -e "$library" ] || fail "no $library"
+readelf -d "$library" | grep -q 'SONAME.*\[libdiskimage\.so\.1\]' || fail "SONAME is not libdiskimage.so.1"
+exported=$(nm -DC --defined-only "$library" | awk '$2 ~ /[TWDBRV]/' | cut -d' ' -f3- | grep -v '^diskimage::' || true)
+[ -z "$exported" ] || fail "exported beside the public API: $exported"
+for program in dskcut dskpull; do
+  needed=$(readelf -d "$shared/bin/$program" | grep NEEDED | grep -v 'libc\.so' || true)
+  [ -z "$needed" ] || fail "$program loads more than the C library: $needed"
+done
+check_example "$shared" shared
+LD_LIBRARY_PATH="$shared/lib" ldd "$scratch/pc-shared" | grep -q "$shared/lib/libdiskimage.so.1" ||
+  fail "the pkg-config build does not load the installed shared library"
+echo "install test: static and shared, find_package and pkg-config: ok"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "d88_builder.h"
-#include "test_files.h"
+#include "tests/d88_builder.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -116,7 +116,8 @@ void WriteSeeds(const std::string& dir) {
 
 int Usage() {
   fputs(
-      "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small FILE\n"
+      "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small|\n"
+      "                long-walk-dskcut|long-walk-dskpull FILE\n"
       "       make_d88 seeds DIRECTORY\n",
       stderr);
   return 1;
@@ -140,6 +141,10 @@ int main(int argc, char** argv) {
     WriteFile(out, BenchSmall());
   } else if (what == "bench-dskpull") {
     WriteFile(out, BenchDskpull());
+  } else if (what == "long-walk-dskcut") {  // about 10 MB
+    WriteFile(out, LongWalkDisks(2, 5, 3, 600000));
+  } else if (what == "long-walk-dskpull") {  // about 10 MB
+    WriteFile(out, LongWalkDisk(4, 10, 2, 600000));
   } else {
     return Usage();
   }

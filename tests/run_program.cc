@@ -1,5 +1,5 @@
 // Running the programs under test in a child process.
-#include "run_program.h"
+#include "tests/run_program.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "test_files.h"
+#include "tests/test_files.h"
 
 namespace {
 

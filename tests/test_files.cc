@@ -1,5 +1,5 @@
 // Temporary directories and whole files for the tests.
-#include "test_files.h"
+#include "tests/test_files.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "d88_builder.h"
+#include "tests/d88_builder.h"
 
 // A fresh directory under the system's temporary directory, removed with its contents.
 class TempDir {

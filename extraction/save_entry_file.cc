@@ -1,10 +1,10 @@
 // The checks and diagnostics around the writing of one extracted file.
-#include "save_entry_file.h"
+#include "extraction/save_entry_file.h"
 
 #include <cstring>
 
-#include "safe_file_name.h"
-#include "save_file.h"
+#include "extraction/safe_file_name.h"
+#include "extraction/save_file.h"
 
 bool SaveEntryFile(Diagnostics& diagnostics, const char* listed_name,
                    const unsigned char* track_image, int64_t image_size, int64_t start,

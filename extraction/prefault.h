@@ -1,6 +1,6 @@
 // Mapping a large buffer in one request instead of one page fault at a time.
-#ifndef DISKIMAGE_PREFAULT_H_
-#define DISKIMAGE_PREFAULT_H_
+#ifndef EXTRACTION_PREFAULT_H_
+#define EXTRACTION_PREFAULT_H_
 
 #include <cstddef>
 
@@ -9,4 +9,4 @@
 // nothing where the system has no such request or refuses it.
 void Prefault(void* memory, size_t size);
 
-#endif  // DISKIMAGE_PREFAULT_H_
+#endif  // EXTRACTION_PREFAULT_H_

@@ -1,8 +1,8 @@
 // What the two programs share at the end of a run: the open-failure message and exit statuses.
-#ifndef DISKIMAGE_PROGRAM_MESSAGES_H_
-#define DISKIMAGE_PROGRAM_MESSAGES_H_
+#ifndef EXTRACTION_PROGRAM_MESSAGES_H_
+#define EXTRACTION_PROGRAM_MESSAGES_H_
 
-#include "diagnostics.h"
+#include "extraction/diagnostics.h"
 
 // Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed.
 extern const char kCannotOpenImage[];
@@ -16,4 +16,4 @@ constexpr int kExitProblems = 2;  // the run went through, with diagnostics
 // otherwise kExitSuccess.
 int FinishRun(Diagnostics& diagnostics);
 
-#endif  // DISKIMAGE_PROGRAM_MESSAGES_H_
+#endif  // EXTRACTION_PROGRAM_MESSAGES_H_

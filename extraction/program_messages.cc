@@ -1,5 +1,5 @@
 // The end of a run, shared by both programs.
-#include "program_messages.h"
+#include "extraction/program_messages.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // File names taken from a disk directory, made safe to create in the current directory: they can
 // name neither another directory nor, on Windows, a device.
-#ifndef DISKIMAGE_SAFE_FILE_NAME_H_
-#define DISKIMAGE_SAFE_FILE_NAME_H_
+#ifndef EXTRACTION_SAFE_FILE_NAME_H_
+#define EXTRACTION_SAFE_FILE_NAME_H_
 
 #include <cstddef>
 
@@ -23,4 +23,4 @@ constexpr size_t kSafeFileNameSize = 16;
 bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size,
                       bool windows = kWindowsFileNames);
 
-#endif  // DISKIMAGE_SAFE_FILE_NAME_H_
+#endif  // EXTRACTION_SAFE_FILE_NAME_H_

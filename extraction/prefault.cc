@@ -1,5 +1,5 @@
 // Prefault: madvise(MADV_POPULATE_WRITE) on Linux 5.14 and later, nothing elsewhere.
-#include "prefault.h"
+#include "extraction/prefault.h"
 
 #include <cstdint>
 

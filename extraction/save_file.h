@@ -1,7 +1,7 @@
 // The one way the programs write an extracted file: all of it or nothing, never a partial file
 // and never a damaged older file of the same name.
-#ifndef DISKIMAGE_SAVE_FILE_H_
-#define DISKIMAGE_SAVE_FILE_H_
+#ifndef EXTRACTION_SAVE_FILE_H_
+#define EXTRACTION_SAVE_FILE_H_
 
 #include <cstddef>
 
@@ -12,4 +12,4 @@
 // symbolic link is replaced, never followed.
 int SaveFile(const char* name, const unsigned char* data, size_t size);
 
-#endif  // DISKIMAGE_SAVE_FILE_H_
+#endif  // EXTRACTION_SAVE_FILE_H_

@@ -1,5 +1,5 @@
 // Atomic replacement of one output file through a temporary file in the same directory.
-#include "save_file.h"
+#include "extraction/save_file.h"
 
 #include <fcntl.h>
 

@@ -1,12 +1,12 @@
 // Diagnostics for the programs: one line per problem on standard error, counted so that the
 // exit status can tell a clean run from one that went through with problems.
-#ifndef DISKIMAGE_DIAGNOSTICS_H_
-#define DISKIMAGE_DIAGNOSTICS_H_
+#ifndef EXTRACTION_DIAGNOSTICS_H_
+#define EXTRACTION_DIAGNOSTICS_H_
 
 #if defined(__GNUC__) || defined(__clang__)
-#define DISKIMAGE_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#define EXTRACTION_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
-#define DISKIMAGE_PRINTF_FORMAT(fmt, args)
+#define EXTRACTION_PRINTF_FORMAT(fmt, args)
 #endif
 
 class Diagnostics {
@@ -16,7 +16,7 @@ class Diagnostics {
 
   // Writes "program: name: reason\n" to standard error, the reason formatted printf-style, and
   // counts it. Standard output is flushed first so that the two streams stay in order.
-  void Report(const char* name, const char* format, ...) DISKIMAGE_PRINTF_FORMAT(3, 4);
+  void Report(const char* name, const char* format, ...) EXTRACTION_PRINTF_FORMAT(3, 4);
 
   // The number of lines reported so far.
   int Count() const { return count; }
@@ -26,4 +26,4 @@ class Diagnostics {
   int count;
 };
 
-#endif  // DISKIMAGE_DIAGNOSTICS_H_
+#endif  // EXTRACTION_DIAGNOSTICS_H_

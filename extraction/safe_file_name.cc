@@ -1,5 +1,5 @@
 // Safe file names for extracted files.
-#include "safe_file_name.h"
+#include "extraction/safe_file_name.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Diagnostic lines on standard error.
-#include "diagnostics.h"
+#include "extraction/diagnostics.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,11 +1,11 @@
 // Writing the file of one directory entry, whatever the entry holds: the region is checked
 // against the track image, the name is made safe, and every problem is reported.
-#ifndef DISKIMAGE_SAVE_ENTRY_FILE_H_
-#define DISKIMAGE_SAVE_ENTRY_FILE_H_
+#ifndef EXTRACTION_SAVE_ENTRY_FILE_H_
+#define EXTRACTION_SAVE_ENTRY_FILE_H_
 
 #include <cstdint>
 
-#include "diagnostics.h"
+#include "extraction/diagnostics.h"
 
 // Writes the `size` bytes at offset `start` of `track_image` (`image_size` bytes) to a file named
 // `listed_name` in the current directory. Returns true only when the whole file was written under
@@ -17,4 +17,4 @@ bool SaveEntryFile(Diagnostics& diagnostics, const char* listed_name,
                    const unsigned char* track_image, int64_t image_size, int64_t start,
                    int64_t size);
 
-#endif  // DISKIMAGE_SAVE_ENTRY_FILE_H_
+#endif  // EXTRACTION_SAVE_ENTRY_FILE_H_
