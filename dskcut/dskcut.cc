@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dskcut/working_directory.h"
+#include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 
@@ -34,15 +35,12 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     if (strcmp(argv[i], "-d") == 0) subdirectories = false;
     if (strcmp(argv[i], "-2") == 0) kova_mode = true;
   }
-  if (!image.Open(argv[1])) {
-    fputs(kCannotOpenImage, stderr);
-    return kExitFailure;
-  }
+  ExtractionRun run("dskcut");
+  if (!OpenImage(run, argv[1], image, true)) return kExitFailure;
 
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
 
-  Diagnostics diagnostics("dskcut");
   StartingDirectory start;
   for (int i = 0; i < image.DiskCount(); ++i) {
     image.SelectDisk(i);
@@ -52,22 +50,22 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
       int error = start.Save();
       if (error == 0) error = StartingDirectory::Enter(directory);
       if (error != 0) {
-        diagnostics.Report(directory, "cannot create or enter the directory: %s; disk skipped",
-                           strerror(error));
+        run.diagnostics.Report(directory, "cannot create or enter the directory: %s; disk skipped",
+                               strerror(error));
         continue;
       }
       printf("\n[%s] -> %s\n", image.DiskName(), directory);
-      ExtractDisk(image, kova_mode, buffers, diagnostics);
+      ExtractDisk(image, i, kova_mode, buffers, run);
       error = start.Return();
       if (error != 0) {
-        diagnostics.Report(directory, "cannot return to the starting directory: %s; run stopped",
-                           strerror(error));
+        run.diagnostics.Report(
+            directory, "cannot return to the starting directory: %s; run stopped", strerror(error));
         break;
       }
     } else {
       printf("\n[%s]\n", image.DiskName());
-      ExtractDisk(image, kova_mode, buffers, diagnostics);
+      ExtractDisk(image, i, kova_mode, buffers, run);
     }
   }
-  return FinishRun(diagnostics);
+  return FinishRun(run.diagnostics);
 }

@@ -4,7 +4,7 @@
 #define DSKCUT_DSKCUT_H_
 
 #include "diskimage/d88_image.h"
-#include "extraction/diagnostics.h"
+#include "extraction/extraction_run.h"
 
 constexpr int kDskcutTrackSize = 5 * 1024;
 constexpr int kDskcutTrackImageTracks = 80;
@@ -15,6 +15,7 @@ struct DskcutBuffers {
   unsigned char directory[2048];
   unsigned char track_image[kDskcutTrackImageTracks * kDskcutTrackSize];
   unsigned char sector_ids[20];
+  int loaded[kDskcutTrackImageTracks];  // per track: bytes read from the current disk
 };
 
 // Runs the whole program: `argv[1]` is the image, later arguments "-d" and "-2" are options.
@@ -23,11 +24,12 @@ struct DskcutBuffers {
 // could not be written, 0 when every listed file was written in full under its listed name.
 int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers);
 
-// Loads the directory and data tracks of the disk selected in `image` into `buffers`, lists every
-// entry on standard output and writes its file into the current directory. In `kova_mode` empty
-// entries are skipped instead of ending the directory. Every entry that could not be written in
-// full under its listed name is reported through `diagnostics`.
-void ExtractDisk(diskimage::D88Image& image, bool kova_mode, DskcutBuffers& buffers,
-                 Diagnostics& diagnostics);
+// Loads the directory and data tracks of disk `disk` (selected in `image`) into `buffers`, lists
+// every entry on standard output and writes its file into the current directory. In `kova_mode`
+// empty entries are skipped instead of ending the directory. Reports through `run` a disk without
+// a directory, entries and file bytes that were not read from this disk, and every entry that
+// could not be written in full under its listed name.
+void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
+                 ExtractionRun& run);
 
 #endif  // DSKCUT_DSKCUT_H_

@@ -30,21 +30,31 @@ void BuildName(const unsigned char* entry, char* name) {
 
 }  // namespace
 
-void ExtractDisk(diskimage::D88Image& image, bool kova_mode, DskcutBuffers& buffers,
-                 Diagnostics& diagnostics) {
+void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
+                 ExtractionRun& run) {
   image.SetSectorRange(1, 5);
-  image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode, buffers.directory,
-                    sizeof buffers.directory);
+  const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode,
+                                               buffers.directory, sizeof buffers.directory);
+  if (directory_read == 0) {
+    char label[12];
+    snprintf(label, sizeof label, "%03d", disk);
+    run.diagnostics.Report(label, "no directory: track %d holds no sector 1 of %d bytes",
+                           kDirectoryTrack, 128 << kSectorSizeCode);
+  }
 
   // Each data track is numbered from the upper four bits of its first stored sector's number.
+  buffers.loaded[0] = buffers.loaded[1] = 0;  // never read
   for (int track = kFirstDataTrack; track <= kLastDataTrack; ++track) {
     image.ReadTrackIds(track, buffers.sector_ids, sizeof buffers.sector_ids);
     const int base = buffers.sector_ids[2] & 0xF0;
     image.SetSectorRange(base | 1, base | 5);
-    image.ReadSectors(track, track / 2, track % 2, base | 1, kSectorSizeCode,
-                      buffers.track_image + track * kDskcutTrackSize, kDskcutTrackSize);
+    buffers.loaded[track] =
+        image.ReadSectors(track, track / 2, track % 2, base | 1, kSectorSizeCode,
+                          buffers.track_image + track * kDskcutTrackSize, kDskcutTrackSize);
   }
 
+  const TrackImage track_image = {buffers.track_image, sizeof buffers.track_image, kDskcutTrackSize,
+                                  buffers.loaded, "zeros or an earlier disk's bytes"};
   for (int k = 1; k < kEntryCount; ++k) {
     const unsigned char* entry = buffers.directory + kEntrySize * k;
     if (entry[0] == 0) {
@@ -56,7 +66,10 @@ void ExtractDisk(diskimage::D88Image& image, bool kova_mode, DskcutBuffers& buff
     int64_t size = entry[11] * kBlockSize;
     if (entry[12] == kHalfBlockFlag) size -= kBlockSize / 2;
     printf("%-12s %02x %02x %02x %02x\n", name, entry[9], entry[10], entry[11], entry[12]);
+    if (kEntrySize * (k + 1) > directory_read) {
+      run.diagnostics.Report(name, "directory entry %d was not read from this disk", k);
+    }
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
-    SaveEntryFile(diagnostics, name, buffers.track_image, sizeof buffers.track_image, start, size);
+    SaveEntryFile(run, name, track_image, start, size);
   }
 }

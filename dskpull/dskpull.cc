@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "diskimage/d88_image.h"
+#include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 #include "extraction/save_entry_file.h"
@@ -14,7 +15,8 @@ constexpr int kDirectoryTrack = 1;
 constexpr int kEntrySize = 8;
 constexpr int kEntryCount = 128;
 constexpr int kSectorSize = 512;
-constexpr int kSectorSizeCode = 2;  // 512-byte sectors
+constexpr int kSectorSizeCode = 2;     // 512-byte data sectors
+constexpr int kDirectorySizeCode = 1;  // 256-byte directory sectors
 
 }  // namespace
 
@@ -24,24 +26,29 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     return kExitFailure;
   }
   diskimage::D88Image image;  // closes the image on every return from here on
-  if (!image.Open(argv[1])) {
-    fputs(kCannotOpenImage, stderr);
-    return kExitFailure;
-  }
+  ExtractionRun run("dskpull");
+  if (!OpenImage(run, argv[1], image, false)) return kExitFailure;
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);
-  image.ReadSectors(kDirectoryTrack, 0, 1, 1, 1, buffers.directory, sizeof buffers.directory);
+  const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kDirectorySizeCode,
+                                               buffers.directory, sizeof buffers.directory);
+  if (directory_read == 0 && image.DiskCount() > 0) {
+    run.diagnostics.Report(argv[1], "no directory: track %d holds no sector 1 of %d bytes",
+                           kDirectoryTrack, 128 << kDirectorySizeCode);
+  }
   image.SetSectorRange(1, 10);
   for (int track = kDskpullFirstDataTrack; track <= kDskpullLastDataTrack; ++track) {
-    image.ReadSectors(track, track / 2, track % 2, 1, kSectorSizeCode,
-                      buffers.track_image + (track - kDskpullFirstDataTrack) * kDskpullTrackSize,
-                      kDskpullTrackSize);
+    const int slot = track - kDskpullFirstDataTrack;
+    buffers.loaded[slot] =
+        image.ReadSectors(track, track / 2, track % 2, 1, kSectorSizeCode,
+                          buffers.track_image + slot * kDskpullTrackSize, kDskpullTrackSize);
   }
 
-  Diagnostics diagnostics("dskpull");
+  const TrackImage track_image = {buffers.track_image, sizeof buffers.track_image,
+                                  kDskpullTrackSize, buffers.loaded, "zeros"};
   for (int k = 0; k < kEntryCount; ++k) {
     const unsigned char* entry = buffers.directory + kEntrySize * k;
     if (entry[0] == 0) break;
@@ -51,10 +58,13 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     const int size = entry[6] + 256 * entry[7];
     printf("%-4s %02x %02x %02x %02x %02d %02d\n", name, entry[4], entry[5], entry[6], entry[7],
            sector, size);
+    if (kEntrySize * (k + 1) > directory_read) {
+      run.diagnostics.Report(name, "directory entry %d was not read from this disk", k);
+    }
     // A start track below the first data track lies before the image: the offset is negative.
     const int64_t start = (entry[4] - kDskpullFirstDataTrack) * int64_t{kDskpullTrackSize} +
                           (sector - 1) * kSectorSize;
-    SaveEntryFile(diagnostics, name, buffers.track_image, sizeof buffers.track_image, start, size);
+    SaveEntryFile(run, name, track_image, start, size);
   }
-  return FinishRun(diagnostics);
+  return FinishRun(run.diagnostics);
 }

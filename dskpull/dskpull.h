@@ -12,6 +12,7 @@ struct DskpullBuffers {
   unsigned char directory[1024];
   unsigned char
       track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) * kDskpullTrackSize];
+  int loaded[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];  // per track: bytes read
 };
 
 // Runs the whole program: exactly one argument, the image. `buffers` must be zero. Returns the

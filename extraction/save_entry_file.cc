@@ -1,34 +1,54 @@
 // The checks and diagnostics around the writing of one extracted file.
 #include "extraction/save_entry_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "extraction/safe_file_name.h"
 #include "extraction/save_file.h"
 
-bool SaveEntryFile(Diagnostics& diagnostics, const char* listed_name,
-                   const unsigned char* track_image, int64_t image_size, int64_t start,
-                   int64_t size) {
-  if (start < 0 || start >= image_size) {
+int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length) {
+  int64_t missing = 0;
+  const int64_t end = start + length;
+  for (int64_t track = start / image.track_size; track * image.track_size < end; ++track) {
+    const int64_t track_start = track * image.track_size;
+    const int64_t from = std::max(start, track_start);
+    const int64_t to = std::min(end, track_start + image.track_size);
+    const int64_t read_end = track_start + image.loaded[track];
+    missing += (to - from) - std::max<int64_t>(0, std::min(to, read_end) - from);
+  }
+  return missing;
+}
+
+bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage& image,
+                   int64_t start, int64_t size) {
+  Diagnostics& diagnostics = run.diagnostics;
+  if (start < 0 || start >= image.size) {
     diagnostics.Report(listed_name,
                        "data starts at offset %lld, outside the %lld-byte track image; "
                        "no file written",
-                       static_cast<long long>(start), static_cast<long long>(image_size));
+                       static_cast<long long>(start), static_cast<long long>(image.size));
     return false;
   }
   int64_t length = size;
   if (length < 0) length = 0;
-  if (length > image_size - start) length = image_size - start;
+  if (length > image.size - start) length = image.size - start;
 
   char name[kSafeFileNameSize];
   const bool renamed = MakeSafeFileName(listed_name, name, sizeof name);
   if (renamed) {
     diagnostics.Report(listed_name, "written as \"%s\" to stay a plain file name", name);
   }
-  const int error = SaveFile(name, track_image + start, static_cast<size_t>(length));
-  if (error != 0) {
-    diagnostics.Report(listed_name, "cannot be written: %s", strerror(error));
-    return false;
+  if (!run.list_only) {
+    const int error = SaveFile(name, image.bytes + start, static_cast<size_t>(length), run.image);
+    if (error == kSaveWouldReplaceKeptFile) {
+      diagnostics.Report(listed_name, "is the image being read; not overwritten");
+      return false;
+    }
+    if (error != 0) {
+      diagnostics.Report(listed_name, "cannot be written: %s", strerror(error));
+      return false;
+    }
   }
   if (size < 0) {
     diagnostics.Report(listed_name, "negative size (%lld bytes); written as an empty file",
@@ -39,5 +59,11 @@ bool SaveEntryFile(Diagnostics& diagnostics, const char* listed_name,
                        "track image",
                        static_cast<long long>(length), static_cast<long long>(size));
   }
-  return !renamed && length == size;
+  const int64_t missing = BytesNotOnDisk(image, start, length);
+  if (missing > 0) {
+    diagnostics.Report(listed_name, "%lld of its %lld bytes were not on the disk; they hold %s",
+                       static_cast<long long>(missing), static_cast<long long>(length),
+                       image.stale);
+  }
+  return !renamed && length == size && missing == 0;
 }

@@ -5,16 +5,31 @@
 
 #include <cstdint>
 
-#include "extraction/diagnostics.h"
+#include "extraction/extraction_run.h"
 
-// Writes the `size` bytes at offset `start` of `track_image` (`image_size` bytes) to a file named
-// `listed_name` in the current directory. Returns true only when the whole file was written under
-// that name. Otherwise reports through `diagnostics`, naming the entry by `listed_name`: data that
-// starts outside the image (no file), data that runs past its end (the bytes up to the end are
-// written), a negative size (an empty file), a name changed to stay in the current directory,
-// and a file that could not be written (with the system's reason).
-bool SaveEntryFile(Diagnostics& diagnostics, const char* listed_name,
-                   const unsigned char* track_image, int64_t image_size, int64_t start,
-                   int64_t size);
+// A program's linear copy of a disk's data tracks, and how much of each track came from the disk
+// being extracted.
+struct TrackImage {
+  const unsigned char* bytes;
+  int64_t size;
+  int track_size;
+  const int* loaded;  // per track: the bytes at its start that were read from this disk
+  const char* stale;  // what the other bytes hold, as the diagnostic says it
+};
+
+// Returns how many of the `length` bytes at offset `start` of `image` were not read from the
+// disk. The region must lie inside the image.
+int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length);
+
+// Writes the `size` bytes at offset `start` of `image` to a file named `listed_name` in the
+// current directory (with run.list_only, only checks them). Returns true only when the whole
+// file was written under that name from bytes read from the disk. Otherwise reports through
+// run.diagnostics, naming the entry by `listed_name`: data that starts outside the image (no
+// file), data that runs past its end (the bytes up to the end are written), a negative size (an
+// empty file), a name changed to stay in the current directory, a name that leads to the image
+// being read (not written), a file that could not be written (with the system's reason), and
+// bytes that were not on the disk.
+bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage& image,
+                   int64_t start, int64_t size);
 
 #endif  // EXTRACTION_SAVE_ENTRY_FILE_H_

@@ -1,4 +1,5 @@
-// Atomic replacement of one output file through a temporary file in the same directory.
+// Writing one output file: a new name is created and written directly, an existing one is
+// replaced by a complete temporary file renamed over it.
 #include "extraction/save_file.h"
 
 #include <fcntl.h>
@@ -86,13 +87,15 @@ int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t siz
 
 }  // namespace
 
-int SaveFile(const char* name, const unsigned char* data, size_t size) {
+int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep) {
   if (!prepared) Prepare();
   // A name that does not exist yet is created and written directly: there is no older file to
   // keep, and a failed write removes what it created.
   const int fd = OpenNewFile(name);
   if (fd >= 0) return WriteNewFile(fd, name, data, size);
   if (errno != EEXIST) return errno;
+  FileInfo existing;
+  if (GetFileInfo(name, existing) && SameFile(existing, keep)) return kSaveWouldReplaceKeptFile;
 
   // An existing name (a file, a directory, a symbolic link) is replaced only by a complete file.
   char temporary[48];

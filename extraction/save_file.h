@@ -5,11 +5,17 @@
 
 #include <cstddef>
 
+#include "extraction/file_info.h"
+
+// SaveFile's result when the name leads to the file that must be kept.
+constexpr int kSaveWouldReplaceKeptFile = -1;
+
 // Writes the `size` bytes at `data` to the file `name` in the current directory. A new name is
 // created exclusively and written; an existing one is replaced by renaming a complete temporary
 // file over it. Returns 0 on success, otherwise the errno value of the failure: then no partial
 // file remains and an existing file `name` is left as it was. A name that is a directory or a
-// symbolic link is replaced, never followed.
-int SaveFile(const char* name, const unsigned char* data, size_t size);
+// symbolic link is replaced, never followed. An existing name that is `keep` (the same file by
+// any name or link) is left alone: the result is then kSaveWouldReplaceKeptFile.
+int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep);
 
 #endif  // EXTRACTION_SAVE_FILE_H_

@@ -322,4 +322,60 @@ TEST_P(ReadSectorsTest, TrackIdsAreListedInStoredOrderUpToTheLimit) {
   EXPECT_EQ(ids[4], 0xEE);
 }
 
+// Headers crafted so that no sector count ever ends a walk, with every wanted sector behind a
+// long stretch: each header is read about once however many tracks and disks run into it.
+TEST_P(D88ImageSourceTest, LongWalksReadEveryHeaderAboutOnce) {
+  constexpr size_t kStretch = 20000;
+  const Bytes one_disk = LongWalkDisk(4, 10, 2, kStretch);
+  OpenImage(one_disk);
+  ASSERT_TRUE(image.SelectDisk(0));
+  image.SetSectorRange(1, 10);
+  static unsigned char track[5120];
+  for (int t = 4; t < 80; ++t) {
+    ASSERT_EQ(image.ReadSectors(t, t / 2, t % 2, 1, 2, track, 5120), 5120) << t;
+    ASSERT_EQ(track[5119], t);
+  }
+  EXPECT_LT(image.SectorHeadersRead(), static_cast<int64_t>(one_disk.size() / 16 + 1000));
+
+  // 63 disks whose tracks jump past their own end into the stretch of the 64th: a header past a
+  // disk's end is not that disk's, so they find nothing.
+  const Bytes many_disks = LongWalkDisks(2, 5, 3, kStretch);
+  OpenImage(many_disks);
+  ASSERT_EQ(image.DiskCount(), 64);
+  unsigned char ids[20];
+  for (int disk = 0; disk < 64; ++disk) {
+    ASSERT_TRUE(image.SelectDisk(disk));
+    for (int t = 2; t < 80; ++t) {
+      image.ReadTrackIds(t, ids, sizeof ids);
+      image.SetSectorRange(1, 5);
+      EXPECT_EQ(image.ReadSectors(t, t / 2, t % 2, 1, 3, track, 5120), disk == 63 ? 5120 : 0);
+    }
+  }
+  EXPECT_LT(image.SectorHeadersRead(), static_cast<int64_t>(many_disks.size() / 16 + 64 * 1000));
+}
+
+TEST_P(D88ImageSourceTest, HeadersPastTheDisksEndBelongToTheNextDisk) {
+  SectorRecord says_nine = Sector(0, 0, 1, 1, 256, 1);
+  says_nine.sector_count = 9;  // the walk would go on into the next disk's bytes
+  const Bytes first = DiskBuilder().AddSector(0, says_nine).Build();
+  const Bytes second = DiskBuilder().AddSector(0, Sector(0, 0, 2, 1, 256, 2)).Build();
+  OpenImage(Concatenate({first, second}));
+  ASSERT_TRUE(image.SelectDisk(0));
+  unsigned char buf[256];
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 1, buf, 256), 256);
+  // The second disk's header and its sector header lie past the first disk's end.
+  EXPECT_EQ(image.ReadSector(0, 0, 0, 2, 1, buf, 256), 0);
+  unsigned char ids[12];
+  EXPECT_EQ(image.ReadTrackIds(0, ids, sizeof ids), 4);
+}
+
+TEST_P(D88ImageSourceTest, DisksBeyondTheSixtyFourthAreNoticed) {
+  OpenImage(Concatenate(std::vector<Bytes>(64, DiskBuilder().Build())));
+  EXPECT_FALSE(image.MoreDisksThanCatalogued());
+  OpenImage(Concatenate(std::vector<Bytes>(65, DiskBuilder().Build())));
+  EXPECT_TRUE(image.MoreDisksThanCatalogued());
+  OpenImage(DiskBuilder().DiskSize(0).Build());  // one disk catalogued 64 times
+  EXPECT_FALSE(image.MoreDisksThanCatalogued());
+}
+
 }  // namespace

@@ -44,12 +44,16 @@ TEST_F(DskcutTest, NoArgumentShowsTheUsageScreen) {
   EXPECT_TRUE(WorkTree().empty());
 }
 
-TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessage) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{root / "missing.d88"}, {"-d"}, {root.path()}}) {
-    const RunResult result = Run(args);
+TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {
+  const std::string missing = root / "missing.d88";
+  for (const auto& [path, reason] :
+       std::vector<std::pair<std::string, std::string>>{{missing, "No such file or directory"},
+                                                        {"-d", "No such file or directory"},
+                                                        {root.path(), "Is a directory"}}) {
+    const RunResult result = Run({path});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, Lines({kCannotOpen}));
+    EXPECT_EQ(result.err,
+              Lines({kCannotOpen, "dskcut: " + path + ": cannot open the image: " + reason}));
     EXPECT_EQ(result.out, "");
     EXPECT_TRUE(WorkTree().empty());
   }
@@ -162,7 +166,10 @@ TEST_F(DskcutTest, FilesRunAcrossTracksWhateverTheirSectorNumbering) {
   first.SetEntry(2, "NINE", "", 9, 0, 20, 0x80);
   first.SetEntry(3, "LOW", "", 0, 19, 2, 0);  // tracks 0 and 1 are never loaded: zeros
   SetImage(first.ToDisk("X").Build());
-  EXPECT_EQ(RunOnImage({"-d"}).status, 0);
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: LOW: 512 of its 512 bytes were not on the disk; they hold "
+                               "zeros or an earlier disk's bytes"}));
   const Tree tree = WorkTree();
   EXPECT_EQ(tree.at("CROSS"), FileEntry(first.Expected(1)));
   EXPECT_EQ(tree.at("NINE"), FileEntry(first.Expected(2)));
@@ -191,7 +198,15 @@ TEST_F(DskcutTest, UnreadableSectorsKeepTheEarlierDisksBytes) {
   first.SetEntry(3, "T5", "", 5, 0, 20, 0);
   SetImage(Concatenate({first.ToDisk("FIRST").Build(), disk.Build()}));
   const RunResult result = RunOnImage();
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 2);
+  const std::string stale = " were not on the disk; they hold zeros or an earlier disk's bytes";
+  EXPECT_EQ(result.err, Lines({"dskcut: 001: no directory: track 1 holds no sector 1 of 1024 bytes",
+                               "dskcut: T3: directory entry 1 was not read from this disk",
+                               "dskcut: T3: 2048 of its 5120 bytes" + stale,
+                               "dskcut: T4: directory entry 2 was not read from this disk",
+                               "dskcut: T4: 4096 of its 5120 bytes" + stale,
+                               "dskcut: T5: directory entry 3 was not read from this disk",
+                               "dskcut: T5: 5120 of its 5120 bytes" + stale}));
   auto slice = [](const Bytes& b, size_t from, size_t to) {
     return Bytes(b.begin() + from, b.begin() + to);
   };
@@ -333,13 +348,53 @@ TEST_F(DskcutTest, ListingThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(WorkTree().size(), 5u);  // the files are written all the same
 }
 
-TEST_F(DskcutTest, ImageWithoutDisksIsASuccessfulEmptyRun) {
-  SetImage(Bytes(100, 0xFF));
-  const RunResult result = RunOnImage();
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "");
-  EXPECT_TRUE(WorkTree().empty());
+TEST_F(DskcutTest, FileThatHoldsNoDiskIsReported) {
+  for (size_t size : {0, 687}) {
+    SetImage(Bytes(size, 0xFF));
+    const RunResult result = RunOnImage();
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              Lines({"dskcut: " + image_path() + ": holds no disk: it is " + std::to_string(size) +
+                     " bytes long, shorter than a disk header"}));
+    EXPECT_TRUE(WorkTree().empty());
+  }
+}
+
+TEST_F(DskcutTest, TheImageIsNeverOverwrittenWhateverNameLeadsToIt) {
+  first.AddFile("GAME", "DAT", PatternBytes(100, 1));
+  first.AddFile("LINK", "DAT", PatternBytes(100, 2));
+  first.AddFile("HARD", "DAT", PatternBytes(100, 3));
+  first.AddFile("OTHER", "TXT", PatternBytes(100, 4));
+  const Bytes game = first.ToDisk("GAME").Build();
+  const std::string in_work = work() + "/GAME.DAT";
+  WriteFile(in_work, game);
+  const bool links = !UnderLauncher();  // symbolic and hard links are made the POSIX way
+  if (links) {
+    ASSERT_EQ(symlink(in_work.c_str(), (work() + "/LINK.DAT").c_str()), 0);
+    ASSERT_EQ(link(in_work.c_str(), (work() + "/HARD.DAT").c_str()), 0);
+  }
+  const RunResult result = Run({"GAME.DAT", "-d"});
+  EXPECT_EQ(result.status, 2);
+  std::vector<std::string> refused = {"dskcut: GAME.DAT: is the image being read; not overwritten"};
+  if (links) {
+    refused.push_back("dskcut: LINK.DAT: is the image being read; not overwritten");
+    refused.push_back("dskcut: HARD.DAT: is the image being read; not overwritten");
+  }
+  EXPECT_EQ(result.err, Lines(refused));
+  EXPECT_EQ(ReadFile(in_work), game);
+  EXPECT_EQ(WorkTree().at("OTHER.TXT"), FileEntry(first.Expected(4)));
+}
+
+TEST_F(DskcutTest, DisksBeyondTheSixtyFourthAreReported) {
+  first.AddFile("A", "", PatternBytes(10, 1));
+  SetImage(Concatenate(std::vector<Bytes>(65, first.ToDisk("D", 3).Build())));
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: " + image_path() +
+                               ": holds more than 64 disks; the disks after the 64th were not "
+                               "read"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"A", FileEntry(first.Expected(1))}}));
 }
 
 }  // namespace

@@ -20,10 +20,12 @@ TEST_F(DskpullTest, WrongNumberOfArgumentsShowsTheUsageLine) {
   EXPECT_TRUE(WorkTree().empty());
 }
 
-TEST_F(DskpullTest, ImageThatCannotBeOpenedGivesTheMessage) {
+TEST_F(DskpullTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {
   const RunResult result = Run({root / "missing.d88"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, Lines({kCannotOpen}));
+  EXPECT_EQ(result.err, Lines({kCannotOpen, "dskpull: " + root / "missing.d88" +
+                                                ": cannot open the image: No such file or "
+                                                "directory"}));
   EXPECT_TRUE(WorkTree().empty());
 }
 
@@ -74,7 +76,10 @@ TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
     if (s.r != 7) holed.AddSector(5, s);
   }
   SetImage(holed.Build());
-  EXPECT_EQ(RunOnImage().status, 0);
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskpull: GAP: 2048 of its 5120 bytes were not on the disk; they hold zeros"}));
   Bytes expected(layout.track_image.begin() + 5120, layout.track_image.begin() + 5120 + 3072);
   expected.resize(5120, 0);
   EXPECT_EQ(WorkTree(), (Tree{{"GAP", FileEntry(expected)}}));
@@ -126,12 +131,34 @@ TEST_F(DskpullTest, ReadOnlyDirectoryAndFullListingAreReported) {
   EXPECT_EQ(WorkTree(), (Tree{{"ONE ", FileEntry(layout.Expected(0))}}));
 }
 
-TEST_F(DskpullTest, ImageWithoutDisksIsASuccessfulEmptyRun) {
+TEST_F(DskpullTest, FileThatHoldsNoDiskOrNoDirectoryIsReported) {
   SetImage(Bytes(10, 0));
-  const RunResult result = RunOnImage();
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out + result.err, "");
+  RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out + result.err,
+            Lines({"dskpull: " + image_path() +
+                   ": holds no disk: it is 10 bytes long, shorter than a disk header"}));
+  // A disk of the other layout: 1024-byte sectors on track 1.
+  DskcutLayout other;
+  other.AddFile("A", "", PatternBytes(10, 1));
+  SetImage(other.ToDisk("OTHER").Build());
+  result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out + result.err,
+            Lines({"dskpull: " + image_path() +
+                   ": no directory: track 1 holds no sector 1 of 256 bytes"}));
   EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskpullTest, AnImageNamedLikeAnEntryIsNotOverwritten) {
+  layout.AddFile("DATA", PatternBytes(300, 1));
+  layout.AddFile("NOTE", PatternBytes(300, 2));
+  const Bytes data = layout.ToDisk("D").Build();
+  WriteFile(work() + "/DATA", data);
+  const RunResult result = Run({"DATA"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskpull: DATA: is the image being read; not overwritten"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"DATA", FileEntry(data)}, {"NOTE", FileEntry(layout.Expected(1))}}));
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// What one run of a program carries through the extraction layer: its diagnostics, the image it
+// reads (never to be overwritten) and its options.
+#ifndef EXTRACTION_EXTRACTION_RUN_H_
+#define EXTRACTION_EXTRACTION_RUN_H_
+
+#include "extraction/diagnostics.h"
+#include "extraction/file_info.h"
+
+struct ExtractionRun {
+  // `program` begins every diagnostic line; it must outlive the run.
+  explicit ExtractionRun(const char* program) : diagnostics(program) {}
+
+  Diagnostics diagnostics;
+  FileInfo image;          // unknown for an image read from a pipe
+  bool list_only = false;  // list the files, write nothing
+};
+
+#endif  // EXTRACTION_EXTRACTION_RUN_H_

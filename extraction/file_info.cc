@@ -1,0 +1,50 @@
+// File identity on POSIX systems (device and inode) and Windows (volume and file index).
+#include "extraction/file_info.h"
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+bool GetFileInfo(const char* path, FileInfo& info) {
+  info = FileInfo();
+#ifdef _WIN32
+  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION facts;
+  const bool got = GetFileInformationByHandle(handle, &facts) != 0;
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  if (!got) {
+    errno = EIO;
+    return false;
+  }
+  info.device = facts.dwVolumeSerialNumber;
+  info.index = (static_cast<uint64_t>(facts.nFileIndexHigh) << 32) | facts.nFileIndexLow;
+  info.size =
+      static_cast<int64_t>((static_cast<uint64_t>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow);
+  info.directory = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.regular = !info.directory && type == FILE_TYPE_DISK;
+#else
+  struct stat facts;
+  if (stat(path, &facts) != 0) return false;
+  info.device = static_cast<uint64_t>(facts.st_dev);
+  info.index = static_cast<uint64_t>(facts.st_ino);
+  info.size = static_cast<int64_t>(facts.st_size);
+  info.regular = S_ISREG(facts.st_mode);
+  info.directory = S_ISDIR(facts.st_mode);
+#endif
+  info.known = true;
+  return true;
+}
+
+bool SameFile(const FileInfo& a, const FileInfo& b) {
+  return a.known && b.known && a.device == b.device && a.index == b.index;
+}

@@ -1,0 +1,23 @@
+// Which file a path names, so that the image being read is never overwritten, and its size.
+#ifndef EXTRACTION_FILE_INFO_H_
+#define EXTRACTION_FILE_INFO_H_
+
+#include <cstdint>
+
+struct FileInfo {
+  bool known = false;  // false: the path could not be looked at (or names no file)
+  uint64_t device = 0;
+  uint64_t index = 0;  // the file's number on its device
+  int64_t size = 0;
+  bool regular = false;  // a plain file, which can be read at any offset
+  bool directory = false;
+};
+
+// Looks at the file that `path` names, following symbolic links. Returns false, with `info`
+// unknown and errno set, when there is none or it cannot be looked at.
+bool GetFileInfo(const char* path, FileInfo& info);
+
+// True when both name the same existing file, by whatever names or links.
+bool SameFile(const FileInfo& a, const FileInfo& b);
+
+#endif  // EXTRACTION_FILE_INFO_H_
