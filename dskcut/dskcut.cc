@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "dskcut/working_directory.h"
+#include "extraction/command_line.h"
+#include "extraction/listed_name.h"
 #include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
@@ -20,6 +22,35 @@ const char kHelpKovaMode[] =
     "       -2 : KOVA\x90\xd8\x82\xe8\x8f\x6f\x82\xb5\x83\x82\x81\x5b\x83\x68\x82\xc9\x82\xb7\x82"
     "\xe9\n";
 
+const char kHelp[] =
+    "Usage: dskcut d88file [-d] [-2] [-l] [-u] [-C DIR]\n"
+    "       dskcut --help | --version\n"
+    "\n"
+    "Extracts the files of every disk of a D88 floppy-disk image whose directory\n"
+    "(track 1, sectors 1 and 2) has 16-byte entries with 6.3 names and whose data\n"
+    "tracks hold five 1024-byte sectors. The image is never modified. d88file may be\n"
+    "a pipe, or \"-\" for standard input.\n"
+    "\n"
+    "Options, after the image:\n"
+    "  -d      no subdirectories: the files of all disks go into one directory\n"
+    "  -2      KOVA mode: skip empty directory entries instead of stopping there\n"
+    "  -l      list only: print the listing and the diagnostics about the image,\n"
+    "          create no file and no directory\n"
+    "  -u      names in UTF-8, converted from Shift-JIS; a byte that is not\n"
+    "          Shift-JIS becomes %XX (its value in hexadecimal)\n"
+    "  -C DIR  extract into DIR, created if needed, as if started there\n"
+    "Any other argument is ignored, with a warning.\n"
+    "\n"
+    "Output: disk 0 goes into the subdirectory 000, disk 1 into 001, and so on (with\n"
+    "-d, into the current directory). Standard output lists each disk, as\n"
+    "\"[NAME] -> 000\", and each file: its name, start track, start block, length in\n"
+    "256-byte blocks and last-block flag, in hexadecimal. Every problem is reported\n"
+    "on standard error, one line each: \"dskcut: NAME: reason\".\n"
+    "\n"
+    "Exit status: 0 when every listed file was written in full from the disk; 1 for\n"
+    "usage, or when the image or DIR cannot be opened; 2 when the run went through\n"
+    "with diagnostics.\n";
+
 }  // namespace
 
 int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers) {
@@ -29,14 +60,39 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     fputs(kHelpKovaMode, stderr);
     return kExitFailure;
   }
+  int status;
+  if (AnswerInformationRequest(argc, argv, "dskcut", kHelp, status)) return status;
+
+  ExtractionRun run("dskcut");
   bool subdirectories = true;
   bool kova_mode = false;
+  const char* output_directory = nullptr;
   for (int i = 2; i < argc; ++i) {
-    if (strcmp(argv[i], "-d") == 0) subdirectories = false;
-    if (strcmp(argv[i], "-2") == 0) kova_mode = true;
+    if (strcmp(argv[i], "-d") == 0) {
+      subdirectories = false;
+    } else if (strcmp(argv[i], "-2") == 0) {
+      kova_mode = true;
+    } else {
+      const CommonOption taken = TakeCommonOption(argc, argv, i, run, output_directory);
+      if (taken == CommonOption::kMissingDirectory) {
+        run.diagnostics.Warn("argument \"-C\" ignored: it needs a directory");
+      } else if (taken == CommonOption::kNotOne) {
+        run.diagnostics.Warn(
+            "argument \"%s\" ignored: %s", argv[i],
+            argv[i][0] == '-' && argv[i][1] != '\0' ? "unknown option" : "one image per run");
+      }
+    }
   }
-  ExtractionRun run("dskcut");
+  if (!StartRun(run)) return kExitFailure;
   if (!OpenImage(run, argv[1], image, true)) return kExitFailure;
+  if (output_directory != nullptr && !run.list_only) {
+    const int error = EnterOutputDirectory(output_directory);
+    if (error != 0) {
+      run.diagnostics.Report(output_directory, "cannot create or enter the directory: %s",
+                             strerror(error));
+      return kExitFailure;
+    }
+  }
 
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
@@ -44,9 +100,12 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
   StartingDirectory start;
   for (int i = 0; i < image.DiskCount(); ++i) {
     image.SelectDisk(i);
-    if (subdirectories) {
-      char directory[12];  // "000" to "063"; room for any int
-      snprintf(directory, sizeof directory, "%03d", i);
+    char directory[12];  // "000" to "063"; room for any int
+    snprintf(directory, sizeof directory, "%03d", i);
+    ListedName disk_name;
+    PrepareListedName(run, image.DiskName(), disk_name);
+    const bool enter = subdirectories && !run.list_only;
+    if (enter) {
       int error = start.Save();
       if (error == 0) error = StartingDirectory::Enter(directory);
       if (error != 0) {
@@ -54,17 +113,27 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
                                strerror(error));
         continue;
       }
-      printf("\n[%s] -> %s\n", image.DiskName(), directory);
-      ExtractDisk(image, i, kova_mode, buffers, run);
-      error = start.Return();
+    }
+    fputs("\n[", stdout);
+    PrintListedName(disk_name, 0);
+    if (subdirectories) {
+      printf("] -> %s\n", directory);
+    } else {
+      fputs("]\n", stdout);
+    }
+    if (disk_name.escaped > 0) {
+      run.diagnostics.Report(directory,
+                             "the disk's name holds bytes that are not Shift-JIS, shown "
+                             "as %%XX");
+    }
+    ExtractDisk(image, i, kova_mode, buffers, run);
+    if (enter) {
+      const int error = start.Return();
       if (error != 0) {
         run.diagnostics.Report(
             directory, "cannot return to the starting directory: %s; run stopped", strerror(error));
         break;
       }
-    } else {
-      printf("\n[%s]\n", image.DiskName());
-      ExtractDisk(image, i, kova_mode, buffers, run);
     }
   }
   return FinishRun(run.diagnostics);

@@ -18,7 +18,8 @@ struct DskcutBuffers {
   int loaded[kDskcutTrackImageTracks];  // per track: bytes read from the current disk
 };
 
-// Runs the whole program: `argv[1]` is the image, later arguments "-d" and "-2" are options.
+// Runs the whole program: `argv[1]` is the image, or --help or --version alone; later arguments
+// -d, -2, -l, -u and -C DIR are options, any other is ignored with a warning.
 // `image` must be freshly constructed and `buffers` zero. Returns the exit status: 1 for usage or
 // an image that cannot be opened, 2 when the run went through with diagnostics or the listing
 // could not be written, 0 when every listed file was written in full under its listed name.

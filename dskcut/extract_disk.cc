@@ -63,13 +63,16 @@ void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     }
     char name[6 + 1 + 3 + 1];
     BuildName(entry, name);
+    ListedName listed;
+    PrepareListedName(run, name, listed);
     int64_t size = entry[11] * kBlockSize;
     if (entry[12] == kHalfBlockFlag) size -= kBlockSize / 2;
-    printf("%-12s %02x %02x %02x %02x\n", name, entry[9], entry[10], entry[11], entry[12]);
+    PrintListedName(listed, 12);
+    printf(" %02x %02x %02x %02x\n", entry[9], entry[10], entry[11], entry[12]);
     if (kEntrySize * (k + 1) > directory_read) {
-      run.diagnostics.Report(name, "directory entry %d was not read from this disk", k);
+      run.diagnostics.Report(listed.name, "directory entry %d was not read from this disk", k);
     }
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
-    SaveEntryFile(run, name, track_image, start, size);
+    SaveEntryFile(run, listed, track_image, start, size);
   }
 }

@@ -2,8 +2,11 @@
 #include "dskpull/dskpull.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "diskimage/d88_image.h"
+#include "extraction/command_line.h"
+#include "extraction/listed_name.h"
 #include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
@@ -18,16 +21,58 @@ constexpr int kSectorSize = 512;
 constexpr int kSectorSizeCode = 2;     // 512-byte data sectors
 constexpr int kDirectorySizeCode = 1;  // 256-byte directory sectors
 
+const char kHelp[] =
+    "Usage: dskpull image [-l] [-u] [-C DIR]\n"
+    "       dskpull --help | --version\n"
+    "\n"
+    "Extracts the files of the first disk of a D88 floppy-disk image whose directory\n"
+    "(track 1, sectors 1 to 4) has 8-byte entries with four-byte names and whose data\n"
+    "tracks (4 to 79) hold ten 512-byte sectors. The image is never modified. image\n"
+    "may be a pipe, or \"-\" for standard input.\n"
+    "\n"
+    "Options, after the image:\n"
+    "  -l      list only: print the listing and the diagnostics about the image,\n"
+    "          create no file\n"
+    "  -u      names in UTF-8, converted from Shift-JIS; a byte that is not\n"
+    "          Shift-JIS becomes %XX (its value in hexadecimal)\n"
+    "  -C DIR  extract into DIR, created if needed, as if started there\n"
+    "Any other argument shows the usage line.\n"
+    "\n"
+    "Output: the files go into the current directory. Standard output lists each\n"
+    "file: its name, start track, start position, the two size bytes (hexadecimal),\n"
+    "start sector and size (decimal). Every problem is reported on standard error,\n"
+    "one line each: \"dskpull: NAME: reason\".\n"
+    "\n"
+    "Exit status: 0 when every listed file was written in full from the disk; 1 for\n"
+    "usage, or when the image or DIR cannot be opened; 2 when the run went through\n"
+    "with diagnostics.\n";
+
 }  // namespace
 
 int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
-  if (argc != 2) {
+  int status;
+  if (AnswerInformationRequest(argc, argv, "dskpull", kHelp, status)) return status;
+  ExtractionRun run("dskpull");
+  const char* output_directory = nullptr;
+  bool usage = argc < 2;
+  for (int i = 2; i < argc && !usage; ++i) {
+    usage = TakeCommonOption(argc, argv, i, run, output_directory) != CommonOption::kTaken;
+  }
+  if (usage) {
     fputs("Usage: dskpull image\n", stderr);
     return kExitFailure;
   }
+  if (!StartRun(run)) return kExitFailure;
   diskimage::D88Image image;  // closes the image on every return from here on
-  ExtractionRun run("dskpull");
   if (!OpenImage(run, argv[1], image, false)) return kExitFailure;
+  if (output_directory != nullptr && !run.list_only) {
+    const int error = EnterOutputDirectory(output_directory);
+    if (error != 0) {
+      run.diagnostics.Report(output_directory, "cannot create or enter the directory: %s",
+                             strerror(error));
+      return kExitFailure;
+    }
+  }
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing
@@ -52,19 +97,22 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   for (int k = 0; k < kEntryCount; ++k) {
     const unsigned char* entry = buffers.directory + kEntrySize * k;
     if (entry[0] == 0) break;
-    char name[5] = {static_cast<char>(entry[0]), static_cast<char>(entry[1]),
-                    static_cast<char>(entry[2]), static_cast<char>(entry[3]), '\0'};
+    const char name[5] = {static_cast<char>(entry[0]), static_cast<char>(entry[1]),
+                          static_cast<char>(entry[2]), static_cast<char>(entry[3]), '\0'};
+    ListedName listed;
+    PrepareListedName(run, name, listed);
     const int sector = entry[5] / 2 + 1;
     const int size = entry[6] + 256 * entry[7];
-    printf("%-4s %02x %02x %02x %02x %02d %02d\n", name, entry[4], entry[5], entry[6], entry[7],
-           sector, size);
+    PrintListedName(listed, 4);
+    printf(" %02x %02x %02x %02x %02d %02d\n", entry[4], entry[5], entry[6], entry[7], sector,
+           size);
     if (kEntrySize * (k + 1) > directory_read) {
-      run.diagnostics.Report(name, "directory entry %d was not read from this disk", k);
+      run.diagnostics.Report(listed.name, "directory entry %d was not read from this disk", k);
     }
     // A start track below the first data track lies before the image: the offset is negative.
     const int64_t start = (entry[4] - kDskpullFirstDataTrack) * int64_t{kDskpullTrackSize} +
                           (sector - 1) * kSectorSize;
-    SaveEntryFile(run, name, track_image, start, size);
+    SaveEntryFile(run, listed, track_image, start, size);
   }
   return FinishRun(run.diagnostics);
 }

@@ -15,7 +15,8 @@ struct DskpullBuffers {
   int loaded[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];  // per track: bytes read
 };
 
-// Runs the whole program: exactly one argument, the image. `buffers` must be zero. Returns the
+// Runs the whole program: the image, then the options -l, -u and -C DIR; or --help or --version
+// alone. `buffers` must be zero. Returns the
 // exit status: 1 for usage or an image that cannot be opened, 2 when the run went through with
 // diagnostics or the listing could not be written, 0 when every listed file was written in full
 // under its listed name.

@@ -1,16 +1,37 @@
 // Diagnostic lines on standard error.
 #include "extraction/diagnostics.h"
 
-#include <cstdarg>
 #include <cstdio>
 
-void Diagnostics::Report(const char* name, const char* format, ...) {
+void Diagnostics::WriteLine(const char* name, const char* format, va_list args) {
+  char line[1024];
+  int length = snprintf(line, sizeof line, "%s: %s: ", program, name);
+  if (length >= 0 && length < static_cast<int>(sizeof line)) {
+    vsnprintf(line + length, sizeof line - static_cast<size_t>(length), format, args);
+  }
   fflush(stdout);
-  fprintf(stderr, "%s: %s: ", program, name);
+  for (const char* c = line; *c != '\0'; ++c) {
+    const unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte == 0x7F) {
+      fprintf(stderr, "\\x%02x", byte);
+    } else {
+      fputc(byte, stderr);
+    }
+  }
+  fputc('\n', stderr);
+}
+
+void Diagnostics::Report(const char* name, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vfprintf(stderr, format, args);
+  WriteLine(name, format, args);
   va_end(args);
-  fputc('\n', stderr);
   ++count;
+}
+
+void Diagnostics::Warn(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteLine("warning", format, args);
+  va_end(args);
 }

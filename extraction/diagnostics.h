@@ -3,6 +3,8 @@
 #ifndef EXTRACTION_DIAGNOSTICS_H_
 #define EXTRACTION_DIAGNOSTICS_H_
 
+#include <cstdarg>
+
 #if defined(__GNUC__) || defined(__clang__)
 #define EXTRACTION_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
@@ -15,13 +17,19 @@ class Diagnostics {
   explicit Diagnostics(const char* program) : program(program), count(0) {}
 
   // Writes "program: name: reason\n" to standard error, the reason formatted printf-style, and
-  // counts it. Standard output is flushed first so that the two streams stay in order.
+  // counts it. Control bytes are written as \xHH, so that a diagnostic is always one line.
+  // Standard output is flushed first so that the two streams stay in order.
   void Report(const char* name, const char* format, ...) EXTRACTION_PRINTF_FORMAT(3, 4);
+
+  // Writes "program: warning: message\n" the same way, without counting it.
+  void Warn(const char* format, ...) EXTRACTION_PRINTF_FORMAT(2, 3);
 
   // The number of lines reported so far.
   int Count() const { return count; }
 
  private:
+  void WriteLine(const char* name, const char* format, va_list args);
+
   const char* program;
   int count;
 };

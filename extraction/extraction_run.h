@@ -11,8 +11,10 @@ struct ExtractionRun {
   explicit ExtractionRun(const char* program) : diagnostics(program) {}
 
   Diagnostics diagnostics;
-  FileInfo image;          // unknown for an image read from a pipe
-  bool list_only = false;  // list the files, write nothing
+  FileInfo image;                 // unknown for an image read from a pipe
+  bool list_only = false;         // list the files, write nothing
+  bool utf8_names = false;        // names converted from Shift-JIS to UTF-8
+  bool terminal_listing = false;  // standard output is a terminal
 };
 
 #endif  // EXTRACTION_EXTRACTION_RUN_H_

@@ -9,11 +9,12 @@
 #include <sys/stat.h>
 #endif
 
-bool GetFileInfo(const char* path, FileInfo& info) {
-  info = FileInfo();
 #ifdef _WIN32
-  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+
+namespace {
+
+bool InfoFromHandle(HANDLE handle, FileInfo& info) {
+  info = FileInfo();
   if (handle == INVALID_HANDLE_VALUE) {
     errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
     return false;
@@ -32,7 +33,30 @@ bool GetFileInfo(const char* path, FileInfo& info) {
       static_cast<int64_t>((static_cast<uint64_t>(facts.nFileSizeHigh) << 32) | facts.nFileSizeLow);
   info.directory = (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.regular = !info.directory && type == FILE_TYPE_DISK;
+  info.known = true;
+  return true;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+bool GetFileInfo(const char* path, FileInfo& info) {
+  return InfoFromHandle(
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+      info);
+}
+
+bool GetFileInfo(const wchar_t* path, FileInfo& info) {
+  return InfoFromHandle(
+      CreateFileW(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+      info);
+}
+
 #else
+
+bool GetFileInfo(const char* path, FileInfo& info) {
+  info = FileInfo();
   struct stat facts;
   if (stat(path, &facts) != 0) return false;
   info.device = static_cast<uint64_t>(facts.st_dev);
@@ -40,10 +64,11 @@ bool GetFileInfo(const char* path, FileInfo& info) {
   info.size = static_cast<int64_t>(facts.st_size);
   info.regular = S_ISREG(facts.st_mode);
   info.directory = S_ISDIR(facts.st_mode);
-#endif
   info.known = true;
   return true;
 }
+
+#endif
 
 bool SameFile(const FileInfo& a, const FileInfo& b) {
   return a.known && b.known && a.device == b.device && a.index == b.index;

@@ -17,6 +17,11 @@ struct FileInfo {
 // unknown and errno set, when there is none or it cannot be looked at.
 bool GetFileInfo(const char* path, FileInfo& info);
 
+#ifdef _WIN32
+// The same for a name in UTF-16.
+bool GetFileInfo(const wchar_t* path, FileInfo& info);
+#endif
+
 // True when both name the same existing file, by whatever names or links.
 bool SameFile(const FileInfo& a, const FileInfo& b);
 

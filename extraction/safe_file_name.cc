@@ -3,22 +3,9 @@
 
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "extraction/shift_jis_names.h"
 
 namespace {
-
-// On Windows a name is read in the system's code page: in a double-byte code page such as
-// Shift-JIS the byte after a lead byte is part of the character, even when it is '\\' or '|'.
-bool IsLeadByte(unsigned char byte) {
-#ifdef _WIN32
-  return IsDBCSLeadByte(byte) != 0;
-#else
-  (void)byte;
-  return false;
-#endif
-}
 
 bool RefusedByWindows(unsigned char byte) {
   return byte < 0x20 || strchr("\\:*?\"<>|", byte) != nullptr;
@@ -44,7 +31,8 @@ bool IsWindowsDeviceName(const char* name) {
 
 }  // namespace
 
-bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size, bool windows) {
+bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size, bool windows,
+                      bool shift_jis) {
   size_t out = 0;
   if (windows && IsWindowsDeviceName(listed)) safe[out++] = '_';
   bool trail_byte = false;
@@ -52,7 +40,7 @@ bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size, bool win
     const unsigned char byte = static_cast<unsigned char>(*in);
     const bool refused = byte == '/' || (windows && !trail_byte && RefusedByWindows(byte));
     safe[out++] = refused ? '_' : *in;
-    trail_byte = windows && !trail_byte && IsLeadByte(byte);
+    trail_byte = shift_jis && !trail_byte && IsShiftJisLeadByte(byte);
   }
   safe[out] = '\0';
   if (strcmp(safe, "") == 0 || strcmp(safe, ".") == 0) {

@@ -11,16 +11,16 @@ constexpr bool kWindowsFileNames = true;
 constexpr bool kWindowsFileNames = false;
 #endif
 
-// Room for any name a directory entry can list (at most 10 bytes), made safe.
-constexpr size_t kSafeFileNameSize = 16;
+// Room for any listed name (at most 16 bytes, or 48 in UTF-8) made safe.
+constexpr size_t kSafeFileNameSize = 52;
 
 // Copies `listed` into `safe` (`safe_size` bytes, at least 3), changed only as far as needed:
 // '/' becomes '_'; "", "." and ".." become "_", "_" and "__". With `windows` the characters that
-// Windows refuses (\ : * ? " < > | and control bytes) become '_' too, except as the second byte
-// of a double-byte character of the Windows code page, and a device name such as
-// CON or LPT1.TXT gets a '_' in front. A name too long for `safe` is cut. Returns true when the
-// name was changed.
+// Windows refuses (\ : * ? " < > | and control bytes) become '_' too, except, with `shift_jis`,
+// as the second byte of a double-byte Shift-JIS character, and a device name such as CON or
+// LPT1.TXT gets a '_' in front. A name too long for `safe` is cut. Returns true when the name
+// was changed.
 bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size,
-                      bool windows = kWindowsFileNames);
+                      bool windows = kWindowsFileNames, bool shift_jis = true);
 
 #endif  // EXTRACTION_SAFE_FILE_NAME_H_

@@ -20,9 +20,14 @@ int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length) {
   return missing;
 }
 
-bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage& image,
+bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImage& image,
                    int64_t start, int64_t size) {
   Diagnostics& diagnostics = run.diagnostics;
+  const char* listed_name = listed.name;
+  if (listed.escaped > 0) {
+    diagnostics.Report(listed_name, "%d byte%s not Shift-JIS, written as %%XX", listed.escaped,
+                       listed.escaped == 1 ? " is" : "s are");
+  }
   if (start < 0 || start >= image.size) {
     diagnostics.Report(listed_name,
                        "data starts at offset %lld, outside the %lld-byte track image; "
@@ -35,12 +40,14 @@ bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage
   if (length > image.size - start) length = image.size - start;
 
   char name[kSafeFileNameSize];
-  const bool renamed = MakeSafeFileName(listed_name, name, sizeof name);
+  const bool renamed =
+      MakeSafeFileName(listed_name, name, sizeof name, kWindowsFileNames, !run.utf8_names);
   if (renamed) {
     diagnostics.Report(listed_name, "written as \"%s\" to stay a plain file name", name);
   }
   if (!run.list_only) {
-    const int error = SaveFile(name, image.bytes + start, static_cast<size_t>(length), run.image);
+    const int error =
+        SaveFile(name, image.bytes + start, static_cast<size_t>(length), run.image, run.utf8_names);
     if (error == kSaveWouldReplaceKeptFile) {
       diagnostics.Report(listed_name, "is the image being read; not overwritten");
       return false;
@@ -65,5 +72,5 @@ bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage
                        static_cast<long long>(missing), static_cast<long long>(length),
                        image.stale);
   }
-  return !renamed && length == size && missing == 0;
+  return listed.escaped == 0 && !renamed && length == size && missing == 0;
 }

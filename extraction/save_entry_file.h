@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "extraction/extraction_run.h"
+#include "extraction/listed_name.h"
 
 // A program's linear copy of a disk's data tracks, and how much of each track came from the disk
 // being extracted.
@@ -21,15 +22,15 @@ struct TrackImage {
 // disk. The region must lie inside the image.
 int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length);
 
-// Writes the `size` bytes at offset `start` of `image` to a file named `listed_name` in the
+// Writes the `size` bytes at offset `start` of `image` to a file named `listed.name` in the
 // current directory (with run.list_only, only checks them). Returns true only when the whole
 // file was written under that name from bytes read from the disk. Otherwise reports through
-// run.diagnostics, naming the entry by `listed_name`: data that starts outside the image (no
-// file), data that runs past its end (the bytes up to the end are written), a negative size (an
-// empty file), a name changed to stay in the current directory, a name that leads to the image
-// being read (not written), a file that could not be written (with the system's reason), and
-// bytes that were not on the disk.
-bool SaveEntryFile(ExtractionRun& run, const char* listed_name, const TrackImage& image,
+// run.diagnostics, naming the entry by `listed.name`: bytes of the name that are not Shift-JIS,
+// data that starts outside the image (no file), data that runs past its end (the bytes up to the
+// end are written), a negative size (an empty file), a name changed to stay in the current
+// directory, a name that leads to the image being read (not written), a file that could not be
+// written (with the system's reason), and bytes that were not on the disk.
+bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImage& image,
                    int64_t start, int64_t size);
 
 #endif  // EXTRACTION_SAVE_ENTRY_FILE_H_

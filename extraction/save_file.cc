@@ -20,8 +20,25 @@
 namespace {
 
 #ifdef _WIN32
+// Names are passed to Windows in UTF-16, decoded from Shift-JIS (code page 932) or UTF-8 rather
+// than from the system's code page, so that a Japanese name comes out right on any Windows.
+UINT name_code_page = 932;
+bool Wide(const char* path, wchar_t* wide) {
+  return MultiByteToWideChar(name_code_page, 0, path, -1, wide, MAX_PATH) > 0;
+}
 int OpenNewFile(const char* path) {
-  return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  wchar_t wide[MAX_PATH];
+  if (!Wide(path, wide)) return errno = EINVAL, -1;
+  return _wopen(wide, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+void RemoveFile(const char* path) {
+  wchar_t wide[MAX_PATH];
+  if (Wide(path, wide)) _wremove(wide);
+}
+bool SameFileAs(const char* path, const FileInfo& keep) {
+  wchar_t wide[MAX_PATH];
+  FileInfo existing;
+  return Wide(path, wide) && GetFileInfo(wide, existing) && SameFile(existing, keep);
 }
 int ProcessId() { return _getpid(); }
 long WriteSome(int fd, const unsigned char* data, size_t size) {
@@ -29,12 +46,19 @@ long WriteSome(int fd, const unsigned char* data, size_t size) {
 }
 int CloseFile(int fd) { return _close(fd); }
 int ReplaceFile(const char* from, const char* to) {
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
+  wchar_t wide_from[MAX_PATH], wide_to[MAX_PATH];
+  if (!Wide(from, wide_from) || !Wide(to, wide_to)) return EINVAL;
+  if (MoveFileExW(wide_from, wide_to, MOVEFILE_REPLACE_EXISTING)) return 0;
   return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
 }
 #else
 int OpenNewFile(const char* path) {
   return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // the umask applies
+}
+void RemoveFile(const char* path) { remove(path); }
+bool SameFileAs(const char* path, const FileInfo& keep) {
+  FileInfo existing;
+  return GetFileInfo(path, existing) && SameFile(existing, keep);
 }
 int ProcessId() { return static_cast<int>(getpid()); }
 long WriteSome(int fd, const unsigned char* data, size_t size) { return write(fd, data, size); }
@@ -81,21 +105,26 @@ int WriteAll(int fd, const unsigned char* data, size_t size) {
 int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t size) {
   int error = WriteAll(fd, data, size);
   if (CloseFile(fd) != 0 && error == 0) error = errno;
-  if (error != 0) remove(path);
+  if (error != 0) RemoveFile(path);
   return error;
 }
 
 }  // namespace
 
-int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep) {
+int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep,
+             bool utf8_name) {
   if (!prepared) Prepare();
+#ifdef _WIN32
+  name_code_page = utf8_name ? CP_UTF8 : 932;
+#else
+  (void)utf8_name;
+#endif
   // A name that does not exist yet is created and written directly: there is no older file to
   // keep, and a failed write removes what it created.
   const int fd = OpenNewFile(name);
   if (fd >= 0) return WriteNewFile(fd, name, data, size);
   if (errno != EEXIST) return errno;
-  FileInfo existing;
-  if (GetFileInfo(name, existing) && SameFile(existing, keep)) return kSaveWouldReplaceKeptFile;
+  if (SameFileAs(name, keep)) return kSaveWouldReplaceKeptFile;
 
   // An existing name (a file, a directory, a symbolic link) is replaced only by a complete file.
   char temporary[48];
@@ -104,7 +133,7 @@ int SaveFile(const char* name, const unsigned char* data, size_t size, const Fil
   int error = WriteNewFile(temporary_fd, temporary, data, size);
   if (error == 0) {
     error = ReplaceFile(temporary, name);
-    if (error != 0) remove(temporary);
+    if (error != 0) RemoveFile(temporary);
   }
   return error;
 }

@@ -15,7 +15,10 @@ constexpr int kSaveWouldReplaceKeptFile = -1;
 // file over it. Returns 0 on success, otherwise the errno value of the failure: then no partial
 // file remains and an existing file `name` is left as it was. A name that is a directory or a
 // symbolic link is replaced, never followed. An existing name that is `keep` (the same file by
-// any name or link) is left alone: the result is then kSaveWouldReplaceKeptFile.
-int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep);
+// any name or link) is left alone: the result is then kSaveWouldReplaceKeptFile. `name` is
+// Shift-JIS, or UTF-8 with `utf8_name`; Windows gets it in UTF-16 decoded from that, POSIX
+// systems as it is.
+int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep,
+             bool utf8_name);
 
 #endif  // EXTRACTION_SAVE_FILE_H_

@@ -61,9 +61,13 @@ TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {
 
 TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   SetTwoDiskImage();
-  const RunResult result = RunOnImage({"-D", "-dd", "-22"});  // near misses are ignored
+  // Near misses and a second image are ignored, with a warning that leaves the status alone.
+  const RunResult result = RunOnImage({"-D", "-dd", "b.d88", "-C"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, Lines({"dskcut: warning: argument \"-D\" ignored: unknown option",
+                               "dskcut: warning: argument \"-dd\" ignored: unknown option",
+                               "dskcut: warning: argument \"b.d88\" ignored: one image per run",
+                               "dskcut: warning: argument \"-C\" ignored: it needs a directory"}));
   EXPECT_EQ(result.out,
             Lines({"", "[FIRST DISK] -> 000", "HELLO.TXT    02 00 02 80",
                    "DATA.BIN     02 02 14 00", "", "[SECOND] -> 001", "HELLO.TXT    02 00 04 00"}));
@@ -75,7 +79,7 @@ TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   EXPECT_EQ(first.Expected(1).size(), 384u);
 
   // A second run reuses the directories and replaces the files.
-  EXPECT_EQ(RunOnImage().status, 0);
+  EXPECT_EQ(RunOnImage().err, "");
   EXPECT_EQ(WorkTree(), expected);
 }
 

@@ -1,0 +1,103 @@
+// The options and information requests that both programs take.
+#include "extraction/command_line.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "extraction/shift_jis_names.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+int MakeDirectory(const char* path) {
+#ifdef _WIN32
+  return _mkdir(path);
+#else
+  return mkdir(path, 0777);  // the umask applies
+#endif
+}
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+  if (c == '\\') return true;
+#endif
+  return c == '/';
+}
+
+}  // namespace
+
+bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
+                              int& status) {
+  if (argc != 2) return false;
+  if (strcmp(argv[1], "--help") == 0) {
+    fputs(help, stdout);
+  } else if (strcmp(argv[1], "--version") == 0) {
+    printf("%s %s\n", program, DISKIMAGE_VERSION);
+  } else {
+    return false;
+  }
+  status = fflush(stdout) == 0 ? 0 : 2;
+  return true;
+}
+
+CommonOption TakeCommonOption(int argc, char** argv, int& i, ExtractionRun& run,
+                              const char*& directory) {
+  if (strcmp(argv[i], "-l") == 0) {
+    run.list_only = true;
+  } else if (strcmp(argv[i], "-u") == 0) {
+    run.utf8_names = true;
+  } else if (strcmp(argv[i], "-C") == 0) {
+    if (i + 1 >= argc) return CommonOption::kMissingDirectory;
+    directory = argv[++i];
+  } else {
+    return CommonOption::kNotOne;
+  }
+  return CommonOption::kTaken;
+}
+
+bool StartRun(ExtractionRun& run) {
+#ifdef _WIN32
+  run.terminal_listing = _isatty(_fileno(stdout)) != 0;
+#else
+  run.terminal_listing = isatty(STDOUT_FILENO) != 0;
+#endif
+  int columns = 0;
+  char converted[8];
+  if (run.utf8_names && ShiftJisToUtf8("\x83\x41", converted, sizeof converted, columns) < 0) {
+    run.diagnostics.Report("-u", "this system cannot convert Shift-JIS (code page 932) names");
+    return false;
+  }
+  return true;
+}
+
+int EnterOutputDirectory(const char* directory) {
+  char path[4096];
+  if (snprintf(path, sizeof path, "%s", directory) >= static_cast<int>(sizeof path)) {
+    return ENAMETOOLONG;
+  }
+  // Each missing parent first; a part that exists is fine, whatever the error says, as long as
+  // the whole can be entered at the end.
+  for (size_t i = 1; path[i] != '\0'; ++i) {
+    if (IsSeparator(path[i]) && !IsSeparator(path[i - 1])) {
+      const char separator = path[i];
+      path[i] = '\0';
+      MakeDirectory(path);
+      path[i] = separator;
+    }
+  }
+  const int made = MakeDirectory(path) == 0 ? 0 : errno;
+#ifdef _WIN32
+  if (_chdir(path) == 0) return 0;
+#else
+  if (chdir(path) == 0) return 0;
+#endif
+  return made != 0 && made != EEXIST ? made : errno;
+}

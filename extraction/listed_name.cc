@@ -1,0 +1,29 @@
+// Listed names: Shift-JIS bytes, or UTF-8, shown safely and padded by display width.
+#include "extraction/listed_name.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "extraction/shift_jis_names.h"
+
+void PrepareListedName(const ExtractionRun& run, const char* raw, ListedName& listed) {
+  listed.escaped = 0;
+  if (run.utf8_names) {
+    listed.escaped = ShiftJisToUtf8(raw, listed.name, sizeof listed.name, listed.columns);
+  }
+  if (!run.utf8_names || listed.escaped < 0) {
+    snprintf(listed.name, sizeof listed.name, "%s", raw);
+    listed.columns = static_cast<int>(strlen(listed.name));  // a byte a column in code page 932
+    listed.escaped = 0;
+  }
+  if (run.terminal_listing) {
+    ReplaceControlBytes(listed.name, listed.shown, sizeof listed.shown);
+  } else {
+    memcpy(listed.shown, listed.name, sizeof listed.shown);
+  }
+}
+
+void PrintListedName(const ListedName& listed, int width) {
+  const int padding = listed.columns < width ? width - listed.columns : 0;
+  printf("%s%*s", listed.shown, padding, "");
+}
