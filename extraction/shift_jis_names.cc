@@ -23,8 +23,8 @@ bool converter_opened = false;
 int ConvertCharacter(const char* in, size_t length, char* out) {
 #ifdef _WIN32
   wchar_t wide[2];
-  const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in, static_cast<int>(length),
-                                        wide, 2);
+  const int units =
+      MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in, static_cast<int>(length), wide, 2);
   if (units <= 0) return 0;
   return WideCharToMultiByte(CP_UTF8, 0, wide, units, out, 4, nullptr, nullptr);
 #else

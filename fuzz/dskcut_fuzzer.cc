@@ -1,5 +1,6 @@
 // Fuzz target for dskcut's whole run: any bytes as the image, with the options chosen by the
-// input's length, extracted into a scratch directory.
+// input's length (KOVA mode, no subdirectories, UTF-8 names, list only), extracted into a
+// scratch directory.
 #include <cstring>
 
 #include "dskcut/dskcut.h"
@@ -17,8 +18,12 @@ int RunFresh(int argc, char** argv) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char* const kOptions[] = {"-2", "-d"};
-  const int option_count = static_cast<int>(size % 3);  // none, "-2", or "-2 -d"
-  RunProgramOnScratchImage(RunFresh, "dskcut", kOptions, option_count, data, size);
+  static const char* const kOptions[] = {"-2", "-d", "-u", "-l"};
+  const char* options[4];
+  int option_count = 0;
+  for (int bit = 0; bit < 4; ++bit) {
+    if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
+  }
+  RunProgramOnScratchImage(RunFresh, "dskcut", options, option_count, data, size);
   return 0;
 }

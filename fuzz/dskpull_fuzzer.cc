@@ -1,4 +1,5 @@
-// Fuzz target for dskpull's whole run: any bytes as the image, extracted into a scratch directory.
+// Fuzz target for dskpull's whole run: any bytes as the image, with UTF-8 names and list-only
+// mode chosen by the input's length, extracted into a scratch directory.
 #include <cstring>
 
 #include "dskpull/dskpull.h"
@@ -15,6 +16,12 @@ int RunFresh(int argc, char** argv) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  RunProgramOnScratchImage(RunFresh, "dskpull", nullptr, 0, data, size);
+  static const char* const kOptions[] = {"-u", "-l"};
+  const char* options[2];
+  int option_count = 0;
+  for (int bit = 0; bit < 2; ++bit) {
+    if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
+  }
+  RunProgramOnScratchImage(RunFresh, "dskpull", options, option_count, data, size);
   return 0;
 }

@@ -135,10 +135,10 @@ TEST_F(DskcutTest, NamesAreBuiltFromTheEntryBytes) {
   EXPECT_EQ(tree.at("AB.C"), FileEntry(ab_c));
   EXPECT_EQ(tree.at(HostName("AB.")), "file:");
   EXPECT_EQ(tree.at("CD"), "file:");
-  // Windows stores names in Unicode, converted from the system's code page.
-  if (!UnderLauncher()) {
-    EXPECT_EQ(tree.at("\x83\x54\x83\x75"), FileEntry(first.Expected(6)));
-  }
+  // Windows gets the name in Unicode, decoded from Shift-JIS whatever its code page; wine keeps
+  // it as UTF-8 on this file system.
+  EXPECT_EQ(tree.at(UnderLauncher() ? "\xE3\x82\xB5\xE3\x83\x96" : "\x83\x54\x83\x75"),
+            FileEntry(first.Expected(6)));
 }
 
 TEST_F(DskcutTest, DeviceNamesGetAPrefixOnWindowsOnly) {
@@ -399,6 +399,124 @@ TEST_F(DskcutTest, DisksBeyondTheSixtyFourthAreReported) {
                                ": holds more than 64 disks; the disks after the 64th were not "
                                "read"}));
   EXPECT_EQ(WorkTree(), (Tree{{"A", FileEntry(first.Expected(1))}}));
+}
+
+TEST_F(DskcutTest, HelpAndVersionAnswerOnStandardOutput) {
+  RunResult result = Run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.rfind("Usage: dskcut d88file [-d] [-2] [-l] [-u] [-C DIR]" + LineEnd(), 0),
+            0u);
+  EXPECT_NE(result.out.find("Exit status"), std::string::npos);
+  result = Run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, Lines({"dskcut " PROJECT_VERSION}));
+  EXPECT_TRUE(WorkTree().empty());
+}
+
+TEST_F(DskcutTest, ListOnlyPrintsTheSameListingAndCreatesNothing) {
+  SetTwoDiskImage();
+  first.SetEntry(3, "FAR", "", 90, 0, 1, 0);
+  SetImage(Concatenate({first.ToDisk("FIRST DISK").Build(), second.ToDisk("SECOND").Build()}));
+  const RunResult listed = RunOnImage({"-l", "-C", "never"});
+  EXPECT_TRUE(WorkTree().empty());
+  const RunResult written = RunOnImage();
+  EXPECT_EQ(listed.out, written.out);
+  EXPECT_EQ(listed.err, written.err);  // the entry outside the image, reported both times
+  EXPECT_EQ(listed.status, 2);
+  EXPECT_EQ(WorkTree().size(), 5u);
+  // Writing problems are not a listing's: a read-only directory changes nothing with -l.
+  if (!UnderLauncher()) {
+    RunOptions nobody;
+    nobody.as_nobody = true;
+    EXPECT_EQ(RunOnImage({"-l"}, nobody).err, written.err);
+  }
+}
+
+TEST_F(DskcutTest, OutputDirectoryIsCreatedOrReusedAndTheImageFoundFromTheStart) {
+  SetTwoDiskImage();
+  RunResult result = Run({"../image.d88", "-C", "out/new"});  // relative to where it started
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  Tree expected = {{"out", "dir"},
+                   {"out/new", "dir"},
+                   {"out/new/000", "dir"},
+                   {"out/new/001", "dir"},
+                   {"out/new/000/HELLO.TXT", FileEntry(first.Expected(1))},
+                   {"out/new/000/DATA.BIN", FileEntry(first.Expected(2))},
+                   {"out/new/001/HELLO.TXT", FileEntry(second.Expected(1))}};
+  EXPECT_EQ(WorkTree(), expected);
+  EXPECT_EQ(Run({"../image.d88", "-d", "-C", "out"}).status, 0);  // an existing directory
+  expected["out/HELLO.TXT"] = FileEntry(second.Expected(1));
+  expected["out/DATA.BIN"] = FileEntry(first.Expected(2));
+  EXPECT_EQ(WorkTree(), expected);
+  if (!UnderLauncher()) {
+    WriteFile(work() + "/plain", Bytes{'x'});
+    result = Run({"../image.d88", "-C", "plain"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              Lines({"dskcut: plain: cannot create or enter the directory: Not a directory"}));
+  }
+}
+
+TEST_F(DskcutTest, Utf8NamesAreConvertedEscapedAndPaddedByDisplayWidth) {
+  if (UnderLauncher()) GTEST_SKIP() << "the converter's view of unassigned codes differs";
+  first.SetEntry(1, "\xB6\xC0\xB6\xC5", "", 2, 0, 1, 0);     // half-width katakana ｶﾀｶﾅ
+  first.SetEntry(2, "\x95\x5C\x82\xA0", "TXT", 2, 0, 1, 0);  // 表あ: 0x5C as a second byte
+  first.SetEntry(3, "A\x85\x40", "", 2, 0, 1, 0);            // 0x8540 is no character
+  first.SetEntry(4, "A/B", "", 2, 0, 1, 0);
+  SetImage(first.ToDisk("\x83\x66\x83\x42\x83\x58\x83\x4E").Build());  // ディスク
+  const RunResult result = RunOnImage({"-d", "-u"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, Lines({"", "[\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF]",
+                               "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"
+                               "         02 00 01 00",
+                               "\xE8\xA1\xA8\xE3\x81\x82.TXT     02 00 01 00",
+                               "A%85@        02 00 01 00", "A/B          02 00 01 00"}));
+  EXPECT_EQ(result.err, Lines({"dskcut: A%85@: 1 byte is not Shift-JIS, written as %XX",
+                               "dskcut: A/B: written as \"A_B\" to stay a plain file name"}));
+  const Tree tree = WorkTree();
+  EXPECT_EQ(tree.count("\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"), 1u);
+  EXPECT_EQ(tree.count("\xE8\xA1\xA8\xE3\x81\x82.TXT"), 1u);
+  EXPECT_EQ(tree.count("A%85@"), 1u);
+  EXPECT_EQ(tree.count("A_B"), 1u);
+}
+
+TEST_F(DskcutTest, ControlBytesInNamesAreShownSafely) {
+  if (UnderLauncher()) GTEST_SKIP() << "needs a POSIX pseudo-terminal";
+  first.SetEntry(1, "\x1b[31m", "", 90, 0, 1, 0);  // an escape sequence, outside the image
+  SetImage(first.ToDisk("D\nE").Build());
+  const std::string line = "\x1b[31m        5a 00 01 00";
+  const std::string diagnostic =
+      "dskcut: \\x1b[31m: data starts at offset 460800, outside the 409600-byte track image; no "
+      "file written";
+  RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.out, Lines({"", "[D\nE]", line}));  // to a pipe or file: the bytes as they are
+  EXPECT_EQ(result.err, Lines({diagnostic}));
+  RunOptions terminal;
+  terminal.stdout_terminal = true;
+  result = RunOnImage({"-d"}, terminal);
+  EXPECT_EQ(result.out, Lines({"", "[D?E]", "?[31m        5a 00 01 00"}));
+  EXPECT_EQ(result.err, Lines({diagnostic}));
+}
+
+TEST_F(DskcutTest, ImagesFromAPipeOrStandardInputAreExtractedLikeTheFile) {
+  if (UnderLauncher()) GTEST_SKIP() << "standard input through wine";
+  SetTwoDiskImage();
+  const RunResult from_file = RunOnImage({"-d"});
+  const Tree tree = WorkTree();
+  for (const char* path : {"-", "/dev/stdin"}) {
+    std::filesystem::remove_all(work());
+    mkdir(work().c_str(), 0755);
+    RunOptions piped;
+    piped.stdin_pipe = true;
+    piped.stdin_bytes.assign(image.begin(), image.end());
+    const RunResult result = Run({path, "-d"}, piped);
+    EXPECT_EQ(result.status, 0) << path;
+    EXPECT_EQ(result.out, from_file.out) << path;
+    EXPECT_EQ(result.err, "") << path;
+    EXPECT_EQ(WorkTree(), tree) << path;
+  }
 }
 
 }  // namespace

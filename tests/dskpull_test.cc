@@ -10,13 +10,19 @@ class DskpullTest : public E2eTest {
   DskpullLayout layout;
 };
 
-TEST_F(DskpullTest, WrongNumberOfArgumentsShowsTheUsageLine) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"a.d88", "b.d88"}}) {
+TEST_F(DskpullTest, WrongArgumentsShowTheUsageLineAndHelpAndVersionAnswer) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"a.d88", "b.d88"}, {"a.d88", "-C"}, {"a.d88", "-d"}}) {
     const RunResult result = Run(args);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, Lines({"Usage: dskpull image"}));
     EXPECT_EQ(result.out, "");
   }
+  RunResult result = Run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("Usage: dskpull image [-l] [-u] [-C DIR]" + LineEnd(), 0), 0u);
+  result = Run({"--version"});
+  EXPECT_EQ(result.out, Lines({"dskpull " PROJECT_VERSION}));
   EXPECT_TRUE(WorkTree().empty());
 }
 
@@ -159,6 +165,23 @@ TEST_F(DskpullTest, AnImageNamedLikeAnEntryIsNotOverwritten) {
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err, Lines({"dskpull: DATA: is the image being read; not overwritten"}));
   EXPECT_EQ(WorkTree(), (Tree{{"DATA", FileEntry(data)}, {"NOTE", FileEntry(layout.Expected(1))}}));
+}
+
+TEST_F(DskpullTest, OptionsListWriteIntoADirectoryAndConvertNames) {
+  layout.AddFile("\xB1\xB2\xB3 ", PatternBytes(300, 1));  // ｱｲｳ and a space
+  layout.AddFile("DATA", PatternBytes(300, 2));
+  SetImage(layout.ToDisk("D").Build());
+  const RunResult listed = RunOnImage({"-l", "-u"});
+  EXPECT_TRUE(WorkTree().empty());
+  const RunResult written = RunOnImage({"-u", "-C", "out"});
+  EXPECT_EQ(written.status, 0);
+  EXPECT_EQ(written.out, listed.out);
+  EXPECT_EQ(written.out, Lines({"\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3  04 00 2c 01 01 300",
+                                "DATA 04 02 2c 01 02 300"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"out", "dir"},
+                              {"out/" + HostName("\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3 "),
+                               FileEntry(layout.Expected(0))},
+                              {"out/DATA", FileEntry(layout.Expected(1))}}));
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -62,12 +64,27 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
+  int terminal = -1, terminal_side = -1;
+  if (options.stdout_terminal) {
+    termios raw = {};
+    cfmakeraw(&raw);
+    if (openpty(&terminal, &terminal_side, nullptr, &raw, nullptr) != 0) {
+      throw std::runtime_error("openpty failed");
+    }
+  }
+  int feed[2] = {-1, -1};
+  if (options.stdin_pipe && pipe(feed) != 0) throw std::runtime_error("pipe failed");
+
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = options.stdout_terminal
+                        ? terminal_side
+                        : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = options.stdin_pipe ? feed[0] : open("/dev/null", O_RDONLY);
+    if (options.stdin_pipe) close(feed[1]);
+    if (options.stdout_terminal) close(terminal);
     if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || dup2(in, 0) < 0) {
       _exit(126);
     }
@@ -84,11 +101,29 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  RunResult result;
+  if (options.stdin_pipe) {
+    signal(SIGPIPE, SIG_IGN);  // a program may stop reading early
+    close(feed[0]);
+    for (size_t done = 0; done < options.stdin_bytes.size();) {
+      const ssize_t wrote =
+          write(feed[1], options.stdin_bytes.data() + done, options.stdin_bytes.size() - done);
+      if (wrote <= 0) break;  // the program stopped reading
+      done += static_cast<size_t>(wrote);
+    }
+    close(feed[1]);
+  }
+  if (options.stdout_terminal) {
+    close(terminal_side);
+    char chunk[4096];
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;)
+      result.out.append(chunk, got);
+    close(terminal);
+  }
   int wait_status = 0;
   if (waitpid(pid, &wait_status, 0) != pid) throw std::runtime_error("waitpid failed");
-  RunResult result;
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  if (options.stdout_path.empty()) result.out = ReadText(out_path);
+  if (options.stdout_path.empty() && !options.stdout_terminal) result.out = ReadText(out_path);
   result.err = ReadText(err_path);
   return result;
 }
