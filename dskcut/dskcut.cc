@@ -7,7 +7,6 @@
 #include "dskcut/working_directory.h"
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
-#include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 
@@ -83,16 +82,7 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
       }
     }
   }
-  if (!StartRun(run)) return kExitFailure;
-  if (!OpenImage(run, argv[1], image, true)) return kExitFailure;
-  if (output_directory != nullptr && !run.list_only) {
-    const int error = EnterOutputDirectory(output_directory);
-    if (error != 0) {
-      run.diagnostics.Report(output_directory, "cannot create or enter the directory: %s",
-                             strerror(error));
-      return kExitFailure;
-    }
-  }
+  if (!StartRun(run, argv[1], output_directory, image, true)) return kExitFailure;
 
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);

@@ -7,7 +7,6 @@
 #include "diskimage/d88_image.h"
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
-#include "extraction/open_image.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 #include "extraction/save_entry_file.h"
@@ -62,17 +61,8 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     fputs("Usage: dskpull image\n", stderr);
     return kExitFailure;
   }
-  if (!StartRun(run)) return kExitFailure;
   diskimage::D88Image image;  // closes the image on every return from here on
-  if (!OpenImage(run, argv[1], image, false)) return kExitFailure;
-  if (output_directory != nullptr && !run.list_only) {
-    const int error = EnterOutputDirectory(output_directory);
-    if (error != 0) {
-      run.diagnostics.Report(output_directory, "cannot create or enter the directory: %s",
-                             strerror(error));
-      return kExitFailure;
-    }
-  }
+  if (!StartRun(run, argv[1], output_directory, image, false)) return kExitFailure;
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing

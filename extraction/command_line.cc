@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extraction/open_image.h"
 #include "extraction/shift_jis_names.h"
 
 #ifdef _WIN32
@@ -30,6 +31,32 @@ bool IsSeparator(char c) {
   if (c == '\\') return true;
 #endif
   return c == '/';
+}
+
+// Creates `directory` and any missing parents unless they exist, and makes it the current
+// directory. Returns 0, or the errno value of the step that failed.
+int EnterOutputDirectory(const char* directory) {
+  char path[4096];
+  if (snprintf(path, sizeof path, "%s", directory) >= static_cast<int>(sizeof path)) {
+    return ENAMETOOLONG;
+  }
+  // Each missing parent first; a part that exists is fine, whatever the error says, as long as
+  // the whole can be entered at the end.
+  for (size_t i = 1; path[i] != '\0'; ++i) {
+    if (IsSeparator(path[i]) && !IsSeparator(path[i - 1])) {
+      const char separator = path[i];
+      path[i] = '\0';
+      MakeDirectory(path);
+      path[i] = separator;
+    }
+  }
+  const int made = MakeDirectory(path) == 0 ? 0 : errno;
+#ifdef _WIN32
+  if (_chdir(path) == 0) return 0;
+#else
+  if (chdir(path) == 0) return 0;
+#endif
+  return made != 0 && made != EEXIST ? made : errno;
 }
 
 }  // namespace
@@ -63,7 +90,8 @@ CommonOption TakeCommonOption(int argc, char** argv, int& i, ExtractionRun& run,
   return CommonOption::kTaken;
 }
 
-bool StartRun(ExtractionRun& run) {
+bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
+              diskimage::D88Image& image, bool all_disks) {
 #ifdef _WIN32
   run.terminal_listing = _isatty(_fileno(stdout)) != 0;
 #else
@@ -75,29 +103,13 @@ bool StartRun(ExtractionRun& run) {
     run.diagnostics.Report("-u", "this system cannot convert Shift-JIS (code page 932) names");
     return false;
   }
+  if (!OpenImage(run, image_path, image, all_disks)) return false;
+  if (output_directory == nullptr || run.list_only) return true;
+  const int error = EnterOutputDirectory(output_directory);
+  if (error != 0) {
+    run.diagnostics.Report(output_directory, "cannot create or enter the directory: %s",
+                           strerror(error));
+    return false;
+  }
   return true;
-}
-
-int EnterOutputDirectory(const char* directory) {
-  char path[4096];
-  if (snprintf(path, sizeof path, "%s", directory) >= static_cast<int>(sizeof path)) {
-    return ENAMETOOLONG;
-  }
-  // Each missing parent first; a part that exists is fine, whatever the error says, as long as
-  // the whole can be entered at the end.
-  for (size_t i = 1; path[i] != '\0'; ++i) {
-    if (IsSeparator(path[i]) && !IsSeparator(path[i - 1])) {
-      const char separator = path[i];
-      path[i] = '\0';
-      MakeDirectory(path);
-      path[i] = separator;
-    }
-  }
-  const int made = MakeDirectory(path) == 0 ? 0 : errno;
-#ifdef _WIN32
-  if (_chdir(path) == 0) return 0;
-#else
-  if (chdir(path) == 0) return 0;
-#endif
-  return made != 0 && made != EEXIST ? made : errno;
 }

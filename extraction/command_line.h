@@ -3,6 +3,7 @@
 #ifndef EXTRACTION_COMMAND_LINE_H_
 #define EXTRACTION_COMMAND_LINE_H_
 
+#include "diskimage/d88_image.h"
 #include "extraction/extraction_run.h"
 
 // When "--help" or "--version" is the only argument, prints `help`, or the program's name and
@@ -18,12 +19,12 @@ enum class CommonOption { kTaken, kNotOne, kMissingDirectory };
 CommonOption TakeCommonOption(int argc, char** argv, int& i, ExtractionRun& run,
                               const char*& directory);
 
-// Readies `run` for its listing (is standard output a terminal?) and, with UTF-8 names, checks
-// that the system can convert Shift-JIS; returns false after a diagnostic when it cannot.
-bool StartRun(ExtractionRun& run);
-
-// Creates `directory` and any missing parents unless they exist, and makes it the current
-// directory. Returns 0, or the errno value of the step that failed.
-int EnterOutputDirectory(const char* directory);
+// Starts a run whose options are parsed: notes whether standard output is a terminal, checks that
+// the system can convert Shift-JIS when UTF-8 names are asked for, opens `image_path` into
+// `image` (see OpenImage; `all_disks` as there) and, unless the run only lists, enters
+// `output_directory` when there is one, creating it and its missing parents. Returns false,
+// after the message or diagnostic that says why, when any of that fails.
+bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
+              diskimage::D88Image& image, bool all_disks);
 
 #endif  // EXTRACTION_COMMAND_LINE_H_
