@@ -15,6 +15,9 @@
 
 namespace {
 
+// An image read from a pipe: it backs the D88Image until the process ends.
+unsigned char* piped_image = nullptr;
+
 // Reads all of `in` into memory that is never freed (it backs the image until the process ends).
 // Returns the bytes, or nullptr with size 0 when nothing could be kept; reports what was not read.
 const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, size_t& size) {
@@ -40,6 +43,7 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
         break;
       }
       bytes = static_cast<unsigned char*>(larger);
+      piped_image = bytes;
       capacity = grown;
     }
     const size_t got = fread(bytes + size, 1, capacity - size, in);

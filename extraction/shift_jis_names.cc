@@ -1,18 +1,35 @@
-// Shift-JIS names: iconv on POSIX systems, MultiByteToWideChar on Windows.
+// Shift-JIS names: iconv on POSIX systems, MultiByteToWideChar on Windows, TextDecoder in a
+// browser.
 #include "extraction/shift_jis_names.h"
 
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
+#if defined(_WIN32)
 #include <windows.h>
+#elif defined(__EMSCRIPTEN__)
+#include <emscripten.h>
 #else
 #include <iconv.h>
 #endif
 
 namespace {
 
-#ifndef _WIN32
+#ifdef __EMSCRIPTEN__
+// In a browser the converter is the page's own: TextDecoder's shift_jis is code page 932.
+EM_JS(int, ConvertInBrowser, (const char* from, int length, char* to), {
+  try {
+    const decoder = new TextDecoder('shift_jis', {fatal : true});
+    const text = decoder.decode(HEAPU8.slice(from, from + length));
+    const bytes = new TextEncoder().encode(text);
+    if (bytes.length > 4) return 0;
+    HEAPU8.set(bytes, to);
+    return bytes.length;
+  } catch (e) {
+    return 0;
+  }
+});
+#elif !defined(_WIN32)
 // Opened on first use; the programs are single-threaded.
 iconv_t converter = reinterpret_cast<iconv_t>(-1);
 bool converter_opened = false;
@@ -27,6 +44,8 @@ int ConvertCharacter(const char* in, size_t length, char* out) {
       MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in, static_cast<int>(length), wide, 2);
   if (units <= 0) return 0;
   return WideCharToMultiByte(CP_UTF8, 0, wide, units, out, 4, nullptr, nullptr);
+#elif defined(__EMSCRIPTEN__)
+  return ConvertInBrowser(in, static_cast<int>(length), out);
 #else
   if (!converter_opened) {
     converter = iconv_open("UTF-8", "CP932");

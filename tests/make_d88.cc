@@ -72,6 +72,37 @@ Bytes BenchDskpull() {
   return layout.ToDisk("BENCH").Build();
 }
 
+// For the web page's test: names in Shift-JIS (half-width katakana, kana and kanji, a second byte
+// 0x5C, a byte that is no character, a slash) on a disk whose name is Shift-JIS too.
+Bytes WebShiftJisNames() {
+  DskcutLayout layout;
+  layout.AddFile("\xB6\xC0\xB6\xC5", "TXT", Text("half-width katakana\r\n"));
+  layout.AddFile("\x95\x5C", "", PatternBytes(700, 5));
+  layout.AddFile("\x82\xA0\x82\xA2", "BAS", PatternBytes(1300, 6));
+  layout.AddFile("A\x85\x40", "", PatternBytes(100, 7));
+  layout.AddFile("A/B", "", PatternBytes(100, 8));
+  return layout.ToDisk("\x83\x66\x83\x42\x83\x58\x83\x4E").Build();
+}
+
+// For the web page's test: a good disk, then one without its directory track and with a data
+// track missing, whose listing repeats the first disk's entries.
+Bytes WebDamaged() {
+  DskcutLayout first;
+  first.AddFile("GOOD", "TXT", Text("from the first disk\r\n"));
+  first.AddFile("SPAN", "BIN", PatternBytes(9000, 9));
+  DskcutLayout second;
+  second.track_image = PatternBytes(DskcutLayout::kImageSize, 10);
+  DiskBuilder damaged;
+  damaged.Name("DAMAGED");
+  for (int track = 2; track < 80; ++track) {
+    if (track == 3) continue;
+    for (const SectorRecord& s : TrackSectors(track, 1, 5, 3, &second.track_image[track * 5120])) {
+      damaged.AddSector(track, s);
+    }
+  }
+  return Concatenate({first.ToDisk("FIRST").Build(), damaged.Build()});
+}
+
 // Seeds for the fuzz targets: both layouts, well-formed and in each malformed kind.
 void WriteSeeds(const std::string& dir) {
   int n = 0;
@@ -117,7 +148,7 @@ void WriteSeeds(const std::string& dir) {
 int Usage() {
   fputs(
       "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small|\n"
-      "                long-walk-dskcut|long-walk-dskpull FILE\n"
+      "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged FILE\n"
       "       make_d88 seeds DIRECTORY\n",
       stderr);
   return 1;
@@ -141,6 +172,10 @@ int main(int argc, char** argv) {
     WriteFile(out, BenchSmall());
   } else if (what == "bench-dskpull") {
     WriteFile(out, BenchDskpull());
+  } else if (what == "web-shift-jis") {
+    WriteFile(out, WebShiftJisNames());
+  } else if (what == "web-damaged") {
+    WriteFile(out, WebDamaged());
   } else if (what == "long-walk-dskcut") {  // about 10 MB
     WriteFile(out, LongWalkDisks(2, 5, 3, 600000));
   } else if (what == "long-walk-dskpull") {  // about 10 MB

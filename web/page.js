@@ -1,0 +1,174 @@
+// The page: runs dskcut and dskpull, compiled from the programs' own code, on a dropped image in
+// the module's in-memory file system, shows what they list and report, and zips what they write.
+// Nothing leaves the browser.
+import {zipSync} from 'fflate';
+
+const PROGRAMS = [
+  {name: 'dskcut', number: 0},
+  {name: 'dskpull', number: 1},
+];
+const utf8 = new TextDecoder('utf-8');
+let image = null;  // {name, bytes}
+const results = {};
+
+function $(id) { return document.getElementById(id); }
+
+function removeTree(path) {
+  if (!FS.analyzePath(path).exists) return;
+  for (const entry of FS.readdir(path)) {
+    if (entry === '.' || entry === '..') continue;
+    const child = path + '/' + entry;
+    if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
+  }
+  FS.rmdir(path);
+}
+
+// Every file below `path`, by path relative to it, in the order the directory lists them.
+function collectFiles(path, prefix, files) {
+  for (const entry of FS.readdir(path).sort()) {
+    if (entry === '.' || entry === '..') continue;
+    const child = path + '/' + entry;
+    if (FS.isDir(FS.stat(child).mode)) {
+      collectFiles(child, prefix + entry + '/', files);
+    } else {
+      files.push({path: prefix + entry, bytes: FS.readFile(child)});
+    }
+  }
+  return files;
+}
+
+// Runs one program as its command line would: image name, options, -u for Unicode names and -C
+// into /out, from the folder that holds the image.
+function runProgram(program, options) {
+  removeTree('/out');
+  FS.chdir('/in');
+  captured.out = [];
+  captured.err = [];
+  const words = [image.name, ...options, '-u', '-C', '/out'];
+  const argument = new TextEncoder().encode(words.join('\0') + '\0\0');
+  const pointer = _malloc(argument.length);
+  HEAPU8.set(argument, pointer);
+  const status = _RunProgram(program.number, pointer);
+  _free(pointer);
+  FS.chdir('/');
+  const files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
+  return {
+    status,
+    listing: utf8.decode(new Uint8Array(captured.out)),
+    problems: utf8.decode(new Uint8Array(captured.err)),
+    files,
+  };
+}
+
+function zipFiles(files) {
+  const tree = {};
+  for (const file of files) tree[file.path] = [file.bytes, {mtime: new Date(1980, 0, 1)}];
+  return zipSync(tree, {level: 6});
+}
+
+function download(bytes, name, type) {
+  const url = URL.createObjectURL(new Blob([bytes], {type}));
+  const link = document.createElement('a');
+  link.href = url;
+  link.download = name;
+  document.body.appendChild(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+function baseName() { return image.name.replace(/\.[^.]*$/, '') || 'image'; }
+
+// One sentence on what the program made of the image.
+function summary(program, result) {
+  const lines = result.problems.split('\n').filter((line) => line !== '');
+  const reason = lines.find((line) => / no directory: | holds no disk: /.test(line));
+  const listed = program.name === 'dskcut'
+      ? result.listing.split('\n').filter((line) => /^\S.* [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
+      : result.listing.split('\n').filter((line) => line !== '').length;
+  if (listed === 0 && reason) {
+    return `Not a ${program.name} image: ${reason.slice(program.name.length + 2)}.`;
+  }
+  const files = `${result.files.length} file${result.files.length === 1 ? '' : 's'}`;
+  if (result.status === 0) return `${files}, all read in full from the disk.`;
+  return `${files}; ${lines.length} problem${lines.length === 1 ? '' : 's'} reported below.`;
+}
+
+function show(program, result) {
+  const section = $(program.name);
+  section.querySelector('.summary').textContent = summary(program, result);
+  const listing = section.querySelector('.listing');
+  listing.textContent = result.listing;
+  listing.hidden = result.listing === '';
+  const problems = section.querySelector('.problems');
+  problems.textContent = result.problems;
+  problems.hidden = result.problems === '';
+  const list = section.querySelector('.files');
+  list.replaceChildren();
+  for (const file of result.files) {
+    const item = document.createElement('li');
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.textContent = `${file.path} (${file.bytes.length} bytes)`;
+    button.addEventListener('click', () => {
+      download(file.bytes, file.path.split('/').pop(), 'application/octet-stream');
+    });
+    item.appendChild(button);
+    list.appendChild(item);
+  }
+  const all = section.querySelector('.download-all');
+  all.disabled = result.files.length === 0;
+  section.hidden = false;
+}
+
+function options(program) {
+  if (program.name !== 'dskcut') return [];
+  const chosen = [];
+  if ($('option-d').checked) chosen.push('-d');
+  if ($('option-2').checked) chosen.push('-2');
+  return chosen;
+}
+
+function extract() {
+  if (image === null) return;
+  const started = performance.now();
+  for (const program of PROGRAMS) results[program.name] = runProgram(program, options(program));
+  const extracted = performance.now();
+  for (const program of PROGRAMS) results[program.name].zip = zipFiles(results[program.name].files);
+  const zipped = performance.now();
+  for (const program of PROGRAMS) show(program, results[program.name]);
+  window.timing = {extractMs: extracted - started, zipMs: zipped - extracted};
+  $('status').textContent = `${image.name}: ${image.bytes.length} bytes read.`;
+  document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);
+}
+
+async function open(file) {
+  image = {name: file.name.replace(/[\/\\]/g, '_') || 'image.d88', bytes: new Uint8Array(await file.arrayBuffer())};
+  removeTree('/in');
+  FS.mkdir('/in');
+  FS.writeFile('/in/' + image.name, image.bytes);
+  extract();
+}
+
+function startPage() {
+  const input = $('image');
+  input.addEventListener('change', () => { if (input.files.length > 0) open(input.files[0]); });
+  const zone = $('drop');
+  zone.addEventListener('dragover', (event) => { event.preventDefault(); zone.classList.add('over'); });
+  zone.addEventListener('dragleave', () => zone.classList.remove('over'));
+  zone.addEventListener('drop', (event) => {
+    event.preventDefault();
+    zone.classList.remove('over');
+    if (event.dataTransfer.files.length > 0) open(event.dataTransfer.files[0]);
+  });
+  for (const id of ['option-d', 'option-2']) $(id).addEventListener('change', extract);
+  for (const program of PROGRAMS) {
+    $(program.name).querySelector('.download-all').addEventListener('click', () => {
+      download(results[program.name].zip, `${baseName()}-${program.name}.zip`, 'application/zip');
+    });
+  }
+  input.disabled = false;
+  $('status').textContent = 'Ready: choose or drop a D88 image.';
+}
+
+window.startPage = startPage;

@@ -1,0 +1,157 @@
+// Browser test of the web page: loads the built page from its folder in headless Chromium, feeds
+// it the samples and images made by the project's builder, and checks the listing, the
+// diagnostics, the exit status and every byte of the zips against the native programs' runs on
+// the same images (with -u, as the page runs them). Prints the page's size and time.
+//   node web/test.mjs NATIVE_BUILD_DIR WEB_BUILD_DIR [SCREENSHOT.png]
+import {execFileSync, spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {fileURLToPath, pathToFileURL} from 'node:url';
+import {unzipSync} from 'fflate';
+import {chromium} from 'playwright-core';
+
+const [nativeDir, webDir, screenshot] = process.argv.slice(2).map((p) => p && path.resolve(p));
+const source = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'd88web-'));
+const images = path.join(scratch, 'images');
+fs.mkdirSync(images);
+let failures = 0;
+
+function fail(what) {
+  failures += 1;
+  console.error(`FAIL: ${what}`);
+}
+
+function expectEqual(actual, expected, what) {
+  if (actual !== expected) {
+    fail(`${what}\n  page:   ${JSON.stringify(actual)}\n  native: ${JSON.stringify(expected)}`);
+  }
+}
+
+function tree(root, prefix = '', files = new Map()) {
+  if (!fs.existsSync(root)) return files;
+  for (const entry of fs.readdirSync(root).sort()) {
+    const full = path.join(root, entry);
+    if (fs.statSync(full).isDirectory()) tree(full, prefix + entry + '/', files);
+    else files.set(prefix + entry, fs.readFileSync(full));
+  }
+  return files;
+}
+
+function compareFiles(pageFiles, nativeFiles, what) {
+  const pageNames = [...pageFiles.keys()].sort().join('\n');
+  const nativeNames = [...nativeFiles.keys()].sort().join('\n');
+  expectEqual(pageNames, nativeNames, `${what}: file names`);
+  for (const [name, bytes] of nativeFiles) {
+    const got = pageFiles.get(name);
+    if (got && Buffer.compare(Buffer.from(got), bytes) !== 0) fail(`${what}: bytes of ${name}`);
+  }
+}
+
+// The native program on `image`, run from the folder that holds it, as the page runs it.
+function runNative(program, image, options, label) {
+  const out = path.join(scratch, 'native', label);
+  const run = spawnSync(path.join(nativeDir, program, program),
+                        [image, ...options, '-u', '-C', out], {cwd: images});
+  return {status: run.status, listing: run.stdout.toString('utf8'),
+          problems: run.stderr.toString('utf8'), files: tree(out)};
+}
+
+const makeD88 = path.join(nativeDir, 'tests', 'make_d88');
+const names = ['sample-dskcut.d88', 'sample-dskpull.d88', 'shift-jis-names.d88', 'damaged.d88'];
+fs.copyFileSync(path.join(source, 'examples/sample-dskcut.d88'), path.join(images, names[0]));
+fs.copyFileSync(path.join(source, 'examples/sample-dskpull.d88'), path.join(images, names[1]));
+execFileSync(makeD88, ['web-shift-jis', path.join(images, names[2])]);
+execFileSync(makeD88, ['web-damaged', path.join(images, names[3])]);
+
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+const page = await (await browser.newContext({acceptDownloads: true})).newPage();
+page.on('pageerror', (error) => fail(`page error: ${error.message}`));
+const requests = [];
+page.on('request', (request) => requests.push(request.url()));
+await page.goto(pathToFileURL(path.join(webDir, 'index.html')).href);
+await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('Ready'));
+
+let runs = 0;
+async function waitForRun(count) {
+  runs += count;
+  await page.waitForFunction((n) => Number(document.body.dataset.runs || 0) >= n, runs);
+}
+
+async function pageResult(program) {
+  const section = `#${program}`;
+  const listing = await page.textContent(`${section} .listing`);
+  const problems = await page.textContent(`${section} .problems`);
+  const files = new Map();
+  if (await page.isEnabled(`${section} .download-all`)) {
+    const [download] = await Promise.all([page.waitForEvent('download'),
+                                          page.click(`${section} .download-all`)]);
+    for (const [name, bytes] of Object.entries(unzipSync(fs.readFileSync(await download.path())))) {
+      files.set(name, bytes);
+    }
+  }
+  return {listing, problems, files, summary: await page.textContent(`${section} .summary`)};
+}
+
+async function check(image, program, options) {
+  const what = `${image}, ${program} ${options.join(' ')}`.trim();
+  const native = runNative(program, image, options, `${image}-${program}${options.join('')}`);
+  const shown = await pageResult(program);
+  expectEqual(shown.listing, native.listing, `${what}: listing`);
+  expectEqual(shown.problems, native.problems, `${what}: diagnostics`);
+  compareFiles(shown.files, native.files, what);
+  const clean = native.status === 0;
+  if (clean !== shown.summary.includes('all read in full')) fail(`${what}: summary "${shown.summary}"`);
+  return shown;
+}
+
+const timings = [];
+for (const image of names) {
+  await page.setInputFiles('#image', path.join(images, image));
+  await waitForRun(1);
+  if (image.startsWith('sample')) timings.push(await page.evaluate(() => window.timing));
+  await check(image, 'dskcut', []);
+  const pull = await check(image, 'dskpull', []);
+  if (image === 'sample-dskcut.d88') {
+    if (!pull.summary.startsWith('Not a dskpull image')) fail(`foreign layout not said: ${pull.summary}`);
+    if (screenshot) await page.screenshot({path: screenshot, fullPage: true});
+    // One file alone, from its own button.
+    const [download] = await Promise.all([page.waitForEvent('download'),
+                                          page.click('#dskcut .files button >> nth=0')]);
+    const native = runNative('dskcut', image, [], 'single').files;
+    const first = [...native.keys()].sort()[0];
+    if (Buffer.compare(fs.readFileSync(await download.path()), native.get(first)) !== 0) {
+      fail(`single download of ${first}`);
+    }
+  }
+  await page.check('#option-d');
+  await page.check('#option-2');
+  await waitForRun(2);
+  await check(image, 'dskcut', ['-d', '-2']);
+  await page.uncheck('#option-d');
+  await page.uncheck('#option-2');
+  await waitForRun(2);
+}
+await browser.close();
+
+const outside = requests.filter((url) => !url.startsWith('file:') && !url.startsWith('blob:') &&
+                                         !url.startsWith('data:'));
+if (outside.length > 0) fail(`the page fetched from outside its folder: ${outside.join(', ')}`);
+const size = fs.readdirSync(webDir).filter((f) => /\.(html|js|wasm)$/.test(f))
+    .reduce((sum, f) => sum + fs.statSync(path.join(webDir, f)).size, 0);
+console.log(`page size: ${size} bytes (html + script with the module inside)`);
+for (const [i, t] of timings.entries()) {
+  console.log(`${names[i]}: extracted by both programs in ${t.extractMs.toFixed(1)} ms, ` +
+              `zipped in ${t.zipMs.toFixed(1)} ms`);
+}
+fs.rmSync(scratch, {recursive: true, force: true});
+if (failures > 0) {
+  console.error(`web test: ${failures} failure(s)`);
+  process.exit(1);
+}
+console.log('web test: the page matches the native programs on every image');
