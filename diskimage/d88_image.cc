@@ -91,6 +91,14 @@ bool D88Image::Open(const char* path) {
   file = fopen(path, "rb");
   if (file == nullptr) return false;
   setvbuf(file, nullptr, _IONBF, 0);  // the window is the only buffer
+  // A pipe or a terminal cannot be read at the offsets the catalogue needs: it is refused rather
+  // than read as an image with nothing in it (OpenMemory takes such input once read).
+  if (!SeekTo(file, 0)) {
+    const int error = errno != 0 ? errno : ESPIPE;
+    Close();
+    errno = error;
+    return false;
+  }
   if (!Catalogue()) {
     // fopen succeeds on a directory on some systems: a file that cannot be read at all is a
     // failure to open, not an empty image.

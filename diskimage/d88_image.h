@@ -49,7 +49,8 @@ class DISKIMAGE_API D88Image {
 
   // With a path: opens the image for reading and catalogues its disks (at most kMaxDisks).
   // Returns false only when the file cannot be opened or read (missing, a directory, no
-  // permission; errno tells why); a file without a complete disk header opens with zero disks.
+  // permission, a pipe that cannot seek; errno tells why); a file without a complete disk header
+  // opens with zero disks.
   // An image already open is closed first. With nullptr: closes the image and empties the
   // catalogue; returns true.
   bool Open(const char* path);

@@ -107,12 +107,21 @@ TEST_P(D88ImageSourceTest, HugeDiskSizeEndsTheCatalogueInsteadOfWrapping) {
   }
 }
 
-TEST_F(D88ImageTest, MissingFileOrDirectoryFailsToOpen) {
+TEST_F(D88ImageTest, MissingFileDirectoryOrPipeFailsToOpen) {
   EXPECT_FALSE(image.Open((dir / "missing.d88").c_str()));
   EXPECT_EQ(image.DiskCount(), 0);
   EXPECT_FALSE(image.SelectDisk(0));
   EXPECT_FALSE(image.Open(dir.path().c_str()));
   EXPECT_FALSE(image.SelectDisk(0));
+  // A pipe holding a whole disk cannot be catalogued by offset: refused, not read as empty.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const Bytes disk = DiskBuilder().Name("PIPED").Build();
+  ASSERT_EQ(write(ends[1], disk.data(), disk.size()), static_cast<ssize_t>(disk.size()));
+  EXPECT_FALSE(image.Open(("/proc/self/fd/" + std::to_string(ends[0])).c_str()));
+  EXPECT_EQ(errno, ESPIPE);
+  close(ends[0]);
+  close(ends[1]);
 }
 
 TEST_P(D88ImageSourceTest, OpenNullClosesButKeepsTheSelectedName) {
