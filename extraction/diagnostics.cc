@@ -9,16 +9,20 @@ void Diagnostics::WriteLine(const char* name, const char* format, va_list args) 
   if (length >= 0 && length < static_cast<int>(sizeof line)) {
     vsnprintf(line + length, sizeof line - static_cast<size_t>(length), format, args);
   }
-  fflush(stdout);
+  // Standard error is unbuffered: the line goes out in one write.
+  char shown[4 * sizeof line + 1];
+  size_t out = 0;
   for (const char* c = line; *c != '\0'; ++c) {
     const unsigned char byte = static_cast<unsigned char>(*c);
     if (byte < 0x20 || byte == 0x7F) {
-      fprintf(stderr, "\\x%02x", byte);
+      out += static_cast<size_t>(snprintf(shown + out, 5, "\\x%02x", byte));
     } else {
-      fputc(byte, stderr);
+      shown[out++] = static_cast<char>(byte);
     }
   }
-  fputc('\n', stderr);
+  shown[out++] = '\n';
+  fflush(stdout);
+  fwrite(shown, 1, out, stderr);
 }
 
 void Diagnostics::Report(const char* name, const char* format, ...) {

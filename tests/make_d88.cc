@@ -143,6 +143,8 @@ void WriteSeeds(const std::string& dir) {
   put("odd-sectors", DiskBuilder().AddSector(1, odd).AddSector(1, disagree).Build());
   put("disk-size-zero", DiskBuilder().DiskSize(0).Build());
   put("huge-offsets", DiskBuilder().DiskSize(0xFFFFFFF0u).TrackOffset(1, 0x80000000u).Build());
+  put("long-walk", LongWalkDisk(4, 2, 0, 2000));
+  put("long-walk-disks", LongWalkDisks(2, 1, 0, 2000));
 }
 
 int Usage() {
