@@ -21,6 +21,8 @@ unsigned char* piped_image = nullptr;
 // Reads all of `in` into memory that is never freed (it backs the image until the process ends).
 // Returns the bytes, or nullptr with size 0 when nothing could be kept; reports what was not read.
 const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, size_t& size) {
+  free(piped_image);  // an earlier run's, when the caller runs the program more than once
+  piped_image = nullptr;
   unsigned char* bytes = nullptr;
   size_t capacity = 0;
   size = 0;

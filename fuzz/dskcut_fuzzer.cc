@@ -1,6 +1,6 @@
 // Fuzz target for dskcut's whole run: any bytes as the image, with the options chosen by the
-// input's length (KOVA mode, no subdirectories, UTF-8 names, list only), extracted into a
-// scratch directory.
+// input's length (KOVA mode, no subdirectories, UTF-8 names, list only, the image read from
+// standard input), extracted into a scratch directory.
 #include <cstring>
 
 #include "dskcut/dskcut.h"
@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int bit = 0; bit < 4; ++bit) {
     if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
   }
-  RunProgramOnScratchImage(RunFresh, "dskcut", options, option_count, data, size);
+  RunProgramOnScratchImage(RunFresh, "dskcut", options, option_count, data, size,
+                           ((size >> 4) & 1) != 0);
   return 0;
 }

@@ -1,5 +1,6 @@
-// Fuzz target for dskpull's whole run: any bytes as the image, with UTF-8 names and list-only
-// mode chosen by the input's length, extracted into a scratch directory.
+// Fuzz target for dskpull's whole run: any bytes as the image, with UTF-8 names, list-only mode
+// and the image read from standard input chosen by the input's length, extracted into a scratch
+// directory.
 #include <cstring>
 
 #include "dskpull/dskpull.h"
@@ -22,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int bit = 0; bit < 2; ++bit) {
     if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
   }
-  RunProgramOnScratchImage(RunFresh, "dskpull", options, option_count, data, size);
+  RunProgramOnScratchImage(RunFresh, "dskpull", options, option_count, data, size,
+                           ((size >> 2) & 1) != 0);
   return 0;
 }

@@ -73,14 +73,17 @@ const char* WriteScratchImage(const uint8_t* data, size_t size) {
 
 int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* program,
                              const char* const* options, int option_count, const uint8_t* data,
-                             size_t size) {
+                             size_t size, bool from_standard_input) {
   const std::string image = WriteScratchImage(data, size);
+  if (from_standard_input && freopen(image.c_str(), "rb", stdin) == nullptr) {
+    FuzzFail("cannot read the scratch image as standard input");
+  }
   const std::string output = ScratchRoot() + "/out";
   EmptyDirectory(output);
   static const int start = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (start < 0 || chdir(output.c_str()) != 0) FuzzFail("chdir output");
 
-  std::vector<std::string> words = {program, image};
+  std::vector<std::string> words = {program, from_standard_input ? "-" : image};
   for (int i = 0; i < option_count; ++i) words.push_back(options[i]);
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

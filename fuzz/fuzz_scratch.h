@@ -12,10 +12,11 @@ const char* WriteScratchImage(const uint8_t* data, size_t size);
 // Runs a program's whole run on the scratch image inside an emptied output directory, with
 // `options` after the image path, then checks that the exit status was 0, 1 or 2, that the
 // current directory is the output directory again, that the image is unchanged and that nothing
-// was created beside the output directory. Returns the exit status.
+// was created beside the output directory. With `from_standard_input` the image is given as "-"
+// and read from standard input. Returns the exit status.
 int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* program,
                              const char* const* options, int option_count, const uint8_t* data,
-                             size_t size);
+                             size_t size, bool from_standard_input);
 
 // Reports a broken rule and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void FuzzFail(const char* what);
