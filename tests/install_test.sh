@@ -49,8 +49,8 @@ library=$shared/lib/libdiskimage.so.1
 readelf -d "$library" | grep -q 'SONAME.*\[libdiskimage\.so\.1\]' || fail "SONAME is not libdiskimage.so.1"
 exported=$(nm -DC --defined-only "$library" | awk '$2 ~ /[TWDBRV]/' | cut -d' ' -f3- | grep -v '^diskimage::' || true)
 [ -z "$exported" ] || fail "exported beside the public API: $exported"
-for program in dskcut dskpull; do
-  needed=$(readelf -d "$shared/bin/$program" | grep NEEDED | grep -v 'libc\.so' || true)
+for program in "$static/bin/dskcut" "$static/bin/dskpull" "$shared/bin/dskcut" "$shared/bin/dskpull"; do
+  needed=$(readelf -d "$program" | grep NEEDED | grep -v 'libc\.so' || true)
   [ -z "$needed" ] || fail "$program loads more than the C library: $needed"
 done
 check_example "$shared" shared
