@@ -84,7 +84,7 @@ function summary(program, result) {
   const lines = result.problems.split('\n').filter((line) => line !== '');
   const reason = lines.find((line) => / no directory: | holds no disk: /.test(line));
   const listed = program.name === 'dskcut'
-      ? result.listing.split('\n').filter((line) => /^\S.* [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
+      ? result.listing.split('\n').filter((line) => / [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
       : result.listing.split('\n').filter((line) => line !== '').length;
   if (listed === 0 && reason) {
     return `Not a ${program.name} image: ${reason.slice(program.name.length + 2)}.`;
@@ -143,10 +143,13 @@ function extract() {
 }
 
 async function open(file) {
-  image = {name: file.name.replace(/[\/\\]/g, '_') || 'image.d88', bytes: new Uint8Array(await file.arrayBuffer())};
+  // The name as the programs are given it: "-" would mean standard input.
+  let name = file.name.replace(/[\/\\]/g, '_') || 'image.d88';
+  if (name === '-') name = './-';
+  image = {name, bytes: new Uint8Array(await file.arrayBuffer())};
   removeTree('/in');
   FS.mkdir('/in');
-  FS.writeFile('/in/' + image.name, image.bytes);
+  FS.writeFile('/in/' + image.name.replace(/^\.\//, ''), image.bytes);
   extract();
 }
 
