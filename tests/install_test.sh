@@ -46,7 +46,9 @@ cmake --build "$scratch/build-shared" -j2 >/dev/null
 cmake --install "$scratch/build-shared" --prefix "$shared" >/dev/null
 library=$shared/lib/libdiskimage.so.1
 [ -e "$library" ] || fail "no $library"
-readelf -d "$library" | grep -q 'SONAME.*\[libdiskimage\.so\.1\]' || fail "SONAME is not libdiskimage.so.1"
+# Outputs are read whole before grep looks at them: grep -q ending a pipe early would fail it.
+dynamic=$(readelf -d "$library")
+grep -q 'SONAME.*\[libdiskimage\.so\.1\]' <<<"$dynamic" || fail "SONAME is not libdiskimage.so.1"
 exported=$(nm -DC --defined-only "$library" | awk '$2 ~ /[TWDBRV]/' | cut -d' ' -f3- | grep -v '^diskimage::' || true)
 [ -z "$exported" ] || fail "exported beside the public API: $exported"
 for program in "$static/bin/dskcut" "$static/bin/dskpull" "$shared/bin/dskcut" "$shared/bin/dskpull"; do
@@ -54,6 +56,7 @@ for program in "$static/bin/dskcut" "$static/bin/dskpull" "$shared/bin/dskcut" "
   [ -z "$needed" ] || fail "$program loads more than the C library: $needed"
 done
 check_example "$shared" shared
-LD_LIBRARY_PATH="$shared/lib" ldd "$scratch/pc-shared" | grep -q "$shared/lib/libdiskimage.so.1" ||
-  fail "the pkg-config build does not load the installed shared library"
+loaded=$(LD_LIBRARY_PATH="$shared/lib" ldd "$scratch/pc-shared")
+grep -q "$shared/lib/libdiskimage.so.1" <<<"$loaded" ||
+  fail "the pkg-config build does not load the installed shared library: $loaded"
 echo "install test: static and shared, find_package and pkg-config: ok"
