@@ -101,8 +101,9 @@ class DISKIMAGE_API D88Image {
   // of the selected disk. Returns the bytes written; 0 when the track is not there.
   int ReadTrackIds(int track, unsigned char* dest, int max_len);
 
-  // The number of sector headers read since the image was opened: a measure of the work done,
-  // which stays within a small multiple of the image's size whatever the headers say.
+  // The number of sector headers read since the image was opened: a measure of the work done.
+  // Each track's headers are walked once per disk selection and no walk leaves its disk, so it
+  // stays within the number of tracks searched times the headers of their disk.
   int64_t SectorHeadersRead() const { return headers_read; }
 
  private:
