@@ -102,8 +102,8 @@ class DISKIMAGE_API D88Image {
   int ReadTrackIds(int track, unsigned char* dest, int max_len);
 
   // The number of sector headers read since the image was opened: a measure of the work done.
-  // Each track's headers are walked once per disk selection and no walk leaves its disk, so it
-  // stays within the number of tracks searched times the headers of their disk.
+  // Searches of one track in a row walk its headers once, a walk reuses what the previous walk
+  // read, and no walk leaves the selected disk.
   int64_t SectorHeadersRead() const { return headers_read; }
 
  private:
