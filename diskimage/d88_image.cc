@@ -242,6 +242,10 @@ int D88Image::NextWalkNode(int64_t index, WalkNode& node) {
   memcpy(node.id, header, sizeof node.id);
   node.data_size = static_cast<uint16_t>(ReadLe16(header + 14));
   position += kSectorHeaderSize + node.data_size;
+  return WalkStep(index, node);
+}
+
+int D88Image::WalkStep(int64_t index, const WalkNode& node) {
   // Headers that disagree on the sector count can carry the walk past the track's last sector;
   // every node moves it at least 16 bytes forward, so it ends at the end of the disk.
   return index == node.sector_count - 1 ? 2 : 1;
@@ -298,7 +302,7 @@ void D88Image::WalkTrack(int track) {
     if (before_index < before.length && before_at == position) {
       node = before[before_index];
       position += kSectorHeaderSize + node.data_size;
-      step = i == node.sector_count - 1 ? 2 : 1;
+      step = WalkStep(i, node);
     } else {
       step = NextWalkNode(i, node);
       if (step == 0) return;
@@ -329,6 +333,8 @@ void D88Image::IndexWalk(int c, int h, int n) {
 }
 
 int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len) {
+  // Header bytes are 0..255: an ID outside that range is on no track, and needs no walk.
+  if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) return 0;
   if (!SeekToTrack(track)) return 0;
   // A track's headers are walked once, and its sectors of one cylinder, head and size code are
   // indexed by sector number, so that searching one track again costs no walk.
@@ -339,7 +345,6 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* d
     // A file that ends inside the data yields fewer bytes, and the count says so.
     return len <= 0 ? 0 : static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
   };
-  if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) return 0;
   if (index_chn[0] != c || index_chn[1] != h || index_chn[2] != n) IndexWalk(c, h, n);
   if (index_offsets[r] >= 0) return read_data(index_offsets[r], index_sizes[r]);
   const Walk& walk = walks[current];

@@ -147,6 +147,8 @@ class DISKIMAGE_API D88Image {
   // has ended before it, 1 for a node, 2 for the node after which the walk ends; `position` then
   // points at the next header.
   int NextWalkNode(int64_t index, WalkNode& node);
+  // 2 when `node`, met as the `index`-th of a walk, is the last its sector count allows; else 1.
+  static int WalkStep(int64_t index, const WalkNode& node);
   // Walks the headers of `track` from `position`. Where the walk meets a header of the previous
   // walk, it takes that walk's nodes instead of reading them again.
   void WalkTrack(int track);
