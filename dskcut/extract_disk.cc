@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "dskcut/dskcut.h"
+#include "extraction/program_messages.h"
 #include "extraction/save_entry_file.h"
 
 namespace {
@@ -38,8 +39,7 @@ void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
   if (directory_read == 0) {
     char label[12];
     snprintf(label, sizeof label, "%03d", disk);
-    run.diagnostics.Report(label, "no directory: track %d holds no sector 1 of %d bytes",
-                           kDirectoryTrack, 128 << kSectorSizeCode);
+    ReportNoDirectory(run.diagnostics, label, kDirectoryTrack, 128 << kSectorSizeCode);
   }
 
   // Each data track is numbered from the upper four bits of its first stored sector's number.
@@ -70,7 +70,7 @@ void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     PrintListedName(listed, 12);
     printf(" %02x %02x %02x %02x\n", entry[9], entry[10], entry[11], entry[12]);
     if (kEntrySize * (k + 1) > directory_read) {
-      run.diagnostics.Report(listed.name, "directory entry %d was not read from this disk", k);
+      ReportEntryNotRead(run.diagnostics, listed.name, k);
     }
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
     SaveEntryFile(run, listed, track_image, start, size);

@@ -71,8 +71,7 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kDirectorySizeCode,
                                                buffers.directory, sizeof buffers.directory);
   if (directory_read == 0 && image.DiskCount() > 0) {
-    run.diagnostics.Report(argv[1], "no directory: track %d holds no sector 1 of %d bytes",
-                           kDirectoryTrack, 128 << kDirectorySizeCode);
+    ReportNoDirectory(run.diagnostics, argv[1], kDirectoryTrack, 128 << kDirectorySizeCode);
   }
   image.SetSectorRange(1, 10);
   for (int track = kDskpullFirstDataTrack; track <= kDskpullLastDataTrack; ++track) {
@@ -97,7 +96,7 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     printf(" %02x %02x %02x %02x %02d %02d\n", entry[4], entry[5], entry[6], entry[7], sector,
            size);
     if (kEntrySize * (k + 1) > directory_read) {
-      run.diagnostics.Report(listed.name, "directory entry %d was not read from this disk", k);
+      ReportEntryNotRead(run.diagnostics, listed.name, k);
     }
     // A start track below the first data track lies before the image: the offset is negative.
     const int64_t start = (entry[4] - kDskpullFirstDataTrack) * int64_t{kDskpullTrackSize} +

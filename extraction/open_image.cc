@@ -15,15 +15,15 @@
 
 namespace {
 
-// An image read from a pipe: it backs the D88Image until the process ends.
+// An image read from a pipe: it backs the D88Image until the process ends, or until an in-process
+// caller reads the next one.
 unsigned char* piped_image = nullptr;
 
-// Reads all of `in` into memory that is never freed (it backs the image until the process ends).
-// Returns the bytes, or nullptr with size 0 when nothing could be kept; reports what was not read.
+// Reads all of `in` into piped_image. Returns the bytes, or nullptr with size 0 when nothing could
+// be kept; reports what was not read.
 const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, size_t& size) {
-  free(piped_image);  // an earlier run's, when the caller runs the program more than once
+  free(piped_image);
   piped_image = nullptr;
-  unsigned char* bytes = nullptr;
   size_t capacity = 0;
   size = 0;
   for (;;) {
@@ -36,7 +36,7 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
         break;
       }
       const size_t grown = capacity == 0 ? size_t{1} << 20 : 2 * capacity;
-      void* larger = realloc(bytes, grown);
+      void* larger = realloc(piped_image, grown);
       if (larger == nullptr) {
         run.diagnostics.Report(path,
                                "not enough memory to read more than %lld bytes; the rest was "
@@ -44,11 +44,10 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
                                static_cast<long long>(size));
         break;
       }
-      bytes = static_cast<unsigned char*>(larger);
-      piped_image = bytes;
+      piped_image = static_cast<unsigned char*>(larger);
       capacity = grown;
     }
-    const size_t got = fread(bytes + size, 1, capacity - size, in);
+    const size_t got = fread(piped_image + size, 1, capacity - size, in);
     size += got;
     if (got == 0) {
       if (ferror(in)) {
@@ -58,7 +57,7 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
       break;
     }
   }
-  return bytes;
+  return piped_image;
 }
 
 bool CannotOpen(ExtractionRun& run, const char* path, int error) {

@@ -1,4 +1,4 @@
-// The end of a run, shared by both programs.
+// Messages and the end of a run, shared by both programs.
 #include "extraction/program_messages.h"
 
 #include <cerrno>
@@ -8,6 +8,15 @@
 const char kCannotOpenImage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab"
     "\x82\xdc\x82\xb9\x82\xf1\n";
+
+void ReportNoDirectory(Diagnostics& diagnostics, const char* name, int track, int sector_bytes) {
+  diagnostics.Report(name, "no directory: track %d holds no sector 1 of %d bytes", track,
+                     sector_bytes);
+}
+
+void ReportEntryNotRead(Diagnostics& diagnostics, const char* name, int index) {
+  diagnostics.Report(name, "directory entry %d was not read from this disk", index);
+}
 
 int FinishRun(Diagnostics& diagnostics) {
   errno = 0;

@@ -1,4 +1,5 @@
-// What the two programs share at the end of a run: the open-failure message and exit statuses.
+// What the two programs share in their messages: the open-failure message, the reports about a
+// disk's directory, and the exit statuses at the end of a run.
 #ifndef EXTRACTION_PROGRAM_MESSAGES_H_
 #define EXTRACTION_PROGRAM_MESSAGES_H_
 
@@ -6,6 +7,14 @@
 
 // Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed.
 extern const char kCannotOpenImage[];
+
+// Reports that the directory read of disk `name` returned nothing: no sector 1 of
+// `sector_bytes` bytes on `track`.
+void ReportNoDirectory(Diagnostics& diagnostics, const char* name, int track, int sector_bytes);
+
+// Reports that listed entry `index`, named `name`, lies beyond the directory bytes read from this
+// disk.
+void ReportEntryNotRead(Diagnostics& diagnostics, const char* name, int index);
 
 constexpr int kExitSuccess = 0;   // every listed file written in full under its listed name
 constexpr int kExitFailure = 1;   // usage, or the image cannot be opened
