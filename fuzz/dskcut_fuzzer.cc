@@ -19,12 +19,6 @@ int RunFresh(int argc, char** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kOptions[] = {"-2", "-d", "-u", "-l"};
-  const char* options[4];
-  int option_count = 0;
-  for (int bit = 0; bit < 4; ++bit) {
-    if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
-  }
-  RunProgramOnScratchImage(RunFresh, "dskcut", options, option_count, data, size,
-                           ((size >> 4) & 1) != 0);
+  RunProgramOnScratchImage(RunFresh, "dskcut", kOptions, 4, data, size);
   return 0;
 }

@@ -18,12 +18,6 @@ int RunFresh(int argc, char** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char* const kOptions[] = {"-u", "-l"};
-  const char* options[2];
-  int option_count = 0;
-  for (int bit = 0; bit < 2; ++bit) {
-    if ((size >> bit) & 1) options[option_count++] = kOptions[bit];
-  }
-  RunProgramOnScratchImage(RunFresh, "dskpull", options, option_count, data, size,
-                           ((size >> 2) & 1) != 0);
+  RunProgramOnScratchImage(RunFresh, "dskpull", kOptions, 2, data, size);
   return 0;
 }

@@ -73,7 +73,9 @@ const char* WriteScratchImage(const uint8_t* data, size_t size) {
 
 int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* program,
                              const char* const* options, int option_count, const uint8_t* data,
-                             size_t size, bool from_standard_input) {
+                             size_t size) {
+  // The input's length chooses: bit i takes options[i], the next bit reads the image from "-".
+  const bool from_standard_input = ((size >> option_count) & 1) != 0;
   const std::string image = WriteScratchImage(data, size);
   if (from_standard_input && freopen(image.c_str(), "rb", stdin) == nullptr) {
     FuzzFail("cannot read the scratch image as standard input");
@@ -84,7 +86,9 @@ int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* prog
   if (start < 0 || chdir(output.c_str()) != 0) FuzzFail("chdir output");
 
   std::vector<std::string> words = {program, from_standard_input ? "-" : image};
-  for (int i = 0; i < option_count; ++i) words.push_back(options[i]);
+  for (int i = 0; i < option_count; ++i) {
+    if ((size >> i) & 1) words.push_back(options[i]);
+  }
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);

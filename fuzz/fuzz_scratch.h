@@ -9,14 +9,15 @@
 // Writes the input as the image file of this process's scratch area and returns its path.
 const char* WriteScratchImage(const uint8_t* data, size_t size);
 
-// Runs a program's whole run on the scratch image inside an emptied output directory, with
-// `options` after the image path, then checks that the exit status was 0, 1 or 2, that the
-// current directory is the output directory again, that the image is unchanged and that nothing
-// was created beside the output directory. With `from_standard_input` the image is given as "-"
-// and read from standard input. Returns the exit status.
+// Runs a program's whole run on the scratch image inside an emptied output directory, then
+// checks that the exit status was 0, 1 or 2, that the current directory is the output directory
+// again, that the image is unchanged and that nothing was created beside the output directory.
+// The input's length chooses the run: bit i of `size` puts options[i] (of `option_count`) after
+// the image path, and bit `option_count` gives the image as "-", read from standard input.
+// Returns the exit status.
 int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* program,
                              const char* const* options, int option_count, const uint8_t* data,
-                             size_t size, bool from_standard_input);
+                             size_t size);
 
 // Reports a broken rule and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void FuzzFail(const char* what);
