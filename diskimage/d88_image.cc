@@ -12,6 +12,7 @@ namespace diskimage {
 namespace {
 
 constexpr int kDiskSizeField = 0x1C;
+constexpr int kWriteProtectField = 0x1A;
 constexpr int kMediaTypeField = 0x1B;
 constexpr int kTrackTableField = 0x20;
 constexpr int kNameLength = 16;
@@ -27,6 +28,23 @@ bool SeekTo(FILE* file, int64_t offset) {
 }
 
 }  // namespace
+
+const char* MediaName(int media_type) {
+  switch (media_type) {
+    case 0x00:
+      return "2D";
+    case 0x10:
+      return "2DD";
+    case 0x20:
+      return "2HD";
+    case 0x30:
+      return "1D";
+    case 0x40:
+      return "1DD";
+    default:
+      return "other";
+  }
+}
 
 int ReadLe16(const unsigned char* bytes) { return bytes[0] | (bytes[1] << 8); }
 
@@ -50,6 +68,7 @@ D88Image::D88Image()
       disk_offset(-1),
       track_offsets(),
       media_type(-1),
+      write_protect(0),
       disk_name(),
       headers_read(0),
       current(0),
@@ -145,6 +164,7 @@ bool D88Image::SelectDisk(int index) {
   if (file == nullptr && memory == nullptr) return false;
   disk_offset = -1;
   media_type = -1;
+  write_protect = 0;
   disk_size = 0;
   disk_name[0] = '\0';
   ForgetWalks();
@@ -159,6 +179,7 @@ bool D88Image::SelectDisk(int index) {
     track_offsets[i] = ReadLe32(header + kTrackTableField + 4 * i);
   }
   media_type = header[kMediaTypeField];
+  write_protect = header[kWriteProtectField];
   disk_size = ReadLe32(header + kDiskSizeField);
   memset(disk_name, 0, kNameLength);
   for (int i = 0; i < kNameLength && header[i] != 0; ++i) {
@@ -172,13 +193,20 @@ void D88Image::SetSectorRange(int first, int last) {
   last_sector = last;
 }
 
-bool D88Image::SeekToTrack(int track) {
-  if ((file == nullptr && memory == nullptr) || track < 0 || track >= kTrackCount) return false;
-  const int32_t offset = track_offsets[track];
+bool D88Image::HasTrack(int track) const {
+  if ((file == nullptr && memory == nullptr) || disk_offset < 0 || track < 0 ||
+      track >= kTrackCount) {
+    return false;
+  }
   // An entry of 2^31 or more reads as negative and would point before the disk: it counts as an
   // absent track, like 0. An entry past the disk's size is not part of the disk.
-  if (offset <= 0 || offset > disk_size) return false;
-  position = static_cast<int64_t>(disk_offset) + offset;
+  const int32_t offset = track_offsets[track];
+  return offset > 0 && offset <= disk_size;
+}
+
+bool D88Image::SeekToTrack(int track) {
+  if (!HasTrack(track)) return false;
+  position = static_cast<int64_t>(disk_offset) + track_offsets[track];
   return true;
 }
 
@@ -387,20 +415,56 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, unsigned char* 
   return done;
 }
 
-int D88Image::ReadTrackIds(int track, unsigned char* dest, int max_len) {
+template <typename Take>
+int D88Image::ListTrack(int track, int64_t max_count, Take take) {
   if (!SeekToTrack(track)) return 0;
-  int result = 0;
-  // Only whole records are written, so a length that is not a multiple of 4 cannot overrun.
   // Unlike a sector search, a sector count of 0 does not end the listing.
-  for (int i = 0; 4 * static_cast<int64_t>(i) + 4 <= max_len; ++i) {
+  int count = 0;
+  while (count < max_count) {
     const unsigned char* header = HeaderAt();
     if (header == nullptr) break;
-    memcpy(dest + 4 * i, header, 4);
-    result += 4;
-    position += kSectorHeaderSize + ReadLe16(header + 14);
-    if (i == ReadLe16(header + 4) - 1) break;
+    const int data_size = ReadLe16(header + 14);
+    const int sector_count = ReadLe16(header + 4);
+    position += kSectorHeaderSize;
+    take(header, count);
+    position += data_size;
+    if (count++ == sector_count - 1) break;
   }
-  return result;
+  return count;
+}
+
+int D88Image::ReadTrackIds(int track, unsigned char* dest, int max_len) {
+  // Only whole records are written, so a length that is not a multiple of 4 cannot overrun.
+  const int64_t records = max_len < 0 ? 0 : max_len / 4;
+  return 4 * ListTrack(track, records, [&](const unsigned char* header, int i) {
+           memcpy(dest + 4 * i, header, 4);
+         });
+}
+
+int D88Image::ReadTrackSectors(int track, SectorHeader* dest, int max_count) {
+  return ListTrack(track, max_count, [&](const unsigned char* header, int i) {
+    SectorHeader& sector = dest[i];
+    sector.c = header[0];
+    sector.h = header[1];
+    sector.r = header[2];
+    sector.n = header[3];
+    sector.sector_count = ReadLe16(header + 4);
+    sector.density = header[6];
+    sector.deleted = header[7];
+    sector.status = header[8];
+    sector.data_size = ReadLe16(header + 14);
+    sector.data_offset = position;
+  });
+}
+
+int D88Image::ReadSectorData(const SectorHeader& sector, unsigned char* dest, int max_len) {
+  if ((file == nullptr && memory == nullptr) || disk_offset < 0) return 0;
+  const int64_t disk_end = static_cast<int64_t>(disk_offset) + disk_size;
+  int64_t len = std::min<int64_t>(sector.data_size, max_len);
+  len = std::min(len, disk_end - sector.data_offset);
+  if (len <= 0 || sector.data_offset < disk_offset) return 0;
+  position = sector.data_offset;
+  return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
 }
 
 }  // namespace diskimage

@@ -32,6 +32,29 @@ DISKIMAGE_API int ReadLe16(const unsigned char* bytes);
 // out negative (two's complement), whatever the host's byte order.
 DISKIMAGE_API int32_t ReadLe32(const unsigned char* bytes);
 
+// The name of a D88 media byte: "2D" (0x00), "2DD" (0x10), "2HD" (0x20), "1D" (0x30), "1DD"
+// (0x40), or "other" for any other value.
+DISKIMAGE_API const char* MediaName(int media_type);
+
+// One sector header of a track as the image stores it, with where its data lies.
+struct SectorHeader {
+  static constexpr int kDensityFm = 0x40;    // density byte of a single-density (FM) sector
+  static constexpr int kDeletedMark = 0x10;  // deleted byte of a sector with a deleted-data mark
+
+  unsigned char c, h, r, n;  // the sector's ID
+  int sector_count;          // the track's sector count as this header records it
+  int density;               // 0x00 double density (MFM), 0x40 single density (FM); as stored
+  int deleted;               // 0x00 normal data, 0x10 deleted data; as stored
+  int status;                // as the drive reported it: 0x00 fine, 0xA0 ID CRC error, 0xB0 data
+                             // CRC error, 0xE0 no address mark, 0xF0 no data mark, others
+  int data_size;             // bytes of data stored after the header (0..65535)
+  int64_t data_offset;       // image offset of the data
+
+  // True for FM: 0x40, or 0x01 as some tools write it.
+  bool Fm() const { return density == kDensityFm || density == 0x01; }
+  bool Deleted() const { return deleted == kDeletedMark; }
+};
+
 // One D88 image, open for reading. The object holds a 64 KiB read window, so it is large: give it
 // static storage or allocate it rather than putting it on a small thread's stack. Not copyable;
 // one object serves one thread.
@@ -77,6 +100,15 @@ class DISKIMAGE_API D88Image {
   // The selected disk's media byte (0..255), or -1 when no disk is selected.
   int MediaType() const { return media_type; }
 
+  // The selected disk's write-protect byte (0x00 writable, 0x10 protected; 0 when none is
+  // selected). WriteProtected() is true for any value but 0.
+  int WriteProtectByte() const { return write_protect; }
+  bool WriteProtected() const { return write_protect != 0; }
+
+  // The selected disk's size field: the bytes the disk claims, header included (0 when none is
+  // selected; a field of 2^31 or more reads as negative, and then no sector lies inside the disk).
+  int32_t DiskSizeField() const { return disk_size; }
+
   // Sets the sector numbers between which ReadSectors steps: after `last` it goes on with
   // `first` on the next track index. No checks.
   void SetSectorRange(int first, int last);
@@ -100,6 +132,21 @@ class DISKIMAGE_API D88Image {
   // header's sector count says the track has ended (a count of 0 ends nothing here) or at the end
   // of the selected disk. Returns the bytes written; 0 when the track is not there.
   int ReadTrackIds(int track, unsigned char* dest, int max_len);
+
+  // True when the selected disk's track table points `track` (0..kTrackCount-1) inside the disk:
+  // the track was stored, though it may hold no sector.
+  bool HasTrack(int track) const;
+
+  // Writes the headers of the sectors stored on `track` into `dest`, in stored order, at most
+  // `max_count` of them. The walk ends as ReadTrackIds' does. Returns the number written; 0 when
+  // the track is not there. Pass one more than the sectors wanted to learn whether the track
+  // holds more.
+  int ReadTrackSectors(int track, SectorHeader* dest, int max_count);
+
+  // Copies the data of a sector that ReadTrackSectors returned for the selected disk into `dest`:
+  // at most `max_len` bytes, never any past the end of the disk or of the image. Returns the
+  // bytes copied.
+  int ReadSectorData(const SectorHeader& sector, unsigned char* dest, int max_len);
 
   // The number of sector headers read since the image was opened: a measure of the work done.
   // Searches of one track in a row walk its headers once, a walk reuses what the previous walk
@@ -136,6 +183,10 @@ class DISKIMAGE_API D88Image {
   };
 
   void Close();
+  // Walks the headers of `track` in stored order as ReadTrackIds does, calling take(header, i)
+  // for the i-th, at most `max_count` times; `position` is the header's data. Returns the count.
+  template <typename Take>
+  int ListTrack(int track, int64_t max_count, Take take);
   // Builds the catalogue from offset 0; false when the file cannot be read at all.
   bool Catalogue();
   void ForgetWalks();
@@ -172,6 +223,7 @@ class DISKIMAGE_API D88Image {
   int32_t disk_offset;
   int32_t track_offsets[kTrackCount];
   int media_type;
+  int write_protect;
   char disk_name[17];
   int64_t headers_read;
 

@@ -11,10 +11,11 @@ struct ExtractionRun {
   explicit ExtractionRun(const char* program) : diagnostics(program) {}
 
   Diagnostics diagnostics;
-  FileInfo image;                 // unknown for an image read from a pipe
-  bool list_only = false;         // list the files, write nothing
-  bool utf8_names = false;        // names converted from Shift-JIS to UTF-8
-  bool terminal_listing = false;  // standard output is a terminal
+  FileInfo image;                     // unknown for an image read from a pipe
+  bool list_only = false;             // list the files, write nothing
+  bool utf8_names = false;            // names converted from Shift-JIS to UTF-8
+  bool terminal_listing = false;      // standard output is a terminal
+  bool japanese_open_message = true;  // a failed open is said in Shift-JIS first, as dskcut did
 };
 
 #endif  // EXTRACTION_EXTRACTION_RUN_H_

@@ -9,11 +9,12 @@
 // The most bytes read from a pipe: no disk of an image can begin beyond 2 GiB.
 constexpr size_t kMaxPipedImageSize = size_t{1} << 31;
 
-// Opens `path` into `image`. When it cannot be opened, writes the open-failure message and a
-// diagnostic with the system's reason, and returns false. Otherwise records the file in `run` so
-// that it is never overwritten, and reports through its diagnostics an image that holds no disk,
-// input that could not be read whole (past kMaxPipedImageSize, a read error, no memory) and, with
-// `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the process ends.
+// Opens `path` into `image`. When it cannot be opened, writes the open-failure message (unless
+// the run says otherwise) and a diagnostic with the system's reason, and returns false. Otherwise
+// records the file in `run` so that it is never overwritten, and reports through its diagnostics an
+// image that holds no disk, input that could not be read whole (past kMaxPipedImageSize, a read
+// error, no memory) and, with `all_disks`, disks beyond those catalogued. Memory for piped input
+// lasts until the process ends.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks);
 
 #endif  // EXTRACTION_OPEN_IMAGE_H_

@@ -1,0 +1,152 @@
+// The sector map of a disk, its geometry summary and logical sector reads.
+#include "diskimage/disk_map.h"
+
+#include <cstring>
+
+namespace diskimage {
+namespace {
+
+// The most frequent value among `values` counted in `histogram` (values 0..size-1); ties go to
+// the smaller value.
+int Commonest(const int* histogram, int size) {
+  int best = 0;
+  for (int v = 1; v < size; ++v) {
+    if (histogram[v] > histogram[best]) best = v;
+  }
+  return best;
+}
+
+}  // namespace
+
+void DiskMap::Load(D88Image& source) {
+  image = &source;
+  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    // One header more than kept tells a long track from a full one; it lands in a scratch slot.
+    SectorHeader listed[kMaxSectorsPerTrack + 1];
+    const int count = source.ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
+    present[track] = source.HasTrack(track);
+    long_track[track] = count > kMaxSectorsPerTrack;
+    counts[track] = long_track[track] ? kMaxSectorsPerTrack : count;
+    memcpy(sectors[track], listed, sizeof(SectorHeader) * static_cast<size_t>(counts[track]));
+  }
+}
+
+bool DiskMap::TrackPresent(int track) const {
+  return track >= 0 && track < D88Image::kTrackCount && present[track];
+}
+
+int DiskMap::SectorCount(int track) const {
+  return track >= 0 && track < D88Image::kTrackCount ? counts[track] : 0;
+}
+
+const SectorHeader* DiskMap::Find(int track, int r) const {
+  for (int i = 0; i < SectorCount(track); ++i) {
+    if (sectors[track][i].r == r) return &sectors[track][i];
+  }
+  return nullptr;
+}
+
+int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) const {
+  return image == nullptr ? 0 : image->ReadSectorData(sector, dest, max_len);
+}
+
+DiskGeometry DiskMap::Summarize() const {
+  DiskGeometry g = {};
+  int count_histogram[kMaxSectorsPerTrack + 1] = {};
+  int size_codes[8] = {};  // 128 << code for codes 0..7; other sizes are not counted
+  int last_present = -1;
+  bool odd_track = false;
+  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    if (!present[track]) continue;
+    ++g.tracks_present;
+    last_present = track;
+    odd_track = odd_track || track % 2 == 1;
+    if (counts[track] == 0) {
+      ++g.empty_tracks;
+      continue;
+    }
+    ++count_histogram[counts[track]];
+    if (long_track[track]) ++g.long_tracks;
+    bool seen[256] = {};
+    bool duplicate = false;
+    bool fm = false;
+    for (int i = 0; i < counts[track]; ++i) {
+      const SectorHeader& s = sectors[track][i];
+      for (int code = 0; code < 8; ++code) {
+        if (s.data_size == 128 << code) ++size_codes[code];
+      }
+      duplicate = duplicate || seen[s.r];
+      seen[s.r] = true;
+      fm = fm || s.Fm();
+      if (s.status != 0) ++g.error_sectors;
+      if (s.Deleted()) ++g.deleted_sectors;
+      ++g.total_sectors;
+    }
+    if (duplicate) ++g.duplicate_id_tracks;
+    if (fm) {
+      ++g.fm_tracks;
+      if (track == 0) g.fm_track0 = true;
+    }
+  }
+  if (last_present < 0) return g;
+  g.cylinders = last_present / 2 + 1;
+  g.heads = odd_track ? 2 : 1;
+  g.sectors_per_track = Commonest(count_histogram, kMaxSectorsPerTrack + 1);
+  const int code = Commonest(size_codes, 8);
+  g.sector_size = size_codes[code] > 0 ? 128 << code : 0;
+  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    if (counts[track] == 0) continue;
+    if (counts[track] != g.sectors_per_track) ++g.odd_count_tracks;
+    for (int i = 0; i < counts[track]; ++i) {
+      if (sectors[track][i].data_size != g.sector_size) {
+        ++g.odd_size_tracks;
+        break;
+      }
+    }
+  }
+  return g;
+}
+
+bool DiskMap::OnlyFillerBytes() const {
+  unsigned char data[4096];
+  bool any = false;
+  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    for (int i = 0; i < counts[track]; ++i) {
+      // The data is read in pieces, each as a sector of its own.
+      SectorHeader piece = sectors[track][i];
+      int filler = -1;
+      while (piece.data_size > 0) {
+        const int got = Read(piece, data, sizeof data);
+        if (got <= 0) break;
+        if (filler < 0) filler = data[0];
+        for (int k = 0; k < got; ++k) {
+          if (data[k] != filler) return false;
+        }
+        piece.data_offset += got;
+        piece.data_size -= got;
+      }
+      any = true;
+    }
+  }
+  return any;
+}
+
+int SectorNumbering::TrackOf(int64_t logical) const {
+  const int64_t track_side = logical / sectors_per_track;
+  const int64_t track = heads == 2 ? track_side : track_side * track_step;
+  return track < D88Image::kTrackCount ? static_cast<int>(track) : -1;
+}
+
+SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numbering, int64_t logical,
+                             unsigned char* dest) {
+  memset(dest, 0, static_cast<size_t>(numbering.sector_size));
+  const int track = logical < 0 ? -1 : numbering.TrackOf(logical);
+  const SectorHeader* sector =
+      track < 0 ? nullptr : map.Find(track, numbering.SectorNumberOf(logical));
+  if (sector == nullptr) return SectorRead::kMissing;
+  const int got = map.Read(*sector, dest, numbering.sector_size);
+  if (got < numbering.sector_size) return SectorRead::kShort;
+  return sector->status != 0 ? SectorRead::kCrcError : SectorRead::kFine;
+}
+
+}  // namespace diskimage

@@ -1,0 +1,74 @@
+// F-BASIC (Fujitsu FM-7, FM-77AV): an allocation table in one sector of cylinder 1, 32-byte
+// directory entries with 8-byte names, clusters of 8 sectors from cylinder 2 on.
+#include "diskimage/file_system_formats.h"
+
+namespace diskimage {
+namespace {
+
+constexpr int kSectorsPerTrack = 16;
+constexpr int kFatTrack = 2;  // cylinder 1, head 0
+constexpr int kFatSector = 1;
+constexpr int kTableStart = 5;  // byte of cluster 0's entry
+constexpr int kClusterCount = 152;
+constexpr int kSectorsPerCluster = 8;
+constexpr int kDirectoryStart = 2 * kSectorsPerTrack + 3;  // cylinder 1, head 0, sector 4
+constexpr int kDirectorySectors = 13 + 16;
+constexpr int kFirstDataSector = 4 * kSectorsPerTrack;  // cylinder 2
+
+}  // namespace
+
+bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+  if (map.SectorCount(kFatTrack) != kSectorsPerTrack ||
+      map.SectorCount(kFatTrack + 1) != kSectorsPerTrack) {
+    return false;
+  }
+  const SectorHeader* sector = map.Find(kFatTrack, kFatSector);
+  unsigned char fat[256];
+  if (sector == nullptr || sector->data_size != 256 || map.Read(*sector, fat, 256) != 256) {
+    return false;
+  }
+  if (fat[0] != 0x00 || fat[1] != 0xFF || fat[2] != 0xFF || fat[3] != 0xFF || fat[4] != 0xFF) {
+    return false;
+  }
+  for (int c = 0; c < kClusterCount; ++c) {
+    const int value = fat[kTableStart + c];
+    if (value == 0xFF) {
+      table[c] = kClusterFree;
+    } else if (value == 0xFE) {
+      table[c] = kClusterReserved;
+    } else if (value >= 0xC0 && value <= 0xC7) {
+      table[c] = EndMark((value & 0x07) + 1);
+    } else if (value < kClusterCount) {
+      table[c] = static_cast<int16_t>(value);
+    } else {
+      return false;
+    }
+  }
+  layout.numbering = {256, kSectorsPerTrack, 2, 1, 1};
+  layout.first_cluster = 0;
+  layout.cluster_count = kClusterCount;
+  layout.sectors_per_cluster = kSectorsPerCluster;
+  layout.cluster_start = kFirstDataSector;
+  layout.root_start = kDirectoryStart;
+  layout.root_sectors = kDirectorySectors;
+  layout.entry_size = 32;
+  layout.variant = "2D";
+  return true;
+}
+
+EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+  if (raw[0] == 0xFF) return EntryParse::kEnd;
+  if (raw[0] == 0x00) return EntryParse::kSkip;
+  // Type: 0 BASIC, 1 data, 2 machine language; ASCII and random-access flags 00h or FFh.
+  if (raw[0x0B] > 2 || (raw[0x0C] != 0x00 && raw[0x0C] != 0xFF) ||
+      (raw[0x0D] != 0x00 && raw[0x0D] != 0xFF) || raw[0x0E] >= kClusterCount) {
+    return EntryParse::kInvalid;
+  }
+  FormName(raw, 8, nullptr, 0, true, entry);
+  entry.attributes = raw[0x0B];
+  entry.ascii = raw[0x0C] == 0xFF;
+  entry.first_cluster = raw[0x0E];
+  return EntryParse::kEntry;
+}
+
+}  // namespace diskimage

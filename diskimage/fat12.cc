@@ -1,0 +1,229 @@
+// FAT12 (MS-DOS, MSX-DOS, FM TOWNS): the parameter block, the twelve-bit allocation table, and
+// 32-byte directory entries with VFAT long names and lower-case flags.
+#include <cstring>
+
+#include "diskimage/file_system_formats.h"
+
+namespace diskimage {
+namespace {
+
+constexpr int kMaxFat12Clusters = 4084;
+constexpr int kAttributeReadOnly = 0x01;
+constexpr int kAttributeHidden = 0x02;
+constexpr int kAttributeSystem = 0x04;
+constexpr int kAttributeLabel = 0x08;
+constexpr int kAttributeDirectory = 0x10;
+constexpr int kAttributeArchive = 0x20;
+constexpr int kAttributeLongName = 0x0F;
+constexpr int kLowerCaseName = 0x08;
+constexpr int kLowerCaseExtension = 0x10;
+
+struct ParameterBlock {
+  int bytes_per_sector, sectors_per_cluster, reserved_sectors, fat_count, root_entries;
+  int total_sectors, media, sectors_per_fat, sectors_per_track, heads;
+};
+
+bool IsPowerOfTwo(int value) { return value > 0 && (value & (value - 1)) == 0; }
+
+// Old PC-98 disks carry no parameter block: their FAT's first byte and the geometry say it is the
+// 1.2 MB layout, whose numbers are these.
+constexpr ParameterBlock kPc98HighDensity = {1024, 1, 1, 2, 192, 1232, 0xFE, 2, 8, 2};
+
+bool ReadParameterBlock(const unsigned char* boot, ParameterBlock& p) {
+  p.bytes_per_sector = ReadLe16(boot + 0x0B);
+  p.sectors_per_cluster = boot[0x0D];
+  p.reserved_sectors = ReadLe16(boot + 0x0E);
+  p.fat_count = boot[0x10];
+  p.root_entries = ReadLe16(boot + 0x11);
+  p.total_sectors = ReadLe16(boot + 0x13);
+  p.media = boot[0x15];
+  p.sectors_per_fat = ReadLe16(boot + 0x16);
+  p.sectors_per_track = ReadLe16(boot + 0x18);
+  p.heads = ReadLe16(boot + 0x1A);
+  return p.bytes_per_sector >= 128 && p.bytes_per_sector <= 1024 &&
+         IsPowerOfTwo(p.bytes_per_sector) && IsPowerOfTwo(p.sectors_per_cluster) &&
+         p.sectors_per_cluster <= 128 && p.reserved_sectors >= 1 && p.fat_count >= 1 &&
+         p.fat_count <= 2 && p.root_entries > 0 &&
+         p.root_entries % (p.bytes_per_sector / 32) == 0 && p.total_sectors > 0 &&
+         p.media >= 0xF0 && p.sectors_per_fat >= 1 && p.sectors_per_track >= 1 &&
+         p.sectors_per_track <= 63 && (p.heads == 1 || p.heads == 2);
+}
+
+int FatEntry(const unsigned char* fat, int cluster) {
+  const unsigned char* p = fat + cluster * 3 / 2;
+  const int pair = p[0] | (p[1] << 8);
+  return cluster % 2 == 0 ? pair & 0xFFF : pair >> 4;
+}
+
+// The VFAT checksum of an 11-byte short name.
+int ShortNameChecksum(const unsigned char* name) {
+  unsigned sum = 0;
+  for (int i = 0; i < 11; ++i) sum = (((sum & 1) << 7) | (sum >> 1)) + name[i];
+  return static_cast<int>(sum & 0xFF);
+}
+
+bool IsShiftJisLead(unsigned char b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Lower-cases the ASCII capitals of `bytes`, leaving the second bytes of double-byte characters.
+void LowerCase(unsigned char* bytes, int length) {
+  for (int i = 0; i < length; ++i) {
+    if (IsShiftJisLead(bytes[i])) {
+      ++i;
+    } else if (bytes[i] >= 'A' && bytes[i] <= 'Z') {
+      bytes[i] = static_cast<unsigned char>(bytes[i] + ('a' - 'A'));
+    }
+  }
+}
+
+// Takes a long-name entry into the cursor's pending name.
+void GatherLongName(const unsigned char* raw, DirectoryCursor& cursor) {
+  static constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+  const int sequence = raw[0] & 0x1F;
+  if (raw[0] & 0x40) {
+    cursor.long_name_checksum = raw[13];
+    cursor.long_name_next = sequence;
+    for (uint16_t& c : cursor.long_name) c = 0;
+  }
+  if (cursor.long_name_checksum != raw[13] || sequence != cursor.long_name_next || sequence == 0 ||
+      sequence * 13 > DirectoryEntry::kMaxLongName) {
+    cursor.long_name_checksum = -1;
+    return;
+  }
+  for (int i = 0; i < 13; ++i) {
+    cursor.long_name[(sequence - 1) * 13 + i] =
+        static_cast<uint16_t>(ReadLe16(raw + kCharOffsets[i]));
+  }
+  --cursor.long_name_next;
+}
+
+}  // namespace
+
+bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+  const SectorHeader* boot_sector = map.Find(0, 1);
+  if (boot_sector == nullptr || boot_sector->data_size < 512) return false;
+  unsigned char boot[1024] = {};
+  map.Read(*boot_sector, boot, sizeof boot);
+  ParameterBlock p;
+  if (!ReadParameterBlock(boot, p)) {
+    // Without a parameter block only the PC-98 1.2 MB layout is known by its FAT.
+    const SectorHeader* fat_sector = map.Find(0, 2);
+    unsigned char first[3] = {};
+    if (fat_sector == nullptr || fat_sector->data_size != 1024 || boot_sector->data_size != 1024 ||
+        map.Read(*fat_sector, first, 3) != 3 || first[0] != 0xFE || first[1] != 0xFF ||
+        first[2] != 0xFF) {
+      return false;
+    }
+    p = kPc98HighDensity;
+  }
+  // The parameter block must agree with the disk: its sectors are of the stated size.
+  if (boot_sector->data_size != p.bytes_per_sector) return false;
+  const int root_sectors = p.root_entries * 32 / p.bytes_per_sector;
+  const int64_t data_start =
+      p.reserved_sectors + int64_t{p.fat_count} * p.sectors_per_fat + root_sectors;
+  if (data_start >= p.total_sectors) return false;
+  const int64_t clusters = (p.total_sectors - data_start) / p.sectors_per_cluster;
+  if (clusters < 1 || clusters > kMaxFat12Clusters ||
+      (clusters + 2) * 3 / 2 + 1 > int64_t{p.sectors_per_fat} * p.bytes_per_sector) {
+    return false;
+  }
+  bool odd_tracks = false;
+  for (int track = 1; track < D88Image::kTrackCount; track += 2) {
+    odd_tracks = odd_tracks || map.TrackPresent(track);
+  }
+  layout.numbering = {p.bytes_per_sector, p.sectors_per_track, p.heads, 1,
+                      p.heads == 1 && !odd_tracks ? 2 : 1};
+  // The first FAT must be on the disk and begin with the media descriptor.
+  unsigned char fat[(kMaxFat12Clusters + 2) * 3 / 2 + 1024];
+  const int fat_bytes = static_cast<int>((clusters + 2) * 3 / 2 + 1);
+  for (int s = 0; s * p.bytes_per_sector < fat_bytes; ++s) {
+    const SectorRead read = ReadLogicalSector(map, layout.numbering, p.reserved_sectors + s,
+                                              fat + s * p.bytes_per_sector);
+    if (read == SectorRead::kMissing) return false;
+  }
+  if (fat[0] != p.media || fat[1] != 0xFF || fat[2] != 0xFF) return false;
+  // The root directory's last sector must be on the disk too.
+  unsigned char probe[1024];
+  if (ReadLogicalSector(map, layout.numbering, data_start - 1, probe) == SectorRead::kMissing) {
+    return false;
+  }
+  layout.first_cluster = 2;
+  layout.cluster_count = static_cast<int>(clusters);
+  layout.sectors_per_cluster = p.sectors_per_cluster;
+  layout.cluster_start = data_start;
+  layout.root_start = p.reserved_sectors + int64_t{p.fat_count} * p.sectors_per_fat;
+  layout.root_sectors = root_sectors;
+  layout.entry_size = 32;
+  layout.variant = "";
+  for (int c = 2; c < clusters + 2; ++c) {
+    const int value = FatEntry(fat, c);
+    if (value == 0) {
+      table[c] = kClusterFree;
+    } else if (value >= 0xFF8) {
+      table[c] = kClusterEnd;
+    } else if (value >= 0xFF0 || value == 1) {
+      table[c] = kClusterReserved;  // bad or reserved
+    } else {
+      table[c] = static_cast<int16_t>(value);  // out of range values are caught when followed
+    }
+  }
+  return true;
+}
+
+EntryParse ParseFat12Entry(const unsigned char* raw, DirectoryEntry& entry,
+                           DirectoryCursor& cursor) {
+  if (raw[0] == 0x00) return EntryParse::kEnd;
+  const int attributes = raw[11];
+  if (raw[0] == 0xE5) {
+    cursor.long_name_checksum = -1;
+    return EntryParse::kSkip;
+  }
+  if (attributes == kAttributeLongName) {
+    GatherLongName(raw, cursor);
+    return EntryParse::kSkip;
+  }
+  const bool long_name =
+      cursor.long_name_checksum == ShortNameChecksum(raw) && cursor.long_name_next == 0;
+  cursor.long_name_checksum = -1;
+  if (attributes & 0xC0) return EntryParse::kInvalid;
+  if (attributes & kAttributeLabel) return EntryParse::kSkip;
+  if (raw[0] == '.') return EntryParse::kSkip;  // "." and ".."; no other name begins so
+  unsigned char name[8];
+  memcpy(name, raw, sizeof name);
+  if (name[0] == 0x05) name[0] = 0xE5;
+  FormName(name, 8, raw + 8, 3, false, entry);
+  const int name_part = entry.name_length;
+  int name_end = 8;
+  while (name_end > 0 && raw[name_end - 1] == ' ') --name_end;
+  if (raw[12] & kLowerCaseName) LowerCase(entry.name, name_end);
+  if ((raw[12] & kLowerCaseExtension) && name_part > name_end) {
+    LowerCase(entry.name + name_end + 1, name_part - name_end - 1);
+  }
+  if (long_name) {
+    int length = 0;
+    while (length < DirectoryEntry::kMaxLongName && cursor.long_name[length] != 0 &&
+           cursor.long_name[length] != 0xFFFF) {
+      entry.long_name[length] = cursor.long_name[length];
+      ++length;
+    }
+    entry.long_name[length] = 0;
+    entry.long_name_length = length;
+  }
+  entry.directory = (attributes & kAttributeDirectory) != 0;
+  entry.attributes = attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
+                                   kAttributeDirectory | kAttributeArchive);
+  entry.first_cluster = ReadLe16(raw + 0x1A);
+  entry.size =
+      entry.directory ? -1 : static_cast<int64_t>(static_cast<uint32_t>(ReadLe32(raw + 0x1C)));
+  const int time = ReadLe16(raw + 0x16);
+  const int date = ReadLe16(raw + 0x18);
+  if (date != 0) {
+    entry.has_date = true;
+    entry.date = {1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F,
+                  time >> 11,         (time >> 5) & 0x3F, (time & 0x1F) * 2};
+  }
+  return EntryParse::kEntry;
+}
+
+}  // namespace diskimage

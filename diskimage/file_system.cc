@@ -1,0 +1,292 @@
+// What the four file systems share: mounting by kind, directory cursors over the root and over
+// subdirectory chains, and reading a file by following its chain.
+#include "diskimage/file_system.h"
+
+#include <cstring>
+
+#include "diskimage/file_system_formats.h"
+
+namespace diskimage {
+
+const char* FileSystemName(FileSystemKind kind) {
+  switch (kind) {
+    case FileSystemKind::kFat12:
+      return "fat12";
+    case FileSystemKind::kN88Basic:
+      return "n88-basic";
+    case FileSystemKind::kHuBasic:
+      return "hu-basic";
+    case FileSystemKind::kFBasic:
+      return "f-basic";
+    case FileSystemKind::kDskcut:
+      return "dskcut";
+    case FileSystemKind::kDskpull:
+      return "dskpull";
+    case FileSystemKind::kUnformatted:
+      return "unformatted";
+    case FileSystemKind::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+void ClearEntry(DirectoryEntry& entry) {
+  entry.name[0] = 0;
+  entry.name_length = 0;
+  entry.long_name[0] = 0;
+  entry.long_name_length = 0;
+  entry.directory = false;
+  entry.ascii = false;
+  entry.attributes = 0;
+  entry.size = -1;
+  entry.has_date = false;
+  entry.date = FileDate{};
+  entry.first_cluster = 0;
+}
+
+void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
+              int extension_length, bool trim_nuls, DirectoryEntry& entry) {
+  const auto trimmed = [trim_nuls](const unsigned char* bytes, int length) {
+    while (length > 0 && (bytes[length - 1] == ' ' || (trim_nuls && bytes[length - 1] == 0))) {
+      --length;
+    }
+    return length;
+  };
+  const int n = trimmed(name, name_length);
+  const int e = extension == nullptr ? 0 : trimmed(extension, extension_length);
+  memcpy(entry.name, name, static_cast<size_t>(n));
+  int length = n;
+  if (e > 0) {
+    entry.name[length++] = '.';
+    memcpy(entry.name + length, extension, static_cast<size_t>(e));
+    length += e;
+  }
+  entry.name[length] = 0;
+  entry.name_length = length;
+}
+
+bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
+  map = &disk;
+  kind = FileSystemKind::kUnknown;
+  layout = VolumeLayout{};
+  for (int16_t& value : table) value = kClusterReserved;
+  ForgetClaims();
+  bool mounted = false;
+  switch (wanted) {
+    case FileSystemKind::kFat12:
+      mounted = MountFat12(disk, layout, table);
+      break;
+    case FileSystemKind::kN88Basic:
+      mounted = MountN88Basic(disk, layout, table);
+      break;
+    case FileSystemKind::kHuBasic:
+      mounted = MountHuBasic(disk, layout, table);
+      break;
+    case FileSystemKind::kFBasic:
+      mounted = MountFBasic(disk, layout, table);
+      break;
+    default:
+      break;
+  }
+  if (mounted) kind = wanted;
+  return mounted;
+}
+
+int FileSystem::FreeClusters() const {
+  int free = 0;
+  for (int c = layout.first_cluster; c < layout.first_cluster + layout.cluster_count; ++c) {
+    if (table[c] == kClusterFree) ++free;
+  }
+  return free;
+}
+
+int FileSystem::UsedClusters() const {
+  int used = 0;
+  for (int c = layout.first_cluster; c < layout.first_cluster + layout.cluster_count; ++c) {
+    if (table[c] >= 0 || IsEndMark(table[c])) ++used;
+  }
+  return used;
+}
+
+void FileSystem::ForgetClaims() { memset(claimed, 0, sizeof claimed); }
+
+bool FileSystem::Claim(int cluster, ChainDamage& damage) {
+  if (cluster < layout.first_cluster || cluster >= layout.first_cluster + layout.cluster_count) {
+    damage.leaves_disk = true;
+    return false;
+  }
+  uint8_t& byte = claimed[cluster / 8];
+  const uint8_t bit = static_cast<uint8_t>(1u << (cluster % 8));
+  if (byte & bit) damage.shared = true;
+  byte |= bit;
+  return true;
+}
+
+int FileSystem::NextInChain(int cluster, ChainDamage& damage) {
+  const int16_t next = table[cluster];
+  if (IsEndMark(next)) return -1;
+  if (next < 0) {
+    damage.ends_early = true;
+    return -1;
+  }
+  return Claim(next, damage) ? next : -1;
+}
+
+void FileSystem::Root(DirectoryCursor& cursor) const {
+  memset(&cursor, 0, sizeof cursor);
+  cursor.long_name_checksum = -1;
+  cursor.ended = kind == FileSystemKind::kUnknown;
+}
+
+void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor) {
+  Root(cursor);
+  cursor.chained = true;
+  cursor.cluster = entry.first_cluster;
+  // A directory whose first cluster is taken already is one the tree has passed through.
+  cursor.ended = !Claim(entry.first_cluster, cursor.damage) || cursor.damage.shared;
+  if (cursor.damage.shared) cursor.damage.loops = true;
+}
+
+bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
+  const VolumeLayout& l = layout;
+  int64_t logical;
+  if (!cursor.chained) {
+    if (cursor.sector >= l.root_sectors) return false;
+    logical = l.root_start + cursor.sector;
+  } else {
+    const int16_t mark = table[cursor.cluster];
+    const int used =
+        IsEndMark(mark) && UsedSectors(mark) > 0 ? UsedSectors(mark) : l.sectors_per_cluster;
+    if (cursor.sector >= used) {
+      // The chain goes on; a loop through the directory's own clusters shows as a shared one.
+      const int next = NextInChain(cursor.cluster, cursor.damage);
+      if (next < 0 || cursor.damage.shared) {
+        if (cursor.damage.shared) cursor.damage.loops = true;
+        return false;
+      }
+      cursor.cluster = next;
+      cursor.sector = 0;
+    }
+    logical = l.cluster_start + int64_t{cursor.cluster - l.first_cluster} * l.sectors_per_cluster +
+              cursor.sector;
+  }
+  const SectorRead read = ReadLogicalSector(*map, l.numbering, logical, cursor.bytes);
+  if (read == SectorRead::kMissing || read == SectorRead::kShort) ++cursor.damage.missing_sectors;
+  if (read == SectorRead::kCrcError) ++cursor.damage.error_sectors;
+  ++cursor.sector;
+  ++cursor.sectors_read;
+  cursor.entry = 0;
+  return true;
+}
+
+bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
+  const int per_sector = layout.numbering.sector_size / layout.entry_size;
+  while (!cursor.ended) {
+    if (cursor.sectors_read == 0 || cursor.entry == per_sector) {
+      if (!ReadDirectorySector(cursor)) break;
+    }
+    const unsigned char* raw = cursor.bytes + cursor.entry * layout.entry_size;
+    ++cursor.entry;
+    ClearEntry(entry);
+    EntryParse parsed = EntryParse::kInvalid;
+    switch (kind) {
+      case FileSystemKind::kFat12:
+        parsed = ParseFat12Entry(raw, entry, cursor);
+        break;
+      case FileSystemKind::kN88Basic:
+        parsed = ParseN88BasicEntry(raw, entry);
+        break;
+      case FileSystemKind::kHuBasic:
+        parsed = ParseHuBasicEntry(raw, entry);
+        break;
+      case FileSystemKind::kFBasic:
+        parsed = ParseFBasicEntry(raw, entry);
+        break;
+      default:
+        break;
+    }
+    if (parsed == EntryParse::kEnd) break;
+    if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
+    if (parsed == EntryParse::kEntry) return true;
+  }
+  cursor.ended = true;
+  return false;
+}
+
+int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
+                              ChainDamage& damage) {
+  const VolumeLayout& l = layout;
+  if (!Claim(first, damage)) return 0;
+  // Clusters passed through by this chain, apart from those other chains claimed.
+  uint8_t seen[kMaxClusters / 8] = {};
+  unsigned char sector[1024];
+  const int sector_size = l.numbering.sector_size;
+  int64_t length = 0;
+  for (int cluster = first; cluster >= 0;) {
+    seen[cluster / 8] |= static_cast<uint8_t>(1u << (cluster % 8));
+    const int16_t mark = table[cluster];
+    const int used =
+        IsEndMark(mark) && UsedSectors(mark) > 0 && UsedSectors(mark) < l.sectors_per_cluster
+            ? UsedSectors(mark)
+            : l.sectors_per_cluster;
+    const int64_t base =
+        l.cluster_start + int64_t{cluster - l.first_cluster} * l.sectors_per_cluster;
+    for (int s = 0; s < used; ++s) {
+      const SectorRead read = ReadLogicalSector(*map, l.numbering, base + s, sector);
+      if (read == SectorRead::kMissing || read == SectorRead::kShort) ++damage.missing_sectors;
+      if (read == SectorRead::kCrcError) ++damage.error_sectors;
+      if (dest != nullptr && length < capacity) {
+        const int64_t room = capacity - length;
+        memcpy(dest + length, sector, static_cast<size_t>(room < sector_size ? room : sector_size));
+      }
+      length += sector_size;
+    }
+    if (IsEndMark(mark)) break;
+    if (mark < 0) {
+      damage.ends_early = true;
+      break;
+    }
+    if (mark < l.first_cluster || mark >= l.first_cluster + l.cluster_count) {
+      damage.leaves_disk = true;
+      break;
+    }
+    if (seen[mark / 8] & (1u << (mark % 8))) {
+      damage.loops = true;
+      break;
+    }
+    Claim(mark, damage);
+    cluster = mark;
+  }
+  return length;
+}
+
+int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
+                             ChainDamage& damage) {
+  damage = ChainDamage{};
+  if (kind == FileSystemKind::kFat12 && entry.first_cluster == 0) {
+    // An empty file has no chain.
+    damage.size_beyond_chain = entry.size > 0;
+    return 0;
+  }
+  const int64_t chain = ReadChain(entry.first_cluster, dest, capacity, damage);
+  damage.size_beyond_chain = entry.size > chain;
+  bool cut_at_end_of_file = entry.ascii;
+  int64_t length = chain;
+  if (kind == FileSystemKind::kFat12) {
+    length = entry.size < chain ? entry.size : chain;
+  } else if (kind == FileSystemKind::kHuBasic) {
+    if (entry.size > 0 && entry.size <= chain && !entry.ascii) {
+      length = entry.size;
+    } else {
+      cut_at_end_of_file = true;
+    }
+  }
+  if (cut_at_end_of_file && dest != nullptr) {
+    const int64_t held = length < capacity ? length : capacity;
+    const void* end = memchr(dest, 0x1A, static_cast<size_t>(held));
+    if (end != nullptr) length = static_cast<const unsigned char*>(end) - dest;
+  }
+  return length;
+}
+
+}  // namespace diskimage

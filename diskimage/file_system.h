@@ -1,0 +1,172 @@
+// diskimage: the standard file systems of D88 disks (FAT12, N88-BASIC, Hu-BASIC, F-BASIC) opened
+// from a disk's sector map: their directory trees and their files' bytes, read by following the
+// cluster chains, with everything wrong on the way reported instead of guessed.
+#ifndef DISKIMAGE_FILE_SYSTEM_H_
+#define DISKIMAGE_FILE_SYSTEM_H_
+
+#include <cstdint>
+
+#include "diskimage/disk_map.h"
+
+namespace diskimage {
+
+// What a disk holds. The first four are the file systems FileSystem reads; kDskcut and kDskpull
+// the two game layouts this project's programs of those names read.
+enum class FileSystemKind {
+  kFat12,
+  kN88Basic,
+  kHuBasic,
+  kFBasic,
+  kDskcut,
+  kDskpull,
+  kUnformatted,
+  kUnknown
+};
+
+// "fat12", "n88-basic", "hu-basic", "f-basic", "dskcut", "dskpull", "unformatted", "unknown".
+DISKIMAGE_API const char* FileSystemName(FileSystemKind kind);
+
+// Where a file system keeps its clusters, its allocation table and its root directory.
+struct VolumeLayout {
+  SectorNumbering numbering;
+  int first_cluster;        // the lowest cluster number that holds data (FAT12: 2, others: 0)
+  int cluster_count;        // cluster numbers first_cluster .. first_cluster + cluster_count - 1
+  int sectors_per_cluster;  // logical sectors
+  int64_t cluster_start;    // logical sector of cluster first_cluster
+  int64_t root_start;       // logical sector of the root directory
+  int root_sectors;
+  int entry_size;       // bytes of a directory entry: 16 (N88-BASIC) or 32
+  const char* variant;  // "2D", "2DD", "2HD" or, for FAT12, "" (the parameter block says)
+};
+
+// A date and time as a directory records it (local time, no zone).
+struct FileDate {
+  int year, month, day, hour, minute, second;
+};
+
+// One entry of a directory: a file or a subdirectory.
+struct DirectoryEntry {
+  static constexpr int kMaxLongName = 255;
+
+  // The name as the file system forms it from the entry's bytes (code page 932 on Japanese
+  // systems): FAT "NAME.EXT" (lower case where the entry's flags say so), Hu-BASIC and N88-BASIC
+  // the name without trailing spaces, then "." and the extension without trailing spaces when it
+  // is not empty, F-BASIC the 8 bytes without trailing spaces or NULs. It may hold NUL bytes
+  // (`name_length` counts them); a NUL always follows.
+  unsigned char name[24];
+  int name_length;
+  uint16_t long_name[kMaxLongName + 1];  // FAT: the VFAT long name in UTF-16, NUL-terminated
+  int long_name_length;                  // 0 when there is none
+  bool directory;
+  bool ascii;      // an ASCII file, whose text ends before its first 0x1A
+  int attributes;  // the entry's attribute, mode or type byte as stored
+  int64_t size;    // the size the entry records; -1 when the file system records none
+  bool has_date;
+  FileDate date;
+  int first_cluster;
+};
+
+// What went wrong while a chain was followed and its sectors read. A file with any of it was not
+// read whole.
+struct ChainDamage {
+  bool loops;              // the chain comes back to a cluster it passed through
+  bool leaves_disk;        // it names a cluster beyond the disk's clusters
+  bool ends_early;         // it reaches a free, reserved or bad cluster instead of an end mark
+  bool shared;             // a cluster already belonged to another file or directory
+  bool size_beyond_chain;  // the recorded size is larger than the chain holds
+  int missing_sectors;     // sectors not on the disk or shorter than they should be: zeros
+  int error_sectors;       // sectors whose status records a CRC error or a missing mark
+
+  bool Any() const {
+    return loops || leaves_disk || ends_early || shared || size_beyond_chain ||
+           missing_sectors > 0 || error_sectors > 0;
+  }
+};
+
+// Where a directory read stands: made by FileSystem::Root or FileSystem::Subdirectory and moved
+// on by FileSystem::NextEntry.
+struct DirectoryCursor {
+  bool chained;    // a subdirectory, whose sectors follow a cluster chain
+  int cluster;     // the chain's current cluster
+  int64_t sector;  // logical sector being read (root) or sector within `cluster`
+  int entry;       // next entry within the sector
+  int64_t sectors_read;
+  bool ended;
+  int invalid_entries;        // entries passed over because no entry of the file system holds them
+  ChainDamage damage;         // what went wrong with the directory's own chain and sectors
+  unsigned char bytes[1024];  // the sector being read
+  // A VFAT long name being gathered from the entries before its short entry.
+  uint16_t long_name[DirectoryEntry::kMaxLongName + 1];
+  int long_name_checksum;  // -1: none pending
+  int long_name_next;      // the sequence number expected next
+};
+
+// A disk opened as one of the four file systems. Holds its allocation table and a record of which
+// clusters have been read (for shared clusters), about 10 KB. Not copyable.
+class DISKIMAGE_API FileSystem {
+ public:
+  static constexpr int kMaxClusters = 4096;
+
+  FileSystem() = default;
+  FileSystem(const FileSystem&) = delete;
+  FileSystem& operator=(const FileSystem&) = delete;
+
+  // Opens the disk that `map` holds as file system `kind` (one of the first four). Returns false
+  // when the disk lacks its structures, checked strictly: the geometry, the allocation table at
+  // its place with every entry a legal value and its reserved clusters marked, and for FAT12 a
+  // parameter block whose numbers agree with each other and with the disk. The map must outlive
+  // the use of this object.
+  bool Mount(const DiskMap& map, FileSystemKind kind);
+
+  FileSystemKind Kind() const { return kind; }
+  const VolumeLayout& Layout() const { return layout; }
+  int64_t ClusterBytes() const {
+    return int64_t{layout.sectors_per_cluster} * layout.numbering.sector_size;
+  }
+  // Clusters the allocation table marks free, and those it gives to files and directories (the
+  // system's reserved and bad clusters are neither).
+  int FreeClusters() const;
+  int UsedClusters() const;
+
+  // A cursor at the first entry of the root directory, or of the subdirectory `entry` names.
+  void Root(DirectoryCursor& cursor) const;
+  void Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor);
+
+  // Reads the next file or subdirectory of the cursor's directory into `entry`; false at the end
+  // of the directory. Deleted entries, volume labels, "." and ".." are passed over. A
+  // subdirectory's clusters are claimed as they are read: a chain that loops, leaves the disk or
+  // meets a claimed cluster ends the directory, with the reason in cursor.damage.
+  bool NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
+
+  // Follows the chain of the file `entry` names and writes its bytes into `dest` (at most
+  // `capacity`; `dest` may be nullptr to check the chain only). The bytes are: FAT12 and Hu-BASIC
+  // the recorded size (Hu-BASIC ASCII files, and a Hu-BASIC size of 0 or beyond the chain, the
+  // chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's used
+  // sectors, ASCII files cut before their first 0x1A. Missing sectors give zeros. Claims the
+  // chain's clusters. Returns the file's length (which may exceed `capacity`) and sets `damage`.
+  int64_t ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
+                   ChainDamage& damage);
+
+  // Forgets which clusters were claimed, so that the tree can be read again.
+  void ForgetClaims();
+
+ private:
+  // Reads the chain from `first`, appending its used sectors' bytes to `dest` up to `capacity`
+  // and claiming its clusters. Returns the chain's bytes.
+  int64_t ReadChain(int first, unsigned char* dest, int64_t capacity, ChainDamage& damage);
+  // The next cluster of a chain after `cluster`, or -1 at its end (reporting why into `damage`
+  // unless it is the end mark); claims it.
+  int NextInChain(int cluster, ChainDamage& damage);
+  bool Claim(int cluster, ChainDamage& damage);
+  bool ReadDirectorySector(DirectoryCursor& cursor);
+
+  const DiskMap* map = nullptr;
+  FileSystemKind kind = FileSystemKind::kUnknown;
+  VolumeLayout layout = {};
+  int16_t table[kMaxClusters] = {};  // by cluster number: see file_system_formats.h
+  uint8_t claimed[kMaxClusters / 8] = {};
+};
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_FILE_SYSTEM_H_

@@ -1,0 +1,57 @@
+// What each file system's reader gives the common chain and directory code: how it is mounted,
+// how its allocation table is held, and how one directory entry is parsed. Not installed.
+#ifndef DISKIMAGE_FILE_SYSTEM_FORMATS_H_
+#define DISKIMAGE_FILE_SYSTEM_FORMATS_H_
+
+#include <cstdint>
+
+#include "diskimage/file_system.h"
+
+namespace diskimage {
+
+// The allocation table as FileSystem holds it, by cluster number: the next cluster (0 and up) or
+// one of these.
+constexpr int16_t kClusterFree = -1;
+constexpr int16_t kClusterReserved = -2;  // the system's own, or marked bad
+constexpr int16_t kClusterEnd = -100;     // the last cluster, all its sectors used
+// The last cluster with `used` of its sectors used (1 and up).
+constexpr int16_t EndMark(int used) { return static_cast<int16_t>(kClusterEnd - used); }
+constexpr bool IsEndMark(int16_t value) { return value <= kClusterEnd; }
+// The sectors of a last cluster that its mark says are used; 0 for the whole cluster.
+constexpr int UsedSectors(int16_t value) { return kClusterEnd - value; }
+
+enum class EntryParse {
+  kEnd,      // the directory ends here
+  kSkip,     // deleted, a label, "." or "..", a long-name piece
+  kEntry,    // a file or a subdirectory
+  kInvalid,  // bytes that no entry of this file system holds
+};
+
+// Each reader's mount: checks the disk strictly and fills the layout and the table (cluster
+// numbers up to layout.first_cluster + layout.cluster_count - 1). False when the disk is not of
+// this kind.
+bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+
+// Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 parser keeps a long
+// name being gathered in `cursor`.
+EntryParse ParseFat12Entry(const unsigned char* raw, DirectoryEntry& entry,
+                           DirectoryCursor& cursor);
+EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry);
+EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
+EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
+
+// Sets entry.name from `name_length` name bytes and `extension_length` extension bytes: each
+// without its trailing spaces (and NULs, with `trim_nuls`), joined by "." when the extension is
+// not empty.
+void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
+              int extension_length, bool trim_nuls, DirectoryEntry& entry);
+
+// Clears `entry` to a file without name, size, date or cluster.
+void ClearEntry(DirectoryEntry& entry);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_FILE_SYSTEM_FORMATS_H_

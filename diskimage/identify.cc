@@ -1,0 +1,195 @@
+// Identification: each file system tried strictly, its tree counted; then the two game layouts,
+// then unformatted disks; whatever is left is unknown.
+#include "diskimage/identify.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace diskimage {
+namespace {
+
+constexpr int kMaxDepth = 16;
+
+struct TreeCount {
+  int64_t files = 0;
+  int64_t directories = 0;
+  int64_t damaged = 0;
+  int64_t invalid_entries = 0;
+  bool off_disk = false;  // a chain that leaves the disk, ends early or loops
+};
+
+void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& count) {
+  DirectoryEntry entry;
+  while (fs.NextEntry(cursor, entry)) {
+    if (entry.directory) {
+      ++count.directories;
+      if (depth + 1 >= kMaxDepth) continue;
+      DirectoryCursor below;
+      fs.Subdirectory(entry, below);
+      CountTree(fs, below, depth + 1, count);
+      continue;
+    }
+    ++count.files;
+    ChainDamage damage;
+    fs.ReadFile(entry, nullptr, 0, damage);
+    if (damage.Any()) ++count.damaged;
+    count.off_disk = count.off_disk || damage.leaves_disk || damage.ends_early || damage.loops;
+  }
+  count.invalid_entries += cursor.invalid_entries;
+  if (cursor.damage.Any()) ++count.damaged;
+  count.off_disk = count.off_disk || cursor.damage.leaves_disk || cursor.damage.loops;
+}
+
+const char* Plural(int64_t n) { return n == 1 ? "" : "s"; }
+
+// Describes a mounted file system in `evidence`.
+void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
+  const VolumeLayout& l = fs.Layout();
+  switch (fs.Kind()) {
+    case FileSystemKind::kFat12:
+      snprintf(evidence, size,
+               "boot sector parameter block: %d-byte sectors, %d per cluster, %d clusters; FAT "
+               "begins with the media byte",
+               l.numbering.sector_size, l.sectors_per_cluster, l.cluster_count);
+      break;
+    case FileSystemKind::kN88Basic: {
+      const int track = static_cast<int>(l.root_start / l.numbering.sectors_per_track);
+      snprintf(evidence, size,
+               "three equal FAT copies on cylinder %d head %d, system track reserved; directory "
+               "entries parse",
+               track / 2, track % 2);
+      break;
+    }
+    case FileSystemKind::kHuBasic:
+      snprintf(evidence, size,
+               "FAT in logical sector %d begins 01 8F; directory entries parse, chains stay on "
+               "the disk",
+               l.numbering.sectors_per_track == 16 ? 14 : 28);
+      break;
+    case FileSystemKind::kFBasic:
+      snprintf(evidence, size,
+               "FAT on cylinder 1 sector 1 begins 00 FF FF FF FF; directory entries parse, chains "
+               "stay on the disk");
+      break;
+    default:
+      break;
+  }
+}
+
+// The 16-byte directory of track 1 with data on tracks 2 to 79 of five 1024-byte sectors.
+int CountDskcutEntries(const DiskMap& map) {
+  unsigned char directory[2048];
+  for (int r = 1; r <= 2; ++r) {
+    const SectorHeader* s = map.Find(1, r);
+    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != 3 || s->data_size != 1024 ||
+        map.Read(*s, directory + (r - 1) * 1024, 1024) != 1024) {
+      return 0;
+    }
+  }
+  int entries = 0;
+  for (int k = 1; k < 128; ++k) {
+    const unsigned char* e = directory + 16 * k;
+    if (e[0] == 0) break;
+    for (int i = 0; i < 9; ++i) {
+      if (e[i] < 0x20) return 0;
+    }
+    const int64_t start = e[9] * int64_t{5120} + e[10] * 256;
+    const int64_t size = e[11] * 256 - (e[12] == 0x80 ? 128 : 0);
+    if (e[9] < 2 || e[9] > 79 || e[10] >= 20 || (e[12] != 0 && e[12] != 0x80) ||
+        start + size > 80 * 5120 || map.SectorCount(e[9]) == 0 ||
+        map.Sector(e[9], 0).data_size != 1024) {
+      return 0;
+    }
+    ++entries;
+  }
+  return entries;
+}
+
+// The 8-byte directory of track 1 with data on tracks 4 to 79 of ten 512-byte sectors.
+int CountDskpullEntries(const DiskMap& map) {
+  unsigned char directory[1024];
+  for (int r = 1; r <= 4; ++r) {
+    const SectorHeader* s = map.Find(1, r);
+    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != 1 || s->data_size != 256 ||
+        map.Read(*s, directory + (r - 1) * 256, 256) != 256) {
+      return 0;
+    }
+  }
+  int entries = 0;
+  for (int k = 0; k < 128; ++k) {
+    const unsigned char* e = directory + 8 * k;
+    if (e[0] == 0) break;
+    for (int i = 0; i < 4 && e[i] != 0; ++i) {
+      if (e[i] < 0x20) return 0;
+    }
+    const int64_t start = (e[4] - 4) * int64_t{5120} + (e[5] / 2) * 512;
+    if (e[4] < 4 || e[4] > 79 || e[5] % 2 != 0 || e[5] / 2 >= 10 ||
+        start + ReadLe16(e + 6) > 76 * 5120 || map.SectorCount(e[4]) == 0 ||
+        map.Sector(e[4], 0).data_size != 512) {
+      return 0;
+    }
+    ++entries;
+  }
+  return entries;
+}
+
+}  // namespace
+
+void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
+  id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1};
+  static constexpr FileSystemKind kFileSystems[] = {
+      FileSystemKind::kFat12, FileSystemKind::kHuBasic, FileSystemKind::kN88Basic,
+      FileSystemKind::kFBasic};
+  for (FileSystemKind kind : kFileSystems) {
+    if (!fs.Mount(map, kind)) continue;
+    DirectoryCursor root;
+    fs.Root(root);
+    TreeCount count;
+    CountTree(fs, root, 0, count);
+    fs.ForgetClaims();
+    // The BASIC systems' signatures are short: their directories must hold up too.
+    if (kind != FileSystemKind::kFat12 && (count.invalid_entries > 0 || count.off_disk)) continue;
+    id.kind = kind;
+    id.variant = fs.Layout().variant;
+    DescribeFileSystem(fs, id.evidence, sizeof id.evidence);
+    id.files = count.files;
+    id.directories = count.directories;
+    id.damaged = count.damaged;
+    id.bytes_free = fs.FreeClusters() * fs.ClusterBytes();
+    id.bytes_used = fs.UsedClusters() * fs.ClusterBytes();
+    return;
+  }
+  fs.Mount(map, FileSystemKind::kUnknown);
+
+  if (const int entries = CountDskcutEntries(map); entries > 0) {
+    id.kind = FileSystemKind::kDskcut;
+    id.files = entries;
+    snprintf(id.evidence, sizeof id.evidence,
+             "16-byte directory on track 1 with %d entr%s pointing inside tracks 2 to 79", entries,
+             entries == 1 ? "y" : "ies");
+    return;
+  }
+  if (const int entries = CountDskpullEntries(map); entries > 0) {
+    id.kind = FileSystemKind::kDskpull;
+    id.files = entries;
+    snprintf(id.evidence, sizeof id.evidence,
+             "8-byte directory on track 1 with %d entr%s pointing inside tracks 4 to 79", entries,
+             entries == 1 ? "y" : "ies");
+    return;
+  }
+  const DiskGeometry geometry = map.Summarize();
+  if (geometry.total_sectors == 0) {
+    id.kind = FileSystemKind::kUnformatted;
+    snprintf(id.evidence, sizeof id.evidence, "%s",
+             geometry.tracks_present == 0 ? "no track is stored" : "no track holds a sector");
+  } else if (map.OnlyFillerBytes()) {
+    id.kind = FileSystemKind::kUnformatted;
+    snprintf(id.evidence, sizeof id.evidence, "every sector holds one filler byte throughout");
+  } else {
+    snprintf(id.evidence, sizeof id.evidence,
+             "no file system's structures and neither game layout found (%d sector%s hold data)",
+             geometry.total_sectors, Plural(geometry.total_sectors));
+  }
+}
+
+}  // namespace diskimage

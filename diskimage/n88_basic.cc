@@ -1,0 +1,103 @@
+// N88-BASIC (NEC PC-8801 and PC-9801 disk BASIC): one system track holding the directory of
+// 16-byte entries and three copies of a one-byte-per-cluster allocation table.
+#include <cstring>
+
+#include "diskimage/file_system_formats.h"
+
+namespace diskimage {
+namespace {
+
+constexpr int kFreeCluster = 0xFF;
+constexpr int kReservedCluster = 0xFE;
+constexpr int kEndMarkBase = 0xC0;
+
+struct N88Variant {
+  const char* name;
+  int sectors_per_track;
+  int system_track;       // track index of the system track
+  int directory_sectors;  // sectors 1.. of the system track
+  int first_fat_sector;   // three copies from here
+  int sectors_per_cluster;
+  int cluster_count;
+};
+
+// 2D: a cluster is half a track side; 2DD and 2HD: a whole track side.
+constexpr N88Variant kVariants[] = {
+    {"2D", 16, 37, 12, 14, 8, 160},
+    {"2DD", 16, 80, 12, 14, 16, 160},
+    {"2HD", 26, 70, 22, 24, 26, 154},
+};
+
+bool ReadSystemSector(const DiskMap& map, int track, int r, unsigned char* dest) {
+  const SectorHeader* sector = map.Find(track, r);
+  return sector != nullptr && sector->data_size == 256 && map.Read(*sector, dest, 256) == 256;
+}
+
+bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout, int16_t* table) {
+  // The geometry: the system track and a data track of 256-byte sectors, as many as the variant.
+  if (map.SectorCount(v.system_track) != v.sectors_per_track ||
+      map.SectorCount(v.system_track - 1) != v.sectors_per_track) {
+    return false;
+  }
+  unsigned char copies[3][256];
+  for (int i = 0; i < 3; ++i) {
+    if (!ReadSystemSector(map, v.system_track, v.first_fat_sector + i, copies[i])) return false;
+  }
+  if (memcmp(copies[0], copies[1], 256) != 0 || memcmp(copies[0], copies[2], 256) != 0) {
+    return false;
+  }
+  const unsigned char* fat = copies[0];
+  // The system track's own clusters are reserved.
+  const int system_cluster = v.system_track * v.sectors_per_track / v.sectors_per_cluster;
+  if (fat[system_cluster] != kReservedCluster) return false;
+  const int most_used = v.sectors_per_cluster;
+  for (int c = 0; c < v.cluster_count; ++c) {
+    const int value = fat[c];
+    if (value == kFreeCluster) {
+      table[c] = kClusterFree;
+    } else if (value == kReservedCluster) {
+      table[c] = kClusterReserved;
+    } else if (value > kEndMarkBase && value <= kEndMarkBase + most_used) {
+      table[c] = EndMark(value - kEndMarkBase);
+    } else if (value < v.cluster_count) {
+      table[c] = static_cast<int16_t>(value);
+    } else {
+      return false;
+    }
+  }
+  layout.numbering = {256, v.sectors_per_track, 2, 1, 1};
+  layout.first_cluster = 0;
+  layout.cluster_count = v.cluster_count;
+  layout.sectors_per_cluster = v.sectors_per_cluster;
+  layout.cluster_start = 0;
+  layout.root_start = int64_t{v.system_track} * v.sectors_per_track;
+  layout.root_sectors = v.directory_sectors;
+  layout.entry_size = 16;
+  layout.variant = v.name;
+  return true;
+}
+
+}  // namespace
+
+bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+  for (const N88Variant& v : kVariants) {
+    if (MountVariant(map, v, layout, table)) return true;
+  }
+  return false;
+}
+
+EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+  if (raw[0] == 0xFF) return EntryParse::kEnd;
+  if (raw[0] == 0x00) return EntryParse::kSkip;
+  const int attributes = raw[9];
+  // 80h tokenised BASIC, 01h machine language, 00h ASCII; 10h read-only, 40h read after write.
+  if ((attributes & ~0xD1) != 0 || (attributes & 0x81) == 0x81) return EntryParse::kInvalid;
+  if (raw[10] >= 160) return EntryParse::kInvalid;
+  FormName(raw, 6, raw + 6, 3, false, entry);
+  entry.attributes = attributes;
+  entry.ascii = (attributes & 0x81) == 0;
+  entry.first_cluster = raw[10];
+  return EntryParse::kEntry;
+}
+
+}  // namespace diskimage

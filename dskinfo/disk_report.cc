@@ -1,0 +1,223 @@
+// A disk's report in text and in JSON.
+#include "dskinfo/disk_report.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using diskimage::DiskGeometry;
+using diskimage::FileSystemKind;
+using diskimage::Identification;
+
+constexpr int kWidth = 80;
+constexpr int kLabelWidth = 15;  // "  file system: " and the like
+
+// One departure from the commonest shape, as a phrase: `count` things, "1 thing" or "N things".
+struct Departure {
+  int count;
+  const char* one;
+  const char* many;
+};
+
+// Fills `phrases` with the departures that apply; returns how many.
+int Departures(const DiskGeometry& g, char phrases[][48]) {
+  const Departure all[] = {
+      {g.fm_track0 ? 1 : 0, "FM track 0", "FM track 0"},
+      {g.fm_tracks - (g.fm_track0 ? 1 : 0), "1 other FM track", "%d other FM tracks"},
+      {g.odd_count_tracks, "1 track of another sector count", "%d tracks of another sector count"},
+      {g.odd_size_tracks, "1 track of another sector size", "%d tracks of another sector size"},
+      {g.duplicate_id_tracks, "1 track with duplicate IDs", "%d tracks with duplicate IDs"},
+      {g.long_tracks, "1 track of more than 64 sectors", "%d tracks of more than 64 sectors"},
+      {g.error_sectors, "1 sector with an error status", "%d sectors with an error status"},
+      {g.deleted_sectors, "1 deleted sector", "%d deleted sectors"},
+      {g.empty_tracks, "1 empty track", "%d empty tracks"},
+  };
+  int count = 0;
+  for (const Departure& d : all) {
+    if (d.count <= 0) continue;
+    snprintf(phrases[count++], 48, d.count == 1 ? d.one : d.many, d.count);
+  }
+  return count;
+}
+
+// Prints "label" padded to the label column, then `text` wrapped at word boundaries to 80
+// columns, continuation lines indented to the label column. Counts bytes as columns, except
+// UTF-8 continuation bytes.
+void PrintField(const char* label, const char* text) {
+  int column = printf("  %-*s", kLabelWidth - 2, label);
+  const char* p = text;
+  while (*p != '\0') {
+    const char* word_end = strchr(p, ' ');
+    if (word_end == nullptr) word_end = p + strlen(p);
+    int word_columns = 0;
+    for (const char* c = p; c < word_end; ++c) {
+      if ((static_cast<unsigned char>(*c) & 0xC0) != 0x80) ++word_columns;
+    }
+    if (column > kLabelWidth && column + 1 + word_columns > kWidth) {
+      column = printf("\n%*s", kLabelWidth, "") - 1;
+    } else if (column > kLabelWidth) {
+      putchar(' ');
+      ++column;
+    }
+    fwrite(p, 1, static_cast<size_t>(word_end - p), stdout);
+    column += word_columns;
+    p = *word_end == ' ' ? word_end + 1 : word_end;
+  }
+  putchar('\n');
+}
+
+void FormatGeometry(const DiskGeometry& g, char* text, size_t size) {
+  if (g.tracks_present == 0) {
+    snprintf(text, size, "no track stored");
+    return;
+  }
+  int length = snprintf(text, size, "%d cylinder%s x %d head%s x %d sectors x %d bytes",
+                        g.cylinders, g.cylinders == 1 ? "" : "s", g.heads, g.heads == 1 ? "" : "s",
+                        g.sectors_per_track, g.sector_size);
+  char phrases[9][48];
+  const int count = Departures(g, phrases);
+  for (int i = 0; i < count && length >= 0 && static_cast<size_t>(length) < size; ++i) {
+    length += snprintf(text + length, size - static_cast<size_t>(length), "%s%s",
+                       i == 0 ? "; " : ", ", phrases[i]);
+  }
+}
+
+}  // namespace
+
+const char* ReadingProgram(FileSystemKind kind) {
+  switch (kind) {
+    case FileSystemKind::kFat12:
+    case FileSystemKind::kN88Basic:
+    case FileSystemKind::kHuBasic:
+    case FileSystemKind::kFBasic:
+      return "dskget";
+    case FileSystemKind::kDskcut:
+      return "dskcut";
+    case FileSystemKind::kDskpull:
+      return "dskpull";
+    default:
+      return nullptr;
+  }
+}
+
+void PrintDiskText(const DiskReport& r, const char* image_path) {
+  const Identification& id = r.identification;
+  printf("disk %d: %s\n", r.index, r.name[0] != '\0' ? r.name : "(no name)");
+  char text[512];
+  snprintf(text, sizeof text, "%s (media byte %02Xh), %s", diskimage::MediaName(r.media), r.media,
+           r.write_protected ? "write-protected" : "writable");
+  PrintField("media:", text);
+  FormatGeometry(r.geometry, text, sizeof text);
+  PrintField("geometry:", text);
+  snprintf(text, sizeof text, "%s%s%s%s: %s", diskimage::FileSystemName(id.kind),
+           id.variant[0] != '\0' ? " (" : "", id.variant, id.variant[0] != '\0' ? ")" : "",
+           id.evidence);
+  PrintField("contents:", text);
+  if (id.files >= 0) {
+    int length =
+        snprintf(text, sizeof text, "%" PRId64 " file%s", id.files, id.files == 1 ? "" : "s");
+    if (id.directories > 0) {
+      length += snprintf(text + length, sizeof text - length, " in %" PRId64 " folder%s + root",
+                         id.directories, id.directories == 1 ? "" : "s");
+    }
+    if (id.bytes_used >= 0) {
+      length += snprintf(text + length, sizeof text - length,
+                         ", %" PRId64 " bytes used, %" PRId64 " bytes free", id.bytes_used,
+                         id.bytes_free);
+    }
+    if (id.damaged > 0) {
+      snprintf(text + length, sizeof text - length, ", %" PRId64 " damaged", id.damaged);
+    }
+    PrintField("files:", text);
+  }
+  const char* program = ReadingProgram(id.kind);
+  if (program != nullptr) {
+    snprintf(text, sizeof text, "%s %s", program, image_path);
+  } else {
+    snprintf(text, sizeof text, "no program here reads this disk");
+  }
+  PrintField("read with:", text);
+}
+
+void PrintJsonString(const char* text) {
+  putchar('"');
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    const unsigned char b = *p;
+    // The length of a well-formed UTF-8 sequence starting here, or 0.
+    int length = 0;
+    if (b < 0x80) {
+      length = 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+    }
+    for (int i = 1; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) length = 0;
+    }
+    if (length == 3 && ((b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] >= 0xA0))) length = 0;
+    if (length == 4 && ((b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90))) length = 0;
+    if (b == '"' || b == '\\') {
+      printf("\\%c", b);
+    } else if (b < 0x20 || b == 0x7F || length == 0) {
+      printf("\\u%04x", b);
+      length = 1;
+    } else {
+      fwrite(p, 1, static_cast<size_t>(length), stdout);
+    }
+    p += length == 0 ? 1 : length;
+  }
+  putchar('"');
+}
+
+void PrintDiskJson(const DiskReport& r) {
+  const DiskGeometry& g = r.geometry;
+  const Identification& id = r.identification;
+  printf("{\"index\": %d, \"name\": ", r.index);
+  PrintJsonString(r.name);
+  printf(", \"media\": \"%s\", \"media_byte\": %d, \"write_protected\": %s",
+         diskimage::MediaName(r.media), r.media, r.write_protected ? "true" : "false");
+  printf(
+      ", \"tracks\": %d, \"cylinders\": %d, \"heads\": %d, \"sectors_per_track\": %d, "
+      "\"sector_size\": %d, \"departures\": [",
+      g.tracks_present, g.cylinders, g.heads, g.sectors_per_track, g.sector_size);
+  char phrases[9][48];
+  const int count = Departures(g, phrases);
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) fputs(", ", stdout);
+    PrintJsonString(phrases[i]);
+  }
+  printf("], \"file_system\": \"%s\", \"variant\": ", diskimage::FileSystemName(id.kind));
+  if (id.variant[0] != '\0') {
+    PrintJsonString(id.variant);
+  } else {
+    fputs("null", stdout);
+  }
+  fputs(", \"evidence\": ", stdout);
+  PrintJsonString(id.evidence);
+  const auto number_or_null = [](const char* key, int64_t value) {
+    if (value >= 0) {
+      printf(", \"%s\": %" PRId64, key, value);
+    } else {
+      printf(", \"%s\": null", key);
+    }
+  };
+  number_or_null("files", id.files);
+  number_or_null("directories", id.directories);
+  number_or_null("bytes_used", id.bytes_used);
+  number_or_null("bytes_free", id.bytes_free);
+  number_or_null("damaged", id.damaged);
+  const char* program = ReadingProgram(id.kind);
+  fputs(", \"read_with\": ", stdout);
+  if (program != nullptr) {
+    PrintJsonString(program);
+  } else {
+    fputs("null", stdout);
+  }
+  putchar('}');
+}

@@ -1,0 +1,29 @@
+// One disk's report, as a block of text for a terminal or as a JSON object.
+#ifndef DSKINFO_DISK_REPORT_H_
+#define DSKINFO_DISK_REPORT_H_
+
+#include "diskimage/disk_map.h"
+#include "diskimage/identify.h"
+
+struct DiskReport {
+  int index;
+  const char* name;  // UTF-8
+  int media;         // the media byte
+  bool write_protected;
+  diskimage::DiskGeometry geometry;
+  diskimage::Identification identification;
+};
+
+// The program that reads a disk of this kind ("dskget", "dskcut", "dskpull"), or nullptr.
+const char* ReadingProgram(diskimage::FileSystemKind kind);
+
+// Prints the disk's block of text, wrapped to 80 columns; `image_path` completes the command.
+void PrintDiskText(const DiskReport& report, const char* image_path);
+
+// Prints the disk as a JSON object (no line feed after it).
+void PrintDiskJson(const DiskReport& report);
+
+// Prints `text` as a JSON string: quoted, escaped, bytes that are not UTF-8 as \u00XX.
+void PrintJsonString(const char* text);
+
+#endif  // DSKINFO_DISK_REPORT_H_

@@ -1,0 +1,127 @@
+// dskinfo's command line and its loop over images and disks.
+#include "dskinfo/dskinfo.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "diskimage/identify.h"
+#include "dskinfo/disk_report.h"
+#include "extraction/command_line.h"
+#include "extraction/listed_name.h"
+#include "extraction/open_image.h"
+#include "extraction/program_messages.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kUsage[] = "Usage: dskinfo IMAGE... [--json]\n";
+
+const char kHelp[] =
+    "Usage: dskinfo IMAGE... [--json]\n"
+    "       dskinfo --help | --version\n"
+    "\n"
+    "Says what every disk of each D88 floppy-disk image holds: its name, media,\n"
+    "write protection, geometry (and what departs from it: FM tracks, duplicate\n"
+    "sector IDs, sectors with error status, ...), its file system (fat12, n88-basic,\n"
+    "hu-basic, f-basic), or the game layout that dskcut or dskpull reads, or\n"
+    "unformatted or unknown, with the evidence found, its files and space, and which\n"
+    "program reads it. Images are never modified; IMAGE may be a pipe, or \"-\" for\n"
+    "standard input.\n"
+    "\n"
+    "Options:\n"
+    "  --json  one JSON document on standard output instead of text\n"
+    "\n"
+    "Problems are reported on standard error, one line each: \"dskinfo: NAME: reason\".\n"
+    "\n"
+    "Exit status: 0 when every image was read; 1 for usage; 2 when an image could\n"
+    "not be opened or holds no disk (the others are still reported).\n";
+
+// Reports every disk of the open image.
+void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, bool json) {
+  diskimage::D88Image& image = state.image;
+  for (int disk = 0; disk < image.DiskCount(); ++disk) {
+    image.SelectDisk(disk);
+    state.map.Load(image);
+    DiskReport report;
+    report.index = disk;
+    ListedName name;
+    PrepareListedName(run, image.DiskName(), name);
+    report.name = json ? name.name : name.shown;
+    report.media = image.MediaType();
+    report.write_protected = image.WriteProtected();
+    report.geometry = state.map.Summarize();
+    diskimage::Identify(state.map, state.file_system, report.identification);
+    if (json) {
+      fputs(disk == 0 ? "\n    " : ",\n    ", stdout);
+      PrintDiskJson(report);
+    } else {
+      PrintDiskText(report, path);
+    }
+  }
+}
+
+}  // namespace
+
+int RunDskinfo(int argc, char** argv, DskinfoState& state) {
+  int status;
+  if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, status)) return status;
+  bool json = false;
+  int images = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      fprintf(stderr, "dskinfo: unknown option \"%s\"\n%s", argv[i], kUsage);
+      return kExitFailure;
+    } else {
+      ++images;
+    }
+  }
+  if (images == 0) {
+    fputs(kUsage, stderr);
+    fputs("Try 'dskinfo --help'.\n", stderr);
+    return kExitFailure;
+  }
+  ExtractionRun run("dskinfo");
+  run.utf8_names = true;
+  run.japanese_open_message = false;
+#ifdef _WIN32
+  run.terminal_listing = !json && _isatty(_fileno(stdout)) != 0;
+#else
+  run.terminal_listing = !json && isatty(STDOUT_FILENO) != 0;
+#endif
+  if (json) fputs("{\"images\": [", stdout);
+  int listed = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char* path = argv[i];
+    if (strcmp(path, "--json") == 0) continue;
+    const int problems_before = run.diagnostics.Count();
+    const bool opened = OpenImage(run, path, state.image, true);
+    if (json) {
+      fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
+      PrintJsonString(path);
+      fputs(", \"error\": ", stdout);
+      if (run.diagnostics.Count() > problems_before) {
+        PrintJsonString(opened ? "holds no disk, or was not read whole" : "cannot open the image");
+      } else {
+        fputs("null", stdout);
+      }
+      fputs(", \"disks\": [", stdout);
+    } else {
+      if (listed++ > 0) putchar('\n');
+      ListedName shown;
+      printf("%s\n", path);
+      (void)shown;
+    }
+    if (opened) ReportImage(run, state, path, json);
+    if (json) fputs(state.image.DiskCount() > 0 && opened ? "\n  ]}" : "]}", stdout);
+    state.image.Open(nullptr);
+  }
+  if (json) fputs("\n]}\n", stdout);
+  return FinishRun(run.diagnostics);
+}
