@@ -137,16 +137,35 @@ int SectorNumbering::TrackOf(int64_t logical) const {
   return track < D88Image::kTrackCount ? static_cast<int>(track) : -1;
 }
 
+namespace {
+
+const SectorHeader* FindLogical(const DiskMap& map, const SectorNumbering& numbering,
+                                int64_t logical) {
+  const int track = logical < 0 ? -1 : numbering.TrackOf(logical);
+  return track < 0 ? nullptr : map.Find(track, numbering.SectorNumberOf(logical));
+}
+
+SectorRead Condition(const SectorHeader& sector, int got, const SectorNumbering& numbering) {
+  if (got < numbering.sector_size) return SectorRead::kShort;
+  return sector.status != 0 ? SectorRead::kCrcError : SectorRead::kFine;
+}
+
+}  // namespace
+
 SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numbering, int64_t logical,
                              unsigned char* dest) {
   memset(dest, 0, static_cast<size_t>(numbering.sector_size));
-  const int track = logical < 0 ? -1 : numbering.TrackOf(logical);
-  const SectorHeader* sector =
-      track < 0 ? nullptr : map.Find(track, numbering.SectorNumberOf(logical));
+  const SectorHeader* sector = FindLogical(map, numbering, logical);
   if (sector == nullptr) return SectorRead::kMissing;
-  const int got = map.Read(*sector, dest, numbering.sector_size);
-  if (got < numbering.sector_size) return SectorRead::kShort;
-  return sector->status != 0 ? SectorRead::kCrcError : SectorRead::kFine;
+  return Condition(*sector, map.Read(*sector, dest, numbering.sector_size), numbering);
+}
+
+SectorRead ProbeLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
+                              int64_t logical) {
+  const SectorHeader* sector = FindLogical(map, numbering, logical);
+  if (sector == nullptr) return SectorRead::kMissing;
+  // The stored size, as far as the disk holds it, decides a short sector.
+  return Condition(*sector, sector->data_size, numbering);
 }
 
 }  // namespace diskimage

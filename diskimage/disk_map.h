@@ -103,6 +103,10 @@ enum class SectorRead {
 DISKIMAGE_API SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
                                            int64_t logical, unsigned char* dest);
 
+// What ReadLogicalSector would return, without reading the data.
+DISKIMAGE_API SectorRead ProbeLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
+                                            int64_t logical);
+
 }  // namespace diskimage
 
 #endif  // DISKIMAGE_DISK_MAP_H_

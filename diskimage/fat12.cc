@@ -117,8 +117,12 @@ bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
     }
     p = kPc98HighDensity;
   }
-  // The parameter block must agree with the disk: its sectors are of the stated size.
-  if (boot_sector->data_size != p.bytes_per_sector) return false;
+  // The parameter block must agree with the disk: its sectors are of the stated size, and the
+  // disk holds at least half of the sectors it counts.
+  if (boot_sector->data_size != p.bytes_per_sector ||
+      p.total_sectors > 2 * int64_t{map.Summarize().total_sectors}) {
+    return false;
+  }
   const int root_sectors = p.root_entries * 32 / p.bytes_per_sector;
   const int64_t data_start =
       p.reserved_sectors + int64_t{p.fat_count} * p.sectors_per_fat + root_sectors;

@@ -71,6 +71,7 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
   layout = VolumeLayout{};
   for (int16_t& value : table) value = kClusterReserved;
   ForgetClaims();
+  sectors_read = 0;
   bool mounted = false;
   switch (wanted) {
     case FileSystemKind::kFat12:
@@ -221,6 +222,7 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
   uint8_t seen[kMaxClusters / 8] = {};
   unsigned char sector[1024];
   const int sector_size = l.numbering.sector_size;
+  const int64_t budget = int64_t{kReadBudget} * l.cluster_count * l.sectors_per_cluster + 4096;
   int64_t length = 0;
   for (int cluster = first; cluster >= 0;) {
     seen[cluster / 8] |= static_cast<uint8_t>(1u << (cluster % 8));
@@ -229,13 +231,20 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
         IsEndMark(mark) && UsedSectors(mark) > 0 && UsedSectors(mark) < l.sectors_per_cluster
             ? UsedSectors(mark)
             : l.sectors_per_cluster;
+    if (sectors_read + used > budget) {
+      damage.over_budget = true;
+      break;
+    }
+    sectors_read += used;
     const int64_t base =
         l.cluster_start + int64_t{cluster - l.first_cluster} * l.sectors_per_cluster;
     for (int s = 0; s < used; ++s) {
-      const SectorRead read = ReadLogicalSector(*map, l.numbering, base + s, sector);
+      const bool wanted = dest != nullptr && length < capacity;
+      const SectorRead read = wanted ? ReadLogicalSector(*map, l.numbering, base + s, sector)
+                                     : ProbeLogicalSector(*map, l.numbering, base + s);
       if (read == SectorRead::kMissing || read == SectorRead::kShort) ++damage.missing_sectors;
       if (read == SectorRead::kCrcError) ++damage.error_sectors;
-      if (dest != nullptr && length < capacity) {
+      if (wanted) {
         const int64_t room = capacity - length;
         memcpy(dest + length, sector, static_cast<size_t>(room < sector_size ? room : sector_size));
       }

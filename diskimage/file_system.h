@@ -76,10 +76,12 @@ struct ChainDamage {
   bool size_beyond_chain;  // the recorded size is larger than the chain holds
   int missing_sectors;     // sectors not on the disk or shorter than they should be: zeros
   int error_sectors;       // sectors whose status records a CRC error or a missing mark
+  bool over_budget;        // not read on: the disk's chains together read more than
+                           // FileSystem::kReadBudget times its clusters' sectors
 
   bool Any() const {
     return loops || leaves_disk || ends_early || shared || size_beyond_chain ||
-           missing_sectors > 0 || error_sectors > 0;
+           missing_sectors > 0 || error_sectors > 0 || over_budget;
   }
 };
 
@@ -106,6 +108,9 @@ struct DirectoryCursor {
 class DISKIMAGE_API FileSystem {
  public:
   static constexpr int kMaxClusters = 4096;
+  // Chains that share clusters read them again; all reads of a mounted disk stop at this many
+  // times its clusters' sectors (plus 4096), so no disk costs time out of proportion to its size.
+  static constexpr int kReadBudget = 8;
 
   FileSystem() = default;
   FileSystem(const FileSystem&) = delete;
@@ -144,6 +149,7 @@ class DISKIMAGE_API FileSystem {
   // chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's used
   // sectors, ASCII files cut before their first 0x1A. Missing sectors give zeros. Claims the
   // chain's clusters. Returns the file's length (which may exceed `capacity`) and sets `damage`.
+  // With `dest` nullptr no data is read (the length is then before any 0x1A cut).
   int64_t ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
                    ChainDamage& damage);
 
@@ -165,6 +171,7 @@ class DISKIMAGE_API FileSystem {
   VolumeLayout layout = {};
   int16_t table[kMaxClusters] = {};  // by cluster number: see file_system_formats.h
   uint8_t claimed[kMaxClusters / 8] = {};
+  int64_t sectors_read = 0;  // since the mount, against the read budget
 };
 
 }  // namespace diskimage

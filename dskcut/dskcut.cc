@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dskcut/working_directory.h"
+#include "extraction/working_directory.h"
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
 #include "extraction/prefault.h"

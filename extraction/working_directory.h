@@ -1,7 +1,7 @@
-// Entering a disk's subdirectory and coming back to the directory the run started in, by a saved
+// Entering a subdirectory and coming back to the directory the run started in, by a saved
 // handle, so that a subdirectory that is a symbolic link cannot strand the run elsewhere.
-#ifndef DSKCUT_WORKING_DIRECTORY_H_
-#define DSKCUT_WORKING_DIRECTORY_H_
+#ifndef EXTRACTION_WORKING_DIRECTORY_H_
+#define EXTRACTION_WORKING_DIRECTORY_H_
 
 class StartingDirectory {
  public:
@@ -29,4 +29,4 @@ class StartingDirectory {
 #endif
 };
 
-#endif  // DSKCUT_WORKING_DIRECTORY_H_
+#endif  // EXTRACTION_WORKING_DIRECTORY_H_

@@ -1,5 +1,5 @@
-// The per-disk directory changes of dskcut, for POSIX systems and Windows.
-#include "dskcut/working_directory.h"
+// Entering output subdirectories and coming back, for POSIX systems and Windows.
+#include "extraction/working_directory.h"
 
 #include <cerrno>
 

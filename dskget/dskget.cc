@@ -1,0 +1,177 @@
+// dskget's command line and its loop over the disks of an image.
+#include "dskget/dskget.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "diskimage/identify.h"
+#include "dskget/extract_tree.h"
+#include "dskget/output_names.h"
+#include "extraction/command_line.h"
+#include "extraction/listed_name.h"
+#include "extraction/program_messages.h"
+#include "extraction/working_directory.h"
+
+namespace {
+
+using diskimage::FileSystemKind;
+
+const char kUsage[] = "Usage: dskget IMAGE [-d] [-l] [-r] [-C DIR]\n";
+
+const char kHelp[] =
+    "Usage: dskget IMAGE [-d] [-l] [-r] [-C DIR]\n"
+    "       dskget --help | --version\n"
+    "\n"
+    "Extracts the files of every disk of a D88 floppy-disk image that holds a\n"
+    "standard file system: FAT12 (MS-DOS, MSX-DOS, FM TOWNS), N88-BASIC (2D, 2DD,\n"
+    "2HD), Hu-BASIC (2D, 2HD) or F-BASIC (2D), folders included, each file with the\n"
+    "date its disk recorded. The image is never modified. IMAGE may be a pipe, or\n"
+    "\"-\" for standard input.\n"
+    "\n"
+    "Options, before or after the image:\n"
+    "  -d      no per-disk folders: the files of all disks go into one folder\n"
+    "  -l      list only: print the listing and the diagnostics, create nothing\n"
+    "  -r      names as the disk's bytes (Shift-JIS) instead of UTF-8\n"
+    "  -C DIR  extract into DIR, created if needed, as if started there\n"
+    "\n"
+    "Output: disk 0's files go into the folder 000, disk 1's into 001, and so on.\n"
+    "Standard output lists each disk, as \"[NAME] FILE-SYSTEM -> 000\", and each file\n"
+    "and folder: the bytes written, its type and attributes, its date and its path.\n"
+    "A name that an earlier file took gets ~2, ~3, ... before its extension. Every\n"
+    "problem is reported on standard error, one line each: \"dskget: NAME: reason\".\n"
+    "\n"
+    "Exit status: 0 when every listed file was written whole; 1 for usage, or when\n"
+    "the image or DIR cannot be opened; 2 when the run went through with\n"
+    "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
+
+NameRegistry names;          // about 8 MB of address space; pages are touched as names come
+unsigned char* file_buffer;  // the longest chain of the disks so far
+int64_t file_buffer_size;
+
+// Makes the file buffer hold `size` bytes; false when memory runs out.
+bool ReserveFileBuffer(int64_t size) {
+  if (size <= file_buffer_size) return true;
+  void* larger = realloc(file_buffer, static_cast<size_t>(size));
+  if (larger == nullptr) return false;
+  file_buffer = static_cast<unsigned char*>(larger);
+  file_buffer_size = size;
+  return true;
+}
+
+// Says why a disk is not extracted.
+void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::Identification& id) {
+  switch (id.kind) {
+    case FileSystemKind::kDskcut:
+    case FileSystemKind::kDskpull:
+      run.diagnostics.Report(label, "not a standard file system: the %s layout; read it with %s",
+                             diskimage::FileSystemName(id.kind),
+                             diskimage::FileSystemName(id.kind));
+      break;
+    default:
+      run.diagnostics.Report(label, "not a standard file system: %s (%s)",
+                             diskimage::FileSystemName(id.kind), id.evidence);
+  }
+}
+
+void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
+                 StartingDirectory& start) {
+  diskimage::D88Image& image = state.image;
+  image.SelectDisk(disk);
+  state.map.Load(image);
+  diskimage::Identification id;
+  diskimage::Identify(state.map, state.file_system, id);
+  char folder[12];  // "000" to "063"; room for any int
+  snprintf(folder, sizeof folder, "%03d", disk);
+  ListedName disk_name;
+  PrepareListedName(run, image.DiskName(), disk_name);
+  fputs("\n[", stdout);
+  PrintListedName(disk_name, 0);
+  printf("] %s%s%s%s", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
+         id.variant, id.variant[0] != '\0' ? ")" : "");
+  printf(one_folder || id.files < 0 || state.file_system.Kind() == FileSystemKind::kUnknown
+             ? "\n"
+             : " -> %s\n",
+         folder);
+  if (state.file_system.Kind() == FileSystemKind::kUnknown) {
+    ReportNotReadable(run, folder, id);
+    return;
+  }
+  const int64_t volume =
+      state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
+  if (!ReserveFileBuffer(volume)) {
+    run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
+                           static_cast<long long>(volume));
+    return;
+  }
+  const bool enter = !one_folder && !run.list_only;
+  if (enter) {
+    int error = start.Save();
+    if (error == 0) error = StartingDirectory::Enter(folder);
+    if (error != 0) {
+      run.diagnostics.Report(folder, "cannot create or enter the directory: %s; disk skipped",
+                             strerror(error));
+      return;
+    }
+  }
+  char label[16];
+  snprintf(label, sizeof label, "%s/", folder);
+  TreeRun tree = {&run,  &state.file_system, &names, raw, one_folder ? "" : label, file_buffer,
+                  volume};
+  diskimage::DirectoryCursor root;
+  state.file_system.Root(root);
+  ExtractDirectory(tree, root, "", one_folder ? 0 : NameRegistry::FolderKey(0, folder), 0);
+  if (enter) {
+    const int error = start.Return();
+    if (error != 0) {
+      run.diagnostics.Report(folder, "cannot return to the starting directory: %s",
+                             strerror(error));
+    }
+  }
+}
+
+}  // namespace
+
+int RunDskget(int argc, char** argv, DskgetState& state) {
+  int status;
+  if (AnswerInformationRequest(argc, argv, "dskget", kHelp, status)) return status;
+  ExtractionRun run("dskget");
+  run.utf8_names = true;
+  bool one_folder = false;
+  const char* image_path = nullptr;
+  const char* output_directory = nullptr;
+  bool usage = false;
+  for (int i = 1; i < argc && !usage; ++i) {
+    if (strcmp(argv[i], "-d") == 0) {
+      one_folder = true;
+    } else if (strcmp(argv[i], "-r") == 0) {
+      run.utf8_names = false;
+    } else if (strcmp(argv[i], "-") != 0 && argv[i][0] == '-') {
+      // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
+      usage = TakeCommonOption(argc, argv, i, run, output_directory) != CommonOption::kTaken;
+      if (usage) fprintf(stderr, "dskget: unknown option or missing argument: \"%s\"\n", argv[i]);
+    } else if (image_path == nullptr) {
+      image_path = argv[i];
+    } else {
+      fprintf(stderr, "dskget: one image per run: \"%s\"\n", argv[i]);
+      usage = true;
+    }
+  }
+  if (usage || image_path == nullptr) {
+    fputs(kUsage, stderr);
+    fputs("Try 'dskget --help'.\n", stderr);
+    return kExitFailure;
+  }
+  const bool raw = !run.utf8_names;
+  if (!StartRun(run, image_path, output_directory, state.image, true)) return kExitFailure;
+  StartingDirectory start;
+  for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
+    ExtractDisk(run, state, disk, one_folder, raw, start);
+  }
+  if (names.Full()) {
+    run.diagnostics.Report(image_path,
+                           "too many names to keep apart; later names were not "
+                           "checked against earlier ones");
+  }
+  return FinishRun(run.diagnostics);
+}

@@ -1,0 +1,22 @@
+// dskget: extracts the files of every disk of a D88 image that holds a standard file system
+// (FAT12, N88-BASIC, Hu-BASIC, F-BASIC), folders included, with their recorded dates.
+#ifndef DSKGET_DSKGET_H_
+#define DSKGET_DSKGET_H_
+
+#include "diskimage/d88_image.h"
+#include "diskimage/disk_map.h"
+#include "diskimage/file_system.h"
+
+// What a run reads disks with: large, so given static storage by the caller.
+struct DskgetState {
+  diskimage::D88Image image;
+  diskimage::DiskMap map;
+  diskimage::FileSystem file_system;
+};
+
+// Runs the whole program: IMAGE [-d] [-l] [-r] [-C DIR], or --help or --version alone. Returns
+// the exit status: 1 for usage or an image or DIR that cannot be opened, 2 when the run went
+// through with diagnostics, 0 when every listed file was written whole under its listed name.
+int RunDskget(int argc, char** argv, DskgetState& state);
+
+#endif  // DSKGET_DSKGET_H_

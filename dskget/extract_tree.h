@@ -1,0 +1,29 @@
+// Writing the directory tree of one mounted disk: a listing line per file and folder, the files'
+// bytes, their folders and dates, and a diagnostic for everything not read whole.
+#ifndef DSKGET_EXTRACT_TREE_H_
+#define DSKGET_EXTRACT_TREE_H_
+
+#include <cstdint>
+
+#include "diskimage/file_system.h"
+#include "dskget/output_names.h"
+#include "extraction/extraction_run.h"
+
+struct TreeRun {
+  ExtractionRun* run;
+  diskimage::FileSystem* file_system;
+  NameRegistry* names;
+  bool raw_names;          // -r: the disk's bytes, not UTF-8
+  const char* disk_label;  // "000/" before the paths in diagnostics ("" with -d)
+  unsigned char* buffer;   // room for the longest chain of the disk
+  int64_t capacity;
+};
+
+// Lists and writes the entries of the directory at `cursor` into the current directory (with
+// run->list_only, lists only), then its subdirectories below it, as folders of their own. `path`
+// is the directory's path from the disk's folder ("" or "SUB/"); `folder_key` its key in the
+// registry of names.
+void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const char* path,
+                      uint64_t folder_key, int depth);
+
+#endif  // DSKGET_EXTRACT_TREE_H_

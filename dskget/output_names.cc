@@ -1,0 +1,143 @@
+// Output names for dskget's files and folders.
+#include "dskget/output_names.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "extraction/safe_file_name.h"
+#include "extraction/shift_jis_names.h"
+
+namespace {
+
+// Appends the code point `c` as UTF-8.
+size_t PutUtf8(uint32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+bool NeedsEscape(uint32_t c) { return c < 0x20 || c == '/'; }
+
+size_t PutEscape(unsigned value, char* out) {
+  snprintf(out, 4, "%%%02X", value & 0xFF);
+  return 3;
+}
+
+void LongNameToUtf8(const diskimage::DirectoryEntry& entry, char* out) {
+  size_t length = 0;
+  for (int i = 0; i < entry.long_name_length; ++i) {
+    uint32_t c = entry.long_name[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < entry.long_name_length &&
+        entry.long_name[i + 1] >= 0xDC00 && entry.long_name[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (entry.long_name[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // half of a pair: no character
+    }
+    length += NeedsEscape(c) ? PutEscape(c, out + length) : PutUtf8(c, out + length);
+  }
+  out[length] = '\0';
+}
+
+}  // namespace
+
+bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name) {
+  char formed[kOutputNameSize];
+  if (!raw && entry.long_name_length > 0) {
+    LongNameToUtf8(entry, formed);
+  } else {
+    char escaped[3 * sizeof entry.name + 1];
+    size_t length = 0;
+    for (int i = 0; i < entry.name_length; ++i) {
+      const unsigned char b = entry.name[i];
+      if (NeedsEscape(b)) {
+        length += PutEscape(b, escaped + length);
+      } else {
+        escaped[length++] = static_cast<char>(b);
+      }
+    }
+    escaped[length] = '\0';
+    int columns = 0;
+    if (raw || ShiftJisToUtf8(escaped, formed, sizeof formed, columns) < 0) {
+      snprintf(formed, sizeof formed, "%s", escaped);
+    }
+  }
+  return MakeSafeFileName(formed, name, kOutputNameSize, kWindowsFileNames, raw);
+}
+
+uint64_t NameRegistry::Key(uint64_t folder_key, const char* name) {
+  uint64_t hash = folder_key ^ 0xcbf29ce484222325u;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+    const unsigned char folded = *p >= 'A' && *p <= 'Z' ? *p + ('a' - 'A') : *p;
+    hash = (hash ^ folded) * 0x100000001b3u;
+  }
+  return hash == 0 ? 1 : hash;
+}
+
+uint64_t NameRegistry::FolderKey(uint64_t parent, const char* name) {
+  return Key(parent * 31 + 7, name);
+}
+
+bool NameRegistry::Taken(uint64_t key) const {
+  for (size_t i = key % kSlots;; i = (i + 1) % kSlots) {
+    if (slots[i] == 0) return false;
+    if (slots[i] == key) return true;
+  }
+}
+
+void NameRegistry::Insert(uint64_t key) {
+  if (used >= kSlots / 4 * 3) {
+    full = true;
+    return;
+  }
+  size_t i = key % kSlots;
+  while (slots[i] != 0 && slots[i] != key) i = (i + 1) % kSlots;
+  if (slots[i] == 0) ++used;
+  slots[i] = key;
+}
+
+bool NameRegistry::MakeUnique(uint64_t folder_key, char* name) {
+  if (full || !Taken(Key(folder_key, name))) {
+    Insert(Key(folder_key, name));
+    return false;
+  }
+  // The extension is what follows the last point, unless the name begins with it.
+  const char* point = strrchr(name, '.');
+  size_t stem =
+      point != nullptr && point != name ? static_cast<size_t>(point - name) : strlen(name);
+  if (strlen(name + stem) > 64) stem = strlen(name);  // too long to be an extension
+  const size_t extension_length = strlen(name + stem);
+  char candidate[kOutputNameSize + 16];
+  for (unsigned n = 2;; ++n) {
+    // A name too long for the suffix loses the end of its stem, never its extension.
+    char suffix[16];
+    const size_t suffix_length = static_cast<size_t>(snprintf(suffix, sizeof suffix, "~%u", n));
+    size_t keep = stem;
+    if (keep + suffix_length + extension_length >= kOutputNameSize) {
+      keep = kOutputNameSize - 1 - suffix_length - extension_length;
+    }
+    memcpy(candidate, name, keep);
+    memcpy(candidate + keep, suffix, suffix_length);
+    memcpy(candidate + keep + suffix_length, name + stem, extension_length + 1);
+    if (!Taken(Key(folder_key, candidate))) break;
+  }
+  memcpy(name, candidate, strlen(candidate) + 1);
+  Insert(Key(folder_key, name));
+  return true;
+}

@@ -1,0 +1,45 @@
+// The names dskget writes: formed from a directory entry, made safe, and kept apart from every
+// name already written in the same folder.
+#ifndef DSKGET_OUTPUT_NAMES_H_
+#define DSKGET_OUTPUT_NAMES_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "diskimage/file_system.h"
+
+// Room for any output name: 255 UTF-16 units as UTF-8 or escapes, a suffix and a NUL.
+constexpr size_t kOutputNameSize = 3 * 255 + 16;
+
+// Forms the name of `entry` into `name`: the FAT long name (from UTF-16) where there is one,
+// else the entry's name converted from Shift-JIS (a byte that is no character as %XX); with
+// `raw`, the entry's bytes. '/' and bytes below 0x20 are written %XX either way. Then made safe
+// as the other programs make names (".", "..", and on Windows reserved characters and device
+// names). Returns true when the name had to be changed to be safe.
+bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name);
+
+// The names written in each folder of a run, compared as Windows and macOS compare them (ASCII
+// letters without regard to case), so that no file is written over another.
+class NameRegistry {
+ public:
+  // Makes `name` unique in the folder `folder_key`: when taken, inserts ~2, ~3, ... before the
+  // extension (NAME~2.EXT). Records it. Returns true when the name was changed.
+  bool MakeUnique(uint64_t folder_key, char* name);
+  // True once the registry is too full to tell names apart; names are then taken as they are.
+  bool Full() const { return full; }
+
+  // The key of the folder `name` inside the folder `parent`.
+  static uint64_t FolderKey(uint64_t parent, const char* name);
+
+ private:
+  bool Taken(uint64_t key) const;
+  void Insert(uint64_t key);
+  static uint64_t Key(uint64_t folder_key, const char* name);
+
+  static constexpr size_t kSlots = size_t{1} << 20;
+  uint64_t slots[kSlots] = {};  // 0: empty
+  size_t used = 0;
+  bool full = false;
+};
+
+#endif  // DSKGET_OUTPUT_NAMES_H_

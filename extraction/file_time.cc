@@ -1,0 +1,38 @@
+// File times from recorded local dates, on POSIX systems and Windows.
+#include "extraction/file_time.h"
+
+#include <cerrno>
+#include <ctime>
+
+#ifdef _WIN32
+#include <sys/utime.h>
+#include <windows.h>
+#else
+#include <utime.h>
+#endif
+
+int SetFileTime(const char* name, bool utf8_name, int year, int month, int day, int hour,
+                int minute, int second) {
+  struct tm local = {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;  // whatever daylight saving time was in force then
+  const time_t when = mktime(&local);
+  if (when == static_cast<time_t>(-1)) return EINVAL;
+#ifdef _WIN32
+  wchar_t wide[MAX_PATH];
+  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
+    return EINVAL;
+  }
+  struct _utimbuf times = {when, when};
+  return _wutime(wide, &times) == 0 ? 0 : errno;
+#else
+  (void)utf8_name;
+  const struct utimbuf times = {when, when};
+  return utime(name, &times) == 0 ? 0 : errno;
+#endif
+}
