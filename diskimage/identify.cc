@@ -15,7 +15,7 @@ struct TreeCount {
   int64_t directories = 0;
   int64_t damaged = 0;
   int64_t invalid_entries = 0;
-  bool off_disk = false;  // a chain that leaves the disk, ends early or loops
+  int64_t broken = 0;  // files and folders whose chain leaves the disk, ends early or loops
 };
 
 void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& count) {
@@ -33,11 +33,11 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
     ChainDamage damage;
     fs.ReadFile(entry, nullptr, 0, damage);
     if (damage.Any()) ++count.damaged;
-    count.off_disk = count.off_disk || damage.leaves_disk || damage.ends_early || damage.loops;
+    if (damage.leaves_disk || damage.ends_early || damage.loops) ++count.broken;
   }
   count.invalid_entries += cursor.invalid_entries;
   if (cursor.damage.Any()) ++count.damaged;
-  count.off_disk = count.off_disk || cursor.damage.leaves_disk || cursor.damage.loops;
+  if (cursor.damage.leaves_disk || cursor.damage.loops) ++count.broken;
 }
 
 const char* Plural(int64_t n) { return n == 1 ? "" : "s"; }
@@ -147,8 +147,12 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     TreeCount count;
     CountTree(fs, root, 0, count);
     fs.ForgetClaims();
-    // The BASIC systems' signatures are short: their directories must hold up too.
-    if (kind != FileSystemKind::kFat12 && (count.invalid_entries > 0 || count.off_disk)) continue;
+    // The BASIC systems' signatures are short: their directories must hold up too, every entry
+    // parsing and most chains ending on the disk (a damaged disk keeps its name).
+    if (kind != FileSystemKind::kFat12 &&
+        (count.invalid_entries > 0 || 2 * count.broken > count.files + count.directories)) {
+      continue;
+    }
     id.kind = kind;
     id.variant = fs.Layout().variant;
     DescribeFileSystem(fs, id.evidence, sizeof id.evidence);

@@ -35,8 +35,18 @@ DiskBuilder& DiskBuilder::Media(uint8_t media) {
   return *this;
 }
 
+DiskBuilder& DiskBuilder::WriteProtect(uint8_t flag) {
+  write_protect_ = flag;
+  return *this;
+}
+
 DiskBuilder& DiskBuilder::AddSector(int track, const SectorRecord& sector) {
   tracks_[track].push_back(sector);
+  return *this;
+}
+
+DiskBuilder& DiskBuilder::ReplaceTrack(int track, const std::vector<SectorRecord>& sectors) {
+  tracks_[track] = sectors;
   return *this;
 }
 
@@ -58,12 +68,16 @@ DiskBuilder& DiskBuilder::DiskSize(uint32_t size) {
 Bytes DiskBuilder::Build() const {
   Bytes disk(kHeaderSize, 0);
   memcpy(disk.data(), name_.data(), name_.size());
+  disk[0x1A] = write_protect_;
   disk[0x1B] = media_;
   for (const auto& [track, sectors] : tracks_) {
     if (track >= 0 && track < 164) PutLe32(&disk[0x20 + 4 * track], disk.size());
     for (const SectorRecord& sector : sectors) {
       uint8_t header[16] = {sector.c, sector.h, sector.r, sector.n};
       PutLe16(header + 4, sector.sector_count.value_or(static_cast<uint16_t>(sectors.size())));
+      header[6] = sector.density;
+      header[7] = sector.deleted;
+      header[8] = sector.status;
       PutLe16(header + 14, sector.data_size.value_or(static_cast<uint16_t>(sector.data.size())));
       disk.insert(disk.end(), header, header + 16);
       disk.insert(disk.end(), sector.data.begin(), sector.data.end());

@@ -17,6 +17,9 @@ struct SectorRecord {
   Bytes data;
   std::optional<uint16_t> sector_count;  // default: the number of sectors on the track
   std::optional<uint16_t> data_size;     // default: data.size(); may disagree with the data
+  uint8_t density = 0x00;                // 0x40: single density (FM)
+  uint8_t deleted = 0x00;                // 0x10: deleted-data mark
+  uint8_t status = 0x00;                 // 0xB0: data CRC error, ...
 };
 
 class DiskBuilder {
@@ -24,7 +27,10 @@ class DiskBuilder {
   // The 17-byte name field; bytes past 17 are dropped.
   DiskBuilder& Name(const std::string& name);
   DiskBuilder& Media(uint8_t media);
+  DiskBuilder& WriteProtect(uint8_t flag);
   DiskBuilder& AddSector(int track, const SectorRecord& sector);
+  // Replaces whatever `track` held by `sectors`.
+  DiskBuilder& ReplaceTrack(int track, const std::vector<SectorRecord>& sectors);
   // Marks a track present with no sectors at all.
   DiskBuilder& EmptyTrack(int track);
   // Stores `offset` in the track table instead of the real offset (0 makes the track absent).
@@ -37,6 +43,7 @@ class DiskBuilder {
  private:
   std::string name_;
   uint8_t media_ = 0;
+  uint8_t write_protect_ = 0;
   std::map<int, std::vector<SectorRecord>> tracks_;
   std::map<int, uint32_t> track_offsets_;
   std::optional<uint32_t> disk_size_;
