@@ -58,7 +58,7 @@ int FatEntry(const unsigned char* fat, int cluster) {
 // The VFAT checksum of an 11-byte short name.
 int ShortNameChecksum(const unsigned char* name) {
   unsigned sum = 0;
-  for (int i = 0; i < 11; ++i) sum = (((sum & 1) << 7) | (sum >> 1)) + name[i];
+  for (int i = 0; i < 11; ++i) sum = ((((sum & 1) << 7) | (sum >> 1)) + name[i]) & 0xFF;
   return static_cast<int>(sum & 0xFF);
 }
 

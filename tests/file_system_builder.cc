@@ -226,7 +226,7 @@ int BasicDisk::AddFolder(const std::string& name, int folder) {
   PutPadded(e + 1, name, 13);
   PutPadded(e + 14, "", 3);
   e[0x11] = 0x20;
-  const uint8_t date[5] = {0x99, 0x12, 0x31, 0x23, 0x59};  // 1999-12-31 23:59
+  const uint8_t date[5] = {0x99, 0xC5, 0x31, 0x23, 0x59};  // 1999-12-31 23:59, a Friday
   memcpy(e + 0x18, date, sizeof date);
   e[0x1E] = static_cast<uint8_t>(cluster & 0x7F);
   e[0x1F] = static_cast<uint8_t>(cluster >> 7);

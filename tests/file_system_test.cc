@@ -202,7 +202,7 @@ TEST(FileSystemTest, Fat12LongNamesLowerCaseFlagsAndSizes) {
   // "Long name.bin" in one long-name entry before its short entry.
   const std::string short_name = "LONGNA~1BIN";
   unsigned sum = 0;
-  for (unsigned char c : short_name) sum = (((sum & 1) << 7) | (sum >> 1)) + c;
+  for (unsigned char c : short_name) sum = ((((sum & 1) << 7) | (sum >> 1)) + c) & 0xFF;
   uint8_t* l = fat.Root(1);
   memset(l, 0xFF, 32);
   l[0] = 0x41;

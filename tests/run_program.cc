@@ -40,7 +40,10 @@ std::vector<std::string> ProgramCommand(const std::string& name) {
   if (const char* path = getenv(variable.c_str()); path != nullptr && *path != '\0') {
     command.push_back(path);
   } else {
-    command.push_back(name == "dskcut" ? DSKCUT_PROGRAM : DSKPULL_PROGRAM);
+    command.push_back(name == "dskcut"    ? DSKCUT_PROGRAM
+                      : name == "dskpull" ? DSKPULL_PROGRAM
+                      : name == "dskinfo" ? DSKINFO_PROGRAM
+                                          : DSKGET_PROGRAM);
   }
   return command;
 }

@@ -23,10 +23,11 @@ struct RunResult {
   std::string err;
 };
 
-// The command that runs program `name` ("dskcut" or "dskpull"): the environment variable
-// NAME_UNDER_TEST (upper case) names another binary, and TEST_LAUNCHER a program to start it
-// with (wine, for a Windows build); otherwise the binary built beside the tests. TEST_WRAPPER,
-// words separated by spaces, goes in front of all (a checker such as valgrind).
+// The command that runs program `name` ("dskcut", "dskpull", "dskinfo" or "dskget"): the
+// environment variable NAME_UNDER_TEST (upper case) names another binary, and TEST_LAUNCHER a
+// program to start it with (wine, for a Windows build); otherwise the binary built beside the
+// tests. TEST_WRAPPER, words separated by spaces, goes in front of all (a checker such as
+// valgrind).
 std::vector<std::string> ProgramCommand(const std::string& name);
 
 // True when the programs run under a launcher (a Windows build under wine).

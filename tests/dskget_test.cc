@@ -1,0 +1,165 @@
+// End-to-end tests of dskget: FAT12 against mtools on the same sectors, the BASIC file systems
+// byte for byte with their names and dates, damage and name clashes, list-only and raw names,
+// and the real disks.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "tests/e2e_fixture.h"
+#include "tests/file_system_builder.h"
+
+namespace {
+
+class DskgetTest : public E2eTest {
+ protected:
+  DskgetTest() : E2eTest("dskget") {}
+  void SetUp() override {
+    E2eTest::SetUp();
+    setenv("TZ", "UTC", 1);  // dates are read as local time; mtools sets them as UTC
+    tzset();
+  }
+  // The modification time of `path`, or -1.
+  static long long ModificationTime(const std::string& path) {
+    struct stat s;
+    return stat(path.c_str(), &s) == 0 ? static_cast<long long>(s.st_mtime) : -1;
+  }
+};
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+TEST_F(DskgetTest, Fat12FilesAreThoseMtoolsTakesFromTheSameSectors) {
+  if (system("command -v mcopy >/dev/null && command -v mkfs.fat >/dev/null") != 0) {
+    GTEST_SKIP() << "mtools or dosfstools missing";
+  }
+  const std::string raw = root / "raw.img";
+  const std::string a = root / "a", big = root / "big";
+  WriteFile(a, Text("hello\r\n"));
+  WriteFile(big, PatternBytes(5000, 1));
+  const std::string commands =
+      "set -e; export MTOOLS_SKIP_CHECK=1; cd " + root.path() + "; mkfs.fat -C " + raw +
+      " -S 1024 -s 1 -f 2 -r 192 -F 12 -g 2/8 -M 0xFE 1232 >/dev/null"
+      "; M='-i " +
+      raw +
+      "'"
+      "; mcopy $M a ::README.TXT; mcopy $M big ::B.BIN; mcopy $M a ::C.TXT"
+      "; mdel $M ::B.BIN; mcopy $M big '::Long File Name.bin'"  // fragmented around C.TXT
+      "; mcopy $M a ::lower.txt; mmd $M ::SUB; mmd $M ::SUB/DEEP; mcopy $M a ::SUB/DEEP/in.txt"
+      "; head -c 1024 big > one; mcopy $M one ::ONE.BIN; : > empty; mcopy $M empty ::EMPTY"
+      "; mcopy $M a ::HIDDEN.SYS; mattrib $M +h +s +r ::HIDDEN.SYS"
+      "; mkdir ref; mcopy -s -m $M '::*' ref";
+  ASSERT_EQ(system(commands.c_str()), 0);
+  SetImage(SectorsToDisk(ReadFile(raw), {77, 2, 8, 3}).Name("DOS").Media(0x20).Build());
+  const RunResult result = RunOnImage({"-C", root / "out"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  const Tree ours = Snapshot(root / "out/000"), theirs = Snapshot(root / "ref");
+  EXPECT_EQ(ours, theirs);
+  EXPECT_EQ(ours.count("lower.txt"), 1u);
+  EXPECT_EQ(ours.count("Long File Name.bin"), 1u);
+  for (const auto& [path, bytes] : theirs) {
+    if (bytes.rfind("file:", 0) != 0) continue;
+    EXPECT_EQ(ModificationTime(root / "out/000/" + path), ModificationTime(root / "ref/" + path))
+        << path;
+  }
+}
+
+TEST_F(DskgetTest, BasicFileSystemsComeOutByteForByteWithNamesAndDates) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  const Bytes big = PatternBytes(4096 + 100, 2);
+  hu.AddFile("\x83\x65\x83\x58\x83\x67", "BIN", 0x01, big, {9, 3});  // テスト, fragmented
+  hu.AddFile("MY FILE", "BAS", 0x02, Bytes(4096, 7));  // exactly a cluster, a space kept
+  hu.AddFile("ONE", "", 0x01, Bytes(1, 1));
+  hu.AddFile("A/B\x01", "", 0x04, Text("text\x1A rest"), {}, -1, 0);  // escapes; ASCII cut
+  hu.AddFile("\xFF\x80X", "", 0x01, Bytes(3, 3));  // bytes that are no Shift-JIS character
+  const int folder = hu.AddFolder("SUB");
+  hu.AddFile("inner", "txt", 0x01, Bytes(2, 2), {}, folder);
+  BasicDisk n88(BasicDisk::kN88_2DD);
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(300, 3));
+  BasicDisk fb(BasicDisk::kFBasic);
+  fb.AddFile(std::string("AB\0C", 4), "", 0x82, Text("ascii\x1A"));
+  SetImage(
+      Concatenate({hu.ToDisk("HU").Build(), n88.ToDisk("N88").Build(), fb.ToDisk("FB").Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  Bytes prog_sectors = PatternBytes(300, 3);  // the two sectors its end mark says are used
+  prog_sectors.resize(512, 0);
+  EXPECT_EQ(WorkTree(), (Tree{{"000", "dir"},
+                              {"000/テスト.BIN", FileEntry(big)},
+                              {"000/MY FILE.BAS", FileEntry(Bytes(4096, 7))},
+                              {"000/ONE", FileEntry(Bytes(1, 1))},
+                              {"000/A%2FB%01", FileEntry(Text("text"))},
+                              {"000/%FF%80X", FileEntry(Bytes(3, 3))},
+                              {"000/SUB", "dir"},
+                              {"000/SUB/inner.txt", FileEntry(Bytes(2, 2))},
+                              {"001", "dir"},
+                              {"001/PROG.BAS", FileEntry(prog_sectors)},
+                              {"002", "dir"},
+                              {"002/AB%00C", FileEntry(Text("ascii"))}}));
+  struct tm date = {};
+  date.tm_year = 86;
+  date.tm_mon = 5;
+  date.tm_mday = 15;
+  date.tm_hour = 12;
+  date.tm_min = 34;
+  EXPECT_EQ(ModificationTime(work() + "/000/ONE"), static_cast<long long>(timegm(&date)));
+  EXPECT_NE(result.out.find(Lines({"", "[HU] hu-basic (2D) -> 000",
+                                   "      4196  bin     1986-06-15 12:34  テスト.BIN"})),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("         -  dir     1999-12-31 23:59  SUB/" + LineEnd() +
+                            "         2  bin     1986-06-15 12:34  SUB/inner.txt"),
+            std::string::npos)
+      << result.out;
+
+  // -l lists the same and writes nothing; -r keeps the disk's bytes in the names.
+  TempDir other;
+  RunOptions in_other;
+  const RunResult listed = Run({image_path(), "-l", "-C", other.path()});
+  EXPECT_EQ(listed.out, result.out);
+  EXPECT_TRUE(Snapshot(other.path()).empty());
+  Run({image_path(), "-r", "-C", other.path()});
+  EXPECT_EQ(Snapshot(other.path()).count("000/\x83\x65\x83\x58\x83\x67.BIN"), 1u);
+}
+
+TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("SAME", "", 0x01, Bytes(10, 1));
+  hu.AddFile("same", "", 0x01, Bytes(10, 2));  // the same name on Windows and macOS
+  hu.AddFile("LOOP", "", 0x01, PatternBytes(5000, 3));
+  hu.SetTableEntry(5, 4);  // LOOP: 4 -> 5 -> 4; its recorded 5000 bytes are read before
+  BasicDisk second(BasicDisk::kHu_2D);
+  second.AddFile("SAME", "", 0x01, Bytes(10, 3));
+  DskcutLayout cut;
+  cut.AddFile("A", "B", Bytes(10, 1));
+  SetImage(
+      Concatenate({hu.ToDisk("1").Build(), second.ToDisk("2").Build(), cut.ToDisk("3").Build()}));
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskget: same: an earlier entry has this name; written as \"same~2\"",
+                   "dskget: LOOP: damaged: its chain loops; 5000 bytes written",
+                   "dskget: SAME: an earlier entry has this name; written as \"SAME~3\"",
+                   "dskget: 002: not a standard file system: the dskcut layout; read it with "
+                   "dskcut"}));
+  const Tree tree = WorkTree();
+  EXPECT_EQ(tree.at("SAME"), FileEntry(Bytes(10, 1)));
+  EXPECT_EQ(tree.at("same~2"), FileEntry(Bytes(10, 2)));
+  EXPECT_EQ(tree.at("SAME~3"), FileEntry(Bytes(10, 3)));
+  EXPECT_EQ(tree.at("LOOP"), FileEntry(PatternBytes(5000, 3)));
+}
+
+TEST_F(DskgetTest, RealDisksComeOutWhole) {
+  const std::string x1 = SHARED_DIR "/realdisks/x1ndp_sample_2d.d88";
+  if (ReadFile(x1).empty()) GTEST_SKIP() << "no " << x1;
+  const RunResult result = Run({x1});
+  EXPECT_EQ(result.status, 0) << result.err;
+  const Tree tree = WorkTree();
+  ASSERT_EQ(tree.size(), 4u);
+  EXPECT_EQ(tree.at("000/x1ndpsample.bas").size(), 5u + 884u);
+  EXPECT_EQ(tree.at("000/x1ndp.bin").size(), 5u + 6663u);
+  EXPECT_EQ(tree.at("000/kirakira.ndp").size(), 5u + 319u);
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// End-to-end tests of dskinfo: the text report at 80 columns, the JSON document read back by a
+// real JSON parser for a disk of every kind, and the command line.
+#include <cstdio>
+
+#include "tests/e2e_fixture.h"
+#include "tests/fat12_image.h"
+#include "tests/file_system_builder.h"
+
+namespace {
+
+class DskinfoTest : public E2eTest {
+ protected:
+  DskinfoTest() : E2eTest("dskinfo") {}
+};
+
+TEST_F(DskinfoTest, TextReportSaysWhatTheDiskIsAndWhichProgramReadsIt) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(5000, 1));
+  hu.AddFile("README", "TXT", 0x04, Bytes(10, 'a'));
+  DiskBuilder disk = hu.ToDisk("X1 \x83\x51\x81\x5B\x83\x80");  // "X1 ゲーム"
+  disk.WriteProtect(0x10);
+  std::vector<SectorRecord> odd = TrackSectors(79, 1, 16, 1, &hu.Logical()[79 * 16 * 256]);
+  odd[2].status = 0xB0;
+  disk.ReplaceTrack(79, odd);
+  SetImage(disk.Build());
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(
+      result.out,
+      Lines({image_path(), "disk 0: X1 ゲーム",
+             "  media:       2D (media byte 00h), write-protected",
+             "  geometry:    40 cylinders x 2 heads x 16 sectors x 256 bytes; 1 sector with an",
+             "               error status",
+             "  contents:    hu-basic (2D): FAT in logical sector 14 begins 01 8F; directory",
+             "               entries parse, chains stay on the disk",
+             "  files:       2 files, 12288 bytes used, 307200 bytes free",
+             "  read with:   dskget " + image_path()}));
+}
+
+TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
+  Fat12Image fat;
+  fat.SetRoot(0, "A       TXT", 0x20, 2, 3);
+  fat.SetFat(2, 0xFFF);
+  BasicDisk n88(BasicDisk::kN88_2HD), hu(BasicDisk::kHu_2HD), fb(BasicDisk::kFBasic);
+  n88.AddFile("A", "", 0x01, PatternBytes(10, 1));
+  fb.AddFile("A", "", 0x01, PatternBytes(10, 1));
+  DskcutLayout cut;
+  cut.AddFile("A", "B", PatternBytes(10, 1));
+  DskpullLayout pull;
+  pull.AddFile("ABCD", PatternBytes(10, 1));
+  SetImage(Concatenate({SectorsToDisk(fat.raw, {77, 2, 8, 3}).Name("\"q\\\x1b\x82").Build(),
+                        n88.ToDisk("N").Build(), hu.ToDisk("H").Build(), fb.ToDisk("F").Build(),
+                        cut.ToDisk("C").Build(), pull.ToDisk("P").Build(), DiskBuilder().Build()}));
+  const std::string json = root / "out.json";
+  RunOptions options;
+  options.stdout_path = json;
+  const RunResult result = Run({image_path(), "--json", root / "missing.d88"}, options);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskinfo: " + root / "missing.d88" +
+                               ": cannot open the image: No such file or directory"}));
+  const std::string check =
+      "python3 -c 'import json,sys\n"
+      "d = json.load(open(sys.argv[1]))\n"
+      "keys = [\"index\", \"name\", \"media\", \"write_protected\", \"cylinders\", \"heads\",\n"
+      "        \"sectors_per_track\", \"sector_size\", \"file_system\", \"evidence\", \"files\"]\n"
+      "for image in d[\"images\"]:\n"
+      "  print(image[\"error\"] is not None, len(image[\"disks\"]))\n"
+      "  for disk in image[\"disks\"]:\n"
+      "    assert all(k in disk for k in keys)\n"
+      "    print(repr(disk[\"name\"]), disk[\"media\"], disk[\"file_system\"], disk[\"files\"])\n"
+      "' " +
+      json;
+  FILE* parser = popen(check.c_str(), "r");
+  ASSERT_NE(parser, nullptr);
+  std::string parsed;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, parser) != nullptr) parsed += buffer;
+  ASSERT_EQ(pclose(parser), 0) << parsed;
+  EXPECT_EQ(parsed,
+            "False 7\n"
+            "'\"q\\\\\\x1b%82' 2D fat12 1\n"
+            "'N' 2HD n88-basic 1\n"
+            "'H' 2HD hu-basic 0\n"
+            "'F' 2D f-basic 1\n"
+            "'C' 2DD dskcut 1\n"
+            "'P' 2D dskpull 1\n"
+            "'' 2D unformatted None\n"
+            "True 0\n");
+}
+
+TEST_F(DskinfoTest, UsageHelpAndVersion) {
+  RunResult result = Run({});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, Lines({"Usage: dskinfo IMAGE... [--json]", "Try 'dskinfo --help'."}));
+  result = Run({"a.d88", "-x"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  result = Run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json]" + LineEnd(), 0), 0u);
+  result = Run({"--version"});
+  EXPECT_EQ(result.out, Lines({"dskinfo " PROJECT_VERSION}));
+}
+
+}  // namespace
