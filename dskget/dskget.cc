@@ -163,6 +163,7 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
     return kExitFailure;
   }
   const bool raw = !run.utf8_names;
+  names.Clear();
   if (!StartRun(run, image_path, output_directory, state.image, true)) return kExitFailure;
   StartingDirectory start;
   for (int disk = 0; disk < state.image.DiskCount(); ++disk) {

@@ -94,6 +94,12 @@ uint64_t NameRegistry::FolderKey(uint64_t parent, const char* name) {
   return Key(parent * 31 + 7, name);
 }
 
+void NameRegistry::Clear() {
+  if (used > 0) memset(slots, 0, sizeof slots);
+  used = 0;
+  full = false;
+}
+
 bool NameRegistry::Taken(uint64_t key) const {
   for (size_t i = key % kSlots;; i = (i + 1) % kSlots) {
     if (slots[i] == 0) return false;

@@ -27,6 +27,8 @@ class NameRegistry {
   bool MakeUnique(uint64_t folder_key, char* name);
   // True once the registry is too full to tell names apart; names are then taken as they are.
   bool Full() const { return full; }
+  // Forgets every name, for the next run in the same process.
+  void Clear();
 
   // The key of the folder `name` inside the folder `parent`.
   static uint64_t FolderKey(uint64_t parent, const char* name);
@@ -36,7 +38,7 @@ class NameRegistry {
   void Insert(uint64_t key);
   static uint64_t Key(uint64_t folder_key, const char* name);
 
-  static constexpr size_t kSlots = size_t{1} << 20;
+  static constexpr size_t kSlots = size_t{1} << 18;
   uint64_t slots[kSlots] = {};  // 0: empty
   size_t used = 0;
   bool full = false;

@@ -46,7 +46,8 @@ void PutPadded(uint8_t* p, const std::string& text, size_t width, uint8_t pad = 
 
 }  // namespace
 
-DiskBuilder SectorsToDisk(const Bytes& raw, const DiskShape& shape) {
+DiskBuilder SectorsToDisk(const Bytes& raw, const DiskShape& shape,
+                          const std::vector<int>& only_tracks) {
   DiskBuilder disk;
   const size_t size = size_t{128} << shape.size_code;
   const size_t track_bytes = size * shape.sectors_per_track;
@@ -55,6 +56,10 @@ DiskBuilder SectorsToDisk(const Bytes& raw, const DiskShape& shape) {
   padded.resize(std::max(raw.size(), track_bytes * tracks), 0);
   for (int t = 0; t < tracks; ++t) {
     const int index = shape.heads == 2 ? t : 2 * t;
+    if (!only_tracks.empty() &&
+        std::find(only_tracks.begin(), only_tracks.end(), index) == only_tracks.end()) {
+      continue;
+    }
     for (SectorRecord s : TrackSectors(index, 1, shape.sectors_per_track, shape.size_code,
                                        &padded[t * track_bytes])) {
       s.c = static_cast<uint8_t>(t / shape.heads);
@@ -233,11 +238,11 @@ int BasicDisk::AddFolder(const std::string& name, int folder) {
   return cluster;
 }
 
-DiskBuilder BasicDisk::ToDisk(const std::string& name) const {
-  DiskBuilder disk = SectorsToDisk(logical, LayoutOf(kind).shape);
+DiskBuilder BasicDisk::ToDisk(const std::string& name, const std::vector<int>& only_tracks) const {
+  DiskBuilder disk = SectorsToDisk(logical, LayoutOf(kind).shape, only_tracks);
   const bool hd = kind == kN88_2HD || kind == kHu_2HD;
   disk.Name(name).Media(hd ? 0x20 : kind == kN88_2DD ? 0x10 : 0x00);
-  if (kind == kN88_2HD) {
+  if (kind == kN88_2HD && only_tracks.empty()) {
     // Track 0 of a PC-98 2HD disk: 26 single-density sectors of 128 bytes.
     std::vector<SectorRecord> fm = TrackSectors(0, 1, 26, 0, logical.data());
     for (SectorRecord& s : fm) s.density = 0x40;

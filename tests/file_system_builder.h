@@ -15,8 +15,10 @@ struct DiskShape {
 };
 
 // The logical sectors of `raw`, track after track (head 0 then head 1 of each cylinder), as a
-// D88 disk; sectors beyond `raw` hold zeros.
-DiskBuilder SectorsToDisk(const Bytes& raw, const DiskShape& shape);
+// D88 disk; sectors beyond `raw` hold zeros. With `only_tracks`, only those track indexes are
+// stored (small fuzz seeds).
+DiskBuilder SectorsToDisk(const Bytes& raw, const DiskShape& shape,
+                          const std::vector<int>& only_tracks = {});
 
 // A disk of one of the BASIC file systems, built in logical sectors.
 class BasicDisk {
@@ -39,7 +41,7 @@ class BasicDisk {
   int TableEntry(int cluster) const;
   Bytes& Logical() { return logical; }
   DiskShape Shape() const;
-  DiskBuilder ToDisk(const std::string& name) const;
+  DiskBuilder ToDisk(const std::string& name, const std::vector<int>& only_tracks = {}) const;
   int ClusterCount() const { return clusters; }
   int ClusterBytes() const { return sectors_per_cluster * 256; }
 

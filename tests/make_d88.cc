@@ -5,6 +5,8 @@
 #include <string>
 
 #include "tests/d88_builder.h"
+#include "tests/fat12_image.h"
+#include "tests/file_system_builder.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -145,6 +147,31 @@ void WriteSeeds(const std::string& dir) {
   put("huge-offsets", DiskBuilder().DiskSize(0xFFFFFFF0u).TrackOffset(1, 0x80000000u).Build());
   put("long-walk", LongWalkDisk(4, 2, 0, 2000));
   put("long-walk-disks", LongWalkDisks(2, 1, 0, 2000));
+  // The file systems, each with only the tracks that hold its structures and a few files.
+  Fat12Image fat = Fat12Image::Small();
+  fat.SetRoot(0, "README  TXT", 0x20, 2, 700, 0x18);
+  fat.SetRoot(1, "SUB        ", 0x10, 3, 0);
+  fat.SetFat(2, 4);
+  fat.SetFat(3, 0xFFF);
+  fat.SetFat(4, 0xFFF);
+  memcpy(fat.Cluster(3), ".          \x10", 12);
+  memcpy(fat.Cluster(3) + 32, "LOOP       \x10", 12);
+  fat.Cluster(3)[32 + 0x1A] = 3;  // a folder that holds itself
+  put("fat12", SectorsToDisk(fat.raw, {40, 1, 8, 2}).Build());
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(5000, 4));
+  const int folder = hu.AddFolder("SUB");
+  hu.AddFile("TEXT", "ASC", 0x04, Text("10 REM\r\n\x1A"), {}, folder, 0);
+  hu.SetTableEntry(3, 2);
+  put("hu-basic", hu.ToDisk("HU", {0, 1, 2, 3, 4}).Build());
+  BasicDisk n88(BasicDisk::kN88_2D);
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(3000, 5));
+  n88.AddFile("TEXT", "", 0x00, Text("A\x1A"));
+  put("n88-basic", n88.ToDisk("N88", {1, 2, 36, 37}).Build());
+  BasicDisk f(BasicDisk::kFBasic);
+  f.AddFile(std::string("AB\0C", 4), "", 0x82, Text("ascii\x1A"));
+  f.AddFile("BIN", "", 0x02, PatternBytes(3000, 6));
+  put("f-basic", f.ToDisk("FB", {2, 3, 4, 5}).Build());
 }
 
 int Usage() {

@@ -1,0 +1,74 @@
+// Fuzz target for the sector map, identification and the four file systems: any bytes as an
+// image in memory; every disk (the first eight) is mapped, summarised and identified, then opened
+// as each file system whose structures it holds, its tree walked and every file read. Checks that
+// lengths stay within what was asked and that a second identification agrees with the first.
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "diskimage/disk_map.h"
+#include "diskimage/file_system.h"
+#include "diskimage/identify.h"
+#include "fuzz/fuzz_scratch.h"
+
+namespace {
+
+using namespace diskimage;
+
+constexpr int kMaxDepth = 16;
+unsigned char file_bytes[1 << 20];
+
+void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
+  DirectoryEntry entry;
+  while (fs.NextEntry(cursor, entry)) {
+    if (entry.name_length < 0 || entry.name_length >= static_cast<int>(sizeof entry.name) ||
+        entry.long_name_length < 0 || entry.long_name_length > DirectoryEntry::kMaxLongName) {
+      FuzzFail("a name longer than its room");
+    }
+    if (entry.directory) {
+      if (depth + 1 >= kMaxDepth) continue;
+      static DirectoryCursor cursors[kMaxDepth];
+      fs.Subdirectory(entry, cursors[depth + 1]);
+      ReadTree(fs, cursors[depth + 1], depth + 1);
+      continue;
+    }
+    ChainDamage damage;
+    const int64_t length = fs.ReadFile(entry, file_bytes, sizeof file_bytes, damage);
+    if (length < 0) FuzzFail("a negative file length");
+    ChainDamage checked;
+    if (fs.ReadFile(entry, nullptr, 0, checked) < 0) FuzzFail("a negative chain length");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static D88Image image;
+  static DiskMap map;
+  static FileSystem fs;
+  image.OpenMemory(data, size);
+  for (int disk = 0; disk < image.DiskCount() && disk < 8; ++disk) {
+    image.SelectDisk(disk);
+    map.Load(image);
+    const DiskGeometry geometry = map.Summarize();
+    if (geometry.total_sectors < 0 || geometry.heads < 0 || geometry.heads > 2) {
+      FuzzFail("a geometry out of range");
+    }
+    Identification first, second;
+    Identify(map, fs, first);
+    Identify(map, fs, second);
+    if (first.kind != second.kind || first.files != second.files ||
+        strcmp(first.evidence, second.evidence) != 0) {
+      FuzzFail("identification differs from one call to the next");
+    }
+    for (FileSystemKind kind : {FileSystemKind::kFat12, FileSystemKind::kN88Basic,
+                                FileSystemKind::kHuBasic, FileSystemKind::kFBasic}) {
+      if (!fs.Mount(map, kind)) continue;
+      static DirectoryCursor root;
+      fs.Root(root);
+      ReadTree(fs, root, 0);
+    }
+  }
+  image.Open(nullptr);
+  return 0;
+}
