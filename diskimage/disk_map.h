@@ -76,7 +76,7 @@ class DISKIMAGE_API DiskMap {
 // first_sector + L % sectors_per_track. A two-sided disk keeps cylinder c, head h at track index
 // 2c + h; a one-sided one at index c * track_step (2 when its images leave the odd indexes empty,
 // 1 when they store the cylinders one after another).
-struct SectorNumbering {
+struct DISKIMAGE_API SectorNumbering {
   int sector_size;        // bytes a logical sector holds
   int sectors_per_track;  // 1 and more
   int heads;              // 1 or 2

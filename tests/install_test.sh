@@ -29,9 +29,11 @@ check_example() {  # prefix, kind
 # Static: the build tree under test.
 static=$scratch/static
 cmake --install "$build" --prefix "$static" >/dev/null
-[ "$(cd "$static/include" && find . -type f)" = "./diskimage/d88_image.h" ] ||
-  fail "include/ holds more than diskimage/d88_image.h: $(cd "$static/include" && find . -type f)"
-for f in bin/dskcut bin/dskpull share/man/man1/dskcut.1.gz share/man/man1/dskpull.1.gz \
+headers=$(cd "$static/include" && find . -type f | sort | tr '\n' ' ')
+[ "$headers" = "./diskimage/d88_image.h ./diskimage/disk_map.h ./diskimage/file_system.h ./diskimage/identify.h " ] ||
+  fail "include/ holds other than the four public headers: $headers"
+for f in bin/dskcut bin/dskpull bin/dskinfo bin/dskget share/man/man1/dskcut.1.gz \
+         share/man/man1/dskpull.1.gz share/man/man1/dskinfo.1.gz share/man/man1/dskget.1.gz \
          lib/libdiskimage.a lib/cmake/diskimage/diskimageConfig.cmake \
          lib/pkgconfig/diskimage.pc share/doc/dskcut/copyright; do
   [ -e "$static/$f" ] || fail "not installed: $f"
@@ -51,7 +53,7 @@ dynamic=$(readelf -d "$library")
 grep -q 'SONAME.*\[libdiskimage\.so\.1\]' <<<"$dynamic" || fail "SONAME is not libdiskimage.so.1"
 exported=$(nm -DC --defined-only "$library" | awk '$2 ~ /[TWDBRV]/' | cut -d' ' -f3- | grep -v '^diskimage::' || true)
 [ -z "$exported" ] || fail "exported beside the public API: $exported"
-for program in "$static/bin/dskcut" "$static/bin/dskpull" "$shared/bin/dskcut" "$shared/bin/dskpull"; do
+for program in "$static"/bin/* "$shared"/bin/*; do
   needed=$(readelf -d "$program" | grep NEEDED | grep -v 'libc\.so' || true)
   [ -z "$needed" ] || fail "$program loads more than the C library: $needed"
 done
