@@ -180,8 +180,9 @@ void PrintDiskJson(const DiskReport& r) {
   const Identification& id = r.identification;
   printf("{\"index\": %d, \"name\": ", r.index);
   PrintJsonString(r.name);
-  printf(", \"media\": \"%s\", \"media_byte\": %d, \"write_protected\": %s",
-         diskimage::MediaName(r.media), r.media, r.write_protected ? "true" : "false");
+  printf(
+      ", \"media\": \"%s\", \"media_byte\": %d, \"write_protected\": %s, \"disk_size\": %" PRId64,
+      diskimage::MediaName(r.media), r.media, r.write_protected ? "true" : "false", r.disk_size);
   printf(
       ", \"tracks\": %d, \"cylinders\": %d, \"heads\": %d, \"sectors_per_track\": %d, "
       "\"sector_size\": %d, \"departures\": [",

@@ -2,6 +2,8 @@
 #ifndef DSKINFO_DISK_REPORT_H_
 #define DSKINFO_DISK_REPORT_H_
 
+#include <cstdint>
+
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
 
@@ -10,6 +12,7 @@ struct DiskReport {
   const char* name;  // UTF-8
   int media;         // the media byte
   bool write_protected;
+  int64_t disk_size;  // the header's size field
   diskimage::DiskGeometry geometry;
   diskimage::Identification identification;
 };

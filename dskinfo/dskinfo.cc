@@ -54,6 +54,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, bool
     report.name = json ? name.name : name.shown;
     report.media = image.MediaType();
     report.write_protected = image.WriteProtected();
+    report.disk_size = image.DiskSizeField();
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
     if (json) {
