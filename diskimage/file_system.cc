@@ -143,9 +143,9 @@ void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& curs
   Root(cursor);
   cursor.chained = true;
   cursor.cluster = entry.first_cluster;
-  // A directory whose first cluster is taken already is one the tree has passed through.
+  // A folder whose first cluster is taken already is one the tree has passed through, or part
+  // of a file: it is not read.
   cursor.ended = !Claim(entry.first_cluster, cursor.damage) || cursor.damage.shared;
-  if (cursor.damage.shared) cursor.damage.loops = true;
 }
 
 bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
@@ -159,12 +159,9 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
     const int used =
         IsEndMark(mark) && UsedSectors(mark) > 0 ? UsedSectors(mark) : l.sectors_per_cluster;
     if (cursor.sector >= used) {
-      // The chain goes on; a loop through the directory's own clusters shows as a shared one.
+      // The chain goes on; a loop through the folder's own clusters shows as a shared one.
       const int next = NextInChain(cursor.cluster, cursor.damage);
-      if (next < 0 || cursor.damage.shared) {
-        if (cursor.damage.shared) cursor.damage.loops = true;
-        return false;
-      }
+      if (next < 0 || cursor.damage.shared) return false;
       cursor.cluster = next;
       cursor.sector = 0;
     }

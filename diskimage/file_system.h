@@ -72,7 +72,8 @@ struct ChainDamage {
   bool loops;              // the chain comes back to a cluster it passed through
   bool leaves_disk;        // it names a cluster beyond the disk's clusters
   bool ends_early;         // it reaches a free, reserved or bad cluster instead of an end mark
-  bool shared;             // a cluster already belonged to another file or directory
+  bool shared;             // a cluster already belonged to another file or folder (for a
+                           // folder: also one the tree passed through, a loop of folders)
   bool size_beyond_chain;  // the recorded size is larger than the chain holds
   int missing_sectors;     // sectors not on the disk or shorter than they should be: zeros
   int error_sectors;       // sectors whose status records a CRC error or a missing mark
@@ -102,6 +103,10 @@ struct DirectoryCursor {
   int long_name_checksum;  // -1: none pending
   int long_name_next;      // the sequence number expected next
 };
+
+// How deep a tree the readers of this library and its programs follow: folders below this depth
+// are not entered (a chain of folders costs a cursor each).
+constexpr int kMaxFolderDepth = 16;
 
 // A disk opened as one of the four file systems. Holds its allocation table and a record of which
 // clusters have been read (for shared clusters), about 10 KB. Not copyable.

@@ -8,8 +8,6 @@
 namespace diskimage {
 namespace {
 
-constexpr int kMaxDepth = 16;
-
 struct TreeCount {
   int64_t files = 0;
   int64_t directories = 0;
@@ -23,7 +21,7 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   while (fs.NextEntry(cursor, entry)) {
     if (entry.directory) {
       ++count.directories;
-      if (depth + 1 >= kMaxDepth) continue;
+      if (depth + 1 >= kMaxFolderDepth) continue;
       DirectoryCursor below;
       fs.Subdirectory(entry, below);
       CountTree(fs, below, depth + 1, count);
@@ -37,7 +35,7 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   }
   count.invalid_entries += cursor.invalid_entries;
   if (cursor.damage.Any()) ++count.damaged;
-  if (cursor.damage.leaves_disk || cursor.damage.loops) ++count.broken;
+  if (cursor.damage.leaves_disk || cursor.damage.shared) ++count.broken;
 }
 
 const char* Plural(int64_t n) { return n == 1 ? "" : "s"; }

@@ -87,13 +87,11 @@ void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   PrepareListedName(run, image.DiskName(), disk_name);
   fputs("\n[", stdout);
   PrintListedName(disk_name, 0);
-  printf("] %s%s%s%s", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
-         id.variant, id.variant[0] != '\0' ? ")" : "");
-  printf(one_folder || id.files < 0 || state.file_system.Kind() == FileSystemKind::kUnknown
-             ? "\n"
-             : " -> %s\n",
-         folder);
-  if (state.file_system.Kind() == FileSystemKind::kUnknown) {
+  const bool readable = state.file_system.Kind() != FileSystemKind::kUnknown;
+  printf("] %s%s%s%s%s%s\n", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
+         id.variant, id.variant[0] != '\0' ? ")" : "", readable && !one_folder ? " -> " : "",
+         readable && !one_folder ? folder : "");
+  if (!readable) {
     ReportNotReadable(run, folder, id);
     return;
   }

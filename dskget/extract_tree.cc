@@ -15,7 +15,6 @@ using diskimage::ChainDamage;
 using diskimage::DirectoryEntry;
 using diskimage::FileSystemKind;
 
-constexpr int kMaxDepth = 16;
 constexpr size_t kPathSize = 4096;
 
 // The entry's type and attributes in at most 7 characters.
@@ -50,8 +49,7 @@ void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
 }
 
 // Says what `damage` holds, as a list of phrases.
-void DescribeDamage(const ChainDamage& d, int64_t recorded, int64_t written, char* text,
-                    size_t size) {
+void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t size) {
   size_t length = 0;
   const auto add = [&](const char* phrase) {
     if (length < size) {
@@ -63,7 +61,7 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, int64_t written, cha
   if (d.loops) add("its chain loops");
   if (d.leaves_disk) add("its chain leaves the disk");
   if (d.ends_early) add("its chain ends before its end mark");
-  if (d.shared) add("it shares clusters with another file");
+  if (d.shared) add("it shares clusters with another file or folder");
   if (d.over_budget) add("the disk's chains read more than 8 times its size: not read on");
   if (d.size_beyond_chain) {
     snprintf(phrase, sizeof phrase, "its recorded size (%" PRId64 ") is larger than its chain",
@@ -80,8 +78,6 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, int64_t written, cha
              d.error_sectors == 1 ? "" : "s");
     add(phrase);
   }
-  snprintf(phrase, sizeof phrase, "; %" PRId64 " bytes written", written);
-  if (length < size) snprintf(text + length, size - length, "%s", phrase);
 }
 
 void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const char* path,
@@ -117,8 +113,8 @@ void ExtractFile(TreeRun& tree, const DirectoryEntry& e, const char* name, const
   PrintLine(type, e, written, path, name);
   if (damage.Any()) {
     char text[512];
-    DescribeDamage(damage, e.size, written, text, sizeof text);
-    tree.run->diagnostics.Report(shown, "damaged: %s", text);
+    DescribeDamage(damage, e.size, text, sizeof text);
+    tree.run->diagnostics.Report(shown, "damaged: %s; %" PRId64 " bytes written", text, written);
   }
   if (tree.run->list_only) return;
   const int error =
@@ -137,8 +133,9 @@ void ExtractFolder(TreeRun& tree, const DirectoryEntry& e, const char* name, con
                    const char* type, const char* path, uint64_t parent_key, int depth) {
   PrintLine(type, e, -1, path, name);
   ExtractionRun& run = *tree.run;
-  if (depth + 1 >= kMaxDepth) {
-    run.diagnostics.Report(shown, "folders nested deeper than %d are not read", kMaxDepth);
+  if (depth + 1 >= diskimage::kMaxFolderDepth) {
+    run.diagnostics.Report(shown, "folders nested deeper than %d are not read",
+                           diskimage::kMaxFolderDepth);
     return;
   }
   diskimage::DirectoryCursor below;
@@ -199,9 +196,7 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const c
   const ChainDamage& damage = cursor.damage;
   if (damage.Any()) {
     char text[512];
-    DescribeDamage(damage, -1, 0, text, sizeof text);
-    char* cut = strrchr(text, ';');  // a folder writes no bytes of its own
-    if (cut != nullptr) *cut = '\0';
+    DescribeDamage(damage, -1, text, sizeof text);
     char folder[kPathSize];
     snprintf(folder, sizeof folder, "%s%s", tree.disk_label, path[0] != '\0' ? path : "(root)");
     run.diagnostics.Report(folder, "folder damaged: %s; entries after the damage not read", text);

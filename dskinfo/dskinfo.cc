@@ -108,16 +108,16 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
       PrintJsonString(path);
       fputs(", \"error\": ", stdout);
       if (run.diagnostics.Count() > problems_before) {
-        PrintJsonString(opened ? "holds no disk, or was not read whole" : "cannot open the image");
+        PrintJsonString(!opened                        ? "cannot open the image"
+                        : state.image.DiskCount() == 0 ? "holds no disk"
+                                                       : "not read whole");
       } else {
         fputs("null", stdout);
       }
       fputs(", \"disks\": [", stdout);
     } else {
       if (listed++ > 0) putchar('\n');
-      ListedName shown;
       printf("%s\n", path);
-      (void)shown;
     }
     if (opened) ReportImage(run, state, path, json);
     if (json) fputs(state.image.DiskCount() > 0 && opened ? "\n  ]}" : "]}", stdout);

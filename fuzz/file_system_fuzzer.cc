@@ -15,7 +15,6 @@ namespace {
 
 using namespace diskimage;
 
-constexpr int kMaxDepth = 16;
 unsigned char file_bytes[1 << 20];
 
 void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
@@ -26,8 +25,8 @@ void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
       FuzzFail("a name longer than its room");
     }
     if (entry.directory) {
-      if (depth + 1 >= kMaxDepth) continue;
-      static DirectoryCursor cursors[kMaxDepth];
+      if (depth + 1 >= kMaxFolderDepth) continue;
+      static DirectoryCursor cursors[kMaxFolderDepth];
       fs.Subdirectory(entry, cursors[depth + 1]);
       ReadTree(fs, cursors[depth + 1], depth + 1);
       continue;
