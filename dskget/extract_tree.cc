@@ -97,8 +97,8 @@ void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const ch
 
 void SetTime(TreeRun& tree, const char* name, const DirectoryEntry& e, const char* shown) {
   if (!e.has_date || tree.run->list_only) return;
-  const int error = SetFileTime(name, !tree.raw_names, e.date.year, e.date.month, e.date.day,
-                                e.date.hour, e.date.minute, e.date.second);
+  const int error = SetModificationTime(name, !tree.raw_names, e.date.year, e.date.month,
+                                        e.date.day, e.date.hour, e.date.minute, e.date.second);
   if (error != 0) {
     tree.run->diagnostics.Report(shown, "its date could not be set: %s", strerror(error));
   }
@@ -143,7 +143,7 @@ void ExtractFolder(TreeRun& tree, const DirectoryEntry& e, const char* name, con
   StartingDirectory here;
   if (!run.list_only) {
     int error = here.Save();
-    if (error == 0) error = StartingDirectory::Enter(name);
+    if (error == 0) error = StartingDirectory::Enter(name, !tree.raw_names);
     if (error != 0) {
       run.diagnostics.Report(shown, "cannot create or enter the folder: %s; not read",
                              strerror(error));

@@ -5,14 +5,13 @@
 #include <ctime>
 
 #ifdef _WIN32
-#include <sys/utime.h>
 #include <windows.h>
 #else
 #include <utime.h>
 #endif
 
-int SetFileTime(const char* name, bool utf8_name, int year, int month, int day, int hour,
-                int minute, int second) {
+int SetModificationTime(const char* name, bool utf8_name, int year, int month, int day, int hour,
+                        int minute, int second) {
   struct tm local = {};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;
@@ -28,8 +27,19 @@ int SetFileTime(const char* name, bool utf8_name, int year, int month, int day, 
   if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
     return EINVAL;
   }
-  struct _utimbuf times = {when, when};
-  return _wutime(wide, &times) == 0 ? 0 : errno;
+  // Folders open only with backup semantics; files and folders alike take the time this way.
+  const HANDLE handle = CreateFileW(wide, FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return EACCES;
+  // 100-nanosecond intervals since 1601-01-01.
+  const ULONGLONG ticks = (static_cast<ULONGLONG>(when) + 11644473600ULL) * 10000000ULL;
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  const BOOL set = ::SetFileTime(handle, nullptr, &time, &time);
+  CloseHandle(handle);
+  return set ? 0 : EACCES;
 #else
   (void)utf8_name;
   const struct utimbuf times = {when, when};

@@ -33,18 +33,23 @@ StartingDirectory::StartingDirectory() : path() {}
 StartingDirectory::~StartingDirectory() {}
 
 int StartingDirectory::Save() {
-  const DWORD length = GetCurrentDirectoryA(sizeof path, path);
-  return (length == 0 || length >= sizeof path) ? ErrnoOfLastError() : 0;
+  const DWORD room = sizeof path / sizeof path[0];
+  const DWORD length = GetCurrentDirectoryW(room, path);
+  return (length == 0 || length >= room) ? ErrnoOfLastError() : 0;
 }
 
-int StartingDirectory::Enter(const char* name) {
-  if (!CreateDirectoryA(name, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+int StartingDirectory::Enter(const char* name, bool utf8_name) {
+  wchar_t wide[MAX_PATH];
+  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
+    return EINVAL;
+  }
+  if (!CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return ErrnoOfLastError();
   }
-  return SetCurrentDirectoryA(name) ? 0 : ErrnoOfLastError();
+  return SetCurrentDirectoryW(wide) ? 0 : ErrnoOfLastError();
 }
 
-int StartingDirectory::Return() { return SetCurrentDirectoryA(path) ? 0 : ErrnoOfLastError(); }
+int StartingDirectory::Return() { return SetCurrentDirectoryW(path) ? 0 : ErrnoOfLastError(); }
 
 #else
 
@@ -59,7 +64,7 @@ int StartingDirectory::Save() {
   return handle >= 0 ? 0 : errno;
 }
 
-int StartingDirectory::Enter(const char* name) {
+int StartingDirectory::Enter(const char* name, bool) {
   if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
   return chdir(name) == 0 ? 0 : errno;
 }

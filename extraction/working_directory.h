@@ -15,15 +15,16 @@ class StartingDirectory {
 
   // Creates the directory `name` in the current directory unless it exists, and makes it the
   // current directory. Returns 0, or the errno value of the step that failed; the current
-  // directory is then unchanged.
-  static int Enter(const char* name);
+  // directory is then unchanged. `name` is Shift-JIS, or UTF-8 with `utf8_name` (Windows gets it
+  // in UTF-16 decoded from that; POSIX systems as it is).
+  static int Enter(const char* name, bool utf8_name = false);
 
   // Makes the remembered directory current again. Returns 0, or the errno value.
   int Return();
 
  private:
 #ifdef _WIN32
-  char path[32768];
+  wchar_t path[32768];
 #else
   int handle;
 #endif
