@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extraction/working_directory.h"
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
+#include "extraction/working_directory.h"
 
 namespace {
 
