@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "tests/e2e_fixture.h"
+#include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
 
 namespace {
@@ -124,6 +125,41 @@ TEST_F(DskgetTest, BasicFileSystemsComeOutByteForByteWithNamesAndDates) {
   EXPECT_EQ(Snapshot(other.path())
                 .count(UnderLauncher() ? "000/テスト.BIN" : "000/\x83\x65\x83\x58\x83\x67.BIN"),
             1u);
+}
+
+TEST_F(DskgetTest, JapaneseNamesOfEveryFileSystemComeOutInUnicode) {
+  Fat12Image fat;
+  fat.SetRoot(0, "\x83\x51\x81\x5B\x83\x80  TXT", 0x20, 2, 1);  // ゲーム.TXT, a short name
+  fat.SetFat(2, 0xFFF);
+  // 日本語.txt as a long name, before the short entry NIHONG~1.TXT.
+  const std::string short_name = "NIHONG~1TXT";
+  unsigned sum = 0;
+  for (unsigned char c : short_name) sum = ((((sum & 1) << 7) | (sum >> 1)) + c) & 0xFF;
+  uint8_t* l = fat.Root(1);
+  memset(l, 0xFF, 32);
+  const uint16_t chars[] = {0x65E5, 0x672C, 0x8A9E, '.', 't', 'x', 't', 0};
+  const int offsets[] = {1, 3, 5, 7, 9, 14, 16, 18};
+  for (int i = 0; i < 8; ++i) {
+    l[offsets[i]] = static_cast<uint8_t>(chars[i]);
+    l[offsets[i] + 1] = static_cast<uint8_t>(chars[i] >> 8);
+  }
+  l[0] = 0x41;
+  l[11] = 0x0F;
+  l[12] = l[26] = l[27] = 0;
+  l[13] = static_cast<uint8_t>(sum);
+  fat.SetRoot(2, short_name, 0x20, 3, 1);
+  fat.SetFat(3, 0xFFF);
+  BasicDisk n88(BasicDisk::kN88_2D), fb(BasicDisk::kFBasic);
+  n88.AddFile("\xC3\xBD\xC4", "", 0x01, Bytes(1, 1));             // ﾃｽﾄ, half-width katakana
+  fb.AddFile("\x83\x66\x81\x5B\x83\x5E", "", 0x02, Bytes(1, 1));  // データ
+  SetImage(Concatenate({SectorsToDisk(fat.raw, {77, 2, 8, 3}).Build(), n88.ToDisk("N").Build(),
+                        fb.ToDisk("F").Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 0) << result.err;
+  const Tree tree = WorkTree();
+  for (const char* name : {"000/ゲーム.TXT", "000/日本語.txt", "001/ﾃｽﾄ", "002/データ"}) {
+    EXPECT_EQ(tree.count(name), 1u) << name << "\n" << result.out;
+  }
 }
 
 TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten) {
