@@ -48,6 +48,7 @@ const char kHelp[] =
 NameRegistry names;          // about 8 MB of address space; pages are touched as names come
 unsigned char* file_buffer;  // the longest chain of the disks so far
 int64_t file_buffer_size;
+char tree_path[kTreePathSize];  // the folder being read, below the disk's folder
 
 // Makes the file buffer hold `size` bytes; false when memory runs out.
 bool ReserveFileBuffer(int64_t size) {
@@ -114,11 +115,12 @@ void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   }
   char label[16];
   snprintf(label, sizeof label, "%s/", folder);
-  TreeRun tree = {&run,  &state.file_system, &names, raw, one_folder ? "" : label, file_buffer,
-                  volume};
+  tree_path[0] = '\0';
+  TreeRun tree = {&run,   &state.file_system, &names, raw, one_folder ? "" : label, file_buffer,
+                  volume, tree_path};
   diskimage::DirectoryCursor root;
   state.file_system.Root(root);
-  ExtractDirectory(tree, root, "", one_folder ? 0 : NameRegistry::FolderKey(0, folder), 0);
+  ExtractDirectory(tree, root, one_folder ? 0 : NameRegistry::FolderKey(0, folder), 0);
   if (enter) {
     const int error = start.Return();
     if (error != 0) {

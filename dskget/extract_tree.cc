@@ -106,11 +106,11 @@ void SetTime(TreeRun& tree, const char* name, const DirectoryEntry& e, const cha
 
 // Reads the file, lists it with the bytes it gets, reports its damage and writes it.
 void ExtractFile(TreeRun& tree, const DirectoryEntry& e, const char* name, const char* shown,
-                 const char* type, const char* path) {
+                 const char* type) {
   ChainDamage damage;
   const int64_t length = tree.file_system->ReadFile(e, tree.buffer, tree.capacity, damage);
   const int64_t written = length < tree.capacity ? length : tree.capacity;
-  PrintLine(type, e, written, path, name);
+  PrintLine(type, e, written, tree.path, name);
   if (damage.Any()) {
     char text[512];
     DescribeDamage(damage, e.size, text, sizeof text);
@@ -130,43 +130,48 @@ void ExtractFile(TreeRun& tree, const DirectoryEntry& e, const char* name, const
 
 // Lists the folder, creates and enters it, extracts what it holds and comes back.
 void ExtractFolder(TreeRun& tree, const DirectoryEntry& e, const char* name, const char* shown,
-                   const char* type, const char* path, uint64_t parent_key, int depth) {
-  PrintLine(type, e, -1, path, name);
+                   const char* type, uint64_t parent_key, int depth) {
+  PrintLine(type, e, -1, tree.path, name);
   ExtractionRun& run = *tree.run;
   if (depth + 1 >= diskimage::kMaxFolderDepth) {
     run.diagnostics.Report(shown, "folders nested deeper than %d are not read",
                            diskimage::kMaxFolderDepth);
     return;
   }
-  diskimage::DirectoryCursor below;
-  tree.file_system->Subdirectory(e, below);
-  StartingDirectory here;
   if (!run.list_only) {
-    int error = here.Save();
-    if (error == 0) error = StartingDirectory::Enter(name, !tree.raw_names);
+    const int error = EnterSubfolder(name, !tree.raw_names);
     if (error != 0) {
       run.diagnostics.Report(shown, "cannot create or enter the folder: %s; not read",
                              strerror(error));
       return;
     }
   }
-  char below_path[kPathSize];
-  snprintf(below_path, sizeof below_path, "%s%s/", path, name);
-  ExtractDirectory(tree, below, below_path, NameRegistry::FolderKey(parent_key, name), depth + 1);
-  if (!run.list_only) {
-    const int error = here.Return();
-    if (error != 0) {
-      run.diagnostics.Report(shown, "cannot return from the folder: %s", strerror(error));
-      return;
-    }
-    SetTime(tree, name, e, shown);
+  // The entry, the names and the diagnostic name are the caller's, which the folder's own
+  // entries reuse: what is needed afterwards is kept here.
+  const DirectoryEntry folder = e;
+  char folder_name[kOutputNameSize];
+  snprintf(folder_name, sizeof folder_name, "%s", name);
+  const size_t path_length = strlen(tree.path);
+  snprintf(tree.path + path_length, kTreePathSize - path_length, "%s/", name);
+  diskimage::DirectoryCursor below;
+  tree.file_system->Subdirectory(folder, below);
+  ExtractDirectory(tree, below, NameRegistry::FolderKey(parent_key, folder_name), depth + 1);
+  tree.path[path_length] = '\0';
+  if (run.list_only) return;
+  char again[kTreePathSize];
+  snprintf(again, sizeof again, "%s%s%s", tree.disk_label, tree.path, folder_name);
+  const int error = LeaveSubfolder();
+  if (error != 0) {
+    run.diagnostics.Report(again, "cannot return from the folder: %s", strerror(error));
+    return;
   }
+  SetTime(tree, folder_name, folder, again);
 }
 
 }  // namespace
 
-void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const char* path,
-                      uint64_t folder_key, int depth) {
+void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_t folder_key,
+                      int depth) {
   ExtractionRun& run = *tree.run;
   DirectoryEntry entry;
   while (tree.file_system->NextEntry(cursor, entry)) {
@@ -175,8 +180,8 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const c
     char formed[kOutputNameSize];
     memcpy(formed, name, sizeof formed);
     const bool renamed = tree.names->MakeUnique(folder_key, name);
-    char shown[kPathSize];
-    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, path, formed);
+    char shown[kTreePathSize];
+    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, formed);
     const char* verb = run.list_only ? "would be written" : "written";
     if (made_safe) {
       run.diagnostics.Report(shown, "%s as \"%s\" to stay a plain file name", verb, formed);
@@ -184,21 +189,22 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const c
     if (renamed) {
       run.diagnostics.Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
     }
-    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, path, name);
+    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, name);
     char type[8];
     FormatType(tree.file_system->Kind(), entry, type);
     if (entry.directory) {
-      ExtractFolder(tree, entry, name, shown, type, path, folder_key, depth);
+      ExtractFolder(tree, entry, name, shown, type, folder_key, depth);
     } else {
-      ExtractFile(tree, entry, name, shown, type, path);
+      ExtractFile(tree, entry, name, shown, type);
     }
   }
   const ChainDamage& damage = cursor.damage;
   if (damage.Any()) {
     char text[512];
     DescribeDamage(damage, -1, text, sizeof text);
-    char folder[kPathSize];
-    snprintf(folder, sizeof folder, "%s%s", tree.disk_label, path[0] != '\0' ? path : "(root)");
+    char folder[kTreePathSize];
+    snprintf(folder, sizeof folder, "%s%s", tree.disk_label,
+             tree.path[0] != '\0' ? tree.path : "(root)");
     run.diagnostics.Report(folder, "folder damaged: %s; entries after the damage not read", text);
   }
 }

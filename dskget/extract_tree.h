@@ -9,6 +9,9 @@
 #include "dskget/output_names.h"
 #include "extraction/extraction_run.h"
 
+// Room for the path of a file below its disk's folder, as deep as the trees are followed.
+constexpr size_t kTreePathSize = diskimage::kMaxFolderDepth * kOutputNameSize;
+
 struct TreeRun {
   ExtractionRun* run;
   diskimage::FileSystem* file_system;
@@ -17,13 +20,14 @@ struct TreeRun {
   const char* disk_label;  // "000/" before the paths in diagnostics ("" with -d)
   unsigned char* buffer;   // room for the longest chain of the disk
   int64_t capacity;
+  char* path;  // kTreePathSize bytes: the folder being read, "" or "SUB/"
 };
 
-// Lists and writes the entries of the directory at `cursor` into the current directory (with
-// run->list_only, lists only), then its subdirectories below it, as folders of their own. `path`
-// is the directory's path from the disk's folder ("" or "SUB/"); `folder_key` its key in the
-// registry of names.
-void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, const char* path,
-                      uint64_t folder_key, int depth);
+// Lists and writes the entries of the folder at `cursor` into the current directory (with
+// run->list_only, lists only), and its subfolders below it as folders of their own, entering
+// them and coming back. tree.path holds the folder's path from the disk's folder; `folder_key`
+// is its key in the registry of names.
+void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_t folder_key,
+                      int depth);
 
 #endif  // DSKGET_EXTRACT_TREE_H_

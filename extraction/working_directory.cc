@@ -51,6 +51,22 @@ int StartingDirectory::Enter(const char* name, bool utf8_name) {
 
 int StartingDirectory::Return() { return SetCurrentDirectoryW(path) ? 0 : ErrnoOfLastError(); }
 
+int EnterSubfolder(const char* name, bool utf8_name) {
+  wchar_t wide[MAX_PATH];
+  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
+    return EINVAL;
+  }
+  if (!CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return ErrnoOfLastError();
+  }
+  const DWORD attributes = GetFileAttributesW(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOfLastError();
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ELOOP;
+  return SetCurrentDirectoryW(wide) ? 0 : ErrnoOfLastError();
+}
+
+int LeaveSubfolder() { return SetCurrentDirectoryW(L"..") ? 0 : ErrnoOfLastError(); }
+
 #else
 
 StartingDirectory::StartingDirectory() : handle(-1) {}
@@ -70,5 +86,15 @@ int StartingDirectory::Enter(const char* name, bool) {
 }
 
 int StartingDirectory::Return() { return fchdir(handle) == 0 ? 0 : errno; }
+
+int EnterSubfolder(const char* name, bool) {
+  if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
+  struct stat status;
+  if (lstat(name, &status) != 0) return errno;
+  if (S_ISLNK(status.st_mode)) return ELOOP;
+  return chdir(name) == 0 ? 0 : errno;
+}
+
+int LeaveSubfolder() { return chdir("..") == 0 ? 0 : errno; }
 
 #endif

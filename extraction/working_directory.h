@@ -30,4 +30,13 @@ class StartingDirectory {
 #endif
 };
 
+// Creates the folder `name` in the current directory unless it exists and makes it the current
+// directory, as StartingDirectory::Enter does, but refuses (ELOOP) a name that is a symbolic link
+// or another reparse point, so that LeaveSubfolder comes back to where the run was. Returns 0, or
+// the errno value of the step that failed; the current directory is then unchanged.
+int EnterSubfolder(const char* name, bool utf8_name);
+
+// Makes the parent of the current directory current. Returns 0, or the errno value.
+int LeaveSubfolder();
+
 #endif  // EXTRACTION_WORKING_DIRECTORY_H_

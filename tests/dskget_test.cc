@@ -2,6 +2,7 @@
 // byte for byte with their names and dates, damage and name clashes, list-only and raw names,
 // and the real disks.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -187,6 +188,21 @@ TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten)
   EXPECT_EQ(tree.at("same~2"), FileEntry(Bytes(10, 2)));
   EXPECT_EQ(tree.at("SAME~3"), FileEntry(Bytes(10, 3)));
   EXPECT_EQ(tree.at("LOOP"), FileEntry(PatternBytes(5000, 3)));
+}
+
+TEST_F(DskgetTest, AFolderThatIsASymbolicLinkIsNotFollowed) {
+  if (UnderLauncher()) GTEST_SKIP() << "symbolic links are the host's";
+  BasicDisk hu(BasicDisk::kHu_2D);
+  const int folder = hu.AddFolder("SUB");
+  hu.AddFile("inner", "", 0x01, Bytes(2, 2), {}, folder);
+  SetImage(hu.ToDisk("L").Build());
+  TempDir elsewhere;
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (work() + "/SUB").c_str()), 0);
+  const RunResult result = RunOnImage({"-d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskget: SUB: cannot create or enter the folder: Too many levels "
+                               "of symbolic links; not read"}));
+  EXPECT_TRUE(Snapshot(elsewhere.path()).empty());
 }
 
 TEST_F(DskgetTest, RealDisksComeOutWhole) {
