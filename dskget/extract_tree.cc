@@ -15,7 +15,6 @@ using diskimage::ChainDamage;
 using diskimage::DirectoryEntry;
 using diskimage::FileSystemKind;
 
-constexpr size_t kPathSize = 4096;
 
 // The entry's type and attributes in at most 7 characters.
 void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {

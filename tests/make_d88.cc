@@ -105,6 +105,42 @@ Bytes WebDamaged() {
   return Concatenate({first.ToDisk("FIRST").Build(), damaged.Build()});
 }
 
+// For the web page's test: a disk of each file system (a PC-98 FAT12 disk with a folder and a
+// long name, N88-BASIC 2D, Hu-BASIC 2D with a Japanese name and a folder, F-BASIC), then a disk
+// that no program reads.
+Bytes WebFileSystems() {
+  Fat12Image fat;
+  fat.SetRoot(0, "README  TXT", 0x20, 2, 40);
+  fat.SetRoot(1, "SUB        ", 0x10, 3, 0);
+  fat.SetFat(2, 0xFFF);
+  fat.SetFat(3, 0xFFF);
+  memcpy(fat.Cluster(2), "A FAT12 disk made by make_d88.\r\n\x1a\x1a\x1a\x1a\x1a\x1a\x1a", 40);
+  memcpy(fat.Cluster(3), "DEEP    BIN ", 12);
+  fat.Cluster(3)[0x18] = 0x21;
+  fat.Cluster(3)[0x1A] = 4;
+  fat.Cluster(3)[0x1C] = 100;
+  fat.SetFat(4, 0xFFF);
+  const Bytes deep = PatternBytes(100, 11);
+  memcpy(fat.Cluster(4), deep.data(), deep.size());
+  BasicDisk n88(BasicDisk::kN88_2D);
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(900, 12));
+  n88.AddFile("NOTE", "", 0x00, Text("N88-BASIC text\r\n\x1A"));
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("\x83\x51\x81\x5B\x83\x80", "BIN", 0x01, PatternBytes(5000, 13));  // ゲーム
+  const int folder = hu.AddFolder("SAVE");
+  hu.AddFile("SLOT1", "DAT", 0x01, PatternBytes(300, 14), {}, folder);
+  BasicDisk f(BasicDisk::kFBasic);
+  f.AddFile("DEMO", "", 0x82, Text("10 PRINT\r\n\x1A"));
+  f.AddFile("CODE", "", 0x02, PatternBytes(2500, 15));
+  DiskBuilder game;
+  for (const SectorRecord& s : TrackSectors(0, 1, 16, 1, PatternBytes(4096, 16).data())) {
+    game.AddSector(0, s);
+  }
+  return Concatenate({SectorsToDisk(fat.raw, {77, 2, 8, 3}).Name("MS-DOS").Media(0x20).Build(),
+                      n88.ToDisk("N88").Build(), hu.ToDisk("X1").Build(), f.ToDisk("FM").Build(),
+                      game.Name("GAME").Build()});
+}
+
 // Seeds for the fuzz targets: both layouts, well-formed and in each malformed kind.
 void WriteSeeds(const std::string& dir) {
   int n = 0;
@@ -177,7 +213,8 @@ void WriteSeeds(const std::string& dir) {
 int Usage() {
   fputs(
       "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small|\n"
-      "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged FILE\n"
+      "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged|\n"
+      "                web-file-systems FILE\n"
       "       make_d88 seeds DIRECTORY\n",
       stderr);
   return 1;
@@ -205,6 +242,8 @@ int main(int argc, char** argv) {
     WriteFile(out, WebShiftJisNames());
   } else if (what == "web-damaged") {
     WriteFile(out, WebDamaged());
+  } else if (what == "web-file-systems") {
+    WriteFile(out, WebFileSystems());
   } else if (what == "long-walk-dskcut") {  // about 10 MB
     WriteFile(out, LongWalkDisks(2, 5, 3, 600000));
   } else if (what == "long-walk-dskpull") {  // about 10 MB

@@ -1,12 +1,14 @@
-// The page: runs dskcut and dskpull, compiled from the programs' own code, on a dropped image in
-// the module's in-memory file system, shows what they list and report, and zips what they write.
-// Nothing leaves the browser.
+// The page: runs dskinfo, dskget, dskcut and dskpull, compiled from the programs' own code, on a
+// dropped image in the module's in-memory file system, shows what each disk holds, what the
+// programs list and report, and zips what they write. Nothing leaves the browser.
 import {zipSync} from 'fflate';
 
 const PROGRAMS = [
+  {name: 'dskget', number: 3, dates: true},
   {name: 'dskcut', number: 0},
   {name: 'dskpull', number: 1},
 ];
+const DSKINFO = 2;
 const utf8 = new TextDecoder('utf-8');
 let image = null;  // {name, bytes}
 const results = {};
@@ -31,26 +33,31 @@ function collectFiles(path, prefix, files) {
     if (FS.isDir(FS.stat(child).mode)) {
       collectFiles(child, prefix + entry + '/', files);
     } else {
-      files.push({path: prefix + entry, bytes: FS.readFile(child)});
+      files.push({path: prefix + entry, bytes: FS.readFile(child), mtime: FS.stat(child).mtime});
     }
   }
   return files;
 }
 
-// Runs one program as its command line would: image name, options, -u for Unicode names and -C
-// into /out, from the folder that holds the image.
-function runProgram(program, options) {
-  removeTree('/out');
+// Runs program `number` with `words` as its arguments, from the folder that holds the image.
+function run(number, words) {
   FS.chdir('/in');
   captured.out = [];
   captured.err = [];
-  const words = [image.name, ...options, '-u', '-C', '/out'];
   const argument = new TextEncoder().encode(words.join('\0') + '\0\0');
   const pointer = _malloc(argument.length);
   HEAPU8.set(argument, pointer);
-  const status = _RunProgram(program.number, pointer);
+  const status = _RunProgram(number, pointer);
   _free(pointer);
   FS.chdir('/');
+  return status;
+}
+
+// Runs one program as its command line would: image name, options, -u for Unicode names and -C
+// into /out.
+function runProgram(program, options) {
+  removeTree('/out');
+  const status = run(program.number, [image.name, ...options, '-u', '-C', '/out']);
   const files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
   return {
     status,
@@ -60,10 +67,54 @@ function runProgram(program, options) {
   };
 }
 
-function zipFiles(files) {
+// The files in one zip; with `dates`, each with the date the program gave it (its disk's).
+function zipFiles(files, dates) {
   const tree = {};
-  for (const file of files) tree[file.path] = [file.bytes, {mtime: new Date(1980, 0, 1)}];
+  const first = new Date(1980, 0, 1), last = new Date(2099, 11, 31);  // what a zip can hold
+  for (const file of files) {
+    const date = !dates ? first : file.mtime < first ? first : file.mtime > last ? last : file.mtime;
+    tree[file.path] = [file.bytes, {mtime: date}];
+  }
   return zipSync(tree, {level: 6});
+}
+
+// What dskinfo says of every disk, from its JSON.
+function runInfo() {
+  const status = run(DSKINFO, [image.name, '--json']);
+  const document = JSON.parse(utf8.decode(new Uint8Array(captured.out)));
+  return {status, disks: document.images[0].disks, problems: utf8.decode(new Uint8Array(captured.err))};
+}
+
+function geometry(disk) {
+  if (disk.tracks === 0) return 'no track stored';
+  const shape = `${disk.cylinders} × ${disk.heads} × ${disk.sectors_per_track} × ${disk.sector_size}`;
+  return disk.departures.length > 0 ? `${shape}; ${disk.departures.join(', ')}` : shape;
+}
+
+function showInfo(info) {
+  const section = $('dskinfo');
+  const rows = section.querySelector('tbody');
+  rows.replaceChildren();
+  for (const disk of info.disks) {
+    const row = document.createElement('tr');
+    row.dataset.fileSystem = disk.file_system;
+    const contents = disk.variant ? `${disk.file_system} (${disk.variant})` : disk.file_system;
+    const files = disk.files === null ? '' : `${disk.files} file${disk.files === 1 ? '' : 's'}`;
+    const cells = [`${String(disk.index).padStart(3, '0')} ${disk.name}`, contents, files,
+                   `${disk.media}${disk.write_protected ? ', write-protected' : ''}`,
+                   geometry(disk), disk.evidence,
+                   disk.read_with || 'no program here reads this disk'];
+    for (const text of cells) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.appendChild(cell);
+    }
+    rows.appendChild(row);
+  }
+  const problems = section.querySelector('.problems');
+  problems.textContent = info.problems;
+  problems.hidden = info.problems === '';
+  section.hidden = false;
 }
 
 function download(bytes, name, type) {
@@ -82,12 +133,19 @@ function baseName() { return image.name.replace(/\.[^.]*$/, '') || 'image'; }
 // One sentence on what the program made of the image.
 function summary(program, result) {
   const lines = result.problems.split('\n').filter((line) => line !== '');
-  const reason = lines.find((line) => / no directory: | holds no disk: /.test(line));
-  const listed = program.name === 'dskcut'
-      ? result.listing.split('\n').filter((line) => / [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
-      : result.listing.split('\n').filter((line) => line !== '').length;
-  if (listed === 0 && reason) {
-    return `Not a ${program.name} image: ${reason.slice(program.name.length + 2)}.`;
+  if (program.name === 'dskget') {
+    if (result.files.length === 0 && lines.length > 0 &&
+        lines.every((line) => / not a standard file system: | holds no disk: /.test(line))) {
+      return 'No disk here holds a standard file system.';
+    }
+  } else {
+    const reason = lines.find((line) => / no directory: | holds no disk: /.test(line));
+    const listed = program.name === 'dskcut'
+        ? result.listing.split('\n').filter((line) => / [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
+        : result.listing.split('\n').filter((line) => line !== '').length;
+    if (listed === 0 && reason) {
+      return `Not a ${program.name} image: ${reason.slice(program.name.length + 2)}.`;
+    }
   }
   const files = `${result.files.length} file${result.files.length === 1 ? '' : 's'}`;
   if (result.status === 0) return `${files}, all read in full from the disk.`;
@@ -111,7 +169,8 @@ function show(program, result) {
     button.type = 'button';
     button.textContent = `${file.path} (${file.bytes.length} bytes)`;
     button.addEventListener('click', () => {
-      download(file.bytes, file.path.split('/').pop(), 'application/octet-stream');
+      // The folders stay in the name, so that two disks' files of one name stay apart.
+      download(file.bytes, file.path.replaceAll('/', '_'), 'application/octet-stream');
     });
     item.appendChild(button);
     list.appendChild(item);
@@ -132,9 +191,12 @@ function options(program) {
 function extract() {
   if (image === null) return;
   const started = performance.now();
+  showInfo(runInfo());
   for (const program of PROGRAMS) results[program.name] = runProgram(program, options(program));
   const extracted = performance.now();
-  for (const program of PROGRAMS) results[program.name].zip = zipFiles(results[program.name].files);
+  for (const program of PROGRAMS) {
+    results[program.name].zip = zipFiles(results[program.name].files, program.dates);
+  }
   const zipped = performance.now();
   for (const program of PROGRAMS) show(program, results[program.name]);
   window.timing = {extractMs: extracted - started, zipMs: zipped - extracted};

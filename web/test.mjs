@@ -58,12 +58,29 @@ function runNative(program, image, options, label) {
           problems: run.stderr.toString('utf8'), files: tree(out)};
 }
 
+// The date and time (to the minute) that a zip records for `name`, from its local headers.
+function zipDate(zip, name) {
+  for (let at = 0; at + 30 <= zip.length && zip.readUInt32LE(at) === 0x04034b50;) {
+    const nameLength = zip.readUInt16LE(at + 26), extraLength = zip.readUInt16LE(at + 28);
+    const time = zip.readUInt16LE(at + 10), date = zip.readUInt16LE(at + 12);
+    if (zip.toString('utf8', at + 30, at + 30 + nameLength) === name) {
+      const two = (n) => String(n).padStart(2, '0');
+      return `${1980 + (date >> 9)}-${two((date >> 5) & 15)}-${two(date & 31)} ` +
+             `${two(time >> 11)}:${two((time >> 5) & 63)}`;
+    }
+    at += 30 + nameLength + extraLength + zip.readUInt32LE(at + 18);
+  }
+  return null;
+}
+
 const makeD88 = path.join(nativeDir, 'tests', 'make_d88');
-const names = ['sample-dskcut.d88', 'sample-dskpull.d88', 'shift-jis-names.d88', 'damaged.d88'];
+const names = ['sample-dskcut.d88', 'sample-dskpull.d88', 'shift-jis-names.d88', 'damaged.d88',
+               'file-systems.d88'];
 fs.copyFileSync(path.join(source, 'examples/sample-dskcut.d88'), path.join(images, names[0]));
 fs.copyFileSync(path.join(source, 'examples/sample-dskpull.d88'), path.join(images, names[1]));
 execFileSync(makeD88, ['web-shift-jis', path.join(images, names[2])]);
 execFileSync(makeD88, ['web-damaged', path.join(images, names[3])]);
+execFileSync(makeD88, ['web-file-systems', path.join(images, names[4])]);
 
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -88,14 +105,14 @@ async function pageResult(program) {
   const listing = await page.textContent(`${section} .listing`);
   const problems = await page.textContent(`${section} .problems`);
   const files = new Map();
+  let zip = null;
   if (await page.isEnabled(`${section} .download-all`)) {
     const [download] = await Promise.all([page.waitForEvent('download'),
                                           page.click(`${section} .download-all`)]);
-    for (const [name, bytes] of Object.entries(unzipSync(fs.readFileSync(await download.path())))) {
-      files.set(name, bytes);
-    }
+    zip = fs.readFileSync(await download.path());
+    for (const [name, bytes] of Object.entries(unzipSync(zip))) files.set(name, bytes);
   }
-  return {listing, problems, files, summary: await page.textContent(`${section} .summary`)};
+  return {listing, problems, files, zip, summary: await page.textContent(`${section} .summary`)};
 }
 
 async function check(image, program, options) {
@@ -115,6 +132,18 @@ for (const image of names) {
   await page.setInputFiles('#image', path.join(images, image));
   await waitForRun(1);
   if (image.startsWith('sample')) timings.push(await page.evaluate(() => window.timing));
+  // What each disk holds, as the native dskinfo --json says it.
+  const info = JSON.parse(execFileSync(path.join(nativeDir, 'dskinfo', 'dskinfo'),
+                                       [image, '--json'], {cwd: images}).toString('utf8'));
+  const shownKinds = await page.$$eval('#dskinfo tbody tr', (rows) => rows.map((row) => row.dataset.fileSystem));
+  expectEqual(shownKinds.join(' '), info.images[0].disks.map((d) => d.file_system).join(' '),
+              `${image}, dskinfo: file systems`);
+  const got = await check(image, 'dskget', []);
+  if (image === 'file-systems.d88') {
+    if (got.files.size !== 8) fail(`dskget files: ${got.files.size}`);
+    const date = zipDate(got.zip, '002/ゲーム.BIN');
+    if (date !== '1986-06-15 12:34') fail(`dskget zip: the date recorded on the disk: ${date}`);
+  }
   const cut = await check(image, 'dskcut', []);
   const pull = await check(image, 'dskpull', []);
   if (image === 'sample-dskpull.d88' && !cut.summary.startsWith('Not a dskcut image')) {
@@ -149,7 +178,7 @@ const size = fs.readdirSync(webDir).filter((f) => /\.(html|js|wasm)$/.test(f))
     .reduce((sum, f) => sum + fs.statSync(path.join(webDir, f)).size, 0);
 console.log(`page size: ${size} bytes (html + script with the module inside)`);
 for (const [i, t] of timings.entries()) {
-  console.log(`${names[i]}: extracted by both programs in ${t.extractMs.toFixed(1)} ms, ` +
+  console.log(`${names[i]}: read by all four programs in ${t.extractMs.toFixed(1)} ms, ` +
               `zipped in ${t.zipMs.toFixed(1)} ms`);
 }
 fs.rmSync(scratch, {recursive: true, force: true});
