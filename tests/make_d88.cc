@@ -214,7 +214,7 @@ int Usage() {
   fputs(
       "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small|\n"
       "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged|\n"
-      "                web-file-systems FILE\n"
+      "                web-file-systems|pc98-2hd-from-raw FILE\n"
       "       make_d88 seeds DIRECTORY\n",
       stderr);
   return 1;
@@ -242,6 +242,10 @@ int main(int argc, char** argv) {
     WriteFile(out, WebShiftJisNames());
   } else if (what == "web-damaged") {
     WriteFile(out, WebDamaged());
+  } else if (what == "pc98-2hd-from-raw") {  // the raw sectors on standard input
+    Bytes raw(77 * 2 * 8 * 1024);
+    raw.resize(fread(raw.data(), 1, raw.size(), stdin));
+    WriteFile(out, SectorsToDisk(raw, {77, 2, 8, 3}).Name("PC-98").Media(0x20).Build());
   } else if (what == "web-file-systems") {
     WriteFile(out, WebFileSystems());
   } else if (what == "long-walk-dskcut") {  // about 10 MB
