@@ -21,6 +21,10 @@ const char kHelpKovaMode[] =
     "       -2 : KOVA\x90\xd8\x82\xe8\x8f\x6f\x82\xb5\x83\x82\x81\x5b\x83\x68\x82\xc9\x82\xb7\x82"
     "\xe9\n";
 
+// The same two lines in UTF-8, for -u.
+const char kHelpNoSubdirectoriesUtf8[] = "       -d : サブディレクトリを作成しな\n";
+const char kHelpKovaModeUtf8[] = "       -2 : KOVA切り出しモードにする\n";
+
 const char kHelp[] =
     "Usage: dskcut d88file [-d] [-2] [-l] [-u] [-C DIR]\n"
     "       dskcut --help | --version\n"
@@ -53,48 +57,67 @@ const char kHelp[] =
 }  // namespace
 
 int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers) {
-  if (argc < 2) {
-    fprintf(stderr, "Usage: %s [d88file] (-d)\n", argc > 0 && argv[0] ? argv[0] : "dskcut");
-    fputs(kHelpNoSubdirectories, stderr);
-    fputs(kHelpKovaMode, stderr);
-    return kExitFailure;
-  }
   int status;
-  if (AnswerInformationRequest(argc, argv, "dskcut", kHelp, status)) return status;
-
+  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskcut", kHelp, status)) return status;
   ExtractionRun run("dskcut");
   bool subdirectories = true;
   bool kova_mode = false;
   const char* output_directory = nullptr;
+  bool missing_directory = false;
   for (int i = 2; i < argc; ++i) {
-    if (strcmp(argv[i], "-d") == 0) {
-      subdirectories = false;
-    } else if (strcmp(argv[i], "-2") == 0) {
-      kova_mode = true;
-    } else {
-      const CommonOption taken = TakeCommonOption(argc, argv, i, run, output_directory);
-      if (taken == CommonOption::kMissingDirectory) {
-        run.diagnostics.Warn("argument \"-C\" ignored: it needs a directory");
-      } else if (taken == CommonOption::kNotOne) {
-        run.diagnostics.Warn(
-            "argument \"%s\" ignored: %s", argv[i],
-            argv[i][0] == '-' && argv[i][1] != '\0' ? "unknown option" : "one image per run");
+    char letters[kMaxBundledOptions + 1];
+    if (!SplitShortOptions(argv[i], "d2luC", letters)) {
+      run.diagnostics.Warn(
+          "argument \"%s\" ignored: %s", argv[i],
+          argv[i][0] == '-' && argv[i][1] != '\0' ? "unknown option" : "one image per run");
+      continue;
+    }
+    for (const char* letter = letters; *letter != '\0'; ++letter) {
+      if (*letter == 'd') {
+        subdirectories = false;
+      } else if (*letter == '2') {
+        kova_mode = true;
+      } else if (TakeCommonOption(*letter, argc, argv, i, run, output_directory) ==
+                 CommonOption::kMissingDirectory) {
+        missing_directory = true;
       }
     }
   }
-  if (!StartRun(run, argv[1], output_directory, image, true)) return kExitFailure;
+  if (argc < 2 || missing_directory) {
+    if (missing_directory) fputs("dskcut: option -C needs a directory\n", stderr);
+    fprintf(stderr, "Usage: %s [d88file] (-d)\n", argc > 0 && argv[0] ? argv[0] : "dskcut");
+    fputs(run.utf8_names ? kHelpNoSubdirectoriesUtf8 : kHelpNoSubdirectories, stderr);
+    fputs(run.utf8_names ? kHelpKovaModeUtf8 : kHelpKovaMode, stderr);
+    fputs("Try 'dskcut --help'.\n", stderr);
+    return kExitFailure;
+  }
+  if (!StartRun(run, argv[1], output_directory, image, true)) {
+    HintOptionsGoAfterTheImage(argc, argv, "dskcut", "dskcut IMAGE [-d] [-2] [-l] [-u] [-C DIR]");
+    return kExitFailure;
+  }
 
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
+
+  // With -d, the names written so far, so that a later disk's file replacing one is said.
+  static NameSlot name_slots[1 << 14];  // 64 disks of 127 entries fill half
+  static NameTable one_folder_names(name_slots, sizeof name_slots / sizeof name_slots[0]);
+  one_folder_names.Clear();
+  if (!subdirectories) run.one_folder_names = &one_folder_names;
 
   StartingDirectory start;
   for (int i = 0; i < image.DiskCount(); ++i) {
     image.SelectDisk(i);
     char directory[12];  // "000" to "063"; room for any int
     snprintf(directory, sizeof directory, "%03d", i);
+    run.disk = i;
+    snprintf(run.name_prefix, sizeof run.name_prefix, "%s", subdirectories ? directory : "");
+    if (subdirectories) strcat(run.name_prefix, "/");
     ListedName disk_name;
     PrepareListedName(run, image.DiskName(), disk_name);
     const bool enter = subdirectories && !run.list_only;
+    FileInfo existing;
+    const bool existed = enter && GetFileInfo(directory, existing);
     if (enter) {
       int error = start.Save();
       if (error == 0) error = StartingDirectory::Enter(directory);
@@ -116,7 +139,7 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
                              "the disk's name holds bytes that are not Shift-JIS, shown "
                              "as %%XX");
     }
-    ExtractDisk(image, i, kova_mode, buffers, run);
+    const bool found = ExtractDisk(image, i, kova_mode, buffers, run);
     if (enter) {
       const int error = start.Return();
       if (error != 0) {
@@ -124,6 +147,8 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
             directory, "cannot return to the starting directory: %s; run stopped", strerror(error));
         break;
       }
+      // A disk without a directory leaves no empty folder behind (one that held files stays).
+      if (!found && !existed) RemoveEmptyFolder(directory);
     }
   }
   return FinishRun(run.diagnostics);

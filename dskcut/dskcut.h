@@ -29,8 +29,9 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
 // every entry on standard output and writes its file into the current directory. In `kova_mode`
 // empty entries are skipped instead of ending the directory. Reports through `run` a disk without
 // a directory, entries and file bytes that were not read from this disk, and every entry that
-// could not be written in full under its listed name.
-void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
+// could not be written in full under its listed name. Returns false when the disk has no
+// directory.
+bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
                  ExtractionRun& run);
 
 #endif  // DSKCUT_DSKCUT_H_

@@ -31,7 +31,7 @@ void BuildName(const unsigned char* entry, char* name) {
 
 }  // namespace
 
-void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
+bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
                  ExtractionRun& run) {
   image.SetSectorRange(1, 5);
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode,
@@ -70,9 +70,12 @@ void ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     PrintListedName(listed, 12);
     printf(" %02x %02x %02x %02x\n", entry[9], entry[10], entry[11], entry[12]);
     if (kEntrySize * (k + 1) > directory_read) {
-      ReportEntryNotRead(run.diagnostics, listed.name, k);
+      char shown[sizeof run.name_prefix + kListedNameSize];
+      snprintf(shown, sizeof shown, "%s%s", run.name_prefix, listed.name);
+      ReportEntryNotRead(run.diagnostics, shown, k);
     }
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
     SaveEntryFile(run, listed, track_image, start, size);
   }
+  return directory_read > 0;
 }

@@ -45,7 +45,7 @@ const char kHelp[] =
     "the image or DIR cannot be opened; 2 when the run went through with\n"
     "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
 
-NameRegistry names;          // about 8 MB of address space; pages are touched as names come
+NameRegistry names;  // 4 MB of address space; pages are touched as names come
 unsigned char* file_buffer;  // the longest chain of the disks so far
 int64_t file_buffer_size;
 char tree_path[kTreePathSize];  // the folder being read, below the disk's folder
@@ -142,14 +142,22 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   const char* output_directory = nullptr;
   bool usage = false;
   for (int i = 1; i < argc && !usage; ++i) {
-    if (strcmp(argv[i], "-d") == 0) {
-      one_folder = true;
-    } else if (strcmp(argv[i], "-r") == 0) {
-      run.utf8_names = false;
-    } else if (strcmp(argv[i], "-") != 0 && argv[i][0] == '-') {
+    if (strcmp(argv[i], "-") != 0 && argv[i][0] == '-') {
       // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
-      usage = TakeCommonOption(argc, argv, i, run, output_directory) != CommonOption::kTaken;
-      if (usage) fprintf(stderr, "dskget: unknown option or missing argument: \"%s\"\n", argv[i]);
+      char letters[kMaxBundledOptions + 1];
+      usage = !SplitShortOptions(argv[i], "dlruC", letters);
+      const char* option = argv[i];
+      for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
+        if (*letter == 'd') {
+          one_folder = true;
+        } else if (*letter == 'r') {
+          run.utf8_names = false;
+        } else {
+          usage = TakeCommonOption(*letter, argc, argv, i, run, output_directory) !=
+                  CommonOption::kTaken;
+        }
+      }
+      if (usage) fprintf(stderr, "dskget: unknown option or missing argument: \"%s\"\n", option);
     } else if (image_path == nullptr) {
       image_path = argv[i];
     } else {

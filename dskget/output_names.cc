@@ -81,46 +81,9 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name
   return MakeSafeFileName(formed, name, kOutputNameSize, kWindowsFileNames, raw);
 }
 
-uint64_t NameRegistry::Key(uint64_t folder_key, const char* name) {
-  uint64_t hash = folder_key ^ 0xcbf29ce484222325u;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-    const unsigned char folded = *p >= 'A' && *p <= 'Z' ? *p + ('a' - 'A') : *p;
-    hash = (hash ^ folded) * 0x100000001b3u;
-  }
-  return hash == 0 ? 1 : hash;
-}
-
-uint64_t NameRegistry::FolderKey(uint64_t parent, const char* name) {
-  return Key(parent * 31 + 7, name);
-}
-
-void NameRegistry::Clear() {
-  if (used > 0) memset(slots, 0, sizeof slots);
-  used = 0;
-  full = false;
-}
-
-bool NameRegistry::Taken(uint64_t key) const {
-  for (size_t i = key % kSlots;; i = (i + 1) % kSlots) {
-    if (slots[i] == 0) return false;
-    if (slots[i] == key) return true;
-  }
-}
-
-void NameRegistry::Insert(uint64_t key) {
-  if (used >= kSlots / 4 * 3) {
-    full = true;
-    return;
-  }
-  size_t i = key % kSlots;
-  while (slots[i] != 0 && slots[i] != key) i = (i + 1) % kSlots;
-  if (slots[i] == 0) ++used;
-  slots[i] = key;
-}
-
 bool NameRegistry::MakeUnique(uint64_t folder_key, char* name) {
-  if (full || !Taken(Key(folder_key, name))) {
-    Insert(Key(folder_key, name));
+  if (Full() || !table.Contains(NameTable::Key(folder_key, name, true))) {
+    table.Record(NameTable::Key(folder_key, name, true), 0);
     return false;
   }
   // The extension is what follows the last point, unless the name begins with it.
@@ -141,9 +104,9 @@ bool NameRegistry::MakeUnique(uint64_t folder_key, char* name) {
     memcpy(candidate, name, keep);
     memcpy(candidate + keep, suffix, suffix_length);
     memcpy(candidate + keep + suffix_length, name + stem, extension_length + 1);
-    if (!Taken(Key(folder_key, candidate))) break;
+    if (!table.Contains(NameTable::Key(folder_key, candidate, true))) break;
   }
   memcpy(name, candidate, strlen(candidate) + 1);
-  Insert(Key(folder_key, name));
+  table.Record(NameTable::Key(folder_key, name, true), 0);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "diskimage/file_system.h"
+#include "extraction/name_table.h"
 
 // Room for any output name: 255 UTF-16 units as UTF-8 or escapes, a suffix and a NUL.
 constexpr size_t kOutputNameSize = 3 * 255 + 16;
@@ -22,26 +23,25 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name
 // letters without regard to case), so that no file is written over another.
 class NameRegistry {
  public:
+  NameRegistry() : table(slots, kSlots) {}
+
   // Makes `name` unique in the folder `folder_key`: when taken, inserts ~2, ~3, ... before the
   // extension (NAME~2.EXT). Records it. Returns true when the name was changed.
   bool MakeUnique(uint64_t folder_key, char* name);
   // True once the registry is too full to tell names apart; names are then taken as they are.
-  bool Full() const { return full; }
+  bool Full() const { return table.Full(); }
   // Forgets every name, for the next run in the same process.
-  void Clear();
+  void Clear() { table.Clear(); }
 
   // The key of the folder `name` inside the folder `parent`.
-  static uint64_t FolderKey(uint64_t parent, const char* name);
+  static uint64_t FolderKey(uint64_t parent, const char* name) {
+    return NameTable::Key(parent * 31 + 7, name, true);
+  }
 
  private:
-  bool Taken(uint64_t key) const;
-  void Insert(uint64_t key);
-  static uint64_t Key(uint64_t folder_key, const char* name);
-
   static constexpr size_t kSlots = size_t{1} << 18;
-  uint64_t slots[kSlots] = {};  // 0: empty
-  size_t used = 0;
-  bool full = false;
+  NameSlot slots[kSlots] = {};
+  NameTable table;
 };
 
 #endif  // DSKGET_OUTPUT_NAMES_H_

@@ -20,6 +20,8 @@ constexpr int kSectorSize = 512;
 constexpr int kSectorSizeCode = 2;     // 512-byte data sectors
 constexpr int kDirectorySizeCode = 1;  // 256-byte directory sectors
 
+const char kUsageLine[] = "dskpull IMAGE [-l] [-u] [-C DIR]";
+
 const char kHelp[] =
     "Usage: dskpull image [-l] [-u] [-C DIR]\n"
     "       dskpull --help | --version\n"
@@ -50,19 +52,28 @@ const char kHelp[] =
 
 int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   int status;
-  if (AnswerInformationRequest(argc, argv, "dskpull", kHelp, status)) return status;
+  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskpull", kHelp, status)) return status;
   ExtractionRun run("dskpull");
   const char* output_directory = nullptr;
   bool usage = argc < 2;
   for (int i = 2; i < argc && !usage; ++i) {
-    usage = TakeCommonOption(argc, argv, i, run, output_directory) != CommonOption::kTaken;
+    char letters[kMaxBundledOptions + 1];
+    usage = !SplitShortOptions(argv[i], "luC", letters);
+    for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
+      usage = TakeCommonOption(*letter, argc, argv, i, run, output_directory) !=
+              CommonOption::kTaken;
+    }
   }
   if (usage) {
-    fputs("Usage: dskpull image\n", stderr);
+    fputs("Usage: dskpull image\nTry 'dskpull --help'.\n", stderr);
+    HintOptionsGoAfterTheImage(argc, argv, "dskpull", kUsageLine);
     return kExitFailure;
   }
   diskimage::D88Image image;  // closes the image on every return from here on
-  if (!StartRun(run, argv[1], output_directory, image, false)) return kExitFailure;
+  if (!StartRun(run, argv[1], output_directory, image, false)) {
+    HintOptionsGoAfterTheImage(argc, argv, "dskpull", kUsageLine);
+    return kExitFailure;
+  }
   Prefault(&buffers, sizeof buffers);
   Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extraction/diagnostics.h"
+#include "extraction/file_info.h"
 #include "extraction/open_image.h"
 #include "extraction/shift_jis_names.h"
 
@@ -63,31 +65,69 @@ int EnterOutputDirectory(const char* directory) {
 
 bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
                               int& status) {
-  if (argc != 2) return false;
-  if (strcmp(argv[1], "--help") == 0) {
-    fputs(help, stdout);
-  } else if (strcmp(argv[1], "--version") == 0) {
+  const char* request = nullptr;
+  for (int i = 1; i < argc && request == nullptr; ++i) {
+    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0) request = argv[i];
+  }
+  FileInfo info;
+  if (request == nullptr && argc == 2 && strcmp(argv[1], "-h") == 0 && !GetFileInfo("-h", info)) {
+    request = "--help";
+  }
+  if (request == nullptr) return false;
+  errno = 0;
+  if (strcmp(request, "--version") == 0) {
     printf("%s %s\n", program, DISKIMAGE_VERSION);
   } else {
-    return false;
+    fputs(help, stdout);
   }
-  status = fflush(stdout) == 0 ? 0 : 2;
+  status = 0;
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    Diagnostics diagnostics(program);
+    diagnostics.Report("write error", "%s", strerror(errno != 0 ? errno : EIO));
+    status = 2;
+  }
   return true;
 }
 
-CommonOption TakeCommonOption(int argc, char** argv, int& i, ExtractionRun& run,
+bool SplitShortOptions(const char* argument, const char* letters, char* taken) {
+  if (argument[0] != '-' || argument[1] == '\0') return false;
+  int count = 0;
+  for (const char* c = argument + 1; *c != '\0'; ++c) {
+    // C takes the next argument as its value, so it can only come last.
+    if (strchr(letters, *c) == nullptr || count == kMaxBundledOptions ||
+        (*c == 'C' && c[1] != '\0')) {
+      return false;
+    }
+    taken[count++] = *c;
+  }
+  taken[count] = '\0';
+  return true;
+}
+
+CommonOption TakeCommonOption(char letter, int argc, char** argv, int& i, ExtractionRun& run,
                               const char*& directory) {
-  if (strcmp(argv[i], "-l") == 0) {
+  if (letter == 'l') {
     run.list_only = true;
-  } else if (strcmp(argv[i], "-u") == 0) {
+  } else if (letter == 'u') {
     run.utf8_names = true;
-  } else if (strcmp(argv[i], "-C") == 0) {
+  } else if (letter == 'C') {
     if (i + 1 >= argc) return CommonOption::kMissingDirectory;
     directory = argv[++i];
   } else {
     return CommonOption::kNotOne;
   }
   return CommonOption::kTaken;
+}
+
+void HintOptionsGoAfterTheImage(int argc, char** argv, const char* program, const char* usage) {
+  if (argc < 3 || argv[1][0] != '-') return;
+  for (int i = 2; i < argc; ++i) {
+    FileInfo info;
+    if (GetFileInfo(argv[i], info) && !info.directory) {
+      fprintf(stderr, "%s: options go after the image: %s\n", program, usage);
+      return;
+    }
+  }
 }
 
 bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,

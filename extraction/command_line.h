@@ -6,18 +6,32 @@
 #include "diskimage/d88_image.h"
 #include "extraction/extraction_run.h"
 
-// When "--help" or "--version" is the only argument, prints `help`, or the program's name and
-// version, on standard output, sets `status` to 0 and returns true; otherwise returns false.
+// When "--help" or "--version" is among the arguments (the first one found wins), or "-h" is the
+// only one and names no file, prints `help`, or the program's name and version, on standard
+// output and returns true, with `status` 0, or 2 after "PROGRAM: write error: REASON" on
+// standard error when standard output cannot be written. Otherwise returns false.
 bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
                               int& status);
 
+// Room for the letters of one argument of bundled short options, and its NUL.
+constexpr int kMaxBundledOptions = 15;
+
+// When `argument` is "-" followed only by letters of `letters` ("-lu", "-d2", "-lC"; a letter
+// that takes a value, C, only last), copies those letters into `taken` (kMaxBundledOptions + 1
+// bytes) and returns true; otherwise returns false.
+bool SplitShortOptions(const char* argument, const char* letters, char* taken);
+
 enum class CommonOption { kTaken, kNotOne, kMissingDirectory };
 
-// Takes argv[i] when it is -l (list only), -u (UTF-8 names) or -C followed by a directory, which
-// goes into `directory`; `i` then points at the last argument taken. -C as the last argument is
-// kMissingDirectory; any other argument kNotOne.
-CommonOption TakeCommonOption(int argc, char** argv, int& i, ExtractionRun& run,
+// Takes the option letter `letter` of argv[i] when it is l (list only), u (UTF-8 names) or C, whose
+// directory is the next argument and goes into `directory` (`i` then points at it). C as the
+// last argument is kMissingDirectory; any other letter kNotOne.
+CommonOption TakeCommonOption(char letter, int argc, char** argv, int& i, ExtractionRun& run,
                               const char*& directory);
+
+// When the first argument, which could not be opened as the image, begins with "-" while a later
+// argument names a file, writes "PROGRAM: options go after the image: USAGE" on standard error.
+void HintOptionsGoAfterTheImage(int argc, char** argv, const char* program, const char* usage);
 
 // Starts a run whose options are parsed: notes whether standard output is a terminal, checks that
 // the system can convert Shift-JIS when UTF-8 names are asked for, opens `image_path` into

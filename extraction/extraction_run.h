@@ -5,6 +5,7 @@
 
 #include "extraction/diagnostics.h"
 #include "extraction/file_info.h"
+#include "extraction/name_table.h"
 
 struct ExtractionRun {
   // `program` begins every diagnostic line; it must outlive the run.
@@ -16,6 +17,11 @@ struct ExtractionRun {
   bool utf8_names = false;            // names converted from Shift-JIS to UTF-8
   bool terminal_listing = false;      // standard output is a terminal
   bool japanese_open_message = true;  // a failed open is said in Shift-JIS first, as dskcut did
+  char name_prefix[16] = "";          // before a file's name in diagnostics: its disk's folder
+  // Where a file written under one name replaces an earlier disk's (-d), and which disk writes
+  // now; nullptr when every disk has a folder of its own.
+  NameTable* one_folder_names = nullptr;
+  int disk = 0;
 };
 
 #endif  // EXTRACTION_EXTRACTION_RUN_H_

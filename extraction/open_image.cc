@@ -61,7 +61,9 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
 }
 
 bool CannotOpen(ExtractionRun& run, const char* path, int error) {
-  if (run.japanese_open_message) fputs(kCannotOpenImage, stderr);
+  if (run.japanese_open_message) {
+    fputs(run.utf8_names ? kCannotOpenImageUtf8 : kCannotOpenImage, stderr);
+  }
   run.diagnostics.Report(path, "cannot open the image: %s", strerror(error));
   return false;
 }

@@ -8,10 +8,13 @@
 const char kCannotOpenImage[] =
     "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xf0\x83\x49\x81\x5b\x83\x76\x83\x93\x82\xc5\x82\xab"
     "\x82\xdc\x82\xb9\x82\xf1\n";
+const char kCannotOpenImageUtf8[] = "ファイルをオープンできません\n";
 
 void ReportNoDirectory(Diagnostics& diagnostics, const char* name, int track, int sector_bytes) {
-  diagnostics.Report(name, "no directory: track %d holds no sector 1 of %d bytes", track,
-                     sector_bytes);
+  diagnostics.Report(name,
+                     "no directory: track %d holds no sector 1 of %d bytes (dskinfo says what "
+                     "the disk holds)",
+                     track, sector_bytes);
 }
 
 void ReportEntryNotRead(Diagnostics& diagnostics, const char* name, int index) {

@@ -5,8 +5,10 @@
 
 #include "extraction/diagnostics.h"
 
-// Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed.
+// Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed; the
+// same in UTF-8, for runs with UTF-8 names.
 extern const char kCannotOpenImage[];
+extern const char kCannotOpenImageUtf8[];
 
 // Reports that the directory read of disk `name` returned nothing: no sector 1 of
 // `sector_bytes` bytes on `track`.

@@ -11,6 +11,14 @@ constexpr bool kWindowsFileNames = true;
 constexpr bool kWindowsFileNames = false;
 #endif
 
+// Whether the system's file names compare without regard to the case of ASCII letters, as on
+// Windows and macOS, so that README.TXT and readme.txt are one file.
+#if defined(_WIN32) || defined(__APPLE__)
+constexpr bool kFoldedFileNames = true;
+#else
+constexpr bool kFoldedFileNames = false;
+#endif
+
 // Room for any listed name (at most 16 bytes, or 48 in UTF-8) made safe.
 constexpr size_t kSafeFileNameSize = 52;
 

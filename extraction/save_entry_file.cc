@@ -2,6 +2,7 @@
 #include "extraction/save_entry_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "extraction/safe_file_name.h"
@@ -23,7 +24,8 @@ int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length) {
 bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImage& image,
                    int64_t start, int64_t size) {
   Diagnostics& diagnostics = run.diagnostics;
-  const char* listed_name = listed.name;
+  char listed_name[sizeof run.name_prefix + kListedNameSize];
+  snprintf(listed_name, sizeof listed_name, "%s%s", run.name_prefix, listed.name);
   if (listed.escaped > 0) {
     diagnostics.Report(listed_name, "%d byte%s not Shift-JIS, written as %%XX", listed.escaped,
                        listed.escaped == 1 ? " is" : "s are");
@@ -41,9 +43,10 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
 
   char name[kSafeFileNameSize];
   const bool renamed =
-      MakeSafeFileName(listed_name, name, sizeof name, kWindowsFileNames, !run.utf8_names);
+      MakeSafeFileName(listed.name, name, sizeof name, kWindowsFileNames, !run.utf8_names);
   if (renamed) {
-    diagnostics.Report(listed_name, "written as \"%s\" to stay a plain file name", name);
+    diagnostics.Report(listed_name, "%s as \"%s\" to stay a plain file name",
+                       run.list_only ? "would be written" : "written", name);
   }
   if (!run.list_only) {
     const int error =
@@ -55,6 +58,16 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
     if (error != 0) {
       diagnostics.Report(listed_name, "cannot be written: %s", strerror(error));
       return false;
+    }
+  }
+  if (run.one_folder_names != nullptr) {
+    const int earlier = run.one_folder_names->Record(NameTable::Key(0, name, kFoldedFileNames),
+                                                     run.disk);
+    if (earlier >= 0 && earlier != run.disk) {
+      diagnostics.Report(name,
+                         "%sreplaced by the file of the same name on disk %03d (-d puts every "
+                         "disk in one folder)",
+                         run.list_only ? "would be " : "", run.disk);
     }
   }
   if (size < 0) {

@@ -29,7 +29,9 @@ int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length);
 // data that starts outside the image (no file), data that runs past its end (the bytes up to the
 // end are written), a negative size (an empty file), a name changed to stay in the current
 // directory, a name that leads to the image being read (not written), a file that could not be
-// written (with the system's reason), and bytes that were not on the disk.
+// written (with the system's reason), and bytes that were not on the disk. Entries are named
+// with run.name_prefix before them. With run.one_folder_names, also a file that replaces (or with
+// run.list_only, would replace) the file of the same name written from an earlier disk.
 bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImage& image,
                    int64_t start, int64_t size);
 

@@ -67,6 +67,8 @@ int EnterSubfolder(const char* name, bool utf8_name) {
 
 int LeaveSubfolder() { return SetCurrentDirectoryW(L"..") ? 0 : ErrnoOfLastError(); }
 
+void RemoveEmptyFolder(const char* name) { RemoveDirectoryA(name); }
+
 #else
 
 StartingDirectory::StartingDirectory() : handle(-1) {}
@@ -96,5 +98,7 @@ int EnterSubfolder(const char* name, bool) {
 }
 
 int LeaveSubfolder() { return chdir("..") == 0 ? 0 : errno; }
+
+void RemoveEmptyFolder(const char* name) { rmdir(name); }
 
 #endif

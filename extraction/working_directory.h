@@ -39,4 +39,8 @@ int EnterSubfolder(const char* name, bool utf8_name);
 // Makes the parent of the current directory current. Returns 0, or the errno value.
 int LeaveSubfolder();
 
+// Removes the folder `name` (ASCII) from the current directory if it is empty; does nothing
+// otherwise.
+void RemoveEmptyFolder(const char* name);
+
 #endif  // EXTRACTION_WORKING_DIRECTORY_H_

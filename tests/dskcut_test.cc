@@ -36,9 +36,10 @@ TEST_F(DskcutTest, NoArgumentShowsTheUsageScreen) {
   EXPECT_EQ(result.status, 1);
   const std::string program = ProgramCommand("dskcut").back();
   if (!UnderLauncher()) {
-    EXPECT_EQ(result.err, Lines({"Usage: " + program + " [d88file] (-d)", kHelpD, kHelp2}));
+    EXPECT_EQ(result.err, Lines({"Usage: " + program + " [d88file] (-d)", kHelpD, kHelp2,
+                                 "Try 'dskcut --help'."}));
   } else {
-    EXPECT_NE(result.err.find(Lines({kHelpD, kHelp2})), std::string::npos);
+    EXPECT_NE(result.err.find(Lines({kHelpD, kHelp2, "Try 'dskcut --help'."})), std::string::npos);
   }
   EXPECT_EQ(result.out, "");
   EXPECT_TRUE(WorkTree().empty());
@@ -62,12 +63,12 @@ TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {
 TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   SetTwoDiskImage();
   // Near misses and a second image are ignored, with a warning that leaves the status alone.
-  const RunResult result = RunOnImage({"-D", "-dd", "b.d88", "-C"});
+  const RunResult result = RunOnImage({"-D", "-dx", "b.d88", "-Cl"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, Lines({"dskcut: warning: argument \"-D\" ignored: unknown option",
-                               "dskcut: warning: argument \"-dd\" ignored: unknown option",
+                               "dskcut: warning: argument \"-dx\" ignored: unknown option",
                                "dskcut: warning: argument \"b.d88\" ignored: one image per run",
-                               "dskcut: warning: argument \"-C\" ignored: it needs a directory"}));
+                               "dskcut: warning: argument \"-Cl\" ignored: unknown option"}));
   EXPECT_EQ(result.out,
             Lines({"", "[FIRST DISK] -> 000", "HELLO.TXT    02 00 02 80",
                    "DATA.BIN     02 02 14 00", "", "[SECOND] -> 001", "HELLO.TXT    02 00 04 00"}));
@@ -83,10 +84,55 @@ TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   EXPECT_EQ(WorkTree(), expected);
 }
 
-TEST_F(DskcutTest, WithoutSubdirectoriesTheLaterDiskWins) {
+TEST_F(DskcutTest, OptionMistakesAreCaughtBeforeAnythingIsWritten) {
+  SetTwoDiskImage();
+  // Bundled options, in any order: -lu lists in UTF-8 and writes nothing.
+  RunResult result = RunOnImage({"-ul"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, RunOnImage({"-l", "-u"}).out);
+  EXPECT_TRUE(WorkTree().empty());
+  // --help anywhere answers; -C without a directory is a usage error.
+  EXPECT_EQ(RunOnImage({"-d", "--help"}).out.rfind("Usage: dskcut d88file", 0), 0u);
+  result = RunOnImage({"-C"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.rfind("dskcut: option -C needs a directory" + LineEnd(), 0), 0u);
+  EXPECT_TRUE(WorkTree().empty());
+  // Options before the image: the first argument is still the image, and a hint says why.
+  result = Run({"-l", image_path()});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("dskcut: options go after the image: dskcut IMAGE [-d] [-2] [-l] [-u] "
+                            "[-C DIR]"),
+            std::string::npos);
+  EXPECT_EQ(Run({"-h"}).out.rfind("Usage: dskcut d88file", 0), 0u);
+  // With -u the Japanese message is in UTF-8 too.
+  result = Run({root / "missing.d88", "-u"});
+  EXPECT_EQ(result.err.rfind("ファイルをオープンできません" + LineEnd(), 0), 0u);
+  EXPECT_TRUE(WorkTree().empty());
+  if (!UnderLauncher()) {
+    RunOptions full;
+    full.stdout_path = "/dev/full";
+    result = Run({"--help"}, full);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, Lines({"dskcut: write error: No space left on device"}));
+  }
+}
+
+TEST_F(DskcutTest, ADiskWithoutADirectoryLeavesNoEmptyFolder) {
+  first.AddFile("A", "", PatternBytes(10, 1));
+  DskpullLayout other;
+  other.AddFile("ABCD", PatternBytes(10, 2));
+  SetImage(Concatenate({other.ToDisk("PULL").Build(), first.ToDisk("CUT").Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(WorkTree(), (Tree{{"001", "dir"}, {"001/A", FileEntry(first.Expected(1))}}));
+}
+
+TEST_F(DskcutTest, WithoutSubdirectoriesTheLaterDiskWinsAndSaysSo) {
   SetTwoDiskImage();
   const RunResult result = RunOnImage({"-d"});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: HELLO.TXT: replaced by the file of the same name on disk "
+                               "001 (-d puts every disk in one folder)"}));
   EXPECT_EQ(result.out,
             Lines({"", "[FIRST DISK]", "HELLO.TXT    02 00 02 80", "DATA.BIN     02 02 14 00", "",
                    "[SECOND]", "HELLO.TXT    02 00 04 00"}));
@@ -204,13 +250,14 @@ TEST_F(DskcutTest, UnreadableSectorsKeepTheEarlierDisksBytes) {
   const RunResult result = RunOnImage();
   EXPECT_EQ(result.status, 2);
   const std::string stale = " were not on the disk; they hold zeros or an earlier disk's bytes";
-  EXPECT_EQ(result.err, Lines({"dskcut: 001: no directory: track 1 holds no sector 1 of 1024 bytes",
-                               "dskcut: T3: directory entry 1 was not read from this disk",
-                               "dskcut: T3: 2048 of its 5120 bytes" + stale,
-                               "dskcut: T4: directory entry 2 was not read from this disk",
-                               "dskcut: T4: 4096 of its 5120 bytes" + stale,
-                               "dskcut: T5: directory entry 3 was not read from this disk",
-                               "dskcut: T5: 5120 of its 5120 bytes" + stale}));
+  EXPECT_EQ(result.err, Lines({"dskcut: 001: no directory: track 1 holds no sector 1 of 1024 "
+                               "bytes (dskinfo says what the disk holds)",
+                               "dskcut: 001/T3: directory entry 1 was not read from this disk",
+                               "dskcut: 001/T3: 2048 of its 5120 bytes" + stale,
+                               "dskcut: 001/T4: directory entry 2 was not read from this disk",
+                               "dskcut: 001/T4: 4096 of its 5120 bytes" + stale,
+                               "dskcut: 001/T5: directory entry 3 was not read from this disk",
+                               "dskcut: 001/T5: 5120 of its 5120 bytes" + stale}));
   auto slice = [](const Bytes& b, size_t from, size_t to) {
     return Bytes(b.begin() + from, b.begin() + to);
   };
@@ -261,10 +308,13 @@ TEST_F(DskcutTest, NamesThatWouldLeaveTheDirectoryAreChanged) {
   EXPECT_EQ(result.out,
             Lines({"", "[N] -> 000", "..           02 00 01 00", ".            02 00 01 00",
                    "             02 00 01 00", "A/B./        02 00 01 00"}));
-  EXPECT_EQ(result.err, Lines({"dskcut: ..: written as \"__\" to stay a plain file name",
-                               "dskcut: .: written as \"_\" to stay a plain file name",
-                               "dskcut: : written as \"_\" to stay a plain file name",
-                               "dskcut: A/B./: written as \"A_B._\" to stay a plain file name"}));
+  EXPECT_EQ(result.err,
+            Lines({"dskcut: 000/..: written as \"__\" to stay a plain file name",
+                   "dskcut: 000/.: written as \"_\" to stay a plain file name",
+                   "dskcut: 000/: written as \"_\" to stay a plain file name",
+                   "dskcut: 000/A/B./: written as \"A_B._\" to stay a plain file name"}));
+  // -l says what would be done.
+  EXPECT_EQ(RunOnImage({"-l"}).err.find("dskcut: 000/..: would be written as \"__\" to stay"), 0u);
   EXPECT_EQ(WorkTree(), (Tree{{"000", "dir"},
                               {"000/__", FileEntry(Bytes(256, 0))},
                               {"000/_", FileEntry(Bytes(256, 0))},
@@ -395,9 +445,18 @@ TEST_F(DskcutTest, DisksBeyondTheSixtyFourthAreReported) {
   SetImage(Concatenate(std::vector<Bytes>(65, first.ToDisk("D", 3).Build())));
   const RunResult result = RunOnImage({"-d"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, Lines({"dskcut: " + image_path() +
-                               ": holds more than 64 disks; the disks after the 64th were not "
-                               "read"}));
+  std::vector<std::string> expected = {"dskcut: " + image_path() +
+                                       ": holds more than 64 disks; the disks after the 64th were "
+                                       "not read"};
+  for (int disk = 1; disk < 64; ++disk) {
+    char line[128];
+    snprintf(line, sizeof line,
+             "dskcut: A: replaced by the file of the same name on disk %03d (-d puts every disk "
+             "in one folder)",
+             disk);
+    expected.push_back(line);
+  }
+  EXPECT_EQ(result.err, Lines(expected));
   EXPECT_EQ(WorkTree(), (Tree{{"A", FileEntry(first.Expected(1))}}));
 }
 
@@ -446,7 +505,8 @@ TEST_F(DskcutTest, OutputDirectoryIsCreatedOrReusedAndTheImageFoundFromTheStart)
                    {"out/new/000/DATA.BIN", FileEntry(first.Expected(2))},
                    {"out/new/001/HELLO.TXT", FileEntry(second.Expected(1))}};
   EXPECT_EQ(WorkTree(), expected);
-  EXPECT_EQ(Run({"../image.d88", "-d", "-C", "out"}).status, 0);  // an existing directory
+  EXPECT_EQ(Run({"../image.d88", "-d", "-C", "out"}).status,
+            2);  // an existing directory; HELLO.TXT twice
   expected["out/HELLO.TXT"] = FileEntry(second.Expected(1));
   expected["out/DATA.BIN"] = FileEntry(first.Expected(2));
   EXPECT_EQ(WorkTree(), expected);
@@ -512,9 +572,9 @@ TEST_F(DskcutTest, ImagesFromAPipeOrStandardInputAreExtractedLikeTheFile) {
     piped.stdin_pipe = true;
     piped.stdin_bytes.assign(image.begin(), image.end());
     const RunResult result = Run({path, "-d"}, piped);
-    EXPECT_EQ(result.status, 0) << path;
+    EXPECT_EQ(result.status, from_file.status) << path;
     EXPECT_EQ(result.out, from_file.out) << path;
-    EXPECT_EQ(result.err, "") << path;
+    EXPECT_EQ(result.err, from_file.err) << path;
     EXPECT_EQ(WorkTree(), tree) << path;
   }
 }

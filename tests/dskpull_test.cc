@@ -15,7 +15,7 @@ TEST_F(DskpullTest, WrongArgumentsShowTheUsageLineAndHelpAndVersionAnswer) {
        {std::vector<std::string>{}, {"a.d88", "b.d88"}, {"a.d88", "-C"}, {"a.d88", "-d"}}) {
     const RunResult result = Run(args);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, Lines({"Usage: dskpull image"}));
+    EXPECT_EQ(result.err, Lines({"Usage: dskpull image", "Try 'dskpull --help'."}));
     EXPECT_EQ(result.out, "");
   }
   RunResult result = Run({"--help"});
@@ -152,7 +152,8 @@ TEST_F(DskpullTest, FileThatHoldsNoDiskOrNoDirectoryIsReported) {
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out + result.err,
             Lines({"dskpull: " + image_path() +
-                   ": no directory: track 1 holds no sector 1 of 256 bytes"}));
+                   ": no directory: track 1 holds no sector 1 of 256 bytes (dskinfo says what "
+                   "the disk holds)"}));
   EXPECT_TRUE(WorkTree().empty());
 }
 
