@@ -45,7 +45,7 @@ const char kHelp[] =
     "the image or DIR cannot be opened; 2 when the run went through with\n"
     "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
 
-NameRegistry names;  // 4 MB of address space; pages are touched as names come
+NameRegistry names;          // 4 MB of address space; pages are touched as names come
 unsigned char* file_buffer;  // the longest chain of the disks so far
 int64_t file_buffer_size;
 char tree_path[kTreePathSize];  // the folder being read, below the disk's folder

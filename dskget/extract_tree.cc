@@ -15,7 +15,6 @@ using diskimage::ChainDamage;
 using diskimage::DirectoryEntry;
 using diskimage::FileSystemKind;
 
-
 // The entry's type and attributes in at most 7 characters.
 void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
   const int a = e.attributes;

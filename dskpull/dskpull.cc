@@ -60,8 +60,8 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     char letters[kMaxBundledOptions + 1];
     usage = !SplitShortOptions(argv[i], "luC", letters);
     for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
-      usage = TakeCommonOption(*letter, argc, argv, i, run, output_directory) !=
-              CommonOption::kTaken;
+      usage =
+          TakeCommonOption(*letter, argc, argv, i, run, output_directory) != CommonOption::kTaken;
     }
   }
   if (usage) {

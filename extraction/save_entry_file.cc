@@ -61,8 +61,8 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
     }
   }
   if (run.one_folder_names != nullptr) {
-    const int earlier = run.one_folder_names->Record(NameTable::Key(0, name, kFoldedFileNames),
-                                                     run.disk);
+    const int earlier =
+        run.one_folder_names->Record(NameTable::Key(0, name, kFoldedFileNames), run.disk);
     if (earlier >= 0 && earlier != run.disk) {
       diagnostics.Report(name,
                          "%sreplaced by the file of the same name on disk %03d (-d puts every "
