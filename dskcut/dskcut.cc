@@ -151,5 +151,5 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
       if (!found && !existed) RemoveEmptyFolder(directory);
     }
   }
-  return FinishRun(run.diagnostics);
+  return FinishRun(run);
 }

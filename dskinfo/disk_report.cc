@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extraction/shift_jis_names.h"
+
 namespace {
 
 using diskimage::DiskGeometry;
@@ -146,22 +148,7 @@ void PrintJsonString(const char* text) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (*p != 0) {
     const unsigned char b = *p;
-    // The length of a well-formed UTF-8 sequence starting here, or 0.
-    int length = 0;
-    if (b < 0x80) {
-      length = 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-    }
-    for (int i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) length = 0;
-    }
-    if (length == 3 && ((b == 0xE0 && p[1] < 0xA0) || (b == 0xED && p[1] >= 0xA0))) length = 0;
-    if (length == 4 && ((b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90))) length = 0;
+    int length = Utf8SequenceLength(p);
     if (b == '"' || b == '\\') {
       printf("\\%c", b);
     } else if (b < 0x20 || b == 0x7F || length == 0) {

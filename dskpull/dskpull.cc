@@ -114,5 +114,5 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
                           (sector - 1) * kSectorSize;
     SaveEntryFile(run, listed, track_image, start, size);
   }
-  return FinishRun(run.diagnostics);
+  return FinishRun(run);
 }

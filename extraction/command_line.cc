@@ -137,6 +137,7 @@ bool StartRun(ExtractionRun& run, const char* image_path, const char* output_dir
 #else
   run.terminal_listing = isatty(STDOUT_FILENO) != 0;
 #endif
+  run.utf8_terminal = run.terminal_listing && !run.utf8_names && LocaleIsUtf8();
   int columns = 0;
   char converted[8];
   if (run.utf8_names && ShiftJisToUtf8("\x83\x41", converted, sizeof converted, columns) < 0) {

@@ -39,3 +39,10 @@ void Diagnostics::Warn(const char* format, ...) {
   WriteLine("warning", format, args);
   va_end(args);
 }
+
+void Diagnostics::Note(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteLine("note", format, args);
+  va_end(args);
+}

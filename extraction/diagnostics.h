@@ -24,6 +24,9 @@ class Diagnostics {
   // Writes "program: warning: message\n" the same way, without counting it.
   void Warn(const char* format, ...) EXTRACTION_PRINTF_FORMAT(2, 3);
 
+  // Writes "program: note: message\n" the same way, without counting it.
+  void Note(const char* format, ...) EXTRACTION_PRINTF_FORMAT(2, 3);
+
   // The number of lines reported so far.
   int Count() const { return count; }
 

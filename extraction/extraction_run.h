@@ -12,10 +12,14 @@ struct ExtractionRun {
   explicit ExtractionRun(const char* program) : diagnostics(program) {}
 
   Diagnostics diagnostics;
-  FileInfo image;                     // unknown for an image read from a pipe
-  bool list_only = false;             // list the files, write nothing
-  bool utf8_names = false;            // names converted from Shift-JIS to UTF-8
-  bool terminal_listing = false;      // standard output is a terminal
+  FileInfo image;                 // unknown for an image read from a pipe
+  bool list_only = false;         // list the files, write nothing
+  bool utf8_names = false;        // names converted from Shift-JIS to UTF-8
+  bool terminal_listing = false;  // standard output is a terminal
+  // Standard output is a terminal that shows UTF-8, names are listed as the disk's bytes, and
+  // one of them was not valid UTF-8: the run ends with a note that -u shows them.
+  bool utf8_terminal = false;
+  bool listed_name_not_utf8 = false;
   bool japanese_open_message = true;  // a failed open is said in Shift-JIS first, as dskcut did
   char name_prefix[16] = "";          // before a file's name in diagnostics: its disk's folder
   // Where a file written under one name replaces an earlier disk's (-d), and which disk writes

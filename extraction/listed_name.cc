@@ -6,7 +6,7 @@
 
 #include "extraction/shift_jis_names.h"
 
-void PrepareListedName(const ExtractionRun& run, const char* raw, ListedName& listed) {
+void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed) {
   listed.escaped = 0;
   if (run.utf8_names) {
     listed.escaped = ShiftJisToUtf8(raw, listed.name, sizeof listed.name, listed.columns);
@@ -15,6 +15,9 @@ void PrepareListedName(const ExtractionRun& run, const char* raw, ListedName& li
     snprintf(listed.name, sizeof listed.name, "%s", raw);
     listed.columns = static_cast<int>(strlen(listed.name));  // a byte a column in code page 932
     listed.escaped = 0;
+  }
+  if (run.utf8_terminal && !run.utf8_names && !IsUtf8(listed.name)) {
+    run.listed_name_not_utf8 = true;
   }
   if (run.terminal_listing) {
     ReplaceControlBytes(listed.name, listed.shown, sizeof listed.shown);

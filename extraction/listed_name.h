@@ -18,7 +18,8 @@ struct ListedName {
 
 // Prepares the disk's name bytes `raw` (NUL-terminated, at most 16 bytes) under the run's
 // options. Never fails: without a converter (checked when the run starts) bytes pass unchanged.
-void PrepareListedName(const ExtractionRun& run, const char* raw, ListedName& listed);
+// Notes in `run` a name shown on a UTF-8 terminal that is not UTF-8.
+void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed);
 
 // Prints `listed.shown` on standard output, padded with spaces to `width` display columns.
 void PrintListedName(const ListedName& listed, int width);

@@ -21,6 +21,13 @@ void ReportEntryNotRead(Diagnostics& diagnostics, const char* name, int index) {
   diagnostics.Report(name, "directory entry %d was not read from this disk", index);
 }
 
+int FinishRun(ExtractionRun& run) {
+  if (run.listed_name_not_utf8) {
+    run.diagnostics.Note("the names are Shift-JIS, as the disk holds them; -u shows them in UTF-8");
+  }
+  return FinishRun(run.diagnostics);
+}
+
 int FinishRun(Diagnostics& diagnostics) {
   errno = 0;
   if (fflush(stdout) != 0 || ferror(stdout)) {

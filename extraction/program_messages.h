@@ -4,6 +4,7 @@
 #define EXTRACTION_PROGRAM_MESSAGES_H_
 
 #include "extraction/diagnostics.h"
+#include "extraction/extraction_run.h"
 
 // Shift-JIS "ファイルをオープンできません" (the file cannot be opened) and a line feed; the
 // same in UTF-8, for runs with UTF-8 names.
@@ -26,5 +27,9 @@ constexpr int kExitProblems = 2;  // the run went through, with diagnostics
 // returns the exit status of a run that went through: kExitProblems after any diagnostic,
 // otherwise kExitSuccess.
 int FinishRun(Diagnostics& diagnostics);
+
+// The same for a run that lists names: first, when a name it showed on a UTF-8 terminal was not
+// UTF-8, a note (which leaves the status alone) that -u shows them in UTF-8.
+int FinishRun(ExtractionRun& run);
 
 #endif  // EXTRACTION_PROGRAM_MESSAGES_H_

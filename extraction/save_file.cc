@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
 
 #ifdef _WIN32
 #include <io.h>
@@ -70,11 +71,61 @@ bool prepared = false;
 int process_id = 0;
 unsigned serial = 0;
 
+// The file being written, which an interrupted run removes: a new file under its own name, or
+// the temporary file that is to replace an existing one. Set once the file exists.
+#ifdef _WIN32
+wchar_t pending[MAX_PATH];
+#else
+char pending[4096];
+#endif
+volatile sig_atomic_t pending_set = 0;
+// While a file is being created and marked, or closed and unmarked, a signal waits here: the
+// mark must say exactly whether a file of ours is there to remove.
+volatile sig_atomic_t deferring = 0;
+volatile sig_atomic_t deferred_signal = 0;
+
+void MarkPending(const char* path) {
+#ifdef _WIN32
+  if (!Wide(path, pending)) return;
+#else
+  snprintf(pending, sizeof pending, "%s", path);
+#endif
+  pending_set = 1;
+}
+
+// On SIGINT, SIGTERM or SIGHUP: removes the file being written, then ends as the signal would.
+extern "C" void RemovePendingFileAndStop(int signal_number) {
+  if (deferring) {
+    deferred_signal = signal_number;
+    return;
+  }
+  if (pending_set) {
+#ifdef _WIN32
+    _wremove(pending);
+#else
+    unlink(pending);
+#endif
+  }
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
 void Prepare() {
 #ifdef SIGXFSZ
   // A file-size limit must show as a failed write (EFBIG), not end the whole run.
   signal(SIGXFSZ, SIG_IGN);
 #endif
+  // A signal the run was started to ignore stays ignored.
+  for (const int signal_number : {SIGINT, SIGTERM
+#ifdef SIGHUP
+                                  ,
+                                  SIGHUP
+#endif
+       }) {
+    if (signal(signal_number, RemovePendingFileAndStop) == SIG_IGN) {
+      signal(signal_number, SIG_IGN);
+    }
+  }
   process_id = ProcessId();
   prepared = true;
 }
@@ -101,9 +152,18 @@ int WriteAll(int fd, const unsigned char* data, size_t size) {
   return 0;
 }
 
-// Writes all of `data` to the new file `fd` named `path` and closes it; removes it on failure.
+// Starts a step that a signal must not cut in two; EndUninterrupted acts on a signal that came.
+void BeginUninterrupted() { deferring = 1; }
+void EndUninterrupted() {
+  deferring = 0;
+  if (deferred_signal != 0) raise(deferred_signal);
+}
+
+// Writes all of `data` to the new file `fd` named `path`, marked pending, and closes it; removes
+// it on failure. A signal during the write removes it.
 int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t size) {
   int error = WriteAll(fd, data, size);
+  BeginUninterrupted();
   if (CloseFile(fd) != 0 && error == 0) error = errno;
   if (error != 0) RemoveFile(path);
   return error;
@@ -121,19 +181,34 @@ int SaveFile(const char* name, const unsigned char* data, size_t size, const Fil
 #endif
   // A name that does not exist yet is created and written directly: there is no older file to
   // keep, and a failed write removes what it created.
+  BeginUninterrupted();
   const int fd = OpenNewFile(name);
-  if (fd >= 0) return WriteNewFile(fd, name, data, size);
-  if (errno != EEXIST) return errno;
+  const int open_error = errno;
+  if (fd >= 0) MarkPending(name);
+  EndUninterrupted();
+  if (fd >= 0) {
+    const int error = WriteNewFile(fd, name, data, size);
+    pending_set = 0;
+    EndUninterrupted();
+    return error;
+  }
+  if (open_error != EEXIST) return open_error;
   if (SameFileAs(name, keep)) return kSaveWouldReplaceKeptFile;
 
   // An existing name (a file, a directory, a symbolic link) is replaced only by a complete file.
   char temporary[48];
+  BeginUninterrupted();
   const int temporary_fd = CreateTemporaryFile(temporary, sizeof temporary);
-  if (temporary_fd < 0) return errno;
+  const int create_error = errno;
+  if (temporary_fd >= 0) MarkPending(temporary);
+  EndUninterrupted();
+  if (temporary_fd < 0) return create_error;
   int error = WriteNewFile(temporary_fd, temporary, data, size);
   if (error == 0) {
     error = ReplaceFile(temporary, name);
     if (error != 0) RemoveFile(temporary);
   }
+  pending_set = 0;
+  EndUninterrupted();
   return error;
 }

@@ -17,7 +17,9 @@ constexpr int kSaveWouldReplaceKeptFile = -1;
 // symbolic link is replaced, never followed. An existing name that is `keep` (the same file by
 // any name or link) is left alone: the result is then kSaveWouldReplaceKeptFile. `name` is
 // Shift-JIS, or UTF-8 with `utf8_name`; Windows gets it in UTF-16 decoded from that, POSIX
-// systems as it is.
+// systems as it is. From the first call on, SIGINT, SIGTERM and SIGHUP (unless ignored) remove
+// the file being written (a new file, or the temporary file) before they end the process as
+// they would; files written whole stay.
 int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep,
              bool utf8_name);
 

@@ -15,6 +15,16 @@ bool IsShiftJisLeadByte(unsigned char byte);
 // number of escaped bytes, or -1 when the system cannot convert from code page 932.
 int ShiftJisToUtf8(const char* sjis, char* utf8, size_t size, int& columns);
 
+// The length (1 to 4) of the well-formed UTF-8 character at `bytes` (NUL-terminated), or 0 when
+// none begins there: an overlong form, a surrogate, a code point past U+10FFFF, a cut sequence.
+int Utf8SequenceLength(const unsigned char* bytes);
+
+// True when all of `text` is well-formed UTF-8.
+bool IsUtf8(const char* text);
+
+// True when the terminal's locale (LC_ALL, LC_CTYPE, LANG) shows UTF-8; false on Windows.
+bool LocaleIsUtf8();
+
 // Copies `name` into `shown` (`size` bytes, cut if need be) with every control byte (0x01-0x1F,
 // 0x7F) replaced by '?', as a terminal listing shows it.
 void ReplaceControlBytes(const char* name, char* shown, size_t size);

@@ -1,8 +1,11 @@
 // End-to-end tests of dskcut: the command line, the per-disk loop, the directory layout and every
 // way an image or the file system can go wrong, compared byte for byte.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "tests/e2e_fixture.h"
@@ -125,6 +128,61 @@ TEST_F(DskcutTest, ADiskWithoutADirectoryLeavesNoEmptyFolder) {
   const RunResult result = RunOnImage();
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(WorkTree(), (Tree{{"001", "dir"}, {"001/A", FileEntry(first.Expected(1))}}));
+}
+
+TEST_F(DskcutTest, AnInterruptedRunLeavesNoPartialOrTemporaryFile) {
+  if (UnderLauncher() || getenv("TEST_WRAPPER") != nullptr) GTEST_SKIP() << "needs exact timing";
+  std::vector<Bytes> disks;
+  for (int d = 0; d < 8; ++d) {
+    DskcutLayout layout;
+    for (int f = 0; f < 120; ++f)
+      layout.AddFile("F" + std::to_string(f), "", PatternBytes(3000, f));
+    disks.push_back(layout.ToDisk("D").Build());
+  }
+  SetImage(Concatenate(disks));
+  ASSERT_EQ(RunOnImage().status, 0);
+  const Tree whole = WorkTree();
+  const std::vector<std::string> command = ProgramCommand("dskcut");
+  for (int round = 0; round < 24; ++round) {
+    // Even rounds write new files, odd ones replace existing files through temporary ones.
+    if (round % 2 == 0) {
+      std::filesystem::remove_all(work());
+      mkdir(work().c_str(), 0755);
+    }
+    const int sent = round % 3 == 0 ? SIGINT : round % 3 == 1 ? SIGTERM : SIGHUP;
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(work().c_str()) != 0 || !freopen("/dev/null", "w", stdout)) _exit(127);
+      execl(command.back().c_str(), command.back().c_str(), image_path().c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    usleep(300 + 400 * round);
+    kill(child, sent);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 0 : WTERMSIG(status) == sent);
+    for (const auto& [path, bytes] : WorkTree()) {
+      ASSERT_EQ(whole.count(path), 1u) << path << " is no file of the run, round " << round;
+      EXPECT_EQ(bytes, whole.at(path)) << path << " is not whole, round " << round;
+    }
+  }
+}
+
+TEST_F(DskcutTest, ANameThatIsNotUtf8OnAUtf8TerminalGetsANote) {
+  if (UnderLauncher()) GTEST_SKIP() << "the terminal's locale is the host's";
+  first.AddFile("\x83\x65", "", PatternBytes(10, 1));  // Shift-JIS テ
+  SetImage(first.ToDisk("T").Build());
+  RunOptions terminal;
+  terminal.stdout_terminal = true;
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const RunResult result = RunOnImage({"-l"}, terminal);
+  const RunResult converted = RunOnImage({"-l", "-u"}, terminal);
+  unsetenv("LC_ALL");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, Lines({"dskcut: note: the names are Shift-JIS, as the disk holds them; -u "
+                               "shows them in UTF-8"}));
+  EXPECT_EQ(converted.err, "");
 }
 
 TEST_F(DskcutTest, WithoutSubdirectoriesTheLaterDiskWinsAndSaysSo) {
