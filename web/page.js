@@ -25,18 +25,21 @@ function removeTree(path) {
   FS.rmdir(path);
 }
 
-// Every file below `path`, by path relative to it, in the order the directory lists them.
+// Every file below `path`, by path relative to it, in the order the program wrote them (a file
+// replaced later counts as written then), which is the order of its listing.
 function collectFiles(path, prefix, files) {
-  for (const entry of FS.readdir(path).sort()) {
+  for (const entry of FS.readdir(path)) {
     if (entry === '.' || entry === '..') continue;
     const child = path + '/' + entry;
-    if (FS.isDir(FS.stat(child).mode)) {
+    const status = FS.stat(child);
+    if (FS.isDir(status.mode)) {
       collectFiles(child, prefix + entry + '/', files);
     } else {
-      files.push({path: prefix + entry, bytes: FS.readFile(child), mtime: FS.stat(child).mtime});
+      files.push({path: prefix + entry, bytes: FS.readFile(child), mtime: status.mtime,
+                  written: status.ino});
     }
   }
-  return files;
+  return prefix === '' ? files.sort((a, b) => a.written - b.written) : files;
 }
 
 // Runs program `number` with `words` as its arguments, from the folder that holds the image.
@@ -73,7 +76,8 @@ function zipFiles(files, dates) {
   const first = new Date(1980, 0, 1), last = new Date(2099, 11, 31);  // what a zip can hold
   for (const file of files) {
     const date = !dates ? first : file.mtime < first ? first : file.mtime > last ? last : file.mtime;
-    tree[file.path] = [file.bytes, {mtime: date}];
+    // Made on Unix, so that unzip takes the names as the UTF-8 they are; read-write for the user.
+    tree[file.path] = [file.bytes, {mtime: date, os: 3, attrs: 0o100644 * 65536}];
   }
   return zipSync(tree, {level: 6});
 }
@@ -161,13 +165,20 @@ function show(program, result) {
   const problems = section.querySelector('.problems');
   problems.textContent = result.problems;
   problems.hidden = result.problems === '';
+  // Entries that an earlier disk left in the directory buffer, as the diagnostics name them.
+  const stale = new Set();
+  for (const line of result.problems.split('\n')) {
+    const match = /^[a-z]+: (.*): directory entry \d+ was not read from this disk$/.exec(line);
+    if (match) stale.add(match[1]);
+  }
   const list = section.querySelector('.files');
   list.replaceChildren();
   for (const file of result.files) {
     const item = document.createElement('li');
     const button = document.createElement('button');
     button.type = 'button';
-    button.textContent = `${file.path} (${file.bytes.length} bytes)`;
+    const note = stale.has(file.path) ? ', not read from its disk' : '';
+    button.textContent = `${file.path} (${file.bytes.length} bytes${note})`;
     button.addEventListener('click', () => {
       // The folders stay in the name, so that two disks' files of one name stay apart.
       download(file.bytes, file.path.replaceAll('/', '_'), 'application/octet-stream');
