@@ -97,7 +97,6 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
   }
 
   Prefault(&buffers, sizeof buffers);
-  Prefault(&image, sizeof image);
 
   // With -d, the names written so far, so that a later disk's file replacing one is said.
   static NameSlot name_slots[1 << 14];  // 64 disks of 127 entries fill half

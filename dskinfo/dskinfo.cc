@@ -91,6 +91,7 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   ExtractionRun run("dskinfo");
   run.utf8_names = true;
   run.japanese_open_message = false;
+  run.map_image = false;  // identification reads few of an image's sectors
 #ifdef _WIN32
   run.terminal_listing = !json && _isatty(_fileno(stdout)) != 0;
 #else

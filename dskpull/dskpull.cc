@@ -75,7 +75,6 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     return kExitFailure;
   }
   Prefault(&buffers, sizeof buffers);
-  Prefault(&image, sizeof image);
   image.SelectDisk(0);  // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);

@@ -29,6 +29,7 @@ class Diagnostics {
 
   // The number of lines reported so far.
   int Count() const { return count; }
+  const char* Program() const { return program; }
 
  private:
   void WriteLine(const char* name, const char* format, va_list args);

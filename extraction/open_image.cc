@@ -1,7 +1,9 @@
 // Opening the image from a file or from a stream that cannot seek.
 #include "extraction/open_image.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,10 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#elif !defined(__EMSCRIPTEN__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -60,6 +66,57 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
   return piped_image;
 }
 
+#if defined(__unix__) && !defined(__EMSCRIPTEN__)
+// The image mapped by the last call, unmapped by the next one.
+void* mapped_image = nullptr;
+size_t mapped_size = 0;
+
+// What is said when the mapped image shrinks under the run (another program truncates it), which
+// the system signals with SIGBUS: the run stops with status 2 instead of crashing.
+char shrunk_message[4096];
+size_t shrunk_message_length;
+
+extern "C" void StopOnShrunkImage(int) {
+  if (write(STDERR_FILENO, shrunk_message, shrunk_message_length) < 0) _exit(kExitProblems);
+  _exit(kExitProblems);
+}
+#endif
+
+// Maps the regular file `path` into memory, its pages read in one request, and opens it from
+// there. False (nothing changed) where the system cannot map it.
+bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info,
+              diskimage::D88Image& image) {
+#if defined(__unix__) && !defined(__EMSCRIPTEN__)
+  if (mapped_image != nullptr) munmap(mapped_image, mapped_size);
+  mapped_image = nullptr;
+  if (!run.map_image || info.size <= 0 || info.size > kMaxMappedImageSize) return false;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+  flags |= MAP_POPULATE;
+#endif
+  void* mapped = mmap(nullptr, static_cast<size_t>(info.size), PROT_READ, flags, fd, 0);
+  close(fd);
+  if (mapped == MAP_FAILED) return false;
+  mapped_image = mapped;
+  mapped_size = static_cast<size_t>(info.size);
+  const int length = snprintf(shrunk_message, sizeof shrunk_message,
+                              "%s: %s: the image shrank while it was read; run stopped\n",
+                              run.diagnostics.Program(), path);
+  shrunk_message_length = length < 0 ? 0 : std::min(sizeof shrunk_message - 1, size_t(length));
+  signal(SIGBUS, StopOnShrunkImage);
+  image.OpenMemory(static_cast<const unsigned char*>(mapped), static_cast<size_t>(info.size));
+  return true;
+#else
+  (void)run;
+  (void)path;
+  (void)info;
+  (void)image;
+  return false;
+#endif
+}
+
 bool CannotOpen(ExtractionRun& run, const char* path, int error) {
   if (run.japanese_open_message) {
     fputs(run.utf8_names ? kCannotOpenImageUtf8 : kCannotOpenImage, stderr);
@@ -76,7 +133,10 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image,
   int64_t size = 0;
   if (!standard_input && !GetFileInfo(path, info)) return CannotOpen(run, path, errno);
   if (info.directory) return CannotOpen(run, path, EISDIR);
-  if (info.regular) {
+  if (info.regular && MapImage(run, path, info, image)) {
+    run.image = info;
+    size = info.size;
+  } else if (info.regular) {
     if (!image.Open(path)) return CannotOpen(run, path, errno != 0 ? errno : EIO);
     run.image = info;
     size = info.size;

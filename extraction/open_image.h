@@ -1,5 +1,7 @@
-// Opening the image named on the command line: a file is read where it lies; a pipe, a FIFO or
-// standard input ("-") is read whole into memory first.
+// Opening the image named on the command line: a file of up to kMaxMappedImageSize bytes is
+// mapped into memory (with run.map_image, where the system can), a larger one read where it lies; a
+// pipe, a FIFO or standard input ("-") is read whole first. The mapping or the memory lasts until
+// the next call.
 #ifndef EXTRACTION_OPEN_IMAGE_H_
 #define EXTRACTION_OPEN_IMAGE_H_
 
@@ -9,12 +11,17 @@
 // The most bytes read from a pipe: no disk of an image can begin beyond 2 GiB.
 constexpr size_t kMaxPipedImageSize = size_t{1} << 31;
 
-// Opens `path` into `image`. When it cannot be opened, writes the open-failure message (unless
-// the run says otherwise) and a diagnostic with the system's reason, and returns false. Otherwise
-// records the file in `run` so that it is never overwritten, and reports through its diagnostics an
-// image that holds no disk, input that could not be read whole (past kMaxPipedImageSize, a read
-// error, no memory) and, with `all_disks`, disks beyond those catalogued. Memory for piped input
-// lasts until the process ends.
+// The largest image file mapped whole (a few disks): what a run starts with costs least so, and
+// memory stays bounded; larger files are read where they lie, a window at a time.
+constexpr int64_t kMaxMappedImageSize = int64_t{4} << 20;
+
+// Opens `path` into `image`. A mapped file that another program shrinks during the run stops it
+// with "PROGRAM: PATH: the image shrank while it was read; run stopped" and status 2. When it
+// cannot be opened, writes the open-failure message (unless the run says otherwise) and a
+// diagnostic with the system's reason, and returns false. Otherwise records the file in `run` so
+// that it is never overwritten, and reports through its diagnostics an image that holds no disk,
+// input that could not be read whole (past kMaxPipedImageSize, a read error, no memory) and, with
+// `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the process ends.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks);
 
 #endif  // EXTRACTION_OPEN_IMAGE_H_

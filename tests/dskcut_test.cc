@@ -1,5 +1,6 @@
 // End-to-end tests of dskcut: the command line, the per-disk loop, the directory layout and every
 // way an image or the file system can go wrong, compared byte for byte.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -167,6 +168,49 @@ TEST_F(DskcutTest, AnInterruptedRunLeavesNoPartialOrTemporaryFile) {
       EXPECT_EQ(bytes, whole.at(path)) << path << " is not whole, round " << round;
     }
   }
+}
+
+TEST_F(DskcutTest, AnImageThatShrinksDuringTheRunStopsItWithAMessage) {
+  if (UnderLauncher() || getenv("TEST_WRAPPER") != nullptr) GTEST_SKIP() << "needs exact timing";
+  // 8 disks (an image small enough to be mapped), whose listing fills a small pipe that is not
+  // read: the run waits there, on the first disk, while the image is cut short.
+  std::vector<Bytes> disks;
+  for (int d = 0; d < 8; ++d) {
+    DskcutLayout layout;
+    for (int f = 0; f < 120; ++f) layout.AddFile("F" + std::to_string(f), "", Bytes(300, 1));
+    disks.push_back(layout.ToDisk("D").Build());
+  }
+  SetImage(Concatenate(disks));
+  int out[2], err[2];
+  ASSERT_EQ(pipe(out), 0);
+  ASSERT_EQ(pipe(err), 0);
+  fcntl(out[1], F_SETPIPE_SZ, 4096);
+  const std::string program = ProgramCommand("dskcut").back();
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    execl(program.c_str(), program.c_str(), image_path().c_str(), "-l",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  usleep(300000);
+  ASSERT_EQ(truncate(image_path().c_str(), 1000), 0);
+  char buffer[65536];
+  while (read(out[0], buffer, sizeof buffer) > 0) {
+  }
+  const ssize_t got = read(err[0], buffer, sizeof buffer - 1);
+  buffer[got > 0 ? got : 0] = '\0';
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(out[0]);
+  close(err[0]);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(std::string(buffer),
+            "dskcut: " + image_path() + ": the image shrank while it was read; run stopped\n");
 }
 
 TEST_F(DskcutTest, ANameThatIsNotUtf8OnAUtf8TerminalGetsANote) {
