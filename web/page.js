@@ -1,6 +1,7 @@
 // The page: runs dskinfo, dskget, dskcut and dskpull, compiled from the programs' own code, on a
-// dropped image in the module's in-memory file system, shows what each disk holds, what the
-// programs list and report, and zips what they write. Nothing leaves the browser.
+// dropped image, in a worker (the module's in-memory file system lives there), so that a large
+// image leaves the page responsive; shows what each disk holds, what the programs list and
+// report, and zips what they write when asked. Nothing leaves the browser.
 import {zipSync} from 'fflate';
 
 const PROGRAMS = [
@@ -8,69 +9,90 @@ const PROGRAMS = [
   {name: 'dskcut', number: 0},
   {name: 'dskpull', number: 1},
 ];
-const DSKINFO = 2;
-const utf8 = new TextDecoder('utf-8');
 let image = null;  // {name, bytes}
-const results = {};
+let results = {};
+let worker = null;
+let requested = 0;  // runs asked of the worker, and answered
+let answered = 0;
 
 function $(id) { return document.getElementById(id); }
 
-function removeTree(path) {
-  if (!FS.analyzePath(path).exists) return;
-  for (const entry of FS.readdir(path)) {
-    if (entry === '.' || entry === '..') continue;
-    const child = path + '/' + entry;
-    if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
-  }
-  FS.rmdir(path);
+// The worker's code: it builds the module from createPrograms, runs every program on the image it
+// is sent, each as its command line would, and sends back their statuses, listings, diagnostics
+// and files. Turned into source text with the module's factory, so it uses nothing else.
+function runner() {
+  const captured = {out: [], err: []};
+  const utf8 = new TextDecoder('utf-8');
+  createPrograms({
+    stdin: () => null,
+    stdout: (byte) => { if (byte !== null) captured.out.push(byte); },
+    stderr: (byte) => { if (byte !== null) captured.err.push(byte); },
+  }).then((module) => {
+    const FS = module.FS;
+    const removeTree = (path) => {
+      if (!FS.analyzePath(path).exists) return;
+      for (const entry of FS.readdir(path)) {
+        if (entry === '.' || entry === '..') continue;
+        const child = path + '/' + entry;
+        if (FS.isDir(FS.stat(child).mode)) removeTree(child); else FS.unlink(child);
+      }
+      FS.rmdir(path);
+    };
+    // Every file below `path`, in the order the program wrote them (a file replaced later counts
+    // as written then), which is the order of its listing.
+    const collectFiles = (path, prefix, files) => {
+      for (const entry of FS.readdir(path)) {
+        if (entry === '.' || entry === '..') continue;
+        const child = path + '/' + entry;
+        const status = FS.stat(child);
+        if (FS.isDir(status.mode)) {
+          collectFiles(child, prefix + entry + '/', files);
+        } else {
+          files.push({path: prefix + entry, bytes: FS.readFile(child), mtime: status.mtime,
+                      written: status.ino});
+        }
+      }
+      return prefix === '' ? files.sort((a, b) => a.written - b.written) : files;
+    };
+    // Runs program `number` with `words` as its arguments, from the folder that holds the image.
+    const run = (number, words) => {
+      FS.chdir('/in');
+      captured.out = [];
+      captured.err = [];
+      const argument = new TextEncoder().encode(words.join('\0') + '\0\0');
+      const pointer = module._malloc(argument.length);
+      module.HEAPU8.set(argument, pointer);
+      const status = module._RunProgram(number, pointer);
+      module._free(pointer);
+      FS.chdir('/');
+      return {status, listing: utf8.decode(new Uint8Array(captured.out)),
+              problems: utf8.decode(new Uint8Array(captured.err))};
+    };
+    self.onmessage = (event) => {
+      const {name, bytes, programs} = event.data;
+      const started = performance.now();
+      removeTree('/in');
+      FS.mkdir('/in');
+      FS.writeFile('/in/' + name.replace(/^\.\//, ''), bytes);
+      const info = run(2, [name, '--json']);
+      const answer = {info: {disks: JSON.parse(info.listing).images[0].disks, problems: info.problems},
+                      results: {}};
+      const transfer = [];
+      for (const program of programs) {
+        removeTree('/out');
+        // -u for Unicode names and -C into /out, as the page's user would run it.
+        const result = run(program.number, [name, ...program.options, '-u', '-C', '/out']);
+        result.files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
+        for (const file of result.files) transfer.push(file.bytes.buffer);
+        answer.results[program.name] = result;
+      }
+      answer.extractMs = performance.now() - started;
+      self.postMessage(answer, transfer);
+    };
+    self.postMessage({ready: true});
+  });
 }
 
-// Every file below `path`, by path relative to it, in the order the program wrote them (a file
-// replaced later counts as written then), which is the order of its listing.
-function collectFiles(path, prefix, files) {
-  for (const entry of FS.readdir(path)) {
-    if (entry === '.' || entry === '..') continue;
-    const child = path + '/' + entry;
-    const status = FS.stat(child);
-    if (FS.isDir(status.mode)) {
-      collectFiles(child, prefix + entry + '/', files);
-    } else {
-      files.push({path: prefix + entry, bytes: FS.readFile(child), mtime: status.mtime,
-                  written: status.ino});
-    }
-  }
-  return prefix === '' ? files.sort((a, b) => a.written - b.written) : files;
-}
-
-// Runs program `number` with `words` as its arguments, from the folder that holds the image.
-function run(number, words) {
-  FS.chdir('/in');
-  captured.out = [];
-  captured.err = [];
-  const argument = new TextEncoder().encode(words.join('\0') + '\0\0');
-  const pointer = _malloc(argument.length);
-  HEAPU8.set(argument, pointer);
-  const status = _RunProgram(number, pointer);
-  _free(pointer);
-  FS.chdir('/');
-  return status;
-}
-
-// Runs one program as its command line would: image name, options, -u for Unicode names and -C
-// into /out.
-function runProgram(program, options) {
-  removeTree('/out');
-  const status = run(program.number, [image.name, ...options, '-u', '-C', '/out']);
-  const files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
-  return {
-    status,
-    listing: utf8.decode(new Uint8Array(captured.out)),
-    problems: utf8.decode(new Uint8Array(captured.err)),
-    files,
-  };
-}
-
-// The files in one zip; with `dates`, each with the date the program gave it (its disk's).
 function zipFiles(files, dates) {
   const tree = {};
   const first = new Date(1980, 0, 1), last = new Date(2099, 11, 31);  // what a zip can hold
@@ -80,13 +102,6 @@ function zipFiles(files, dates) {
     tree[file.path] = [file.bytes, {mtime: date, os: 3, attrs: 0o100644 * 65536}];
   }
   return zipSync(tree, {level: 6});
-}
-
-// What dskinfo says of every disk, from its JSON.
-function runInfo() {
-  const status = run(DSKINFO, [image.name, '--json']);
-  const document = JSON.parse(utf8.decode(new Uint8Array(captured.out)));
-  return {status, disks: document.images[0].disks, problems: utf8.decode(new Uint8Array(captured.err))};
 }
 
 function geometry(disk) {
@@ -199,20 +214,30 @@ function options(program) {
   return chosen;
 }
 
+// Sends the image to the worker with the options chosen; the answer is shown when it comes.
 function extract() {
-  if (image === null) return;
-  const started = performance.now();
-  showInfo(runInfo());
-  for (const program of PROGRAMS) results[program.name] = runProgram(program, options(program));
-  const extracted = performance.now();
-  for (const program of PROGRAMS) {
-    results[program.name].zip = zipFiles(results[program.name].files, program.dates);
-  }
-  const zipped = performance.now();
+  if (image === null || worker === null) return;
+  requested += 1;
+  $('status').textContent = `${image.name}: reading ${image.bytes.length} bytes…`;
+  document.body.setAttribute('aria-busy', 'true');
+  worker.postMessage({
+    name: image.name,
+    bytes: image.bytes,
+    programs: PROGRAMS.map((program) => ({...program, options: options(program)})),
+  });
+}
+
+function showAnswer(answer) {
+  answered += 1;
+  showInfo(answer.info);
+  results = answer.results;
   for (const program of PROGRAMS) show(program, results[program.name]);
-  window.timing = {extractMs: extracted - started, zipMs: zipped - extracted};
-  $('status').textContent = `${image.name}: ${image.bytes.length} bytes read.`;
-  document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);
+  window.timing = {extractMs: answer.extractMs};
+  if (answered === requested) {
+    $('status').textContent = `${image.name}: ${image.bytes.length} bytes read.`;
+    document.body.removeAttribute('aria-busy');
+  }
+  document.body.dataset.runs = String(answered);
 }
 
 async function open(file) {
@@ -220,9 +245,6 @@ async function open(file) {
   let name = file.name.replace(/[\/\\]/g, '_') || 'image.d88';
   if (name === '-') name = './-';
   image = {name, bytes: new Uint8Array(await file.arrayBuffer())};
-  removeTree('/in');
-  FS.mkdir('/in');
-  FS.writeFile('/in/' + image.name.replace(/^\.\//, ''), image.bytes);
   extract();
 }
 
@@ -240,11 +262,23 @@ function startPage() {
   for (const id of ['option-d', 'option-2']) $(id).addEventListener('change', extract);
   for (const program of PROGRAMS) {
     $(program.name).querySelector('.download-all').addEventListener('click', () => {
-      download(results[program.name].zip, `${baseName()}-${program.name}.zip`, 'application/zip');
+      const zip = zipFiles(results[program.name].files, program.dates);
+      download(zip, `${baseName()}-${program.name}.zip`, 'application/zip');
     });
   }
-  input.disabled = false;
-  $('status').textContent = 'Ready: choose or drop a D88 image.';
+  // The worker runs the module's factory, given to it as source text with the worker's code; a
+  // worker made from text works from a plain folder too, where one made from a file is refused.
+  const source = `var _scriptDir;\nvar createPrograms = ${createPrograms.toString()};\n` +
+                 `(${runner.toString()})();\n`;
+  worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+  worker.onmessage = (event) => {
+    if (event.data.ready) {
+      input.disabled = false;
+      $('status').textContent = 'Ready: choose or drop a D88 image.';
+    } else {
+      showAnswer(event.data);
+    }
+  };
 }
 
-window.startPage = startPage;
+startPage();
