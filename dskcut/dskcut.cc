@@ -54,6 +54,10 @@ const char kHelp[] =
     "usage, or when the image or DIR cannot be opened; 2 when the run went through\n"
     "with diagnostics.\n";
 
+// With -d, the names written so far, so that a later disk's file replacing one is said.
+NameSlot name_slots[1 << 14];  // 64 disks of 127 entries fill half
+NameTable one_folder_names(name_slots, sizeof name_slots / sizeof name_slots[0]);
+
 }  // namespace
 
 int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers) {
@@ -98,9 +102,6 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
 
   Prefault(&buffers, sizeof buffers);
 
-  // With -d, the names written so far, so that a later disk's file replacing one is said.
-  static NameSlot name_slots[1 << 14];  // 64 disks of 127 entries fill half
-  static NameTable one_folder_names(name_slots, sizeof name_slots / sizeof name_slots[0]);
   one_folder_names.Clear();
   if (!subdirectories) run.one_folder_names = &one_folder_names;
 

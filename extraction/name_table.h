@@ -14,7 +14,7 @@ struct NameSlot {
 class NameTable {
  public:
   // Works in `slots`, `capacity` zeroed entries (a power of two) that the caller owns.
-  NameTable(NameSlot* slots, size_t capacity) : slots(slots), capacity(capacity) {}
+  constexpr NameTable(NameSlot* slots, size_t capacity) : slots(slots), capacity(capacity) {}
 
   // The key of `name` in the folder `folder_key` (0 for a run's top folder); with `fold_case`,
   // ASCII letters compare without regard to case, as Windows and macOS compare names.
