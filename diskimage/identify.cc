@@ -74,16 +74,24 @@ void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
   }
 }
 
+// Reads sectors 1 to `count` of track 1 (cylinder 0, head 1), of size code `n`, into `dest`, as
+// the game layouts' directories lie; false when one is missing or of another size.
+bool ReadLayoutDirectory(const DiskMap& map, int count, int n, unsigned char* dest) {
+  const int size = 128 << n;
+  for (int r = 1; r <= count; ++r) {
+    const SectorHeader* s = map.Find(1, r);
+    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != n || s->data_size != size ||
+        map.Read(*s, dest + (r - 1) * size, size) != size) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The 16-byte directory of track 1 with data on tracks 2 to 79 of five 1024-byte sectors.
 int CountDskcutEntries(const DiskMap& map) {
   unsigned char directory[2048];
-  for (int r = 1; r <= 2; ++r) {
-    const SectorHeader* s = map.Find(1, r);
-    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != 3 || s->data_size != 1024 ||
-        map.Read(*s, directory + (r - 1) * 1024, 1024) != 1024) {
-      return 0;
-    }
-  }
+  if (!ReadLayoutDirectory(map, 2, 3, directory)) return 0;
   int entries = 0;
   for (int k = 1; k < 128; ++k) {
     const unsigned char* e = directory + 16 * k;
@@ -106,13 +114,7 @@ int CountDskcutEntries(const DiskMap& map) {
 // The 8-byte directory of track 1 with data on tracks 4 to 79 of ten 512-byte sectors.
 int CountDskpullEntries(const DiskMap& map) {
   unsigned char directory[1024];
-  for (int r = 1; r <= 4; ++r) {
-    const SectorHeader* s = map.Find(1, r);
-    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != 1 || s->data_size != 256 ||
-        map.Read(*s, directory + (r - 1) * 256, 256) != 256) {
-      return 0;
-    }
-  }
+  if (!ReadLayoutDirectory(map, 4, 1, directory)) return 0;
   int entries = 0;
   for (int k = 0; k < 128; ++k) {
     const unsigned char* e = directory + 8 * k;
