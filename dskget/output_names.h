@@ -23,7 +23,7 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name
 // letters without regard to case), so that no file is written over another.
 class NameRegistry {
  public:
-  NameRegistry() : table(slots, kSlots) {}
+  constexpr NameRegistry() : table(slots, kSlots) {}
 
   // Makes `name` unique in the folder `folder_key`: when taken, inserts ~2, ~3, ... before the
   // extension (NAME~2.EXT). Records it. Returns true when the name was changed.
