@@ -45,7 +45,9 @@ const char kHelp[] =
     "the image or DIR cannot be opened; 2 when the run went through with\n"
     "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
 
-NameRegistry names;          // 4 MB of address space; pages are touched as names come
+// The names written in the run: 4 MB of address space, whose pages are touched as names come.
+NameSlot name_slots[size_t{1} << 18];
+NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
 unsigned char* file_buffer;  // the longest chain of the disks so far
 int64_t file_buffer_size;
 char tree_path[kTreePathSize];  // the folder being read, below the disk's folder

@@ -23,7 +23,8 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name
 // letters without regard to case), so that no file is written over another.
 class NameRegistry {
  public:
-  constexpr NameRegistry() : table(slots, kSlots) {}
+  // Works in `slots`, `count` zeroed entries (a power of two) that the caller owns.
+  constexpr NameRegistry(NameSlot* slots, size_t count) : table(slots, count) {}
 
   // Makes `name` unique in the folder `folder_key`: when taken, inserts ~2, ~3, ... before the
   // extension (NAME~2.EXT). Records it. Returns true when the name was changed.
@@ -39,8 +40,6 @@ class NameRegistry {
   }
 
  private:
-  static constexpr size_t kSlots = size_t{1} << 18;
-  NameSlot slots[kSlots] = {};
   NameTable table;
 };
 
