@@ -54,9 +54,9 @@ const char kHelp[] =
     "usage, or when the image or DIR cannot be opened; 2 when the run went through\n"
     "with diagnostics.\n";
 
-// With -d, the names written so far, so that a later disk's file replacing one is said.
-NameSlot name_slots[1 << 14];  // 64 disks of 127 entries fill half
-NameTable one_folder_names(name_slots, sizeof name_slots / sizeof name_slots[0]);
+// With -d, the names written so far, so that a later disk's file replacing one is said: 64 disks
+// of 127 entries fill half of it.
+NameSlot name_slots[1 << 14];
 
 }  // namespace
 
@@ -102,8 +102,14 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
 
   Prefault(&buffers, sizeof buffers);
 
-  one_folder_names.Clear();
-  if (!subdirectories) run.one_folder_names = &one_folder_names;
+  // The part of the table that the image's disks fill at most half of, cleared of a run before.
+  size_t name_capacity = 256;
+  while (name_capacity < 2 * 127 * static_cast<size_t>(image.DiskCount())) name_capacity *= 2;
+  NameTable one_folder_names(name_slots, name_capacity);
+  if (!subdirectories) {
+    memset(name_slots, 0, name_capacity * sizeof name_slots[0]);  // an earlier run's names
+    run.one_folder_names = &one_folder_names;
+  }
 
   StartingDirectory start;
   for (int i = 0; i < image.DiskCount(); ++i) {

@@ -71,7 +71,7 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     printf(" %02x %02x %02x %02x\n", entry[9], entry[10], entry[11], entry[12]);
     if (kEntrySize * (k + 1) > directory_read) {
       char shown[sizeof run.name_prefix + kListedNameSize];
-      snprintf(shown, sizeof shown, "%s%s", run.name_prefix, listed.name);
+      NameInRun(run, listed.name, shown, sizeof shown);
       ReportEntryNotRead(run.diagnostics, shown, k);
     }
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "extraction/shift_jis_names.h"
 
@@ -24,6 +25,18 @@ void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed) 
   } else {
     memcpy(listed.shown, listed.name, sizeof listed.shown);
   }
+}
+
+void NameInRun(const ExtractionRun& run, const char* name, char* out, size_t size) {
+  // Called for every file written: plain copies, not a formatted print.
+  size_t length = 0;
+  for (const char* part : {static_cast<const char*>(run.name_prefix), name}) {
+    const size_t part_length = strlen(part);
+    const size_t count = part_length < size - 1 - length ? part_length : size - 1 - length;
+    memcpy(out + length, part, count);
+    length += count;
+  }
+  out[length] = '\0';
 }
 
 void PrintListedName(const ListedName& listed, int width) {

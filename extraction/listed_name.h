@@ -21,6 +21,10 @@ struct ListedName {
 // Notes in `run` a name shown on a UTF-8 terminal that is not UTF-8.
 void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed);
 
+// Writes `run.name_prefix` then `name` into `out` (`size` bytes, cut if need be): the name by
+// which diagnostics call an entry of the disk being read.
+void NameInRun(const ExtractionRun& run, const char* name, char* out, size_t size);
+
 // Prints `listed.shown` on standard output, padded with spaces to `width` display columns.
 void PrintListedName(const ListedName& listed, int width);
 

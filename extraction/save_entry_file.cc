@@ -25,7 +25,7 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
                    int64_t start, int64_t size) {
   Diagnostics& diagnostics = run.diagnostics;
   char listed_name[sizeof run.name_prefix + kListedNameSize];
-  snprintf(listed_name, sizeof listed_name, "%s%s", run.name_prefix, listed.name);
+  NameInRun(run, listed.name, listed_name, sizeof listed_name);
   if (listed.escaped > 0) {
     diagnostics.Report(listed_name, "%d byte%s not Shift-JIS, written as %%XX", listed.escaped,
                        listed.escaped == 1 ? " is" : "s are");

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #ifdef _WIN32
@@ -88,7 +89,10 @@ void MarkPending(const char* path) {
 #ifdef _WIN32
   if (!Wide(path, pending)) return;
 #else
-  snprintf(pending, sizeof pending, "%s", path);
+  // Once for every file written: a plain copy, not a formatted print.
+  const size_t length = strlen(path);
+  if (length >= sizeof pending) return;
+  memcpy(pending, path, length + 1);
 #endif
   pending_set = 1;
 }
