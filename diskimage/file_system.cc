@@ -133,6 +133,27 @@ int FileSystem::NextInChain(int cluster, ChainDamage& damage) {
   return Claim(next, damage) ? next : -1;
 }
 
+int FileSystem::SectorsUsed(int cluster) const {
+  const int16_t mark = table[cluster];
+  const int used = IsEndMark(mark) ? UsedSectors(mark) : 0;
+  return used > 0 && used < layout.sectors_per_cluster ? used : layout.sectors_per_cluster;
+}
+
+int64_t FileSystem::FirstSectorOf(int cluster) const {
+  return layout.cluster_start +
+         int64_t{cluster - layout.first_cluster} * layout.sectors_per_cluster;
+}
+
+namespace {
+
+// Counts what reading a sector found into `damage`.
+void CountSectorRead(SectorRead read, ChainDamage& damage) {
+  if (read == SectorRead::kMissing || read == SectorRead::kShort) ++damage.missing_sectors;
+  if (read == SectorRead::kCrcError) ++damage.error_sectors;
+}
+
+}  // namespace
+
 void FileSystem::Root(DirectoryCursor& cursor) const {
   memset(&cursor, 0, sizeof cursor);
   cursor.long_name_checksum = -1;
@@ -155,22 +176,16 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
     if (cursor.sector >= l.root_sectors) return false;
     logical = l.root_start + cursor.sector;
   } else {
-    const int16_t mark = table[cursor.cluster];
-    const int used =
-        IsEndMark(mark) && UsedSectors(mark) > 0 ? UsedSectors(mark) : l.sectors_per_cluster;
-    if (cursor.sector >= used) {
+    if (cursor.sector >= SectorsUsed(cursor.cluster)) {
       // The chain goes on; a loop through the folder's own clusters shows as a shared one.
       const int next = NextInChain(cursor.cluster, cursor.damage);
       if (next < 0 || cursor.damage.shared) return false;
       cursor.cluster = next;
       cursor.sector = 0;
     }
-    logical = l.cluster_start + int64_t{cursor.cluster - l.first_cluster} * l.sectors_per_cluster +
-              cursor.sector;
+    logical = FirstSectorOf(cursor.cluster) + cursor.sector;
   }
-  const SectorRead read = ReadLogicalSector(*map, l.numbering, logical, cursor.bytes);
-  if (read == SectorRead::kMissing || read == SectorRead::kShort) ++cursor.damage.missing_sectors;
-  if (read == SectorRead::kCrcError) ++cursor.damage.error_sectors;
+  CountSectorRead(ReadLogicalSector(*map, l.numbering, logical, cursor.bytes), cursor.damage);
   ++cursor.sector;
   ++cursor.sectors_read;
   cursor.entry = 0;
@@ -224,23 +239,18 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
   for (int cluster = first; cluster >= 0;) {
     seen[cluster / 8] |= static_cast<uint8_t>(1u << (cluster % 8));
     const int16_t mark = table[cluster];
-    const int used =
-        IsEndMark(mark) && UsedSectors(mark) > 0 && UsedSectors(mark) < l.sectors_per_cluster
-            ? UsedSectors(mark)
-            : l.sectors_per_cluster;
+    const int used = SectorsUsed(cluster);
     if (sectors_read + used > budget) {
       damage.over_budget = true;
       break;
     }
     sectors_read += used;
-    const int64_t base =
-        l.cluster_start + int64_t{cluster - l.first_cluster} * l.sectors_per_cluster;
+    const int64_t base = FirstSectorOf(cluster);
     for (int s = 0; s < used; ++s) {
       const bool wanted = dest != nullptr && length < capacity;
-      const SectorRead read = wanted ? ReadLogicalSector(*map, l.numbering, base + s, sector)
-                                     : ProbeLogicalSector(*map, l.numbering, base + s);
-      if (read == SectorRead::kMissing || read == SectorRead::kShort) ++damage.missing_sectors;
-      if (read == SectorRead::kCrcError) ++damage.error_sectors;
+      CountSectorRead(wanted ? ReadLogicalSector(*map, l.numbering, base + s, sector)
+                             : ProbeLogicalSector(*map, l.numbering, base + s),
+                      damage);
       if (wanted) {
         const int64_t room = capacity - length;
         memcpy(dest + length, sector, static_cast<size_t>(room < sector_size ? room : sector_size));

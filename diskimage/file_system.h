@@ -169,6 +169,10 @@ class DISKIMAGE_API FileSystem {
   // unless it is the end mark); claims it.
   int NextInChain(int cluster, ChainDamage& damage);
   bool Claim(int cluster, ChainDamage& damage);
+  // The sectors of `cluster` that hold data: all of them, or fewer as its end mark says.
+  int SectorsUsed(int cluster) const;
+  // The logical sector where `cluster` begins.
+  int64_t FirstSectorOf(int cluster) const;
   bool ReadDirectorySector(DirectoryCursor& cursor);
 
   const DiskMap* map = nullptr;

@@ -157,7 +157,7 @@ void PrintJsonString(const char* text) {
     } else {
       fwrite(p, 1, static_cast<size_t>(length), stdout);
     }
-    p += length == 0 ? 1 : length;
+    p += length;
   }
   putchar('"');
 }
