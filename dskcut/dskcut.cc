@@ -124,15 +124,7 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     const bool enter = subdirectories && !run.list_only;
     FileInfo existing;
     const bool existed = enter && GetFileInfo(directory, existing);
-    if (enter) {
-      int error = start.Save();
-      if (error == 0) error = StartingDirectory::Enter(directory);
-      if (error != 0) {
-        run.diagnostics.Report(directory, "cannot create or enter the directory: %s; disk skipped",
-                               strerror(error));
-        continue;
-      }
-    }
+    if (enter && !EnterDiskFolder(start, directory, run.diagnostics)) continue;
     fputs("\n[", stdout);
     PrintListedName(disk_name, 0);
     if (subdirectories) {
@@ -147,12 +139,7 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     }
     const bool found = ExtractDisk(image, i, kova_mode, buffers, run);
     if (enter) {
-      const int error = start.Return();
-      if (error != 0) {
-        run.diagnostics.Report(
-            directory, "cannot return to the starting directory: %s; run stopped", strerror(error));
-        break;
-      }
+      if (!LeaveDiskFolder(start, directory, run.diagnostics)) break;
       // A disk without a directory leaves no empty folder behind (one that held files stays).
       if (!found && !existed) RemoveEmptyFolder(directory);
     }

@@ -77,7 +77,9 @@ void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::I
   }
 }
 
-void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
+// Lists and extracts disk `disk`. Returns false when the run must stop: it could not come back
+// from the disk's folder.
+bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
                  StartingDirectory& start) {
   diskimage::D88Image& image = state.image;
   image.SelectDisk(disk);
@@ -96,25 +98,17 @@ void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
          readable && !one_folder ? folder : "");
   if (!readable) {
     ReportNotReadable(run, folder, id);
-    return;
+    return true;
   }
   const int64_t volume =
       state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
   if (!ReserveFileBuffer(volume)) {
     run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
                            static_cast<long long>(volume));
-    return;
+    return true;
   }
   const bool enter = !one_folder && !run.list_only;
-  if (enter) {
-    int error = start.Save();
-    if (error == 0) error = StartingDirectory::Enter(folder);
-    if (error != 0) {
-      run.diagnostics.Report(folder, "cannot create or enter the directory: %s; disk skipped",
-                             strerror(error));
-      return;
-    }
-  }
+  if (enter && !EnterDiskFolder(start, folder, run.diagnostics)) return true;
   char label[16];
   snprintf(label, sizeof label, "%s/", folder);
   tree_path[0] = '\0';
@@ -123,13 +117,7 @@ void ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   diskimage::DirectoryCursor root;
   state.file_system.Root(root);
   ExtractDirectory(tree, root, one_folder ? 0 : NameRegistry::FolderKey(0, folder), 0);
-  if (enter) {
-    const int error = start.Return();
-    if (error != 0) {
-      run.diagnostics.Report(folder, "cannot return to the starting directory: %s",
-                             strerror(error));
-    }
-  }
+  return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 
 }  // namespace
@@ -177,7 +165,7 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   if (!StartRun(run, image_path, output_directory, state.image, true)) return kExitFailure;
   StartingDirectory start;
   for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
-    ExtractDisk(run, state, disk, one_folder, raw, start);
+    if (!ExtractDisk(run, state, disk, one_folder, raw, start)) break;
   }
   if (names.Full()) {
     run.diagnostics.Report(image_path,

@@ -2,6 +2,7 @@
 #include "extraction/working_directory.h"
 
 #include <cerrno>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -38,7 +39,11 @@ int StartingDirectory::Save() {
   return (length == 0 || length >= room) ? ErrnoOfLastError() : 0;
 }
 
-int StartingDirectory::Enter(const char* name, bool utf8_name) {
+namespace {
+
+// Creates the folder `name` unless it exists and enters it; with `follow_links` false, not
+// through a reparse point (ELOOP).
+int EnterFolder(const char* name, bool utf8_name, bool follow_links) {
   wchar_t wide[MAX_PATH];
   if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
     return EINVAL;
@@ -46,24 +51,17 @@ int StartingDirectory::Enter(const char* name, bool utf8_name) {
   if (!CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return ErrnoOfLastError();
   }
+  if (!follow_links) {
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOfLastError();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ELOOP;
+  }
   return SetCurrentDirectoryW(wide) ? 0 : ErrnoOfLastError();
 }
+
+}  // namespace
 
 int StartingDirectory::Return() { return SetCurrentDirectoryW(path) ? 0 : ErrnoOfLastError(); }
-
-int EnterSubfolder(const char* name, bool utf8_name) {
-  wchar_t wide[MAX_PATH];
-  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
-    return EINVAL;
-  }
-  if (!CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    return ErrnoOfLastError();
-  }
-  const DWORD attributes = GetFileAttributesW(wide);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOfLastError();
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ELOOP;
-  return SetCurrentDirectoryW(wide) ? 0 : ErrnoOfLastError();
-}
 
 int LeaveSubfolder() { return SetCurrentDirectoryW(L"..") ? 0 : ErrnoOfLastError(); }
 
@@ -82,23 +80,51 @@ int StartingDirectory::Save() {
   return handle >= 0 ? 0 : errno;
 }
 
-int StartingDirectory::Enter(const char* name, bool) {
+namespace {
+
+// Creates the folder `name` unless it exists and enters it; with `follow_links` false, not
+// through a symbolic link (ELOOP).
+int EnterFolder(const char* name, bool, bool follow_links) {
   if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
+  if (!follow_links) {
+    struct stat status;
+    if (lstat(name, &status) != 0) return errno;
+    if (S_ISLNK(status.st_mode)) return ELOOP;
+  }
   return chdir(name) == 0 ? 0 : errno;
 }
+
+}  // namespace
 
 int StartingDirectory::Return() { return fchdir(handle) == 0 ? 0 : errno; }
-
-int EnterSubfolder(const char* name, bool) {
-  if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
-  struct stat status;
-  if (lstat(name, &status) != 0) return errno;
-  if (S_ISLNK(status.st_mode)) return ELOOP;
-  return chdir(name) == 0 ? 0 : errno;
-}
 
 int LeaveSubfolder() { return chdir("..") == 0 ? 0 : errno; }
 
 void RemoveEmptyFolder(const char* name) { rmdir(name); }
 
 #endif
+
+int StartingDirectory::Enter(const char* name, bool utf8_name) {
+  return EnterFolder(name, utf8_name, true);
+}
+
+int EnterSubfolder(const char* name, bool utf8_name) { return EnterFolder(name, utf8_name, false); }
+
+bool EnterDiskFolder(StartingDirectory& start, const char* name, Diagnostics& diagnostics) {
+  int error = start.Save();
+  if (error == 0) error = StartingDirectory::Enter(name);
+  if (error != 0) {
+    diagnostics.Report(name, "cannot create or enter the directory: %s; disk skipped",
+                       strerror(error));
+  }
+  return error == 0;
+}
+
+bool LeaveDiskFolder(StartingDirectory& start, const char* name, Diagnostics& diagnostics) {
+  const int error = start.Return();
+  if (error != 0) {
+    diagnostics.Report(name, "cannot return to the starting directory: %s; run stopped",
+                       strerror(error));
+  }
+  return error == 0;
+}

@@ -3,6 +3,8 @@
 #ifndef EXTRACTION_WORKING_DIRECTORY_H_
 #define EXTRACTION_WORKING_DIRECTORY_H_
 
+#include "extraction/diagnostics.h"
+
 class StartingDirectory {
  public:
   StartingDirectory();
@@ -38,6 +40,16 @@ int EnterSubfolder(const char* name, bool utf8_name);
 
 // Makes the parent of the current directory current. Returns 0, or the errno value.
 int LeaveSubfolder();
+
+// A disk's folder (ASCII `name`, as 000): remembers the current directory in `start`, then
+// creates the folder unless it exists and enters it. On failure reports "cannot create or enter
+// the directory: REASON; disk skipped" through `diagnostics` and returns false.
+bool EnterDiskFolder(StartingDirectory& start, const char* name, Diagnostics& diagnostics);
+
+// Comes back from the disk's folder `name` to the directory `start` remembered. On failure
+// reports "cannot return to the starting directory: REASON; run stopped" and returns false: the
+// run must stop.
+bool LeaveDiskFolder(StartingDirectory& start, const char* name, Diagnostics& diagnostics);
 
 // Removes the folder `name` (ASCII) from the current directory if it is empty; does nothing
 // otherwise.
