@@ -53,6 +53,10 @@ bool GetFileInfo(const wchar_t* path, FileInfo& info) {
       info);
 }
 
+bool WideFileName(const char* name, bool utf8_name, wchar_t* wide) {
+  return MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) > 0;
+}
+
 #else
 
 bool GetFileInfo(const char* path, FileInfo& info) {

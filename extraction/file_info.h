@@ -20,6 +20,11 @@ bool GetFileInfo(const char* path, FileInfo& info);
 #ifdef _WIN32
 // The same for a name in UTF-16.
 bool GetFileInfo(const wchar_t* path, FileInfo& info);
+
+// Decodes the file name `name`, Shift-JIS (code page 932) or UTF-8 with `utf8_name`, into
+// `wide` (MAX_PATH UTF-16 units), as Windows takes names from the programs. False when it is
+// not valid or too long.
+bool WideFileName(const char* name, bool utf8_name, wchar_t* wide);
 #endif
 
 // True when both name the same existing file, by whatever names or links.

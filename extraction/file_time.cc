@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "extraction/file_info.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -24,9 +26,7 @@ int SetModificationTime(const char* name, bool utf8_name, int year, int month, i
   if (when == static_cast<time_t>(-1)) return EINVAL;
 #ifdef _WIN32
   wchar_t wide[MAX_PATH];
-  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
-    return EINVAL;
-  }
+  if (!WideFileName(name, utf8_name, wide)) return EINVAL;
   // Folders open only with backup semantics; files and folders alike take the time this way.
   const HANDLE handle = CreateFileW(wide, FILE_WRITE_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

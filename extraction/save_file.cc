@@ -26,7 +26,7 @@ namespace {
 // than from the system's code page, so that a Japanese name comes out right on any Windows.
 UINT name_code_page = 932;
 bool Wide(const char* path, wchar_t* wide) {
-  return MultiByteToWideChar(name_code_page, 0, path, -1, wide, MAX_PATH) > 0;
+  return WideFileName(path, name_code_page == CP_UTF8, wide);
 }
 int OpenNewFile(const char* path) {
   wchar_t wide[MAX_PATH];

@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "extraction/file_info.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,9 +47,7 @@ namespace {
 // through a reparse point (ELOOP).
 int EnterFolder(const char* name, bool utf8_name, bool follow_links) {
   wchar_t wide[MAX_PATH];
-  if (MultiByteToWideChar(utf8_name ? CP_UTF8 : 932, 0, name, -1, wide, MAX_PATH) <= 0) {
-    return EINVAL;
-  }
+  if (!WideFileName(name, utf8_name, wide)) return EINVAL;
   if (!CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return ErrnoOfLastError();
   }
