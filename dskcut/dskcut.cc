@@ -6,7 +6,6 @@
 
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
-#include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 #include "extraction/working_directory.h"
 
@@ -99,8 +98,6 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     HintOptionsGoAfterTheImage(argc, argv, "dskcut", "dskcut IMAGE [-d] [-2] [-l] [-u] [-C DIR]");
     return kExitFailure;
   }
-
-  Prefault(&buffers, sizeof buffers);
 
   // The part of the table that the image's disks fill at most half of, cleared of a run before.
   size_t name_capacity = 256;

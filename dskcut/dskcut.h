@@ -15,7 +15,8 @@ struct DskcutBuffers {
   unsigned char directory[2048];
   unsigned char track_image[kDskcutTrackImageTracks * kDskcutTrackSize];
   unsigned char sector_ids[20];
-  int loaded[kDskcutTrackImageTracks];  // per track: bytes read from the current disk
+  int loaded[kDskcutTrackImageTracks];       // per track: bytes read from the current disk
+  bool track_read[kDskcutTrackImageTracks];  // per track: read from the current disk yet
 };
 
 // Runs the whole program: `argv[1]` is the image, or --help or --version alone; later arguments

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "dskcut/dskcut.h"
+#include "extraction/listing_fields.h"
 #include "extraction/program_messages.h"
 #include "extraction/save_entry_file.h"
 
@@ -29,6 +30,32 @@ void BuildName(const unsigned char* entry, char* name) {
   name[out] = '\0';
 }
 
+// What loading a track needs: the image with the disk selected, and where the track goes.
+struct DiskTracks {
+  diskimage::D88Image* image;
+  DskcutBuffers* buffers;
+};
+
+// Reads data track `track` of the selected disk into the track image, once per disk. Each data
+// track is numbered from the upper four bits of its first stored sector's number.
+void LoadTrack(diskimage::D88Image& image, DskcutBuffers& buffers, int track) {
+  if (buffers.track_read[track]) return;
+  buffers.track_read[track] = true;
+  image.ReadTrackIds(track, buffers.sector_ids, sizeof buffers.sector_ids);
+  const int base = buffers.sector_ids[2] & 0xF0;
+  image.SetSectorRange(base | 1, base | 5);
+  buffers.loaded[track] =
+      image.ReadSectors(track, track / 2, track % 2, base | 1, kSectorSizeCode,
+                        buffers.track_image + track * kDskcutTrackSize, kDskcutTrackSize);
+}
+
+void LoadTracks(void* context, int first_track, int last_track) {
+  const DiskTracks& tracks = *static_cast<const DiskTracks*>(context);
+  for (int track = first_track; track <= last_track; ++track) {
+    LoadTrack(*tracks.image, *tracks.buffers, track);
+  }
+}
+
 }  // namespace
 
 bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
@@ -42,19 +69,20 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     ReportNoDirectory(run.diagnostics, label, kDirectoryTrack, 128 << kSectorSizeCode);
   }
 
-  // Each data track is numbered from the upper four bits of its first stored sector's number.
-  buffers.loaded[0] = buffers.loaded[1] = 0;  // never read
+  // The data tracks are read when a file needs them; the directory tracks never are.
+  buffers.loaded[0] = buffers.loaded[1] = 0;
+  buffers.track_read[0] = buffers.track_read[1] = true;
   for (int track = kFirstDataTrack; track <= kLastDataTrack; ++track) {
-    image.ReadTrackIds(track, buffers.sector_ids, sizeof buffers.sector_ids);
-    const int base = buffers.sector_ids[2] & 0xF0;
-    image.SetSectorRange(base | 1, base | 5);
-    buffers.loaded[track] =
-        image.ReadSectors(track, track / 2, track % 2, base | 1, kSectorSizeCode,
-                          buffers.track_image + track * kDskcutTrackSize, kDskcutTrackSize);
+    buffers.track_read[track] = false;
   }
-
-  const TrackImage track_image = {buffers.track_image, sizeof buffers.track_image, kDskcutTrackSize,
-                                  buffers.loaded, "zeros or an earlier disk's bytes"};
+  DiskTracks tracks = {&image, &buffers};
+  const TrackImage track_image = {buffers.track_image,
+                                  sizeof buffers.track_image,
+                                  kDskcutTrackSize,
+                                  buffers.loaded,
+                                  "zeros or an earlier disk's bytes",
+                                  LoadTracks,
+                                  &tracks};
   for (int k = 1; k < kEntryCount; ++k) {
     const unsigned char* entry = buffers.directory + kEntrySize * k;
     if (entry[0] == 0) {
@@ -68,7 +96,8 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     int64_t size = entry[11] * kBlockSize;
     if (entry[12] == kHalfBlockFlag) size -= kBlockSize / 2;
     PrintListedName(listed, 12);
-    printf(" %02x %02x %02x %02x\n", entry[9], entry[10], entry[11], entry[12]);
+    PrintHexFields(entry + 9, 4);  // start track, start block, blocks, last-block flag
+    putchar('\n');
     if (kEntrySize * (k + 1) > directory_read) {
       char shown[sizeof run.name_prefix + kListedNameSize];
       NameInRun(run, listed.name, shown, sizeof shown);
@@ -77,5 +106,7 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
     SaveEntryFile(run, listed, track_image, start, size);
   }
+  // A later disk's unreadable sectors keep this disk's bytes: the rest of its tracks are read.
+  if (disk + 1 < image.DiskCount()) LoadTracks(&tracks, kFirstDataTrack, kLastDataTrack);
   return directory_read > 0;
 }

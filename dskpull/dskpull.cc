@@ -7,6 +7,7 @@
 #include "diskimage/d88_image.h"
 #include "extraction/command_line.h"
 #include "extraction/listed_name.h"
+#include "extraction/listing_fields.h"
 #include "extraction/prefault.h"
 #include "extraction/program_messages.h"
 #include "extraction/save_entry_file.h"
@@ -19,6 +20,27 @@ constexpr int kEntryCount = 128;
 constexpr int kSectorSize = 512;
 constexpr int kSectorSizeCode = 2;     // 512-byte data sectors
 constexpr int kDirectorySizeCode = 1;  // 256-byte directory sectors
+
+// What loading a track needs: the image with disk 0 selected, and where the track goes.
+struct DiskTracks {
+  diskimage::D88Image* image;
+  DskpullBuffers* buffers;
+};
+
+// Reads the data tracks in slots `first_slot` to `last_slot` of the track image that are not
+// read yet.
+void LoadTracks(void* context, int first_slot, int last_slot) {
+  const DiskTracks& tracks = *static_cast<const DiskTracks*>(context);
+  DskpullBuffers& buffers = *tracks.buffers;
+  for (int slot = first_slot; slot <= last_slot; ++slot) {
+    if (buffers.track_read[slot]) continue;
+    buffers.track_read[slot] = true;
+    const int track = slot + kDskpullFirstDataTrack;
+    buffers.loaded[slot] = tracks.image->ReadSectors(
+        track, track / 2, track % 2, 1, kSectorSizeCode,
+        buffers.track_image + slot * kDskpullTrackSize, kDskpullTrackSize);
+  }
+}
 
 const char kUsageLine[] = "dskpull IMAGE [-l] [-u] [-C DIR]";
 
@@ -74,8 +96,8 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     HintOptionsGoAfterTheImage(argc, argv, "dskpull", kUsageLine);
     return kExitFailure;
   }
-  Prefault(&buffers, sizeof buffers);
-  image.SelectDisk(0);  // only the first disk; an image without one reads nothing
+  Prefault(&buffers, sizeof buffers);  // the disk's files usually fill the track image
+  image.SelectDisk(0);                 // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kDirectorySizeCode,
@@ -83,16 +105,15 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   if (directory_read == 0 && image.DiskCount() > 0) {
     ReportNoDirectory(run.diagnostics, argv[1], kDirectoryTrack, 128 << kDirectorySizeCode);
   }
-  image.SetSectorRange(1, 10);
-  for (int track = kDskpullFirstDataTrack; track <= kDskpullLastDataTrack; ++track) {
-    const int slot = track - kDskpullFirstDataTrack;
-    buffers.loaded[slot] =
-        image.ReadSectors(track, track / 2, track % 2, 1, kSectorSizeCode,
-                          buffers.track_image + slot * kDskpullTrackSize, kDskpullTrackSize);
-  }
-
-  const TrackImage track_image = {buffers.track_image, sizeof buffers.track_image,
-                                  kDskpullTrackSize, buffers.loaded, "zeros"};
+  image.SetSectorRange(1, 10);  // the data tracks', read when a file needs them
+  DiskTracks tracks = {&image, &buffers};
+  const TrackImage track_image = {buffers.track_image,
+                                  sizeof buffers.track_image,
+                                  kDskpullTrackSize,
+                                  buffers.loaded,
+                                  "zeros",
+                                  LoadTracks,
+                                  &tracks};
   for (int k = 0; k < kEntryCount; ++k) {
     const unsigned char* entry = buffers.directory + kEntrySize * k;
     if (entry[0] == 0) break;
@@ -103,8 +124,10 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     const int sector = entry[5] / 2 + 1;
     const int size = entry[6] + 256 * entry[7];
     PrintListedName(listed, 4);
-    printf(" %02x %02x %02x %02x %02d %02d\n", entry[4], entry[5], entry[6], entry[7], sector,
-           size);
+    PrintHexFields(entry + 4, 4);  // start track, start position, size
+    PrintDecimalField(sector);
+    PrintDecimalField(size);
+    putchar('\n');
     if (kEntrySize * (k + 1) > directory_read) {
       ReportEntryNotRead(run.diagnostics, listed.name, k);
     }

@@ -12,7 +12,8 @@ struct DskpullBuffers {
   unsigned char directory[1024];
   unsigned char
       track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) * kDskpullTrackSize];
-  int loaded[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];  // per track: bytes read
+  int loaded[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];       // per track: bytes read
+  bool track_read[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];  // per track: read yet
 };
 
 // Runs the whole program: the image, then the options -l, -u and -C DIR; or --help or --version

@@ -13,8 +13,10 @@ void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed) 
     listed.escaped = ShiftJisToUtf8(raw, listed.name, sizeof listed.name, listed.columns);
   }
   if (!run.utf8_names || listed.escaped < 0) {
-    snprintf(listed.name, sizeof listed.name, "%s", raw);
-    listed.columns = static_cast<int>(strlen(listed.name));  // a byte a column in code page 932
+    const size_t length = strnlen(raw, sizeof listed.name - 1);
+    memcpy(listed.name, raw, length);
+    listed.name[length] = '\0';
+    listed.columns = static_cast<int>(length);  // a byte a column in code page 932
     listed.escaped = 0;
   }
   if (run.utf8_terminal && !run.utf8_names && !IsUtf8(listed.name)) {
@@ -41,5 +43,6 @@ void NameInRun(const ExtractionRun& run, const char* name, char* out, size_t siz
 
 void PrintListedName(const ListedName& listed, int width) {
   const int padding = listed.columns < width ? width - listed.columns : 0;
-  printf("%s%*s", listed.shown, padding, "");
+  fputs(listed.shown, stdout);
+  for (int i = 0; i < padding; ++i) putchar(' ');
 }

@@ -40,6 +40,10 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
   int64_t length = size;
   if (length < 0) length = 0;
   if (length > image.size - start) length = image.size - start;
+  if (image.load != nullptr && length > 0) {
+    image.load(image.load_context, static_cast<int>(start / image.track_size),
+               static_cast<int>((start + length - 1) / image.track_size));
+  }
 
   char name[kSafeFileNameSize];
   const bool renamed =

@@ -9,21 +9,24 @@
 #include "extraction/listed_name.h"
 
 // A program's linear copy of a disk's data tracks, and how much of each track came from the disk
-// being extracted.
+// being extracted. A program may fill it on demand: `load` is then called with the first and last
+// track of a file's bytes before they are read, and fills those tracks and their `loaded`.
 struct TrackImage {
   const unsigned char* bytes;
   int64_t size;
   int track_size;
   const int* loaded;  // per track: the bytes at its start that were read from this disk
   const char* stale;  // what the other bytes hold, as the diagnostic says it
+  void (*load)(void* context, int first_track, int last_track);  // null: filled already
+  void* load_context;
 };
 
 // Returns how many of the `length` bytes at offset `start` of `image` were not read from the
 // disk. The region must lie inside the image.
 int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length);
 
-// Writes the `size` bytes at offset `start` of `image` to a file named `listed.name` in the
-// current directory (with run.list_only, only checks them). Returns true only when the whole
+// Writes the `size` bytes at offset `start` of `image` (loaded first) to a file named `listed.name`
+// in the current directory (with run.list_only, only checks them). Returns true only when the whole
 // file was written under that name from bytes read from the disk. Otherwise reports through
 // run.diagnostics, naming the entry by `listed.name`: bytes of the name that are not Shift-JIS,
 // data that starts outside the image (no file), data that runs past its end (the bytes up to the

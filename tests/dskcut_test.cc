@@ -375,6 +375,22 @@ TEST_F(DskcutTest, UnreadableSectorsKeepTheEarlierDisksBytes) {
   EXPECT_EQ(tree.at("001/T5"), FileEntry(slice(first.track_image, 5 * 5120, 6 * 5120)));
 }
 
+TEST_F(DskcutTest, AMissingTrackHoldsTheEarlierDisksBytesWhereNoneOfItsFilesLay) {
+  // Disk 0's only file lies on track 2; disk 1 has no track 70, which its file wants.
+  first.track_image = PatternBytes(DskcutLayout::kImageSize, 21);
+  first.AddFile("ONE", "", Bytes(10, 1));
+  second.track_image = PatternBytes(DskcutLayout::kImageSize, 22);
+  second.SetEntry(1, "LATE", "", 70, 0, 20, 0);
+  SetImage(Concatenate({first.ToDisk("FIRST").Build(), second.ToDisk("SECOND", 60).Build()}));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: 001/LATE: 5120 of its 5120 bytes were not on the disk; "
+                               "they hold zeros or an earlier disk's bytes"}));
+  const Bytes& track_70 = first.track_image;
+  EXPECT_EQ(WorkTree().at("001/LATE"),
+            FileEntry(Bytes(track_70.begin() + 70 * 5120, track_70.begin() + 71 * 5120)));
+}
+
 TEST_F(DskcutTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
   first.track_image = PatternBytes(DskcutLayout::kImageSize, 5);
   first.SetEntry(1, "FAR", "", 80, 0, 1, 0);
