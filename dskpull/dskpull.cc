@@ -125,8 +125,8 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     const int size = entry[6] + 256 * entry[7];
     PrintListedName(listed, 4);
     PrintHexFields(entry + 4, 4);  // start track, start position, size
-    PrintDecimalField(sector);
-    PrintDecimalField(size);
+    PrintDecimalField(static_cast<unsigned>(sector));
+    PrintDecimalField(static_cast<unsigned>(size));
     putchar('\n');
     if (kEntrySize * (k + 1) > directory_read) {
       ReportEntryNotRead(run.diagnostics, listed.name, k);

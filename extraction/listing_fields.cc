@@ -19,14 +19,10 @@ void PrintHexFields(const unsigned char* bytes, int count) {
   fwrite(line, 1, static_cast<size_t>(length), stdout);
 }
 
-void PrintDecimalField(int value) {
-  if (value < 0) {
-    printf(" %02d", value);
-    return;
-  }
-  char digits[12];  // any int, backwards
+void PrintDecimalField(unsigned value) {
+  char digits[12];  // any unsigned, backwards
   int count = 0;
-  unsigned rest = static_cast<unsigned>(value);
+  unsigned rest = value;
   do {
     digits[count++] = static_cast<char>('0' + rest % 10);
     rest /= 10;

@@ -8,7 +8,7 @@
 void PrintHexFields(const unsigned char* bytes, int count);
 
 // Prints, on standard output, a space and `value` in decimal with at least two digits, as
-// printf's " %02d" does. A negative value is printed as printf prints it.
-void PrintDecimalField(int value);
+// printf's " %02u" does.
+void PrintDecimalField(unsigned value);
 
 #endif  // EXTRACTION_LISTING_FIELDS_H_
