@@ -360,21 +360,16 @@ void D88Image::IndexWalk(int c, int h, int n) {
   }
 }
 
-int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len) {
+template <typename Take>
+int D88Image::FindSector(int track, int c, int h, int r, int n, Take take) {
   // Header bytes are 0..255: an ID outside that range is on no track, and needs no walk.
   if (c < 0 || c > 255 || h < 0 || h > 255 || r < 0 || r > 255 || n < 0 || n > 255) return 0;
   if (!SeekToTrack(track)) return 0;
   // A track's headers are walked once, and its sectors of one cylinder, head and size code are
   // indexed by sector number, so that searching one track again costs no walk.
   if (walks[current].track != track) WalkTrack(track);
-  const auto read_data = [&](int64_t data_at, int data_size) {
-    position = data_at;
-    const int len = data_size < max_len ? data_size : max_len;
-    // A file that ends inside the data yields fewer bytes, and the count says so.
-    return len <= 0 ? 0 : static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
-  };
   if (index_chn[0] != c || index_chn[1] != h || index_chn[2] != n) IndexWalk(c, h, n);
-  if (index_offsets[r] >= 0) return read_data(index_offsets[r], index_sizes[r]);
+  if (index_offsets[r] >= 0) return take(index_offsets[r], index_sizes[r]);
   const Walk& walk = walks[current];
   if (walk.resume_at < 0) return 0;
   position = walk.resume_at;
@@ -383,20 +378,20 @@ int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* d
     const int step = NextWalkNode(i, node);
     if (step == 0) return 0;
     if (node.id[0] == c && node.id[1] == h && node.id[2] == r && node.id[3] == n) {
-      return read_data(position - node.data_size, node.data_size);
+      return take(position - node.data_size, node.data_size);
     }
     if (step == 2) return 0;
   }
 }
 
-int D88Image::ReadSectors(int track, int c, int h, int r, int n, unsigned char* dest,
-                          int total_len) {
+template <typename Read>
+int D88Image::StepSectors(int track, int c, int h, int r, int n, int total_len, Read read) {
   // From size code 24 on a sector is larger than any int length: the request is a single piece.
   const int piece = (n >= 0 && n <= 23) ? (128 << n) : INT_MAX;
   int done = 0;
   while (done < total_len) {
     const int chunk = total_len - done < piece ? total_len - done : piece;
-    if (ReadSector(track, c, h, r, n, dest + done, chunk) < chunk) return done;
+    if (read(track, c, h, r, done, chunk) < chunk) return done;
     done += chunk;
     // The sector was found, so track, c, h and r are small and the steps cannot overflow.
     if (r == last_sector) {
@@ -413,6 +408,46 @@ int D88Image::ReadSectors(int track, int c, int h, int r, int n, unsigned char* 
     }
   }
   return done;
+}
+
+int D88Image::ReadSector(int track, int c, int h, int r, int n, unsigned char* dest, int max_len) {
+  return FindSector(track, c, h, r, n, [&](int64_t data_at, int data_size) {
+    position = data_at;
+    const int len = data_size < max_len ? data_size : max_len;
+    // A file that ends inside the data yields fewer bytes, and the count says so.
+    return len <= 0 ? 0 : static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
+  });
+}
+
+int D88Image::ReadSectors(int track, int c, int h, int r, int n, unsigned char* dest,
+                          int total_len) {
+  return StepSectors(track, c, h, r, n, total_len,
+                     [&](int at_track, int at_c, int at_h, int at_r, int done, int chunk) {
+                       return ReadSector(at_track, at_c, at_h, at_r, n, dest + done, chunk);
+                     });
+}
+
+int D88Image::ViewSectors(int track, int c, int h, int r, int n, int total_len, ImageSpan* spans,
+                          int max_spans, int& span_count) {
+  span_count = 0;
+  if (file != nullptr) return -1;
+  const auto view = [&](int at_track, int at_c, int at_h, int at_r, int, int chunk) {
+    if (span_count >= max_spans) return 0;
+    return FindSector(at_track, at_c, at_h, at_r, n, [&](int64_t data_at, int data_size) {
+      // As ReadSector's copy: capped at the request and at the end of the image.
+      position = data_at;
+      if (data_at < 0 || static_cast<uint64_t>(data_at) >= memory_size) return 0;
+      int len = data_size < chunk ? data_size : chunk;
+      if (static_cast<uint64_t>(len) > memory_size - static_cast<uint64_t>(data_at)) {
+        len = static_cast<int>(memory_size - static_cast<uint64_t>(data_at));
+      }
+      if (len <= 0) return 0;
+      position += len;
+      spans[span_count++] = {memory + data_at, len};
+      return len;
+    });
+  };
+  return StepSectors(track, c, h, r, n, total_len, view);
 }
 
 template <typename Take>

@@ -55,6 +55,12 @@ struct SectorHeader {
   bool Deleted() const { return deleted == kDeletedMark; }
 };
 
+// Bytes of an image opened from memory: `size` bytes at `bytes`.
+struct ImageSpan {
+  const unsigned char* bytes;
+  int size;
+};
+
 // One D88 image, open for reading. The object holds a 64 KiB read window, so it is large: give it
 // static storage or allocate it rather than putting it on a small thread's stack. Not copyable;
 // one object serves one thread.
@@ -127,6 +133,18 @@ class DISKIMAGE_API D88Image {
   // `dest`) and returns the bytes of the whole sectors read before it.
   int ReadSectors(int track, int c, int h, int r, int n, unsigned char* dest, int total_len);
 
+  // For an image opened with OpenMemory: finds what ReadSectors would copy and, instead of
+  // copying, lists where those bytes lie in the image's memory, one span per sector, at most
+  // `max_spans` (one per sector of the request is enough; a request that needs more ends where
+  // they run out, as if the sector were missing). The last span may hold the stored bytes of a
+  // short sector, which ReadSectors leaves in `dest` without counting them. Sets `span_count` and
+  // returns what ReadSectors returns; returns -1, with no span, for an image read from a file.
+  int ViewSectors(int track, int c, int h, int r, int n, int total_len, ImageSpan* spans,
+                  int max_spans, int& span_count);
+
+  // True unless the image was opened from a file: ViewSectors then points into its memory.
+  bool InMemory() const { return file == nullptr; }
+
   // Writes the IDs (C, H, R, N) of the sectors stored on `track`, in stored order, as 4-byte
   // records into `dest`, as many whole records as fit in `max_len` bytes. The listing ends where a
   // header's sector count says the track has ended (a count of 0 ends nothing here) or at the end
@@ -187,6 +205,14 @@ class DISKIMAGE_API D88Image {
   // for the i-th, at most `max_count` times; `position` is the header's data. Returns the count.
   template <typename Take>
   int ListTrack(int track, int64_t max_count, Take take);
+  // Finds sector (c, h, r, n) of `track` as ReadSector does and returns take(data offset, stored
+  // data size), or 0 when it is not there.
+  template <typename Take>
+  int FindSector(int track, int c, int h, int r, int n, Take take);
+  // Steps through the sectors of a ReadSectors request, calling read(track, c, h, r, done, chunk)
+  // for the `chunk` bytes of each that go at offset `done`; stops when one yields fewer.
+  template <typename Read>
+  int StepSectors(int track, int c, int h, int r, int n, int total_len, Read read);
   // Builds the catalogue from offset 0; false when the file cannot be read at all.
   bool Catalogue();
   void ForgetWalks();

@@ -5,6 +5,7 @@
 
 #include "diskimage/d88_image.h"
 #include "extraction/extraction_run.h"
+#include "extraction/save_file.h"
 
 constexpr int kDskcutTrackSize = 5 * 1024;
 constexpr int kDskcutTrackImageTracks = 80;
@@ -15,8 +16,10 @@ struct DskcutBuffers {
   unsigned char directory[2048];
   unsigned char track_image[kDskcutTrackImageTracks * kDskcutTrackSize];
   unsigned char sector_ids[20];
-  int loaded[kDskcutTrackImageTracks];       // per track: bytes read from the current disk
-  bool track_read[kDskcutTrackImageTracks];  // per track: read from the current disk yet
+  int loaded[kDskcutTrackImageTracks];              // per track: bytes read from the current disk
+  bool track_read[kDskcutTrackImageTracks];         // per track: read from the current disk yet
+  FilePiece track_pieces[kDskcutTrackImageTracks];  // each track's place in track_image
+  int piece_counts[kDskcutTrackImageTracks];
 };
 
 // Runs the whole program: `argv[1]` is the image, or --help or --version alone; later arguments

@@ -71,13 +71,17 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
 
   // The data tracks are read when a file needs them; the directory tracks never are.
   buffers.loaded[0] = buffers.loaded[1] = 0;
-  buffers.track_read[0] = buffers.track_read[1] = true;
-  for (int track = kFirstDataTrack; track <= kLastDataTrack; ++track) {
-    buffers.track_read[track] = false;
+  for (int track = 0; track < kDskcutTrackImageTracks; ++track) {
+    buffers.track_read[track] = track < kFirstDataTrack;
+    buffers.track_pieces[track] = {buffers.track_image + track * kDskcutTrackSize,
+                                   kDskcutTrackSize};
+    buffers.piece_counts[track] = 1;
   }
   DiskTracks tracks = {&image, &buffers};
-  const TrackImage track_image = {buffers.track_image,
-                                  sizeof buffers.track_image,
+  const TrackImage track_image = {buffers.track_pieces,
+                                  buffers.piece_counts,
+                                  1,
+                                  kDskcutTrackImageTracks,
                                   kDskcutTrackSize,
                                   buffers.loaded,
                                   "zeros or an earlier disk's bytes",

@@ -115,8 +115,8 @@ void ExtractFile(TreeRun& tree, const DirectoryEntry& e, const char* name, const
     tree.run->diagnostics.Report(shown, "damaged: %s; %" PRId64 " bytes written", text, written);
   }
   if (tree.run->list_only) return;
-  const int error =
-      SaveFile(name, tree.buffer, static_cast<size_t>(written), tree.run->image, !tree.raw_names);
+  const FilePiece piece = {tree.buffer, static_cast<size_t>(written)};
+  const int error = SaveFile(name, &piece, 1, tree.run->image, !tree.raw_names);
   if (error == kSaveWouldReplaceKeptFile) {
     tree.run->diagnostics.Report(shown, "is the image being read; not overwritten");
   } else if (error != 0) {

@@ -27,8 +27,12 @@ struct DiskTracks {
   DskpullBuffers* buffers;
 };
 
-// Reads the data tracks in slots `first_slot` to `last_slot` of the track image that are not
-// read yet.
+// What a track holds after the sectors read from it.
+const unsigned char kZeroTrack[kDskpullTrackSize] = {};
+
+// Finds the data tracks in slots `first_slot` to `last_slot` of the track image that are not
+// read yet: where the image lies in memory, its sectors are written from there; an image read
+// from a file is copied into the track image.
 void LoadTracks(void* context, int first_slot, int last_slot) {
   const DiskTracks& tracks = *static_cast<const DiskTracks*>(context);
   DskpullBuffers& buffers = *tracks.buffers;
@@ -36,9 +40,28 @@ void LoadTracks(void* context, int first_slot, int last_slot) {
     if (buffers.track_read[slot]) continue;
     buffers.track_read[slot] = true;
     const int track = slot + kDskpullFirstDataTrack;
-    buffers.loaded[slot] = tracks.image->ReadSectors(
-        track, track / 2, track % 2, 1, kSectorSizeCode,
-        buffers.track_image + slot * kDskpullTrackSize, kDskpullTrackSize);
+    FilePiece* pieces = buffers.track_pieces + slot * kDskpullTrackPieces;
+    diskimage::ImageSpan spans[kDskpullTrackPieces - 1];
+    int count = 0;
+    const int viewed =
+        tracks.image->ViewSectors(track, track / 2, track % 2, 1, kSectorSizeCode,
+                                  kDskpullTrackSize, spans, kDskpullTrackPieces - 1, count);
+    if (viewed < 0) {
+      unsigned char* copy = buffers.track_image + slot * kDskpullTrackSize;
+      buffers.loaded[slot] = tracks.image->ReadSectors(track, track / 2, track % 2, 1,
+                                                       kSectorSizeCode, copy, kDskpullTrackSize);
+      pieces[0] = {copy, kDskpullTrackSize};
+      buffers.piece_counts[slot] = 1;
+      continue;
+    }
+    size_t covered = 0;
+    for (int i = 0; i < count; ++i) {
+      pieces[i] = {spans[i].bytes, static_cast<size_t>(spans[i].size)};
+      covered += pieces[i].size;
+    }
+    if (covered < kDskpullTrackSize) pieces[count++] = {kZeroTrack, kDskpullTrackSize - covered};
+    buffers.loaded[slot] = viewed;
+    buffers.piece_counts[slot] = count;
   }
 }
 
@@ -96,8 +119,9 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     HintOptionsGoAfterTheImage(argc, argv, "dskpull", kUsageLine);
     return kExitFailure;
   }
-  Prefault(&buffers, sizeof buffers);  // the disk's files usually fill the track image
-  image.SelectDisk(0);                 // only the first disk; an image without one reads nothing
+  // The disk's files usually fill the track image, when there is one to fill.
+  if (!image.InMemory()) Prefault(&buffers.track_image, sizeof buffers.track_image);
+  image.SelectDisk(0);  // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kDirectorySizeCode,
@@ -107,8 +131,11 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   }
   image.SetSectorRange(1, 10);  // the data tracks', read when a file needs them
   DiskTracks tracks = {&image, &buffers};
-  const TrackImage track_image = {buffers.track_image,
-                                  sizeof buffers.track_image,
+  static_assert(kDskpullTracks * kDskpullTrackPieces <= kMaxTrackImagePieces, "pieces");
+  const TrackImage track_image = {buffers.track_pieces,
+                                  buffers.piece_counts,
+                                  kDskpullTrackPieces,
+                                  kDskpullTracks,
                                   kDskpullTrackSize,
                                   buffers.loaded,
                                   "zeros",

@@ -3,17 +3,22 @@
 #ifndef DSKPULL_DSKPULL_H_
 #define DSKPULL_DSKPULL_H_
 
+#include "extraction/save_file.h"
+
 constexpr int kDskpullTrackSize = 10 * 512;
 constexpr int kDskpullFirstDataTrack = 4;
 constexpr int kDskpullLastDataTrack = 79;
+constexpr int kDskpullTracks = kDskpullLastDataTrack - kDskpullFirstDataTrack + 1;
+constexpr int kDskpullTrackPieces = 11;  // ten sectors, then zeros
 
 // The run's buffers, zero at start.
 struct DskpullBuffers {
   unsigned char directory[1024];
-  unsigned char
-      track_image[(kDskpullLastDataTrack - kDskpullFirstDataTrack + 1) * kDskpullTrackSize];
-  int loaded[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];       // per track: bytes read
-  bool track_read[kDskpullLastDataTrack - kDskpullFirstDataTrack + 1];  // per track: read yet
+  unsigned char track_image[kDskpullTracks * kDskpullTrackSize];  // for an image read from a file
+  int loaded[kDskpullTracks];                                     // per track: bytes read
+  bool track_read[kDskpullTracks];                                // per track: read yet
+  FilePiece track_pieces[kDskpullTracks * kDskpullTrackPieces];   // where each track's bytes are
+  int piece_counts[kDskpullTracks];
 };
 
 // Runs the whole program: the image, then the options -l, -u and -C DIR; or --help or --version

@@ -21,6 +21,29 @@ int64_t BytesNotOnDisk(const TrackImage& image, int64_t start, int64_t length) {
   return missing;
 }
 
+namespace {
+
+// Lists in `out` the pieces of the `length` bytes at offset `start` of `image`, which lie inside
+// it. Returns their count.
+int FilePieces(const TrackImage& image, int64_t start, int64_t length, FilePiece* out) {
+  int count = 0;
+  const int64_t end = start + length;
+  for (int64_t track = start / image.track_size; track * image.track_size < end; ++track) {
+    int64_t at = track * image.track_size;
+    const FilePiece* piece = image.pieces + track * image.pieces_per_track;
+    for (int i = 0; i < image.piece_counts[track]; ++i, ++piece) {
+      const int64_t piece_end = at + static_cast<int64_t>(piece->size);
+      const int64_t from = std::max(start, at);
+      const int64_t to = std::min(end, piece_end);
+      if (from < to) out[count++] = {piece->bytes + (from - at), static_cast<size_t>(to - from)};
+      at = piece_end;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
 bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImage& image,
                    int64_t start, int64_t size) {
   Diagnostics& diagnostics = run.diagnostics;
@@ -30,16 +53,17 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
     diagnostics.Report(listed_name, "%d byte%s not Shift-JIS, written as %%XX", listed.escaped,
                        listed.escaped == 1 ? " is" : "s are");
   }
-  if (start < 0 || start >= image.size) {
+  const int64_t image_size = int64_t{image.track_count} * image.track_size;
+  if (start < 0 || start >= image_size) {
     diagnostics.Report(listed_name,
                        "data starts at offset %lld, outside the %lld-byte track image; "
                        "no file written",
-                       static_cast<long long>(start), static_cast<long long>(image.size));
+                       static_cast<long long>(start), static_cast<long long>(image_size));
     return false;
   }
   int64_t length = size;
   if (length < 0) length = 0;
-  if (length > image.size - start) length = image.size - start;
+  if (length > image_size - start) length = image_size - start;
   if (image.load != nullptr && length > 0) {
     image.load(image.load_context, static_cast<int>(start / image.track_size),
                static_cast<int>((start + length - 1) / image.track_size));
@@ -53,8 +77,9 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
                        run.list_only ? "would be written" : "written", name);
   }
   if (!run.list_only) {
-    const int error =
-        SaveFile(name, image.bytes + start, static_cast<size_t>(length), run.image, run.utf8_names);
+    FilePiece pieces[kMaxTrackImagePieces];
+    const int piece_count = FilePieces(image, start, length, pieces);
+    const int error = SaveFile(name, pieces, piece_count, run.image, run.utf8_names);
     if (error == kSaveWouldReplaceKeptFile) {
       diagnostics.Report(listed_name, "is the image being read; not overwritten");
       return false;

@@ -7,13 +7,22 @@
 
 #include "extraction/extraction_run.h"
 #include "extraction/listed_name.h"
+#include "extraction/save_file.h"
 
-// A program's linear copy of a disk's data tracks, and how much of each track came from the disk
-// being extracted. A program may fill it on demand: `load` is then called with the first and last
-// track of a file's bytes before they are read, and fills those tracks and their `loaded`.
+// The most pieces a track image holds in all.
+constexpr int kMaxTrackImagePieces = 1024;
+
+// A disk's data tracks as a program lays them end to end, and how much of each track came from
+// the disk being extracted. Track t is `track_size` bytes: piece_counts[t] pieces from
+// pieces[t * pieces_per_track] on (a program's copy of the track, or its sectors where the image
+// lies in memory and then zeros). A program may fill it on demand: `load` is then called with the
+// first and last track of a file's bytes before they are read, and sets those tracks' pieces and
+// `loaded`.
 struct TrackImage {
-  const unsigned char* bytes;
-  int64_t size;
+  const FilePiece* pieces;
+  const int* piece_counts;
+  int pieces_per_track;  // track_count * pieces_per_track is at most kMaxTrackImagePieces
+  int track_count;
   int track_size;
   const int* loaded;  // per track: the bytes at its start that were read from this disk
   const char* stale;  // what the other bytes hold, as the diagnostic says it

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -43,8 +44,12 @@ bool SameFileAs(const char* path, const FileInfo& keep) {
   return Wide(path, wide) && GetFileInfo(wide, existing) && SameFile(existing, keep);
 }
 int ProcessId() { return _getpid(); }
-long WriteSome(int fd, const unsigned char* data, size_t size) {
-  return _write(fd, data, static_cast<unsigned>(size < (1u << 30) ? size : (1u << 30)));
+// Writes from `offset` bytes into the first of the `count` pieces on; returns the bytes written
+// or -1.
+long WriteSome(int fd, const FilePiece* pieces, int, size_t offset) {
+  const size_t size = pieces[0].size - offset;
+  return _write(fd, pieces[0].bytes + offset,
+                static_cast<unsigned>(size < (1u << 30) ? size : (1u << 30)));
 }
 int CloseFile(int fd) { return _close(fd); }
 int ReplaceFile(const char* from, const char* to) {
@@ -63,7 +68,16 @@ bool SameFileAs(const char* path, const FileInfo& keep) {
   return GetFileInfo(path, existing) && SameFile(existing, keep);
 }
 int ProcessId() { return static_cast<int>(getpid()); }
-long WriteSome(int fd, const unsigned char* data, size_t size) { return write(fd, data, size); }
+long WriteSome(int fd, const FilePiece* pieces, int count, size_t offset) {
+  iovec vectors[64];
+  int used = 0;
+  for (; used < count && used < 64; ++used) {
+    const size_t skip = used == 0 ? offset : 0;
+    vectors[used].iov_base = const_cast<unsigned char*>(pieces[used].bytes + skip);
+    vectors[used].iov_len = pieces[used].size - skip;
+  }
+  return writev(fd, vectors, used);
+}
 int CloseFile(int fd) { return close(fd); }
 int ReplaceFile(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
 #endif
@@ -145,13 +159,28 @@ int CreateTemporaryFile(char* path, size_t path_size) {
 }
 
 // Returns 0 once all `size` bytes are written, otherwise the errno value.
-int WriteAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const long written = WriteSome(fd, data, size);
+int WriteAll(int fd, const FilePiece* pieces, int count) {
+  size_t offset = 0;  // bytes of pieces[0] written
+  while (count > 0) {
+    if (offset == pieces[0].size) {
+      ++pieces;
+      --count;
+      offset = 0;
+      continue;
+    }
+    const long written = WriteSome(fd, pieces, count, offset);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return written < 0 ? errno : EIO;
-    data += written;
-    size -= static_cast<size_t>(written);
+    for (size_t rest = static_cast<size_t>(written); rest > 0;) {
+      const size_t step = rest < pieces[0].size - offset ? rest : pieces[0].size - offset;
+      offset += step;
+      rest -= step;
+      if (offset == pieces[0].size && rest > 0) {
+        ++pieces;
+        --count;
+        offset = 0;
+      }
+    }
   }
   return 0;
 }
@@ -165,8 +194,8 @@ void EndUninterrupted() {
 
 // Writes all of `data` to the new file `fd` named `path`, marked pending, and closes it; removes
 // it on failure. A signal during the write removes it.
-int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t size) {
-  int error = WriteAll(fd, data, size);
+int WriteNewFile(int fd, const char* path, const FilePiece* pieces, int piece_count) {
+  int error = WriteAll(fd, pieces, piece_count);
   BeginUninterrupted();
   if (CloseFile(fd) != 0 && error == 0) error = errno;
   if (error != 0) RemoveFile(path);
@@ -175,7 +204,7 @@ int WriteNewFile(int fd, const char* path, const unsigned char* data, size_t siz
 
 }  // namespace
 
-int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep,
+int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const FileInfo& keep,
              bool utf8_name) {
   if (!prepared) Prepare();
 #ifdef _WIN32
@@ -191,7 +220,7 @@ int SaveFile(const char* name, const unsigned char* data, size_t size, const Fil
   if (fd >= 0) MarkPending(name);
   EndUninterrupted();
   if (fd >= 0) {
-    const int error = WriteNewFile(fd, name, data, size);
+    const int error = WriteNewFile(fd, name, pieces, piece_count);
     pending_set = 0;
     EndUninterrupted();
     return error;
@@ -207,7 +236,7 @@ int SaveFile(const char* name, const unsigned char* data, size_t size, const Fil
   if (temporary_fd >= 0) MarkPending(temporary);
   EndUninterrupted();
   if (temporary_fd < 0) return create_error;
-  int error = WriteNewFile(temporary_fd, temporary, data, size);
+  int error = WriteNewFile(temporary_fd, temporary, pieces, piece_count);
   if (error == 0) {
     error = ReplaceFile(temporary, name);
     if (error != 0) RemoveFile(temporary);

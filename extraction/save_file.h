@@ -7,10 +7,17 @@
 
 #include "extraction/file_info.h"
 
+// A piece of a file's bytes: `size` bytes at `bytes`.
+struct FilePiece {
+  const unsigned char* bytes;
+  size_t size;
+};
+
 // SaveFile's result when the name leads to the file that must be kept.
 constexpr int kSaveWouldReplaceKeptFile = -1;
 
-// Writes the `size` bytes at `data` to the file `name` in the current directory. A new name is
+// Writes the `piece_count` pieces at `pieces`, one after another, to the file `name` in the
+// current directory. A new name is
 // created exclusively and written; an existing one is replaced by renaming a complete temporary
 // file over it. Returns 0 on success, otherwise the errno value of the failure: then no partial
 // file remains and an existing file `name` is left as it was. A name that is a directory or a
@@ -20,7 +27,7 @@ constexpr int kSaveWouldReplaceKeptFile = -1;
 // systems as it is. From the first call on, SIGINT, SIGTERM and SIGHUP (unless ignored) remove
 // the file being written (a new file, or the temporary file) before they end the process as
 // they would; files written whole stay.
-int SaveFile(const char* name, const unsigned char* data, size_t size, const FileInfo& keep,
+int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const FileInfo& keep,
              bool utf8_name);
 
 #endif  // EXTRACTION_SAVE_FILE_H_

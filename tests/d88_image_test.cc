@@ -315,6 +315,51 @@ TEST_P(ReadSectorsTest, OddSizeCodesAndRangesStayDefined) {
   EXPECT_EQ(image.ReadSectors(1, 0, 1, INT32_MAX, 3, buf, 2048), 0);
 }
 
+TEST_P(ReadSectorsTest, ViewSectorsFindsInMemoryWhatReadSectorsCopies) {
+  // Each request read both ways: the same count, and the spans laid end to end are the bytes.
+  const auto expect_same = [&](int track, int c, int h, int r, int n, int len) {
+    Bytes copied(3 * 5120), viewed(3 * 5120);
+    const int count = image.ReadSectors(track, c, h, r, n, copied.data(), len);
+    diskimage::ImageSpan spans[16];
+    int span_count = -1;
+    EXPECT_EQ(image.InMemory(), FromMemory());
+    const int view = image.ViewSectors(track, c, h, r, n, len, spans, 16, span_count);
+    if (!FromMemory()) {
+      EXPECT_EQ(view, -1);
+      EXPECT_EQ(span_count, 0);
+      return;
+    }
+    EXPECT_EQ(view, count) << track << " " << r << " " << len;
+    size_t at = 0;
+    for (int i = 0; i < span_count; ++i) {
+      ASSERT_LE(at + spans[i].size, viewed.size());
+      memcpy(viewed.data() + at, spans[i].bytes, spans[i].size);
+      at += spans[i].size;
+    }
+    EXPECT_EQ(viewed, copied) << track << " " << r << " " << len;
+  };
+  expect_same(1, 0, 1, 5, 3, 7 * 1024);  // across tracks
+  expect_same(1, 0, 1, 1, 3, 1500);      // a part of the last sector
+  expect_same(3, 1, 1, 4, 3, 4 * 1024);  // runs out of tracks
+  expect_same(1, 0, 1, 1, 2, 1024);      // no such size code
+  if (FromMemory()) {  // out of spans: the request ends as if the next sector were missing
+    diskimage::ImageSpan spans[2];
+    int span_count = 0;
+    EXPECT_EQ(image.ViewSectors(1, 0, 1, 1, 3, 5 * 1024, spans, 2, span_count), 2048);
+    EXPECT_EQ(span_count, 2);
+  }
+
+  DiskBuilder disk;  // a short sector, then a sector the file ends inside
+  disk.AddSector(0, Sector(0, 0, 1, 3, 1024, 1)).AddSector(0, Sector(0, 0, 2, 3, 100, 2));
+  disk.AddSector(1, Sector(0, 1, 1, 3, 1024, 3));
+  Bytes file = disk.Build();
+  file.resize(file.size() - 24);
+  OpenImage(file);
+  ASSERT_TRUE(image.SelectDisk(0));
+  expect_same(0, 0, 0, 1, 3, 2048);
+  expect_same(1, 0, 1, 1, 3, 1024);
+}
+
 TEST_P(ReadSectorsTest, TrackIdsAreListedInStoredOrderUpToTheLimit) {
   unsigned char ids[40] = {};
   EXPECT_EQ(image.ReadTrackIds(2, ids, 20), 20);

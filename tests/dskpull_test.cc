@@ -1,5 +1,7 @@
 // End-to-end tests of dskpull: the command line, the 8-byte directory, the listing and every way
 // an image or the file system can go wrong, compared byte for byte.
+#include <filesystem>
+
 #include "tests/e2e_fixture.h"
 
 namespace {
@@ -71,9 +73,11 @@ TEST_F(DskpullTest, FullDirectoryEndsAfterTheLastEntry) {
   EXPECT_EQ(tree.at("F127"), FileEntry(layout.Expected(127)));
 }
 
-TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
+TEST_F(DskpullTest, MissingSectorsLeaveZerosWhetherTheImageIsMappedOrReadFromItsFile) {
+  // Track 5 lacks sector 7; sector 3 of track 6 holds 100 bytes (they are written, not counted).
   layout.track_image = PatternBytes(DskpullLayout::kImageSize, 4);
   layout.SetEntry(0, "GAP", 5, 0, 5120);
+  layout.SetEntry(1, "SHRT", 6, 2, 1536);
   DiskBuilder holed;
   holed.Name("G");
   for (const SectorRecord& s : TrackSectors(1, 1, 4, 1, layout.directory.data()))
@@ -81,14 +85,30 @@ TEST_F(DskpullTest, MissingSectorsLeaveZeros) {
   for (const SectorRecord& s : TrackSectors(5, 1, 10, 2, &layout.track_image[5120])) {
     if (s.r != 7) holed.AddSector(5, s);
   }
-  SetImage(holed.Build());
-  const RunResult result = RunOnImage();
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err,
-            Lines({"dskpull: GAP: 2048 of its 5120 bytes were not on the disk; they hold zeros"}));
-  Bytes expected(layout.track_image.begin() + 5120, layout.track_image.begin() + 5120 + 3072);
-  expected.resize(5120, 0);
-  EXPECT_EQ(WorkTree(), (Tree{{"GAP", FileEntry(expected)}}));
+  for (SectorRecord s : TrackSectors(6, 1, 10, 2, &layout.track_image[2 * 5120])) {
+    if (s.r == 3) s.data.resize(100);
+    holed.AddSector(6, s);
+  }
+  Bytes gap(layout.track_image.begin() + 5120, layout.track_image.begin() + 5120 + 3072);
+  gap.resize(5120, 0);
+  Bytes short_sector(layout.track_image.begin() + 2 * 5120 + 512,
+                     layout.track_image.begin() + 2 * 5120 + 1024 + 100);
+  short_sector.resize(1536, 0);
+  // An image of more than 4 MiB is read through a window of its file rather than mapped.
+  Bytes large = holed.Build();
+  while (large.size() <= (4u << 20)) large = Concatenate({large, layout.ToDisk("L").Build()});
+  for (const Bytes& image : {holed.Build(), large}) {
+    SetImage(image);
+    const RunResult result = RunOnImage();
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, Lines({"dskpull: GAP: 2048 of its 5120 bytes were not on the disk; "
+                                 "they hold zeros",
+                                 "dskpull: SHRT: 1024 of its 1536 bytes were not on the disk; "
+                                 "they hold zeros"}));
+    EXPECT_EQ(WorkTree(), (Tree{{"GAP", FileEntry(gap)}, {"SHRT", FileEntry(short_sector)}}));
+    std::filesystem::remove_all(work());
+    std::filesystem::create_directory(work());
+  }
 }
 
 TEST_F(DskpullTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
