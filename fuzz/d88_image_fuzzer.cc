@@ -1,6 +1,7 @@
 // Fuzz target for D88Image: catalogues any bytes as an image, once from a file and once from
 // memory, selects every disk and reads every track's IDs and sectors with sector ranges and
-// lengths taken from the input itself; both must give the same results, byte for byte.
+// lengths taken from the input itself; both must give the same results, byte for byte, and the
+// memory image's views of sectors must hold the bytes that reading them copies.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -69,6 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     if (got < 0 || got > total) FuzzFail("bad ReadSectors count");
     same_bytes(got);
+    static diskimage::ImageSpan spans[80 * 5120 / 128 + 1];
+    int span_count = 0;
+    const int viewed = memory.ViewSectors(1, 0, 1, p[0], p[4] % 9, total % (80 * 5120), spans,
+                                          sizeof spans / sizeof spans[0], span_count);
+    if (viewed != got || file.ViewSectors(1, 0, 1, 1, 0, 1, spans, 1, span_count) != -1) {
+      FuzzFail("ViewSectors disagrees with ReadSectors");
+    }
+    size_t at = 0;  // the spans end to end are the bytes copied, a short sector's included
+    for (int i = 0; i < span_count; ++i) {
+      if (memcmp(buffers[1] + at, spans[i].bytes, static_cast<size_t>(spans[i].size)) != 0) {
+        FuzzFail("a sector's view holds other bytes than its copy");
+      }
+      at += static_cast<size_t>(spans[i].size);
+    }
+    if (at < static_cast<size_t>(got)) FuzzFail("views cover fewer bytes than were read");
   }
   file.Open(nullptr);
   memory.Open(nullptr);
