@@ -96,8 +96,14 @@ uint16_t EndlessCount(size_t index) { return static_cast<uint16_t>((index + 3276
 
 }  // namespace
 
-Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_headers) {
+Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_headers,
+                   const std::vector<SectorRecord>& directory) {
   DiskBuilder disk;
+  uint32_t stretch_at = kHeaderSize;
+  for (const SectorRecord& sector : directory) {
+    disk.AddSector(1, sector);
+    stretch_at += static_cast<uint32_t>(16 + sector.data.size());
+  }
   size_t index = 0;
   for (; index < stretch_headers; ++index) {
     SectorRecord empty;
@@ -106,7 +112,7 @@ Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_h
     disk.AddSector(163, empty);
   }
   for (int track = first_track; track < 80; ++track) {
-    disk.TrackOffset(track, static_cast<uint32_t>(kHeaderSize + 16 * (track - first_track)));
+    disk.TrackOffset(track, static_cast<uint32_t>(stretch_at + 16 * (track - first_track)));
     for (int r = 1; r <= sectors; ++r) {
       SectorRecord wanted;
       wanted.c = static_cast<uint8_t>(track / 2);
@@ -121,7 +127,8 @@ Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_h
   return disk.Name("LONG WALK").Build();
 }
 
-Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_headers) {
+Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_headers,
+                    const std::vector<SectorRecord>& directory) {
   constexpr int kJumpHeaders = 8;
   constexpr uint32_t kJumpDiskSize = kHeaderSize + 16 * kJumpHeaders;
   const size_t stretch_start = 63 * kJumpDiskSize + kHeaderSize;
@@ -143,7 +150,7 @@ Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_
     const Bytes built = disk.Name("JUMP " + std::to_string(d)).Build();
     image.insert(image.end(), built.begin(), built.end());
   }
-  const Bytes last = LongWalkDisk(first_track, sectors, size_code, stretch_headers);
+  const Bytes last = LongWalkDisk(first_track, sectors, size_code, stretch_headers, directory);
   image.insert(image.end(), last.begin(), last.end());
   return image;
 }

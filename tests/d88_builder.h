@@ -112,12 +112,15 @@ class DskpullLayout {
 // A hostile disk whose sector searches walk far: tracks `first_track` to 79 start at consecutive
 // headers of a stretch of `stretch_headers` empty sectors whose sector counts never end a walk,
 // and each track's wanted sectors (R 1 to `sectors`, size code `size_code`, C and H from the
-// track index) stand only behind the whole stretch.
-Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_headers);
+// track index) stand only behind the whole stretch. `directory`, if any, is stored as track 1,
+// before the stretch.
+Bytes LongWalkDisk(int first_track, int sectors, int size_code, size_t stretch_headers,
+                   const std::vector<SectorRecord>& directory = {});
 
 // 64 disks whose searches all run into one stretch: disks 0 to 62 hold only headers whose data
-// jumps past their own end into the stretch of disk 63, a LongWalkDisk.
-Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_headers);
+// jumps past their own end into the stretch of disk 63, a LongWalkDisk with `directory`.
+Bytes LongWalkDisks(int first_track, int sectors, int size_code, size_t stretch_headers,
+                    const std::vector<SectorRecord>& directory = {});
 
 // Bytes that differ from file to file: `length` bytes from a seed.
 Bytes PatternBytes(size_t length, uint32_t seed);

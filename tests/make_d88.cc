@@ -76,6 +76,31 @@ Bytes BenchDskpull() {
 
 // For the web page's test: names in Shift-JIS (half-width katakana, kana and kanji, a second byte
 // 0x5C, a byte that is no character, a slash) on a disk whose name is Shift-JIS too.
+// Directories for the hostile images, so that their files need every data track: for the
+// 16-byte layout, an entry for each track from 2 on (20 blocks from block 0); for the 8-byte
+// layout, one for each track from 4 on (5120 bytes from sector 1).
+std::vector<SectorRecord> EveryTrackDirectory16() {
+  Bytes directory(2048, 0);
+  for (int track = 2; track < 80; ++track) {
+    uint8_t* entry = &directory[16 * (track - 1)];
+    snprintf(reinterpret_cast<char*>(entry), 10, "T%02d      ", track);
+    entry[9] = static_cast<uint8_t>(track);
+    entry[11] = 20;
+  }
+  return TrackSectors(1, 1, 2, 3, directory.data());
+}
+
+std::vector<SectorRecord> EveryTrackDirectory8() {
+  Bytes directory(1024, 0);
+  for (int track = 4; track < 80; ++track) {
+    uint8_t* entry = &directory[8 * (track - 4)];
+    snprintf(reinterpret_cast<char*>(entry), 5, "T%02d ", track);
+    entry[4] = static_cast<uint8_t>(track);
+    entry[7] = 5120 >> 8;
+  }
+  return TrackSectors(1, 1, 4, 1, directory.data());
+}
+
 Bytes WebShiftJisNames() {
   DskcutLayout layout;
   layout.AddFile("\xB6\xC0\xB6\xC5", "TXT", Text("half-width katakana\r\n"));
@@ -249,9 +274,9 @@ int main(int argc, char** argv) {
   } else if (what == "web-file-systems") {
     WriteFile(out, WebFileSystems());
   } else if (what == "long-walk-dskcut") {  // about 10 MB
-    WriteFile(out, LongWalkDisks(2, 5, 3, 600000));
+    WriteFile(out, LongWalkDisks(2, 5, 3, 600000, EveryTrackDirectory16()));
   } else if (what == "long-walk-dskpull") {  // about 10 MB
-    WriteFile(out, LongWalkDisk(4, 10, 2, 600000));
+    WriteFile(out, LongWalkDisk(4, 10, 2, 600000, EveryTrackDirectory8()));
   } else {
     return Usage();
   }
