@@ -117,6 +117,18 @@ bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info,
 #endif
 }
 
+}  // namespace
+
+void StopIfImageShrank(int error) {
+#if defined(__unix__) && !defined(__EMSCRIPTEN__)
+  if (error == EFAULT && mapped_image != nullptr) StopOnShrunkImage(SIGBUS);
+#else
+  (void)error;
+#endif
+}
+
+namespace {
+
 bool CannotOpen(ExtractionRun& run, const char* path, int error) {
   if (run.japanese_open_message) {
     fputs(run.utf8_names ? kCannotOpenImageUtf8 : kCannotOpenImage, stderr);

@@ -24,4 +24,8 @@ constexpr int64_t kMaxMappedImageSize = int64_t{4} << 20;
 // `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the process ends.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks);
 
+// For a write from the mapped image that failed with `error`: EFAULT says that its pages are gone
+// (the file shrank), and the run stops as OpenImage says. Any other error returns.
+void StopIfImageShrank(int error);
+
 #endif  // EXTRACTION_OPEN_IMAGE_H_

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extraction/open_image.h"
 #include "extraction/safe_file_name.h"
 #include "extraction/save_file.h"
 
@@ -85,6 +86,7 @@ bool SaveEntryFile(ExtractionRun& run, const ListedName& listed, const TrackImag
       return false;
     }
     if (error != 0) {
+      StopIfImageShrank(error);
       diagnostics.Report(listed_name, "cannot be written: %s", strerror(error));
       return false;
     }

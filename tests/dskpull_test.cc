@@ -1,5 +1,9 @@
 // End-to-end tests of dskpull: the command line, the 8-byte directory, the listing and every way
 // an image or the file system can go wrong, compared byte for byte.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "tests/e2e_fixture.h"
@@ -109,6 +113,44 @@ TEST_F(DskpullTest, MissingSectorsLeaveZerosWhetherTheImageIsMappedOrReadFromIts
     std::filesystem::remove_all(work());
     std::filesystem::create_directory(work());
   }
+}
+
+TEST_F(DskpullTest, AnImageThatShrinksWhileFilesAreWrittenFromItStopsTheRunWithAMessage) {
+  if (UnderLauncher() || getenv("TEST_WRAPPER") != nullptr) GTEST_SKIP() << "needs exact timing";
+  // 128 files whose names all need changing: the diagnostics fill a small pipe that is not read,
+  // so the run waits there, its next file's sectors already found in the mapped image, while the
+  // image is cut short.
+  for (int f = 0; f < 128; ++f) layout.AddFile("a/" + std::to_string(f % 10) + "x", Bytes(300, 1));
+  SetImage(layout.ToDisk("S").Build());
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  fcntl(err[1], F_SETPIPE_SZ, 4096);
+  const std::string program = ProgramCommand("dskpull").back();
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    if (chdir(work().c_str()) != 0) _exit(126);
+    execl(program.c_str(), program.c_str(), image_path().c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(err[1]);
+  usleep(300000);
+  ASSERT_EQ(truncate(image_path().c_str(), 1000), 0);
+  std::string said;
+  char buffer[65536];
+  for (ssize_t got; (got = read(err[0], buffer, sizeof buffer)) > 0;) said.append(buffer, got);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(err[0]);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  const std::string stop =
+      "dskpull: " + image_path() + ": the image shrank while it was read; run stopped\n";
+  ASSERT_GE(said.size(), stop.size());
+  EXPECT_EQ(said.substr(said.size() - stop.size()), stop);
+  EXPECT_EQ(said.find("cannot be written"), std::string::npos);
+  for (const auto& [name, entry] : WorkTree()) EXPECT_EQ(entry, FileEntry(Bytes(300, 1))) << name;
 }
 
 TEST_F(DskpullTest, EntriesOutsideTheTrackImageAreReportedNotFollowed) {
