@@ -158,7 +158,7 @@ int CreateTemporaryFile(char* path, size_t path_size) {
   return -1;
 }
 
-// Returns 0 once all `size` bytes are written, otherwise the errno value.
+// Returns 0 once all the pieces are written, otherwise the errno value.
 int WriteAll(int fd, const FilePiece* pieces, int count) {
   size_t offset = 0;  // bytes of pieces[0] written
   while (count > 0) {
