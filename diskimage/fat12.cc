@@ -175,7 +175,7 @@ bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
   return true;
 }
 
-EntryParse ParseFat12Entry(const unsigned char* raw, DirectoryEntry& entry,
+EntryParse ParseFat12Entry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
                            DirectoryCursor& cursor) {
   if (raw[0] == 0x00) return EntryParse::kEnd;
   const int attributes = raw[11];
@@ -192,7 +192,12 @@ EntryParse ParseFat12Entry(const unsigned char* raw, DirectoryEntry& entry,
   cursor.long_name_checksum = -1;
   if (attributes & 0xC0) return EntryParse::kInvalid;
   if (attributes & kAttributeLabel) return EntryParse::kSkip;
-  if (raw[0] == '.') return EntryParse::kSkip;  // "." and ".."; no other name begins so
+  // A subdirectory begins with "." and "..", naming itself and its parent; any other entry that
+  // begins with a point is a file or folder of the disk.
+  static constexpr char kDotNames[2][12] = {".          ", "..         "};
+  if (cursor.chained && index < 2 && memcmp(raw, kDotNames[index], 11) == 0) {
+    return EntryParse::kSkip;
+  }
   unsigned char name[8];
   memcpy(name, raw, sizeof name);
   if (name[0] == 0x05) name[0] = 0xE5;

@@ -199,12 +199,13 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
       if (!ReadDirectorySector(cursor)) break;
     }
     const unsigned char* raw = cursor.bytes + cursor.entry * layout.entry_size;
+    const int64_t index = (cursor.sectors_read - 1) * per_sector + cursor.entry;
     ++cursor.entry;
     ClearEntry(entry);
     EntryParse parsed = EntryParse::kInvalid;
     switch (kind) {
       case FileSystemKind::kFat12:
-        parsed = ParseFat12Entry(raw, entry, cursor);
+        parsed = ParseFat12Entry(raw, index, entry, cursor);
         break;
       case FileSystemKind::kN88Basic:
         parsed = ParseN88BasicEntry(raw, entry);

@@ -143,9 +143,11 @@ class DISKIMAGE_API FileSystem {
   void Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor);
 
   // Reads the next file or subdirectory of the cursor's directory into `entry`; false at the end
-  // of the directory. Deleted entries, volume labels, "." and ".." are passed over. A
-  // subdirectory's clusters are claimed as they are read: a chain that loops, leaves the disk or
-  // meets a claimed cluster ends the directory, with the reason in cursor.damage.
+  // of the directory. Deleted entries, volume labels, long-name pieces and a subdirectory's own
+  // first two entries "." and ".." are passed over; so are entries whose bytes no entry of the
+  // file system holds, counted in cursor.invalid_entries. A subdirectory's clusters are claimed as
+  // they are read: a chain that loops, leaves the disk or meets a claimed cluster ends the
+  // directory, with the reason in cursor.damage.
   bool NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
   // Follows the chain of the file `entry` names and writes its bytes into `dest` (at most

@@ -22,7 +22,7 @@ constexpr int UsedSectors(int16_t value) { return kClusterEnd - value; }
 
 enum class EntryParse {
   kEnd,      // the directory ends here
-  kSkip,     // deleted, a label, "." or "..", a long-name piece
+  kSkip,     // deleted, a label, a subdirectory's "." and "..", a long-name piece
   kEntry,    // a file or a subdirectory
   kInvalid,  // bytes that no entry of this file system holds
 };
@@ -35,9 +35,10 @@ bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 
-// Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 parser keeps a long
-// name being gathered in `cursor`.
-EntryParse ParseFat12Entry(const unsigned char* raw, DirectoryEntry& entry,
+// Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 parser is told the
+// entry's position in its directory (0 for the first) and keeps a long name being gathered in
+// `cursor`.
+EntryParse ParseFat12Entry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
                            DirectoryCursor& cursor);
 EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry);

@@ -136,7 +136,7 @@ int CountDskpullEntries(const DiskMap& map) {
 }  // namespace
 
 void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
-  id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1};
+  id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1, -1};
   static constexpr FileSystemKind kFileSystems[] = {
       FileSystemKind::kFat12, FileSystemKind::kHuBasic, FileSystemKind::kN88Basic,
       FileSystemKind::kFBasic};
@@ -159,6 +159,7 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     id.files = count.files;
     id.directories = count.directories;
     id.damaged = count.damaged;
+    id.invalid_entries = count.invalid_entries;
     id.bytes_free = fs.FreeClusters() * fs.ClusterBytes();
     id.bytes_used = fs.UsedClusters() * fs.ClusterBytes();
     return;

@@ -13,13 +13,15 @@ namespace diskimage {
 
 struct Identification {
   FileSystemKind kind;
-  const char* variant;  // "2D", "2DD", "2HD" for N88-BASIC, Hu-BASIC and F-BASIC; else ""
-  char evidence[160];   // one short sentence
-  int64_t files;        // files in every folder (folders not counted); -1 when not counted
-  int64_t directories;  // subdirectories; -1 when not counted
-  int64_t bytes_used;   // allocated clusters' bytes; -1 when not counted
-  int64_t bytes_free;   // free clusters' bytes; -1 when not counted
-  int64_t damaged;      // files and directories whose chain or sectors are damaged; -1 unknown
+  const char* variant;      // "2D", "2DD", "2HD" for N88-BASIC, Hu-BASIC and F-BASIC; else ""
+  char evidence[160];       // one short sentence
+  int64_t files;            // files in every folder (folders not counted); -1 when not counted
+  int64_t directories;      // subdirectories; -1 when not counted
+  int64_t bytes_used;       // allocated clusters' bytes; -1 when not counted
+  int64_t bytes_free;       // free clusters' bytes; -1 when not counted
+  int64_t damaged;          // files and directories whose chain or sectors are damaged; -1 unknown
+  int64_t invalid_entries;  // directory entries passed over because their bytes are no file or
+                            // folder of the file system; -1 when not counted
 };
 
 // Identifies the disk whose sectors `map` holds. The checks are strict: a file system's

@@ -173,16 +173,17 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_
   ExtractionRun& run = *tree.run;
   DirectoryEntry entry;
   while (tree.file_system->NextEntry(cursor, entry)) {
-    char name[kOutputNameSize];
-    const bool made_safe = FormOutputName(entry, tree.raw_names, name);
     char formed[kOutputNameSize];
-    memcpy(formed, name, sizeof formed);
+    char name[kOutputNameSize];
+    const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
+    char safe[kOutputNameSize];
+    memcpy(safe, name, sizeof safe);
     const bool renamed = tree.names->MakeUnique(folder_key, name);
     char shown[kTreePathSize];
     snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, formed);
     const char* verb = run.list_only ? "would be written" : "written";
     if (made_safe) {
-      run.diagnostics.Report(shown, "%s as \"%s\" to stay a plain file name", verb, formed);
+      run.diagnostics.Report(shown, "%s as \"%s\" to stay a plain file name", verb, safe);
     }
     if (renamed) {
       run.diagnostics.Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
@@ -197,12 +198,19 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_
     }
   }
   const ChainDamage& damage = cursor.damage;
+  if (!damage.Any() && cursor.invalid_entries == 0) return;
+  char folder[kTreePathSize];
+  snprintf(folder, sizeof folder, "%s%s", tree.disk_label,
+           tree.path[0] != '\0' ? tree.path : "(root)");
+  if (cursor.invalid_entries > 0) {
+    run.diagnostics.Report(folder, "%d directory entr%s not read: no file or folder of %s holds %s",
+                           cursor.invalid_entries, cursor.invalid_entries == 1 ? "y" : "ies",
+                           diskimage::FileSystemName(tree.file_system->Kind()),
+                           cursor.invalid_entries == 1 ? "its bytes" : "their bytes");
+  }
   if (damage.Any()) {
     char text[512];
     DescribeDamage(damage, -1, text, sizeof text);
-    char folder[kTreePathSize];
-    snprintf(folder, sizeof folder, "%s%s", tree.disk_label,
-             tree.path[0] != '\0' ? tree.path : "(root)");
     run.diagnostics.Report(folder, "folder damaged: %s; entries after the damage not read", text);
   }
 }

@@ -57,8 +57,7 @@ void LongNameToUtf8(const diskimage::DirectoryEntry& entry, char* out) {
 
 }  // namespace
 
-bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name) {
-  char formed[kOutputNameSize];
+bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* formed, char* name) {
   if (!raw && entry.long_name_length > 0) {
     LongNameToUtf8(entry, formed);
   } else {
@@ -74,8 +73,8 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name
     }
     escaped[length] = '\0';
     int columns = 0;
-    if (raw || ShiftJisToUtf8(escaped, formed, sizeof formed, columns) < 0) {
-      snprintf(formed, sizeof formed, "%s", escaped);
+    if (raw || ShiftJisToUtf8(escaped, formed, kOutputNameSize, columns) < 0) {
+      snprintf(formed, kOutputNameSize, "%s", escaped);
     }
   }
   return MakeSafeFileName(formed, name, kOutputNameSize, kWindowsFileNames, raw);

@@ -16,8 +16,9 @@ constexpr size_t kOutputNameSize = 3 * 255 + 16;
 // else the entry's name converted from Shift-JIS (a byte that is no character as %XX); with
 // `raw`, the entry's bytes. '/' and bytes below 0x20 are written %XX either way. Then made safe
 // as the other programs make names (".", "..", and on Windows reserved characters and device
-// names). Returns true when the name had to be changed to be safe.
-bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* name);
+// names). `formed` (kOutputNameSize bytes) gets the name before it was made safe. Returns true
+// when the name had to be changed to be safe.
+bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* formed, char* name);
 
 // The names written in each folder of a run, compared as Windows and macOS compare them (ASCII
 // letters without regard to case), so that no file is written over another.

@@ -130,7 +130,12 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
                          id.bytes_free);
     }
     if (id.damaged > 0) {
-      snprintf(text + length, sizeof text - length, ", %" PRId64 " damaged", id.damaged);
+      length += snprintf(text + length, sizeof text - length, ", %" PRId64 " damaged", id.damaged);
+    }
+    if (id.invalid_entries > 0) {
+      snprintf(text + length, sizeof text - length,
+               ", %" PRId64 " directory entr%s that no file or folder holds", id.invalid_entries,
+               id.invalid_entries == 1 ? "y" : "ies");
     }
     PrintField("files:", text);
   }
@@ -200,6 +205,7 @@ void PrintDiskJson(const DiskReport& r) {
   number_or_null("bytes_used", id.bytes_used);
   number_or_null("bytes_free", id.bytes_free);
   number_or_null("damaged", id.damaged);
+  number_or_null("invalid_entries", id.invalid_entries);
   const char* program = ReadingProgram(id.kind);
   fputs(", \"read_with\": ", stdout);
   if (program != nullptr) {

@@ -66,6 +66,72 @@ TEST_F(DskgetTest, Fat12FilesAreThoseMtoolsTakesFromTheSameSectors) {
   }
 }
 
+// Only a subdirectory's first two entries are its "." and ".."; a root entry renamed ".." or
+// "..\..\X" is a file that mdir lists, and an entry of impossible attributes is said, not lost.
+TEST_F(DskgetTest, Fat12NamesBeginningWithAPointAreFilesAndUnreadEntriesAreSaid) {
+  if (system("command -v mcopy >/dev/null && command -v mkfs.fat >/dev/null") != 0) {
+    GTEST_SKIP() << "mtools or dosfstools missing";
+  }
+  const std::string raw = root / "raw.img";
+  WriteFile(root / "a", Text("hello\r\n"));
+  const std::string mtools =
+      "set -e; export MTOOLS_SKIP_CHECK=1; cd " + root.path() + "; M='-i " + raw + "'; ";
+  ASSERT_EQ(system((mtools + "mkfs.fat -C " + raw +
+                    " -S 1024 -s 1 -f 2 -r 192 -F 12 -g 2/8 -M 0xFE 1232 >/dev/null"
+                    "; for f in A B C D; do mcopy $M a ::$f.TXT; done"
+                    "; mmd $M ::SUB; mcopy $M a ::SUB/IN.TXT")
+                       .c_str()),
+            0);
+  Bytes disk = ReadFile(raw);
+  const size_t root_start = 1024 * (1 + 2 * (disk[0x16] | disk[0x17] << 8));
+  const auto entry = [&](const std::string& name) {
+    size_t e = root_start;
+    while (e < root_start + 192 * 32 && memcmp(&disk[e], name.data(), 11) != 0) e += 32;
+    return &disk.at(e);
+  };
+  const auto rename = [&](const std::string& from, const std::string& to) {
+    memcpy(entry(from), to.data(), 11);
+  };
+  rename("B       TXT", "..         ");
+  rename("C       TXT", "..\\..\\X    ");
+  WriteFile(raw, disk);
+  FILE* mdir = popen((mtools + "mdir $M :: | awk '/ files /{print $1; exit}'").c_str(), "r");
+  ASSERT_NE(mdir, nullptr);
+  int listed = 0;
+  EXPECT_EQ(fscanf(mdir, "%d", &listed), 1);
+  pclose(mdir);
+  EXPECT_EQ(listed, 5);             // A.TXT, .., ..\..\X, D.TXT, SUB
+  entry("D       TXT")[11] = 0xC0;  // an attribute byte that no FAT entry holds
+  SetImage(SectorsToDisk(disk, {77, 2, 8, 3}).Name("DOS").Media(0x20).Build());
+
+  const RunResult result = RunOnImage({"-C", root / "out"});
+  EXPECT_EQ(result.status, 2);
+  const std::string backslashes = UnderLauncher() ? ".._.._X" : "..\\..\\X";
+  std::vector<std::string> said = {
+      "dskget: 000/..: written as \"__\" to stay a plain file name",
+      "dskget: 000/(root): 1 directory entry not read: no file or folder of fat12 holds its "
+      "bytes"};
+  if (UnderLauncher()) {
+    said.insert(said.begin() + 1,
+                "dskget: 000/..\\..\\X: written as \".._.._X\" to stay a plain file name");
+  }
+  EXPECT_EQ(result.err, Lines(said));
+  const Tree tree = Snapshot(root / "out");
+  const std::string hello = FileEntry(Text("hello\r\n"));
+  EXPECT_EQ(tree, (Tree{{"000", "dir"},
+                        {"000/A.TXT", hello},
+                        {"000/__", hello},
+                        {"000/" + backslashes, hello},
+                        {"000/SUB", "dir"},
+                        {"000/SUB/IN.TXT", hello}}));
+
+  RunOptions in_work;
+  in_work.cwd = work();
+  const RunResult info = RunProgram(ProgramCommand("dskinfo"), {image_path(), "--json"}, in_work);
+  EXPECT_NE(info.out.find("\"files\": 4, \"directories\": 1"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("\"invalid_entries\": 1"), std::string::npos) << info.out;
+}
+
 TEST_F(DskgetTest, BasicFileSystemsComeOutByteForByteWithNamesAndDates) {
   BasicDisk hu(BasicDisk::kHu_2D);
   const Bytes big = PatternBytes(4096 + 100, 2);
