@@ -10,6 +10,7 @@
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
+#include "tests/real_disks.h"
 
 namespace {
 
@@ -272,8 +273,7 @@ TEST_F(DskgetTest, AFolderThatIsASymbolicLinkIsNotFollowed) {
 }
 
 TEST_F(DskgetTest, RealDisksComeOutWhole) {
-  const std::string x1 = SHARED_DIR "/realdisks/x1ndp_sample_2d.d88";
-  if (ReadFile(x1).empty()) GTEST_SKIP() << "no " << x1;
+  REAL_DISK_OR_SKIP(x1, "x1ndp_sample_2d.d88");
   const RunResult result = Run({x1});
   EXPECT_EQ(result.status, 0) << result.err;
   const Tree tree = WorkTree();

@@ -11,6 +11,7 @@
 #include "diskimage/identify.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
+#include "tests/real_disks.h"
 
 namespace {
 
@@ -277,8 +278,6 @@ TEST(FileSystemTest, FoldersThatLoopEndWithoutRepeating) {
   EXPECT_EQ(m.Files().size(), 1u);
 }
 
-std::string RealDisk(const char* name) { return std::string(SHARED_DIR "/realdisks/") + name; }
-
 TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
   const struct {
     const char* file;
@@ -289,8 +288,9 @@ TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
                {"2019FM77AVDemo.d77", FileSystemKind::kFBasic, 7},
                {"CPM_Format_2D_turboCPM_X1turbo.d88", FileSystemKind::kUnknown, -1}};
   for (const auto& c : cases) {
-    FILE* in = fopen(RealDisk(c.file).c_str(), "rb");
-    if (in == nullptr) GTEST_SKIP() << "no " << RealDisk(c.file);
+    REAL_DISK_OR_SKIP(path, c.file);
+    FILE* in = fopen(path.c_str(), "rb");
+    ASSERT_NE(in, nullptr) << path;
     Bytes bytes(400000);
     bytes.resize(fread(bytes.data(), 1, bytes.size(), in));
     fclose(in);
