@@ -30,6 +30,7 @@ bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
   if (fat[0] != 0x00 || fat[1] != 0xFF || fat[2] != 0xFF || fat[3] != 0xFF || fat[4] != 0xFF) {
     return false;
   }
+  int irregular = 0;
   for (int c = 0; c < kClusterCount; ++c) {
     const int value = fat[kTableStart + c];
     if (value == 0xFF) {
@@ -38,12 +39,15 @@ bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
       table[c] = kClusterReserved;
     } else if (value >= 0xC0 && value <= 0xC7) {
       table[c] = EndMark((value & 0x07) + 1);
-    } else if (value < kClusterCount) {
-      table[c] = static_cast<int16_t>(value);
+    } else if (value < 0xC0) {
+      table[c] = static_cast<int16_t>(value);  // past the last cluster: found when followed
+      if (value >= kClusterCount) ++irregular;
     } else {
-      return false;
+      table[c] = kClusterInvalid;
+      ++irregular;
     }
   }
+  if (!FewIrregularEntries(irregular, kClusterCount)) return false;
   layout.numbering = {256, kSectorsPerTrack, 2, 1, 1};
   layout.first_cluster = 0;
   layout.cluster_count = kClusterCount;

@@ -123,13 +123,24 @@ bool FileSystem::Claim(int cluster, ChainDamage& damage) {
   return true;
 }
 
+namespace {
+
+// Whether `value`, a cluster's table entry, links on; if not and it is no end mark, says why.
+bool LinksOn(int16_t value, ChainDamage& damage) {
+  if (value >= 0) return true;
+  if (value == kClusterInvalid) {
+    damage.invalid_link = true;
+  } else if (!IsEndMark(value)) {
+    damage.ends_early = true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int FileSystem::NextInChain(int cluster, ChainDamage& damage) {
   const int16_t next = table[cluster];
-  if (IsEndMark(next)) return -1;
-  if (next < 0) {
-    damage.ends_early = true;
-    return -1;
-  }
+  if (!LinksOn(next, damage)) return -1;
   return Claim(next, damage) ? next : -1;
 }
 
@@ -258,11 +269,7 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
       }
       length += sector_size;
     }
-    if (IsEndMark(mark)) break;
-    if (mark < 0) {
-      damage.ends_early = true;
-      break;
-    }
+    if (!LinksOn(mark, damage)) break;
     if (mark < l.first_cluster || mark >= l.first_cluster + l.cluster_count) {
       damage.leaves_disk = true;
       break;

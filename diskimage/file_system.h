@@ -72,6 +72,8 @@ struct ChainDamage {
   bool loops;              // the chain comes back to a cluster it passed through
   bool leaves_disk;        // it names a cluster beyond the disk's clusters
   bool ends_early;         // it reaches a free, reserved or bad cluster instead of an end mark
+  bool invalid_link;       // it reaches a table entry holding a value no table of its file
+                           // system holds
   bool shared;             // a cluster already belonged to another file or folder (for a
                            // folder: also one the tree passed through, a loop of folders)
   bool size_beyond_chain;  // the recorded size is larger than the chain holds
@@ -81,7 +83,7 @@ struct ChainDamage {
                            // FileSystem::kReadBudget times its clusters' sectors
 
   bool Any() const {
-    return loops || leaves_disk || ends_early || shared || size_beyond_chain ||
+    return loops || leaves_disk || ends_early || invalid_link || shared || size_beyond_chain ||
            missing_sectors > 0 || error_sectors > 0 || over_budget;
   }
 };
@@ -123,9 +125,10 @@ class DISKIMAGE_API FileSystem {
 
   // Opens the disk that `map` holds as file system `kind` (one of the first four). Returns false
   // when the disk lacks its structures, checked strictly: the geometry, the allocation table at
-  // its place with every entry a legal value and its reserved clusters marked, and for FAT12 a
-  // parameter block whose numbers agree with each other and with the disk. The map must outlive
-  // the use of this object.
+  // its place with its entries legal values (at most one in 16 of a BASIC table damaged: a link
+  // past the last cluster or a value no table holds) and its reserved clusters marked, and for
+  // FAT12 a parameter block whose numbers agree with each other and with the disk. The map must
+  // outlive the use of this object.
   bool Mount(const DiskMap& map, FileSystemKind kind);
 
   FileSystemKind Kind() const { return kind; }

@@ -13,12 +13,20 @@ namespace diskimage {
 // one of these.
 constexpr int16_t kClusterFree = -1;
 constexpr int16_t kClusterReserved = -2;  // the system's own, or marked bad
+constexpr int16_t kClusterInvalid = -3;   // a value that no table of the file system holds
 constexpr int16_t kClusterEnd = -100;     // the last cluster, all its sectors used
 // The last cluster with `used` of its sectors used (1 and up).
 constexpr int16_t EndMark(int used) { return static_cast<int16_t>(kClusterEnd - used); }
 constexpr bool IsEndMark(int16_t value) { return value <= kClusterEnd; }
 // The sectors of a last cluster that its mark says are used; 0 for the whole cluster.
 constexpr int UsedSectors(int16_t value) { return kClusterEnd - value; }
+
+// Whether an allocation table is still its file system's with `irregular` of its `cluster_count`
+// entries damaged (a link past the last cluster, a value no table holds): at most one in 16, so
+// that a damaged disk keeps its name and a foreign sector does not pass.
+constexpr bool FewIrregularEntries(int irregular, int cluster_count) {
+  return irregular * 16 <= cluster_count;
+}
 
 enum class EntryParse {
   kEnd,      // the directory ends here
@@ -28,8 +36,9 @@ enum class EntryParse {
 };
 
 // Each reader's mount: checks the disk strictly and fills the layout and the table (cluster
-// numbers up to layout.first_cluster + layout.cluster_count - 1). False when the disk is not of
-// this kind.
+// numbers up to layout.first_cluster + layout.cluster_count - 1; a link past the last cluster is
+// kept as it is, a value no table holds becomes kClusterInvalid, both found when followed). False
+// when the disk is not of this kind.
 bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);

@@ -43,6 +43,7 @@ bool MountVariant(const DiskMap& map, const HuVariant& v, VolumeLayout& layout, 
   // Clusters 0 and 1 (and on 2HD 2) are the system's: a chain 0 -> 1 ending there.
   if (fat[0][0] != 0x01 || fat[0][1] != 0x8F) return false;
   if (v.fat_sectors == 2 && fat[0][2] != 0x8F) return false;
+  int irregular = 0;
   for (int c = 0; c < v.cluster_count; ++c) {
     int low;
     int high = 0;
@@ -54,16 +55,18 @@ bool MountVariant(const DiskMap& map, const HuVariant& v, VolumeLayout& layout, 
     }
     if (low >= 0x80 && low <= 0x8F && high == 0) {
       table[c] = EndMark((low & 0x0F) + 1);
-    } else if (low >= 0x80) {
-      return false;
+    } else if (low >= 0x80 || high >= 0x80) {
+      table[c] = kClusterInvalid;
+      ++irregular;
     } else if (low == 0 && high == 0) {
       table[c] = kClusterFree;
     } else {
       const int next = (high << 7) | low;
-      if (next >= v.cluster_count) return false;
+      if (next >= v.cluster_count) ++irregular;
       table[c] = static_cast<int16_t>(next);
     }
   }
+  if (!FewIrregularEntries(irregular, v.cluster_count)) return false;
   layout.first_cluster = 0;
   layout.cluster_count = v.cluster_count;
   layout.sectors_per_cluster = kSectorsPerCluster;

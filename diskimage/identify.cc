@@ -31,11 +31,15 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
     ChainDamage damage;
     fs.ReadFile(entry, nullptr, 0, damage);
     if (damage.Any()) ++count.damaged;
-    if (damage.leaves_disk || damage.ends_early || damage.loops) ++count.broken;
+    if (damage.leaves_disk || damage.ends_early || damage.invalid_link || damage.loops) {
+      ++count.broken;
+    }
   }
   count.invalid_entries += cursor.invalid_entries;
   if (cursor.damage.Any()) ++count.damaged;
-  if (cursor.damage.leaves_disk || cursor.damage.shared) ++count.broken;
+  if (cursor.damage.leaves_disk || cursor.damage.invalid_link || cursor.damage.shared) {
+    ++count.broken;
+  }
 }
 
 const char* Plural(int64_t n) { return n == 1 ? "" : "s"; }

@@ -27,10 +27,11 @@ struct Identification {
 // Identifies the disk whose sectors `map` holds. The checks are strict: a file system's
 // structures must be at their places with legal values (see FileSystem::Mount), and for the
 // BASIC file systems every directory entry must parse and no more than half of the chains may
-// leave the disk, loop or run into a free cluster; a game layout's directory must parse, hold at
-// least one entry, and point only inside the disk's data tracks. A file system that passes is
-// counted through `file_system`, which is left mounted on it (and unmounted otherwise). Reads only
-// the sectors the checks need; any disk, however damaged, gets an answer.
+// leave the disk, loop, meet a damaged table entry or run into a free cluster; a game layout's
+// directory must parse, hold at least one entry, and point only inside the disk's data tracks. A
+// file system that passes is counted through `file_system`, which is left mounted on it (and
+// unmounted otherwise). Reads only the sectors the checks need; any disk, however damaged, gets an
+// answer.
 DISKIMAGE_API void Identify(const DiskMap& map, FileSystem& file_system,
                             Identification& identification);
 

@@ -51,6 +51,7 @@ bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout,
   const int system_cluster = v.system_track * v.sectors_per_track / v.sectors_per_cluster;
   if (fat[system_cluster] != kReservedCluster) return false;
   const int most_used = v.sectors_per_cluster;
+  int irregular = 0;
   for (int c = 0; c < v.cluster_count; ++c) {
     const int value = fat[c];
     if (value == kFreeCluster) {
@@ -59,12 +60,15 @@ bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout,
       table[c] = kClusterReserved;
     } else if (value > kEndMarkBase && value <= kEndMarkBase + most_used) {
       table[c] = EndMark(value - kEndMarkBase);
-    } else if (value < v.cluster_count) {
-      table[c] = static_cast<int16_t>(value);
+    } else if (value < kEndMarkBase) {
+      table[c] = static_cast<int16_t>(value);  // past the last cluster: found when followed
+      if (value >= v.cluster_count) ++irregular;
     } else {
-      return false;
+      table[c] = kClusterInvalid;
+      ++irregular;
     }
   }
+  if (!FewIrregularEntries(irregular, v.cluster_count)) return false;
   layout.numbering = {256, v.sectors_per_track, 2, 1, 1};
   layout.first_cluster = 0;
   layout.cluster_count = v.cluster_count;

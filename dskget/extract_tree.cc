@@ -59,6 +59,7 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t s
   if (d.loops) add("its chain loops");
   if (d.leaves_disk) add("its chain leaves the disk");
   if (d.ends_early) add("its chain ends before its end mark");
+  if (d.invalid_link) add("its chain meets a table entry that holds no link");
   if (d.shared) add("it shares clusters with another file or folder");
   if (d.over_budget) add("the disk's chains read more than 8 times its size: not read on");
   if (d.size_beyond_chain) {

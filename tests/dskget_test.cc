@@ -257,6 +257,44 @@ TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten)
   EXPECT_EQ(tree.at("LOOP"), FileEntry(PatternBytes(5000, 3)));
 }
 
+// One flipped table byte breaks one chain, not the disk: it keeps its name, the other file comes
+// out whole and the broken one with its first cluster.
+TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {
+  const struct {
+    BasicDisk::Kind kind;
+    uint8_t binary;
+    int link;
+    const char* listed;
+    const char* damage;
+  } cases[] = {
+      {BasicDisk::kHu_2D, 0x01, 0x60, "] hu-basic (2D) -> 000", "its chain leaves the disk"},
+      {BasicDisk::kN88_2D, 0x01, 170, "] n88-basic (2D) -> 001", "its chain leaves the disk"},
+      {BasicDisk::kFBasic, 0x02, 0xD0, "] f-basic (2D) -> 002",
+       "its chain meets a table entry that holds no link"},
+  };
+  std::vector<Bytes> disks;
+  for (const auto& c : cases) {
+    BasicDisk disk(c.kind);
+    disk.AddFile("GOOD", "", c.binary, Bytes(300, 'G'));
+    const int first = disk.AddFile("BROKEN", "", c.binary, Bytes(2 * disk.ClusterBytes(), 'B'))[0];
+    disk.SetTableEntry(first, c.link);
+    disks.push_back(disk.ToDisk("D").Build());
+  }
+  SetImage(Concatenate(disks));
+  const RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2) << result.err;
+  const Tree tree = WorkTree();
+  for (int i = 0; i < 3; ++i) {
+    const std::string folder = "00" + std::to_string(i) + "/";
+    EXPECT_NE(result.out.find(cases[i].listed), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find(folder + "BROKEN: damaged: " + cases[i].damage), std::string::npos)
+        << result.err;
+    EXPECT_EQ(tree.at(folder + "GOOD").substr(5, 300), std::string(300, 'G'));
+    const BasicDisk shape(cases[i].kind);
+    EXPECT_EQ(tree.at(folder + "BROKEN"), "file:" + std::string(shape.ClusterBytes(), 'B'));
+  }
+}
+
 TEST_F(DskgetTest, AFolderThatIsASymbolicLinkIsNotFollowed) {
   if (UnderLauncher()) GTEST_SKIP() << "symbolic links are the host's";
   BasicDisk hu(BasicDisk::kHu_2D);

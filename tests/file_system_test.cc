@@ -97,6 +97,11 @@ TEST(IdentifyTest, NearMissesOfEachKindAreNotCalledThatKind) {
   hu2.AddFile("A", "", 0x01, PatternBytes(10, 1));
   hu2.Entry(0)[0x1E] = 40;
   EXPECT_EQ(Mapped(hu2.ToDisk("H").Build()).id.kind, FileSystemKind::kUnknown);
+  // Hu-BASIC whose table holds more than one damaged entry in 16.
+  BasicDisk hu3(BasicDisk::kHu_2D);
+  hu3.AddFile("A", "", 0x01, PatternBytes(10, 1));
+  memset(&hu3.Logical()[14 * 256 + 70], 0x95, 6);
+  EXPECT_EQ(Mapped(hu3.ToDisk("H").Build()).id.kind, FileSystemKind::kUnknown);
   // N88-BASIC whose third table copy differs.
   BasicDisk n88(BasicDisk::kN88_2D);
   n88.AddFile("A", "", 0x01, PatternBytes(10, 1));
