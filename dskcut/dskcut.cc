@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "extraction/command_line.h"
+#include "extraction/foreign_disk.h"
 #include "extraction/listed_name.h"
 #include "extraction/program_messages.h"
 #include "extraction/working_directory.h"
@@ -25,7 +26,7 @@ const char kHelpNoSubdirectoriesUtf8[] = "       -d : サブディレクトリ�
 const char kHelpKovaModeUtf8[] = "       -2 : KOVA切り出しモードにする\n";
 
 const char kHelp[] =
-    "Usage: dskcut d88file [-d] [-2] [-l] [-u] [-C DIR]\n"
+    "Usage: dskcut d88file [-d] [-2] [-l] [-u] [-f] [-C DIR]\n"
     "       dskcut --help | --version\n"
     "\n"
     "Extracts the files of every disk of a D88 floppy-disk image whose directory\n"
@@ -40,6 +41,9 @@ const char kHelp[] =
     "          create no file and no directory\n"
     "  -u      names in UTF-8, converted from Shift-JIS; a byte that is not\n"
     "          Shift-JIS becomes %XX (its value in hexadecimal)\n"
+    "  -f      read every disk as this layout, also one that holds a standard file\n"
+    "          system (FAT12, N88-BASIC, Hu-BASIC, F-BASIC), which is dskget's:\n"
+    "          without -f such a disk is said and nothing of it is written\n"
     "  -C DIR  extract into DIR, created if needed, as if started there\n"
     "Any other argument is ignored, with a warning.\n"
     "\n"
@@ -65,11 +69,12 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
   ExtractionRun run("dskcut");
   bool subdirectories = true;
   bool kova_mode = false;
+  bool as_layout = false;
   const char* output_directory = nullptr;
   bool missing_directory = false;
   for (int i = 2; i < argc; ++i) {
     char letters[kMaxBundledOptions + 1];
-    if (!SplitShortOptions(argv[i], "d2luC", letters)) {
+    if (!SplitShortOptions(argv[i], "d2lufC", letters)) {
       run.diagnostics.Warn(
           "argument \"%s\" ignored: %s", argv[i],
           argv[i][0] == '-' && argv[i][1] != '\0' ? "unknown option" : "one image per run");
@@ -80,6 +85,8 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
         subdirectories = false;
       } else if (*letter == '2') {
         kova_mode = true;
+      } else if (*letter == 'f') {
+        as_layout = true;
       } else if (TakeCommonOption(*letter, argc, argv, i, run, output_directory) ==
                  CommonOption::kMissingDirectory) {
         missing_directory = true;
@@ -95,7 +102,8 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     return kExitFailure;
   }
   if (!StartRun(run, argv[1], output_directory, image, true)) {
-    HintOptionsGoAfterTheImage(argc, argv, "dskcut", "dskcut IMAGE [-d] [-2] [-l] [-u] [-C DIR]");
+    HintOptionsGoAfterTheImage(argc, argv, "dskcut",
+                               "dskcut IMAGE [-d] [-2] [-l] [-u] [-f] [-C DIR]");
     return kExitFailure;
   }
 
@@ -118,6 +126,13 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
     if (subdirectories) strcat(run.name_prefix, "/");
     ListedName disk_name;
     PrepareListedName(run, image.DiskName(), disk_name);
+    if (!as_layout && HoldsStandardFileSystem(run, directory, image)) {
+      fputs("\n[", stdout);
+      PrintListedName(disk_name, 0);
+      fputs("]\n", stdout);
+      PassOverDisk(image, i, buffers);
+      continue;
+    }
     const bool enter = subdirectories && !run.list_only;
     FileInfo existing;
     const bool existed = enter && GetFileInfo(directory, existing);

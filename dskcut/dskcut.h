@@ -23,7 +23,7 @@ struct DskcutBuffers {
 };
 
 // Runs the whole program: `argv[1]` is the image, or --help or --version alone; later arguments
-// -d, -2, -l, -u and -C DIR are options, any other is ignored with a warning.
+// -d, -2, -l, -u, -f and -C DIR are options, any other is ignored with a warning.
 // `image` must be freshly constructed and `buffers` zero. Returns the exit status: 1 for usage or
 // an image that cannot be opened, 2 when the run went through with diagnostics or the listing
 // could not be written, 0 when every listed file was written in full under its listed name.
@@ -37,5 +37,9 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
 // directory.
 bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
                  ExtractionRun& run);
+
+// Reads disk `disk` (selected in `image`) into `buffers` as ExtractDisk does, for the disks after
+// it, but lists and writes nothing: a disk that holds a standard file system.
+void PassOverDisk(diskimage::D88Image& image, int disk, DskcutBuffers& buffers);
 
 #endif  // DSKCUT_DSKCUT_H_

@@ -56,26 +56,43 @@ void LoadTracks(void* context, int first_track, int last_track) {
   }
 }
 
-}  // namespace
-
-bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
-                 ExtractionRun& run) {
+// Reads the selected disk's directory into the run's buffer and marks its data tracks unread,
+// to be read when a file needs them (the directory tracks never are). Returns the directory bytes
+// read.
+int BeginDisk(diskimage::D88Image& image, DskcutBuffers& buffers) {
   image.SetSectorRange(1, 5);
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kSectorSizeCode,
                                                buffers.directory, sizeof buffers.directory);
-  if (directory_read == 0) {
-    char label[12];
-    snprintf(label, sizeof label, "%03d", disk);
-    ReportNoDirectory(run.diagnostics, label, kDirectoryTrack, 128 << kSectorSizeCode);
-  }
-
-  // The data tracks are read when a file needs them; the directory tracks never are.
   buffers.loaded[0] = buffers.loaded[1] = 0;
   for (int track = 0; track < kDskcutTrackImageTracks; ++track) {
     buffers.track_read[track] = track < kFirstDataTrack;
     buffers.track_pieces[track] = {buffers.track_image + track * kDskcutTrackSize,
                                    kDskcutTrackSize};
     buffers.piece_counts[track] = 1;
+  }
+  return directory_read;
+}
+
+// A later disk's unreadable sectors keep this disk's bytes: the rest of its tracks are read.
+void EndDisk(DiskTracks& tracks, int disk) {
+  if (disk + 1 < tracks.image->DiskCount()) LoadTracks(&tracks, kFirstDataTrack, kLastDataTrack);
+}
+
+}  // namespace
+
+void PassOverDisk(diskimage::D88Image& image, int disk, DskcutBuffers& buffers) {
+  BeginDisk(image, buffers);
+  DiskTracks tracks = {&image, &buffers};
+  EndDisk(tracks, disk);
+}
+
+bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuffers& buffers,
+                 ExtractionRun& run) {
+  const int directory_read = BeginDisk(image, buffers);
+  if (directory_read == 0) {
+    char label[12];
+    snprintf(label, sizeof label, "%03d", disk);
+    ReportNoDirectory(run.diagnostics, label, kDirectoryTrack, 128 << kSectorSizeCode);
   }
   DiskTracks tracks = {&image, &buffers};
   const TrackImage track_image = {buffers.track_pieces,
@@ -110,7 +127,6 @@ bool ExtractDisk(diskimage::D88Image& image, int disk, bool kova_mode, DskcutBuf
     const int64_t start = entry[9] * int64_t{kDskcutTrackSize} + entry[10] * kBlockSize;
     SaveEntryFile(run, listed, track_image, start, size);
   }
-  // A later disk's unreadable sectors keep this disk's bytes: the rest of its tracks are read.
-  if (disk + 1 < image.DiskCount()) LoadTracks(&tracks, kFirstDataTrack, kLastDataTrack);
+  EndDisk(tracks, disk);
   return directory_read > 0;
 }

@@ -6,6 +6,7 @@
 
 #include "diskimage/d88_image.h"
 #include "extraction/command_line.h"
+#include "extraction/foreign_disk.h"
 #include "extraction/listed_name.h"
 #include "extraction/listing_fields.h"
 #include "extraction/prefault.h"
@@ -65,10 +66,10 @@ void LoadTracks(void* context, int first_slot, int last_slot) {
   }
 }
 
-const char kUsageLine[] = "dskpull IMAGE [-l] [-u] [-C DIR]";
+const char kUsageLine[] = "dskpull IMAGE [-l] [-u] [-f] [-C DIR]";
 
 const char kHelp[] =
-    "Usage: dskpull image [-l] [-u] [-C DIR]\n"
+    "Usage: dskpull image [-l] [-u] [-f] [-C DIR]\n"
     "       dskpull --help | --version\n"
     "\n"
     "Extracts the files of the first disk of a D88 floppy-disk image whose directory\n"
@@ -81,6 +82,9 @@ const char kHelp[] =
     "          create no file\n"
     "  -u      names in UTF-8, converted from Shift-JIS; a byte that is not\n"
     "          Shift-JIS becomes %XX (its value in hexadecimal)\n"
+    "  -f      read the disk as this layout even where it holds a standard file\n"
+    "          system (FAT12, N88-BASIC, Hu-BASIC, F-BASIC), which is dskget's:\n"
+    "          without -f such a disk is said and nothing of it is written\n"
     "  -C DIR  extract into DIR, created if needed, as if started there\n"
     "Any other argument shows the usage line.\n"
     "\n"
@@ -100,13 +104,18 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskpull", kHelp, status)) return status;
   ExtractionRun run("dskpull");
   const char* output_directory = nullptr;
+  bool as_layout = false;
   bool usage = argc < 2;
   for (int i = 2; i < argc && !usage; ++i) {
     char letters[kMaxBundledOptions + 1];
-    usage = !SplitShortOptions(argv[i], "luC", letters);
+    usage = !SplitShortOptions(argv[i], "lufC", letters);
     for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
-      usage =
-          TakeCommonOption(*letter, argc, argv, i, run, output_directory) != CommonOption::kTaken;
+      if (*letter == 'f') {
+        as_layout = true;
+      } else {
+        usage =
+            TakeCommonOption(*letter, argc, argv, i, run, output_directory) != CommonOption::kTaken;
+      }
     }
   }
   if (usage) {
@@ -119,9 +128,12 @@ int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
     HintOptionsGoAfterTheImage(argc, argv, "dskpull", kUsageLine);
     return kExitFailure;
   }
+  image.SelectDisk(0);  // only the first disk; an image without one reads nothing
+  if (!as_layout && image.DiskCount() > 0 && HoldsStandardFileSystem(run, nullptr, image)) {
+    return FinishRun(run);
+  }
   // The disk's files usually fill the track image, when there is one to fill.
   if (!image.InMemory()) Prefault(&buffers.track_image, sizeof buffers.track_image);
-  image.SelectDisk(0);  // only the first disk; an image without one reads nothing
 
   image.SetSectorRange(1, 16);
   const int directory_read = image.ReadSectors(kDirectoryTrack, 0, 1, 1, kDirectorySizeCode,

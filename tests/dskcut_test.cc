@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "tests/e2e_fixture.h"
+#include "tests/file_system_builder.h"
 
 namespace {
 
@@ -88,6 +89,22 @@ TEST_F(DskcutTest, EveryDiskGoesIntoItsOwnNumberedDirectory) {
   EXPECT_EQ(WorkTree(), expected);
 }
 
+// A disk that holds a standard file system is dskget's: said once and passed over, unless -f.
+TEST_F(DskcutTest, ADiskHoldingAFileSystemIsLeftToDskgetUnlessAskedFor) {
+  first.AddFile("HELLO", "TXT", PatternBytes(300, 1));
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(5000, 1));
+  SetImage(Concatenate({hu.ToDisk("X1").Build(), first.ToDisk("GAME").Build()}));
+  RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskcut: 000: the disk holds hu-basic (2D): dskget reads it"}));
+  EXPECT_EQ(result.out, Lines({"", "[X1]", "", "[GAME] -> 001", "HELLO.TXT    02 00 02 80"}));
+  EXPECT_EQ(WorkTree(), (Tree{{"001", "dir"}, {"001/HELLO.TXT", FileEntry(first.Expected(1))}}));
+  result = RunOnImage({"-f", "-l"});
+  EXPECT_EQ(result.err.find("dskget reads it"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.rfind(Lines({"", "[X1] -> 000"}), 0), 0u) << result.out;
+}
+
 TEST_F(DskcutTest, OptionMistakesAreCaughtBeforeAnythingIsWritten) {
   SetTwoDiskImage();
   // Bundled options, in any order: -lu lists in UTF-8 and writes nothing.
@@ -104,9 +121,10 @@ TEST_F(DskcutTest, OptionMistakesAreCaughtBeforeAnythingIsWritten) {
   // Options before the image: the first argument is still the image, and a hint says why.
   result = Run({"-l", image_path()});
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("dskcut: options go after the image: dskcut IMAGE [-d] [-2] [-l] [-u] "
-                            "[-C DIR]"),
-            std::string::npos);
+  EXPECT_NE(
+      result.err.find("dskcut: options go after the image: dskcut IMAGE [-d] [-2] [-l] [-u] [-f] "
+                      "[-C DIR]"),
+      std::string::npos);
   EXPECT_EQ(Run({"-h"}).out.rfind("Usage: dskcut d88file", 0), 0u);
   // With -u the Japanese message is in UTF-8 too.
   result = Run({root / "missing.d88", "-u"});
@@ -582,8 +600,9 @@ TEST_F(DskcutTest, HelpAndVersionAnswerOnStandardOutput) {
   RunResult result = Run({"--help"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out.rfind("Usage: dskcut d88file [-d] [-2] [-l] [-u] [-C DIR]" + LineEnd(), 0),
-            0u);
+  EXPECT_EQ(
+      result.out.rfind("Usage: dskcut d88file [-d] [-2] [-l] [-u] [-f] [-C DIR]" + LineEnd(), 0),
+      0u);
   EXPECT_NE(result.out.find("Exit status"), std::string::npos);
   result = Run({"--version"});
   EXPECT_EQ(result.status, 0);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "tests/e2e_fixture.h"
+#include "tests/file_system_builder.h"
 
 namespace {
 
@@ -26,10 +27,27 @@ TEST_F(DskpullTest, WrongArgumentsShowTheUsageLineAndHelpAndVersionAnswer) {
   }
   RunResult result = Run({"--help"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Usage: dskpull image [-l] [-u] [-C DIR]" + LineEnd(), 0), 0u);
+  EXPECT_EQ(result.out.rfind("Usage: dskpull image [-l] [-u] [-f] [-C DIR]" + LineEnd(), 0), 0u);
   result = Run({"--version"});
   EXPECT_EQ(result.out, Lines({"dskpull " PROJECT_VERSION}));
   EXPECT_TRUE(WorkTree().empty());
+}
+
+// A disk that holds a standard file system is dskget's: said once, nothing listed or written,
+// unless -f reads it as the layout all the same.
+TEST_F(DskpullTest, ADiskHoldingAFileSystemIsLeftToDskgetUnlessAskedFor) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(5000, 1));
+  SetImage(hu.ToDisk("X1").Build());
+  RunResult result = RunOnImage();
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, Lines({"dskpull: the disk holds hu-basic (2D): dskget reads it"}));
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(WorkTree().empty());
+  result = RunOnImage({"-f"});
+  EXPECT_EQ(result.err.find("dskget reads it"), std::string::npos) << result.err;
+  EXPECT_NE(result.out, "");
+  EXPECT_FALSE(WorkTree().empty());
 }
 
 TEST_F(DskpullTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {
