@@ -27,6 +27,19 @@ bool SeekTo(FILE* file, int64_t offset) {
 #endif
 }
 
+// The length of `file`, which stands at offset 0 and stays there; 0 when it cannot be told.
+int64_t FileLength(FILE* file) {
+#ifdef _WIN32
+  const bool at_end = _fseeki64(file, 0, SEEK_END) == 0;
+  const int64_t length = at_end ? _ftelli64(file) : 0;
+#else
+  const bool at_end = fseeko(file, 0, SEEK_END) == 0;
+  const int64_t length = at_end ? static_cast<int64_t>(ftello(file)) : 0;
+#endif
+  SeekTo(file, 0);
+  return length > 0 ? length : 0;
+}
+
 }  // namespace
 
 const char* MediaName(int media_type) {
@@ -59,6 +72,7 @@ D88Image::D88Image()
     : file(nullptr),
       memory(nullptr),
       memory_size(0),
+      image_size(0),
       disk_count(0),
       disks_beyond_catalogue(false),
       first_sector(1),
@@ -96,6 +110,7 @@ void D88Image::Close() {
   file = nullptr;
   memory = nullptr;
   memory_size = 0;
+  image_size = 0;
   disk_count = 0;
   disks_beyond_catalogue = false;
   media_type = -1;
@@ -118,6 +133,7 @@ bool D88Image::Open(const char* path) {
     errno = error;
     return false;
   }
+  image_size = FileLength(file);
   if (!Catalogue()) {
     // fopen succeeds on a directory on some systems: a file that cannot be read at all is a
     // failure to open, not an empty image.
@@ -134,6 +150,7 @@ bool D88Image::OpenMemory(const unsigned char* data, size_t size) {
   Close();
   memory = data != nullptr ? data : kNoBytes;
   memory_size = data != nullptr ? size : 0;
+  image_size = static_cast<int64_t>(memory_size);
   return Catalogue();
 }
 
@@ -199,9 +216,25 @@ bool D88Image::HasTrack(int track) const {
     return false;
   }
   // An entry of 2^31 or more reads as negative and would point before the disk: it counts as an
-  // absent track, like 0. An entry past the disk's size is not part of the disk.
+  // absent track, like 0. An entry past the disk's size (taken unsigned) is not part of the disk.
   const int32_t offset = track_offsets[track];
-  return offset > 0 && offset <= disk_size;
+  return offset > 0 && static_cast<uint32_t>(offset) <= static_cast<uint32_t>(disk_size);
+}
+
+int32_t D88Image::TrackTableEntry(int track) const {
+  return disk_offset >= 0 && track >= 0 && track < kTrackCount ? track_offsets[track] : 0;
+}
+
+bool D88Image::TrackBeyondImage(int track) const {
+  if (!HasTrack(track)) return false;
+  // A track that begins where the image ends is an empty one stored last, unless the disk claims
+  // bytes after it.
+  const int64_t start = int64_t{disk_offset} + track_offsets[track];
+  return start > image_size || (start == image_size && start < DiskEnd());
+}
+
+int64_t D88Image::DiskEnd() const {
+  return static_cast<int64_t>(disk_offset) + static_cast<uint32_t>(disk_size);
 }
 
 bool D88Image::SeekToTrack(int track) {
@@ -245,7 +278,7 @@ size_t D88Image::ReadOn(unsigned char* dest, size_t len) {
 
 const unsigned char* D88Image::HeaderAt() {
   // A header at or past the end of the selected disk belongs to the next disk or to none.
-  if (position >= static_cast<int64_t>(disk_offset) + disk_size) return nullptr;
+  if (position >= DiskEnd()) return nullptr;
   ++headers_read;
   if (file == nullptr) {
     if (position < 0 || static_cast<uint64_t>(position) + kSectorHeaderSize > memory_size) {
@@ -494,9 +527,8 @@ int D88Image::ReadTrackSectors(int track, SectorHeader* dest, int max_count) {
 
 int D88Image::ReadSectorData(const SectorHeader& sector, unsigned char* dest, int max_len) {
   if ((file == nullptr && memory == nullptr) || disk_offset < 0) return 0;
-  const int64_t disk_end = static_cast<int64_t>(disk_offset) + disk_size;
   int64_t len = std::min<int64_t>(sector.data_size, max_len);
-  len = std::min(len, disk_end - sector.data_offset);
+  len = std::min(len, DiskEnd() - sector.data_offset);
   if (len <= 0 || sector.data_offset < disk_offset) return 0;
   position = sector.data_offset;
   return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));

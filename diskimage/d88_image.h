@@ -112,8 +112,24 @@ class DISKIMAGE_API D88Image {
   bool WriteProtected() const { return write_protect != 0; }
 
   // The selected disk's size field: the bytes the disk claims, header included (0 when none is
-  // selected; a field of 2^31 or more reads as negative, and then no sector lies inside the disk).
+  // selected). A field of 2^31 or more reads as negative here; the disk's sectors are searched
+  // as far as the field reaches taken unsigned (DiskSize), never past the image's end.
   int32_t DiskSizeField() const { return disk_size; }
+  int64_t DiskSize() const { return static_cast<uint32_t>(disk_size); }
+
+  // The image offset of the selected disk's header; -1 when none is selected.
+  int64_t DiskOffset() const { return disk_offset; }
+
+  // The image's length in bytes (a file's as it was when opened).
+  int64_t ImageSize() const { return image_size; }
+
+  // The selected disk's track-table entry for `track` as stored (0 outside 0..kTrackCount-1 or
+  // when no disk is selected).
+  int32_t TrackTableEntry(int track) const;
+
+  // True when the track table places `track` inside the disk (HasTrack) but the image ends at or
+  // before its offset: a track the image lost, not one stored empty.
+  bool TrackBeyondImage(int track) const;
 
   // Sets the sector numbers between which ReadSectors steps: after `last` it goes on with
   // `first` on the next track index. No checks.
@@ -201,6 +217,8 @@ class DISKIMAGE_API D88Image {
   };
 
   void Close();
+  // The image offset where the selected disk ends as its size field says (taken unsigned).
+  int64_t DiskEnd() const;
   // Walks the headers of `track` in stored order as ReadTrackIds does, calling take(header, i)
   // for the i-th, at most `max_count` times; `position` is the header's data. Returns the count.
   template <typename Take>
@@ -240,6 +258,7 @@ class DISKIMAGE_API D88Image {
   FILE* file;
   const unsigned char* memory;  // the image when it was opened from memory
   size_t memory_size;
+  int64_t image_size;
   int disk_count;
   bool disks_beyond_catalogue;
   int first_sector;

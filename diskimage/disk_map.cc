@@ -24,7 +24,8 @@ void DiskMap::Load(D88Image& source) {
     // One header more than kept tells a long track from a full one; it lands in a scratch slot.
     SectorHeader listed[kMaxSectorsPerTrack + 1];
     const int count = source.ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
-    present[track] = source.HasTrack(track);
+    missing[track] = source.TrackBeyondImage(track);
+    present[track] = source.HasTrack(track) && !missing[track];
     long_track[track] = count > kMaxSectorsPerTrack;
     counts[track] = long_track[track] ? kMaxSectorsPerTrack : count;
     memcpy(sectors[track], listed, sizeof(SectorHeader) * static_cast<size_t>(counts[track]));
@@ -57,6 +58,7 @@ DiskGeometry DiskMap::Summarize() const {
   int last_present = -1;
   bool odd_track = false;
   for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    if (missing[track]) ++g.missing_tracks;
     if (!present[track]) continue;
     ++g.tracks_present;
     last_present = track;

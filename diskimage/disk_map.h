@@ -12,7 +12,8 @@ namespace diskimage {
 
 // The usual shape of a disk and the tracks and sectors that depart from it.
 struct DiskGeometry {
-  int tracks_present;       // track-table entries that point inside the disk
+  int tracks_present;       // track-table entries that point inside the disk and the image
+  int missing_tracks;       // entries that point inside the disk but past the image's end
   int cylinders;            // highest present track index / 2 + 1 (0 without tracks)
   int heads;                // 2 when an odd track index is present, else 1 (0 without tracks)
   int sectors_per_track;    // the commonest sector count of the tracks that hold sectors
@@ -67,6 +68,7 @@ class DISKIMAGE_API DiskMap {
   D88Image* image = nullptr;
   int counts[D88Image::kTrackCount] = {};
   bool present[D88Image::kTrackCount] = {};
+  bool missing[D88Image::kTrackCount] = {};
   bool long_track[D88Image::kTrackCount] = {};
   SectorHeader sectors[D88Image::kTrackCount][kMaxSectorsPerTrack];
 };

@@ -9,6 +9,7 @@
 #include "dskget/extract_tree.h"
 #include "dskget/output_names.h"
 #include "extraction/command_line.h"
+#include "extraction/image_check.h"
 #include "extraction/listed_name.h"
 #include "extraction/program_messages.h"
 #include "extraction/working_directory.h"
@@ -165,7 +166,11 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   if (!StartRun(run, image_path, output_directory, state.image, true)) return kExitFailure;
   StartingDirectory start;
   for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
-    if (!ExtractDisk(run, state, disk, one_folder, raw, start)) break;
+    state.image.SelectDisk(disk);
+    if (!CheckImageDisk(run, image_path, state.image, disk) ||
+        !ExtractDisk(run, state, disk, one_folder, raw, start)) {
+      break;
+    }
   }
   if (names.Full()) {
     run.diagnostics.Report(image_path,

@@ -23,8 +23,11 @@ struct Departure {
   const char* many;
 };
 
+constexpr int kDepartures = 10;
+constexpr int kPhraseSize = 64;
+
 // Fills `phrases` with the departures that apply; returns how many.
-int Departures(const DiskGeometry& g, char phrases[][48]) {
+int Departures(const DiskGeometry& g, char phrases[][kPhraseSize]) {
   const Departure all[] = {
       {g.fm_track0 ? 1 : 0, "FM track 0", "FM track 0"},
       {g.fm_tracks - (g.fm_track0 ? 1 : 0), "1 other FM track", "%d other FM tracks"},
@@ -35,11 +38,13 @@ int Departures(const DiskGeometry& g, char phrases[][48]) {
       {g.error_sectors, "1 sector with an error status", "%d sectors with an error status"},
       {g.deleted_sectors, "1 deleted sector", "%d deleted sectors"},
       {g.empty_tracks, "1 empty track", "%d empty tracks"},
+      {g.missing_tracks, "1 track missing (the image ends before it)",
+       "%d tracks missing (the image ends before them)"},
   };
   int count = 0;
   for (const Departure& d : all) {
     if (d.count <= 0) continue;
-    snprintf(phrases[count++], 48, d.count == 1 ? d.one : d.many, d.count);
+    snprintf(phrases[count++], kPhraseSize, d.count == 1 ? d.one : d.many, d.count);
   }
   return count;
 }
@@ -71,14 +76,12 @@ void PrintField(const char* label, const char* text) {
 }
 
 void FormatGeometry(const DiskGeometry& g, char* text, size_t size) {
-  if (g.tracks_present == 0) {
-    snprintf(text, size, "no track stored");
-    return;
-  }
-  int length = snprintf(text, size, "%d cylinder%s x %d head%s x %d sectors x %d bytes",
-                        g.cylinders, g.cylinders == 1 ? "" : "s", g.heads, g.heads == 1 ? "" : "s",
-                        g.sectors_per_track, g.sector_size);
-  char phrases[9][48];
+  int length = g.tracks_present == 0
+                   ? snprintf(text, size, "no track stored")
+                   : snprintf(text, size, "%d cylinder%s x %d head%s x %d sectors x %d bytes",
+                              g.cylinders, g.cylinders == 1 ? "" : "s", g.heads,
+                              g.heads == 1 ? "" : "s", g.sectors_per_track, g.sector_size);
+  char phrases[kDepartures][kPhraseSize];
   const int count = Departures(g, phrases);
   for (int i = 0; i < count && length >= 0 && static_cast<size_t>(length) < size; ++i) {
     length += snprintf(text + length, size - static_cast<size_t>(length), "%s%s",
@@ -177,9 +180,9 @@ void PrintDiskJson(const DiskReport& r) {
       diskimage::MediaName(r.media), r.media, r.write_protected ? "true" : "false", r.disk_size);
   printf(
       ", \"tracks\": %d, \"cylinders\": %d, \"heads\": %d, \"sectors_per_track\": %d, "
-      "\"sector_size\": %d, \"departures\": [",
-      g.tracks_present, g.cylinders, g.heads, g.sectors_per_track, g.sector_size);
-  char phrases[9][48];
+      "\"sector_size\": %d, \"missing_tracks\": %d, \"departures\": [",
+      g.tracks_present, g.cylinders, g.heads, g.sectors_per_track, g.sector_size, g.missing_tracks);
+  char phrases[kDepartures][kPhraseSize];
   const int count = Departures(g, phrases);
   for (int i = 0; i < count; ++i) {
     if (i > 0) fputs(", ", stdout);

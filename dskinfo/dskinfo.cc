@@ -7,6 +7,7 @@
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "extraction/command_line.h"
+#include "extraction/image_check.h"
 #include "extraction/listed_name.h"
 #include "extraction/open_image.h"
 #include "extraction/program_messages.h"
@@ -41,10 +42,21 @@ const char kHelp[] =
     "Exit status: 0 when every image was read; 1 for usage; 2 when an image could\n"
     "not be opened or holds no disk (the others are still reported).\n";
 
-// Reports every disk of the open image.
-void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, bool json) {
+// Checks the disks of the open image in turn; returns how many are read, up to the first that is
+// no D88 disk.
+int CheckDisks(ExtractionRun& run, diskimage::D88Image& image, const char* path) {
+  int disk = 0;
+  while (disk < image.DiskCount() && image.SelectDisk(disk) &&
+         CheckImageDisk(run, path, image, disk)) {
+    ++disk;
+  }
+  return disk;
+}
+
+// Reports the first `disks` disks of the open image.
+void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks, bool json) {
   diskimage::D88Image& image = state.image;
-  for (int disk = 0; disk < image.DiskCount(); ++disk) {
+  for (int disk = 0; disk < disks; ++disk) {
     image.SelectDisk(disk);
     state.map.Load(image);
     DiskReport report;
@@ -54,7 +66,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, bool
     report.name = json ? name.name : name.shown;
     report.media = image.MediaType();
     report.write_protected = image.WriteProtected();
-    report.disk_size = image.DiskSizeField();
+    report.disk_size = image.DiskSize();
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
     if (json) {
@@ -102,16 +114,15 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
     if (strcmp(path, "--json") == 0) continue;
-    const int problems_before = run.diagnostics.Count();
+    run.diagnostics.KeepNextReason();
     const bool opened = OpenImage(run, path, state.image, true);
+    const int disks = opened ? CheckDisks(run, state.image, path) : 0;
     if (json) {
       fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
       PrintJsonString(path);
       fputs(", \"error\": ", stdout);
-      if (run.diagnostics.Count() > problems_before) {
-        PrintJsonString(!opened                        ? "cannot open the image"
-                        : state.image.DiskCount() == 0 ? "holds no disk"
-                                                       : "not read whole");
+      if (run.diagnostics.FirstReason()[0] != '\0') {
+        PrintJsonString(run.diagnostics.FirstReason());
       } else {
         fputs("null", stdout);
       }
@@ -120,8 +131,8 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
       if (listed++ > 0) putchar('\n');
       printf("%s\n", path);
     }
-    if (opened) ReportImage(run, state, path, json);
-    if (json) fputs(state.image.DiskCount() > 0 && opened ? "\n  ]}" : "]}", stdout);
+    ReportImage(run, state, path, disks, json);
+    if (json) fputs(disks > 0 ? "\n  ]}" : "]}", stdout);
     state.image.Open(nullptr);
   }
   if (json) fputs("\n]}\n", stdout);

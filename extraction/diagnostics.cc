@@ -30,6 +30,11 @@ void Diagnostics::Report(const char* name, const char* format, ...) {
   va_start(args, format);
   WriteLine(name, format, args);
   va_end(args);
+  if (count == reason_at) {
+    va_start(args, format);
+    vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+  }
   ++count;
 }
 

@@ -29,6 +29,14 @@ class Diagnostics {
 
   // The number of lines reported so far.
   int Count() const { return count; }
+
+  // Keeps the reason of the next line reported (as written, without the program and name), for
+  // FirstReason(): "" until a line comes.
+  void KeepNextReason() {
+    reason_at = count;
+    reason[0] = '\0';
+  }
+  const char* FirstReason() const { return reason; }
   const char* Program() const { return program; }
 
  private:
@@ -36,6 +44,8 @@ class Diagnostics {
 
   const char* program;
   int count;
+  int reason_at = -1;  // the count of the line whose reason is kept
+  char reason[256] = "";
 };
 
 #endif  // EXTRACTION_DIAGNOSTICS_H_

@@ -5,6 +5,7 @@
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
+#include "tests/real_disks.h"
 
 namespace {
 
@@ -87,6 +88,41 @@ TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
             "'P' 2D dskpull 1\n"
             "'' 2D unformatted None\n"
             "True 0\n");
+}
+
+// A real disk cut short, one whose size field is FFFFFFFFh, and bytes that are no D88 image: each
+// is said, with the reason, and none passes as healthy.
+TEST_F(DskinfoTest, TruncatedImagesAndFilesThatAreNoD88ImageAreSaid) {
+  REAL_DISK_OR_SKIP(x1, "x1ndp_sample_2d.d88");
+  const Bytes whole = ReadFile(x1);
+  WriteFile(root / "cut.d88", Bytes(whole.begin(), whole.begin() + 102400));
+  Bytes huge_size = whole;
+  for (int i = 0x1C; i < 0x20; ++i) huge_size[i] = 0xFF;
+  WriteFile(root / "size.d88", huge_size);
+  Bytes noise(1 << 20);
+  uint32_t state = 12345;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+  noise[0x1B] = 0x9C;
+  WriteFile(root / "noise.bin", noise);
+  const RunResult result = Run({root / "cut.d88", root / "size.d88", root / "noise.bin", "--json"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskinfo: " + root / "cut.d88" +
+                       ": disk 0: its size field says 348848 bytes, 246448 more than the image "
+                       "holds (56 tracks missing); not read whole",
+                   "dskinfo: " + root / "size.d88" +
+                       ": disk 0: its size field says 4294967295 bytes, 4294618447 more than the "
+                       "image holds (0 tracks missing); not read whole",
+                   "dskinfo: " + root / "noise.bin" +
+                       ": not a D88 image: its media byte is 9Ch, none of 00h, 10h, 20h, 30h, "
+                       "40h"}));
+  // The cut disk keeps its 24 stored tracks; the one with the broken size field all 80.
+  EXPECT_NE(result.out.find("\"disk_size\": 348848, \"tracks\": 24, \"cylinders\": 12"),
+            std::string::npos);
+  EXPECT_NE(result.out.find("\"missing_tracks\": 56"), std::string::npos);
+  EXPECT_NE(result.out.find("\"disk_size\": 4294967295, \"tracks\": 80"), std::string::npos);
+  EXPECT_NE(result.out.find("\"error\": \"not a D88 image: its media byte is 9Ch"),
+            std::string::npos);
 }
 
 TEST_F(DskinfoTest, UsageHelpAndVersion) {

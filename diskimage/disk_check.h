@@ -1,0 +1,27 @@
+// diskimage: whether a disk's header is one that a D88 writer makes, and how much of the disk the
+// image lost: a file that is no D88 image, or one cut short, is told from a healthy one.
+#ifndef DISKIMAGE_DISK_CHECK_H_
+#define DISKIMAGE_DISK_CHECK_H_
+
+#include <cstdint>
+
+#include "diskimage/d88_image.h"
+
+namespace diskimage {
+
+struct DiskCheck {
+  bool d88;               // false: no D88 writer makes this header (see `reason`)
+  char reason[160];       // why not, one phrase; "" for a D88 header
+  int64_t lacking_bytes;  // what the size field claims past the image's end; 0 when whole
+  int missing_tracks;     // tracks the table places inside the disk but past the image's end
+};
+
+// Checks the disk selected in `image`. A D88 header has a media byte of 00h, 10h, 20h, 30h or
+// 40h, a size field of at least a header's bytes (taken unsigned), and a track table whose
+// entries are 0 or lie between the header's end and the size field. Any header gets an answer;
+// nothing but the header is read.
+DISKIMAGE_API void CheckDisk(const D88Image& image, DiskCheck& check);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_DISK_CHECK_H_

@@ -1,0 +1,17 @@
+// What dskinfo and dskget say of a disk whose header is no D88 writer's, or that its image cut
+// short, before they read it.
+#ifndef EXTRACTION_IMAGE_CHECK_H_
+#define EXTRACTION_IMAGE_CHECK_H_
+
+#include "diskimage/d88_image.h"
+#include "extraction/extraction_run.h"
+
+// Checks disk `disk`, selected in `image` opened from `path`. A header that no D88 writer makes is
+// reported ("not a D88 image: REASON" for disk 0, "disk N is not a D88 disk: REASON" for a later
+// one) and the disk is not to be read: returns false. A disk that the image ends inside is
+// reported ("disk N: its size field says S bytes, L more than the image holds (T tracks
+// missing); not read whole") and is read as far as it goes: returns true, as for a whole disk.
+bool CheckImageDisk(ExtractionRun& run, const char* path, const diskimage::D88Image& image,
+                    int disk);
+
+#endif  // EXTRACTION_IMAGE_CHECK_H_
