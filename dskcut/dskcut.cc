@@ -96,8 +96,8 @@ int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& 
   if (argc < 2 || missing_directory) {
     if (missing_directory) fputs("dskcut: option -C needs a directory\n", stderr);
     fprintf(stderr, "Usage: %s [d88file] (-d)\n", argc > 0 && argv[0] ? argv[0] : "dskcut");
-    fputs(run.utf8_names ? kHelpNoSubdirectoriesUtf8 : kHelpNoSubdirectories, stderr);
-    fputs(run.utf8_names ? kHelpKovaModeUtf8 : kHelpKovaMode, stderr);
+    WriteJapaneseMessage(run.utf8_names, kHelpNoSubdirectories, kHelpNoSubdirectoriesUtf8);
+    WriteJapaneseMessage(run.utf8_names, kHelpKovaMode, kHelpKovaModeUtf8);
     fputs("Try 'dskcut --help'.\n", stderr);
     return kExitFailure;
   }

@@ -131,7 +131,7 @@ namespace {
 
 bool CannotOpen(ExtractionRun& run, const char* path, int error) {
   if (run.japanese_open_message) {
-    fputs(run.utf8_names ? kCannotOpenImageUtf8 : kCannotOpenImage, stderr);
+    WriteJapaneseMessage(run.utf8_names, kCannotOpenImage, kCannotOpenImageUtf8);
   }
   run.diagnostics.Report(path, "cannot open the image: %s", strerror(error));
   return false;

@@ -11,6 +11,11 @@
 extern const char kCannotOpenImage[];
 extern const char kCannotOpenImageUtf8[];
 
+// Writes one of the Japanese messages to standard error: `utf8` with UTF-8 names (-u) or where
+// standard error is a terminal whose locale shows UTF-8 (on Windows, a console, written through
+// the wide console API); otherwise `shift_jis`, the bytes that pipes and files have always had.
+void WriteJapaneseMessage(bool utf8_names, const char* shift_jis, const char* utf8);
+
 // Reports that the directory read of disk `name` returned nothing: no sector 1 of
 // `sector_bytes` bytes on `track`.
 void ReportNoDirectory(Diagnostics& diagnostics, const char* name, int track, int sector_bytes);

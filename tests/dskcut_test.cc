@@ -48,6 +48,18 @@ TEST_F(DskcutTest, NoArgumentShowsTheUsageScreen) {
   }
   EXPECT_EQ(result.out, "");
   EXPECT_TRUE(WorkTree().empty());
+  if (UnderLauncher()) return;  // the terminal's locale is the host's
+  // On a terminal that shows UTF-8 the Japanese lines are UTF-8; in files they stay Shift-JIS.
+  RunOptions terminal;
+  terminal.stderr_terminal = true;
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const RunResult shown = Run({}, terminal);
+  const RunResult missing = Run({root / "missing.d88"}, terminal);
+  unsetenv("LC_ALL");
+  EXPECT_EQ(shown.err, Lines({"Usage: " + program + " [d88file] (-d)",
+                              "       -d : サブディレクトリを作成しな",
+                              "       -2 : KOVA切り出しモードにする", "Try 'dskcut --help'."}));
+  EXPECT_EQ(missing.err.rfind("ファイルをオープンできません\n", 0), 0u) << missing.err;
 }
 
 TEST_F(DskcutTest, ImageThatCannotBeOpenedGivesTheMessageAndTheReason) {

@@ -68,7 +68,8 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
   argv.push_back(nullptr);
 
   int terminal = -1, terminal_side = -1;
-  if (options.stdout_terminal) {
+  const bool any_terminal = options.stdout_terminal || options.stderr_terminal;
+  if (any_terminal) {
     termios raw = {};
     cfmakeraw(&raw);
     if (openpty(&terminal, &terminal_side, nullptr, &raw, nullptr) != 0) {
@@ -84,10 +85,12 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
     const int out = options.stdout_terminal
                         ? terminal_side
                         : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = options.stderr_terminal
+                        ? terminal_side
+                        : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = options.stdin_pipe ? feed[0] : open("/dev/null", O_RDONLY);
     if (options.stdin_pipe) close(feed[1]);
-    if (options.stdout_terminal) close(terminal);
+    if (any_terminal) close(terminal);
     if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || dup2(in, 0) < 0) {
       _exit(126);
     }
@@ -116,18 +119,18 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
     }
     close(feed[1]);
   }
-  if (options.stdout_terminal) {
+  if (any_terminal) {
     close(terminal_side);
+    std::string& shown = options.stdout_terminal ? result.out : result.err;
     char chunk[4096];
-    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;)
-      result.out.append(chunk, got);
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;) shown.append(chunk, got);
     close(terminal);
   }
   int wait_status = 0;
   if (waitpid(pid, &wait_status, 0) != pid) throw std::runtime_error("waitpid failed");
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   if (options.stdout_path.empty() && !options.stdout_terminal) result.out = ReadText(out_path);
-  result.err = ReadText(err_path);
+  if (!options.stderr_terminal) result.err = ReadText(err_path);
   return result;
 }
 

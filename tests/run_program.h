@@ -13,6 +13,7 @@ struct RunOptions {
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   bool as_nobody = false;          // drop root privileges to the user and group nobody
   bool stdout_terminal = false;    // standard output is a pseudo-terminal (in raw mode)
+  bool stderr_terminal = false;    // standard error is one (both: they share it, in `out`)
   bool stdin_pipe = false;         // standard input is a pipe fed with stdin_bytes
   std::string stdin_bytes;
 };
