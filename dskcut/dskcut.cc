@@ -65,7 +65,8 @@ NameSlot name_slots[1 << 14];
 
 int RunDskcut(int argc, char** argv, diskimage::D88Image& image, DskcutBuffers& buffers) {
   int status;
-  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskcut", kHelp, status)) return status;
+  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskcut", kHelp, false, status))
+    return status;
   ExtractionRun run("dskcut");
   bool subdirectories = true;
   bool kova_mode = false;

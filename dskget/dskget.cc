@@ -125,7 +125,7 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
 
 int RunDskget(int argc, char** argv, DskgetState& state) {
   int status;
-  if (AnswerInformationRequest(argc, argv, "dskget", kHelp, status)) return status;
+  if (AnswerInformationRequest(argc, argv, "dskget", kHelp, true, status)) return status;
   ExtractionRun run("dskget");
   run.utf8_names = true;
   bool one_folder = false;

@@ -1,6 +1,7 @@
 // A disk's report in text and in JSON.
 #include "dskinfo/disk_report.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,11 @@ using diskimage::FileSystemKind;
 using diskimage::Identification;
 
 constexpr int kWidth = 80;
+#ifdef _WIN32
+constexpr bool kWindowsQuoting = true;
+#else
+constexpr bool kWindowsQuoting = false;
+#endif
 constexpr int kLabelWidth = 15;  // "  file system: " and the like
 
 // One departure from the commonest shape, as a phrase: `count` things, "1 thing" or "N things".
@@ -89,6 +95,33 @@ void FormatGeometry(const DiskGeometry& g, char* text, size_t size) {
   }
 }
 
+// Writes `path` into `out` (`size` bytes, cut if need be) as a shell takes it back as one word:
+// unchanged when it holds only letters, digits, bytes of UTF-8 and _-./:@%+=, ; otherwise quoted
+// (POSIX shells: '...' with ' as '\''; Windows: "..."). A path that begins with "-" gets "./".
+void QuoteForShell(const char* path, char* out, size_t size) {
+  bool plain = *path != '\0';
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c != 0; ++c) {
+    plain = plain && (isalnum(*c) || *c >= 0x80 || strchr("_-./:@%+=,", *c) != nullptr);
+  }
+  size_t length = 0;
+  const auto put = [&](const char* text) {
+    for (; *text != '\0' && length + 1 < size; ++text) out[length++] = *text;
+  };
+  if (path[0] == '-' && path[1] != '\0') put("./");
+  if (plain) {
+    put(path);
+  } else {
+    const char quote[2] = {kWindowsQuoting ? '"' : '\'', '\0'};
+    put(quote);
+    for (const char* c = path; *c != '\0'; ++c) {
+      const char one[2] = {*c, '\0'};
+      put(*c == '\'' && !kWindowsQuoting ? "'\\''" : one);
+    }
+    put(quote);
+  }
+  out[length] = '\0';
+}
+
 }  // namespace
 
 const char* ReadingProgram(FileSystemKind kind) {
@@ -144,11 +177,14 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
   }
   const char* program = ReadingProgram(id.kind);
   if (program != nullptr) {
-    snprintf(text, sizeof text, "%s %s", program, image_path);
+    char quoted[sizeof text - 16];
+    QuoteForShell(image_path, quoted, sizeof quoted);
+    snprintf(text, sizeof text, "%s %s", program, quoted);
   } else {
     snprintf(text, sizeof text, "no program here reads this disk");
   }
-  PrintField("read with:", text);
+  // A command to paste: never wrapped.
+  printf("  %-*s%s\n", kLabelWidth - 2, "read with:", text);
 }
 
 void PrintJsonString(const char* text) {

@@ -82,7 +82,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
 
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int status;
-  if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, status)) return status;
+  if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, true, status)) return status;
   bool json = false;
   int images = 0;
   for (int i = 1; i < argc; ++i) {

@@ -101,7 +101,8 @@ const char kHelp[] =
 
 int RunDskpull(int argc, char** argv, DskpullBuffers& buffers) {
   int status;
-  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskpull", kHelp, status)) return status;
+  if (argc >= 2 && AnswerInformationRequest(argc, argv, "dskpull", kHelp, false, status))
+    return status;
   ExtractionRun run("dskpull");
   const char* output_directory = nullptr;
   bool as_layout = false;

@@ -64,10 +64,11 @@ int EnterOutputDirectory(const char* directory) {
 }  // namespace
 
 bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
-                              int& status) {
+                              bool h_anywhere, int& status) {
   const char* request = nullptr;
   for (int i = 1; i < argc && request == nullptr; ++i) {
     if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "--version") == 0) request = argv[i];
+    if (h_anywhere && strcmp(argv[i], "-h") == 0) request = "--help";
   }
   FileInfo info;
   if (request == nullptr && argc == 2 && strcmp(argv[1], "-h") == 0 && !GetFileInfo("-h", info)) {

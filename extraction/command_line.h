@@ -7,11 +7,12 @@
 #include "extraction/extraction_run.h"
 
 // When "--help" or "--version" is among the arguments (the first one found wins), or "-h" is the
-// only one and names no file, prints `help`, or the program's name and version, on standard
-// output and returns true, with `status` 0, or 2 after "PROGRAM: write error: REASON" on
-// standard error when standard output cannot be written. Otherwise returns false.
+// only one and names no file (with `h_anywhere`: "-h" is any of them, for programs whose every
+// argument beginning with "-" is an option), prints `help`, or the program's name and version,
+// on standard output and returns true, with `status` 0, or 2 after "PROGRAM: write error:
+// REASON" on standard error when standard output cannot be written. Otherwise returns false.
 bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
-                              int& status);
+                              bool h_anywhere, int& status);
 
 // Room for the letters of one argument of bundled short options, and its NUL.
 constexpr int kMaxBundledOptions = 15;

@@ -1,5 +1,7 @@
 // End-to-end tests of dskinfo: the text report at 80 columns, the JSON document read back by a
 // real JSON parser for a disk of every kind, and the command line.
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "tests/e2e_fixture.h"
@@ -137,6 +139,22 @@ TEST_F(DskinfoTest, UsageHelpAndVersion) {
   EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json]" + LineEnd(), 0), 0u);
   result = Run({"--version"});
   EXPECT_EQ(result.out, Lines({"dskinfo " PROJECT_VERSION}));
+  result = Run({"a.d88", "-h"});  // -h is help wherever it stands, as in dskget
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json]" + LineEnd(), 0), 0u);
+}
+
+TEST_F(DskinfoTest, ReadWithIsACommandToPaste) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("A", "", 0x01, Bytes(10, 1));
+  const std::string path = root / "My Disks (1)/it's.d88";
+  mkdir((root / "My Disks (1)").c_str(), 0755);
+  WriteFile(path, hu.ToDisk("H").Build());
+  const RunResult result = Run({path});
+  const std::string quoted =
+      UnderLauncher() ? "\"" + path + "\"" : "'" + root.path() + "/My Disks (1)/it'\\''s.d88'";
+  EXPECT_NE(result.out.find("  read with:   dskget " + quoted + LineEnd()), std::string::npos)
+      << result.out;
 }
 
 }  // namespace
