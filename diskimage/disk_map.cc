@@ -109,28 +109,40 @@ DiskGeometry DiskMap::Summarize() const {
   return g;
 }
 
-bool DiskMap::OnlyFillerBytes() const {
+int DiskMap::FillerSectors(int& commonest_filler) const {
   unsigned char data[4096];
-  bool any = false;
+  int by_filler[256] = {};
+  int count = 0;
   for (int track = 0; track < D88Image::kTrackCount; ++track) {
     for (int i = 0; i < counts[track]; ++i) {
       // The data is read in pieces, each as a sector of its own.
       SectorHeader piece = sectors[track][i];
       int filler = -1;
-      while (piece.data_size > 0) {
+      bool one_value = true;
+      while (one_value && piece.data_size > 0) {
         const int got = Read(piece, data, sizeof data);
         if (got <= 0) break;
         if (filler < 0) filler = data[0];
-        for (int k = 0; k < got; ++k) {
-          if (data[k] != filler) return false;
-        }
+        for (int k = 0; k < got && one_value; ++k) one_value = data[k] == filler;
         piece.data_offset += got;
         piece.data_size -= got;
       }
-      any = true;
+      if (!one_value) continue;
+      ++count;
+      if (filler >= 0) ++by_filler[filler];
     }
   }
-  return any;
+  commonest_filler = 0;
+  for (int b = 1; b < 256; ++b) {
+    if (by_filler[b] > by_filler[commonest_filler]) commonest_filler = b;
+  }
+  return count;
+}
+
+bool DiskMap::OnlyFillerBytes() const {
+  int filler;
+  const int total = Summarize().total_sectors;
+  return total > 0 && FillerSectors(filler) == total;
 }
 
 int SectorNumbering::TrackOf(int64_t logical) const {

@@ -61,6 +61,9 @@ class DISKIMAGE_API DiskMap {
 
   // True when every sector kept holds one byte value throughout, and there is at least one.
   bool OnlyFillerBytes() const;
+  // The sectors kept that hold one byte value throughout (a format's filler), and the value most
+  // of them hold in `commonest_filler`. Reads every sector's data once.
+  int FillerSectors(int& commonest_filler) const;
 
   D88Image* Image() const { return image; }
 

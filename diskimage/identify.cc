@@ -42,7 +42,6 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   }
 }
 
-const char* Plural(int64_t n) { return n == 1 ? "" : "s"; }
 
 // Describes a mounted file system in `evidence`.
 void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
@@ -187,17 +186,25 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     return;
   }
   const DiskGeometry geometry = map.Summarize();
+  int filler = 0;
+  const int filler_sectors = geometry.total_sectors > 0 ? map.FillerSectors(filler) : 0;
+  const int data_sectors = geometry.total_sectors - filler_sectors;
   if (geometry.total_sectors == 0) {
     id.kind = FileSystemKind::kUnformatted;
     snprintf(id.evidence, sizeof id.evidence, "%s",
              geometry.tracks_present == 0 ? "no track is stored" : "no track holds a sector");
-  } else if (map.OnlyFillerBytes()) {
+  } else if (data_sectors == 0) {
     id.kind = FileSystemKind::kUnformatted;
     snprintf(id.evidence, sizeof id.evidence, "every sector holds one filler byte throughout");
+  } else if (filler_sectors == 0) {
+    snprintf(id.evidence, sizeof id.evidence,
+             "no file system's structures and neither game layout found (%d sector%s data)",
+             geometry.total_sectors, geometry.total_sectors == 1 ? " holds" : "s hold");
   } else {
     snprintf(id.evidence, sizeof id.evidence,
-             "no file system's structures and neither game layout found (%d sector%s hold data)",
-             geometry.total_sectors, Plural(geometry.total_sectors));
+             "no file system's structures and neither game layout found (%d sector%s data; "
+             "formatted: %d hold only a filler, most of them %02Xh)",
+             data_sectors, data_sectors == 1 ? " holds" : "s hold", filler_sectors, filler);
   }
 }
 

@@ -136,6 +136,13 @@ TEST(IdentifyTest, UnformattedDisksAndAFormattedEmptyOne) {
   const Bytes filler(40 * 2 * 16 * 256, 0xE5);
   Mapped e5(SectorsToDisk(filler, {40, 2, 16, 1}).Build());
   EXPECT_EQ(e5.id.kind, FileSystemKind::kUnformatted);
+  // A formatted disk with a little data: the filler-only sectors are counted apart.
+  Bytes some = filler;
+  some[300] = 1;
+  some[5000] = 2;
+  EXPECT_STREQ(Mapped(SectorsToDisk(some, {40, 2, 16, 1}).Build()).id.evidence,
+               "no file system's structures and neither game layout found (2 sectors hold data; "
+               "formatted: 1278 hold only a filler, most of them E5h)");
   Mapped empty(BasicDisk(BasicDisk::kFBasic).ToDisk("E").Build());
   EXPECT_EQ(empty.id.kind, FileSystemKind::kFBasic);
   EXPECT_EQ(empty.id.files, 0);
