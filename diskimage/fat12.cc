@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diskimage/file_system_formats.h"
+#include "diskimage/names.h"
 
 namespace diskimage {
 namespace {
@@ -62,14 +63,10 @@ int ShortNameChecksum(const unsigned char* name) {
   return static_cast<int>(sum & 0xFF);
 }
 
-bool IsShiftJisLead(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // Lower-cases the ASCII capitals of `bytes`, leaving the second bytes of double-byte characters.
 void LowerCase(unsigned char* bytes, int length) {
   for (int i = 0; i < length; ++i) {
-    if (IsShiftJisLead(bytes[i])) {
+    if (IsShiftJisLeadByte(bytes[i])) {
       ++i;
     } else if (bytes[i] >= 'A' && bytes[i] <= 'Z') {
       bytes[i] = static_cast<unsigned char>(bytes[i] + ('a' - 'A'));

@@ -42,7 +42,6 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   }
 }
 
-
 // Describes a mounted file system in `evidence`.
 void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
   const VolumeLayout& l = fs.Layout();

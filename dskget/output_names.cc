@@ -9,30 +9,6 @@
 
 namespace {
 
-// Appends the code point `c` as UTF-8.
-size_t PutUtf8(uint32_t c, char* out) {
-  if (c < 0x80) {
-    out[0] = static_cast<char>(c);
-    return 1;
-  }
-  if (c < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (c >> 6));
-    out[1] = static_cast<char>(0x80 | (c & 0x3F));
-    return 2;
-  }
-  if (c < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (c >> 12));
-    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (c & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (c >> 18));
-  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (c & 0x3F));
-  return 4;
-}
-
 bool NeedsEscape(uint32_t c) { return c < 0x20 || c == '/'; }
 
 size_t PutEscape(unsigned value, char* out) {
@@ -41,16 +17,16 @@ size_t PutEscape(unsigned value, char* out) {
 }
 
 void LongNameToUtf8(const diskimage::DirectoryEntry& entry, char* out) {
+  char utf8[4 * diskimage::DirectoryEntry::kMaxLongName + 1];
+  diskimage::Utf16ToUtf8(entry.long_name, entry.long_name_length, utf8, sizeof utf8);
+  // '/' and control characters are single bytes in UTF-8.
   size_t length = 0;
-  for (int i = 0; i < entry.long_name_length; ++i) {
-    uint32_t c = entry.long_name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < entry.long_name_length &&
-        entry.long_name[i + 1] >= 0xDC00 && entry.long_name[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (entry.long_name[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // half of a pair: no character
+  for (const char* c = utf8; *c != '\0'; ++c) {
+    if (NeedsEscape(static_cast<unsigned char>(*c))) {
+      length += PutEscape(static_cast<unsigned char>(*c), out + length);
+    } else {
+      out[length++] = *c;
     }
-    length += NeedsEscape(c) ? PutEscape(c, out + length) : PutUtf8(c, out + length);
   }
   out[length] = '\0';
 }
@@ -73,7 +49,7 @@ bool FormOutputName(const diskimage::DirectoryEntry& entry, bool raw, char* form
     }
     escaped[length] = '\0';
     int columns = 0;
-    if (raw || ShiftJisToUtf8(escaped, formed, kOutputNameSize, columns) < 0) {
+    if (raw || diskimage::ShiftJisToUtf8(escaped, formed, kOutputNameSize, columns) < 0) {
       snprintf(formed, kOutputNameSize, "%s", escaped);
     }
   }

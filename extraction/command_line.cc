@@ -141,7 +141,8 @@ bool StartRun(ExtractionRun& run, const char* image_path, const char* output_dir
   run.utf8_terminal = run.terminal_listing && !run.utf8_names && LocaleIsUtf8();
   int columns = 0;
   char converted[8];
-  if (run.utf8_names && ShiftJisToUtf8("\x83\x41", converted, sizeof converted, columns) < 0) {
+  if (run.utf8_names &&
+      diskimage::ShiftJisToUtf8("\x83\x41", converted, sizeof converted, columns) < 0) {
     run.diagnostics.Report("-u", "this system cannot convert Shift-JIS (code page 932) names");
     return false;
   }

@@ -10,7 +10,8 @@
 void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed) {
   listed.escaped = 0;
   if (run.utf8_names) {
-    listed.escaped = ShiftJisToUtf8(raw, listed.name, sizeof listed.name, listed.columns);
+    listed.escaped =
+        diskimage::ShiftJisToUtf8(raw, listed.name, sizeof listed.name, listed.columns);
   }
   if (!run.utf8_names || listed.escaped < 0) {
     const size_t length = strnlen(raw, sizeof listed.name - 1);

@@ -40,7 +40,7 @@ bool MakeSafeFileName(const char* listed, char* safe, size_t safe_size, bool win
     const unsigned char byte = static_cast<unsigned char>(*in);
     const bool refused = byte == '/' || (windows && !trail_byte && RefusedByWindows(byte));
     safe[out++] = refused ? '_' : *in;
-    trail_byte = shift_jis && !trail_byte && IsShiftJisLeadByte(byte);
+    trail_byte = shift_jis && !trail_byte && diskimage::IsShiftJisLeadByte(byte);
   }
   safe[out] = '\0';
   if (strcmp(safe, "") == 0 || strcmp(safe, ".") == 0) {

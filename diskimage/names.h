@@ -1,0 +1,34 @@
+// diskimage: names as disks store them, converted to UTF-8 for showing and for file names:
+// Shift-JIS (code page 932, as the Japanese systems' directories hold it) with the system's own
+// converter, and FAT's VFAT long names from UTF-16.
+#ifndef DISKIMAGE_NAMES_H_
+#define DISKIMAGE_NAMES_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "diskimage/d88_image.h"
+
+namespace diskimage {
+
+// True for the first byte of a double-byte character in code page 932 (0x81-0x9F, 0xE0-0xFC).
+DISKIMAGE_API bool IsShiftJisLeadByte(unsigned char byte);
+
+// Converts the NUL-terminated Shift-JIS string `sjis` to UTF-8 in `utf8` (`size` bytes, at
+// least 1; 3 per input byte and a NUL always fit, a longer result is cut at a character). A byte
+// that does not form a character is written as "%XX", its value in upper-case hexadecimal. Sets
+// `columns` to the display width: 2 for a double-byte (full-width) character, 1 for a single
+// byte, 3 for an escape. Returns the number of escaped bytes, or -1 when the system cannot
+// convert from code page 932. Not thread-safe on POSIX systems (one converter, opened on first
+// use).
+DISKIMAGE_API int ShiftJisToUtf8(const char* sjis, char* utf8, size_t size, int& columns);
+
+// Converts `count` UTF-16 units (a DirectoryEntry's long_name) to NUL-terminated UTF-8 in `utf8`
+// (`size` bytes, 4 per unit and a NUL always fit; a longer result is cut at a character). Half
+// of a surrogate pair becomes U+FFFD. Returns the UTF-8 length. Nothing is escaped: a caller that
+// makes file names of it must still make them safe.
+DISKIMAGE_API size_t Utf16ToUtf8(const uint16_t* units, int count, char* utf8, size_t size);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_NAMES_H_
