@@ -31,7 +31,8 @@ struct DiskGeometry {
 };
 
 // The sectors of the disk selected in a D88Image. Holds up to kMaxSectorsPerTrack headers of each
-// of the kTrackCount tracks (about 250 KB): give it static storage or allocate it. Not copyable.
+// of the kTrackCount tracks (337,032 bytes on 64-bit systems): give it static storage or allocate
+// it. Not copyable.
 class DISKIMAGE_API DiskMap {
  public:
   static constexpr int kMaxSectorsPerTrack = 64;

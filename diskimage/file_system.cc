@@ -42,6 +42,7 @@ void ClearEntry(DirectoryEntry& entry) {
   entry.has_date = false;
   entry.date = FileDate{};
   entry.first_cluster = 0;
+  entry.location = 0;
 }
 
 void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
@@ -109,17 +110,16 @@ int FileSystem::UsedClusters() const {
   return used;
 }
 
-void FileSystem::ForgetClaims() { memset(claimed, 0, sizeof claimed); }
+void FileSystem::ForgetClaims() { memset(owners, 0, sizeof owners); }
 
-bool FileSystem::Claim(int cluster, ChainDamage& damage) {
+bool FileSystem::Claim(int cluster, int32_t owner, ChainDamage& damage) {
   if (cluster < layout.first_cluster || cluster >= layout.first_cluster + layout.cluster_count) {
     damage.leaves_disk = true;
     return false;
   }
-  uint8_t& byte = claimed[cluster / 8];
-  const uint8_t bit = static_cast<uint8_t>(1u << (cluster % 8));
-  if (byte & bit) damage.shared = true;
-  byte |= bit;
+  // The first owner keeps the cluster, so that every other one finds it shared, each time.
+  if (owners[cluster] == 0) owners[cluster] = owner;
+  if (owners[cluster] != owner) damage.shared = true;
   return true;
 }
 
@@ -138,10 +138,10 @@ bool LinksOn(int16_t value, ChainDamage& damage) {
 
 }  // namespace
 
-int FileSystem::NextInChain(int cluster, ChainDamage& damage) {
+int FileSystem::NextInChain(int cluster, int32_t owner, ChainDamage& damage) {
   const int16_t next = table[cluster];
   if (!LinksOn(next, damage)) return -1;
-  return Claim(next, damage) ? next : -1;
+  return Claim(next, owner, damage) ? next : -1;
 }
 
 int FileSystem::SectorsUsed(int cluster) const {
@@ -156,6 +156,14 @@ int64_t FileSystem::FirstSectorOf(int cluster) const {
 }
 
 namespace {
+
+bool Passed(const uint8_t* passed, int cluster) {
+  return passed[cluster / 8] & (1u << (cluster % 8));
+}
+
+void MarkPassed(uint8_t* passed, int cluster) {
+  passed[cluster / 8] = static_cast<uint8_t>(passed[cluster / 8] | (1u << (cluster % 8)));
+}
 
 // Counts what reading a sector found into `damage`.
 void CountSectorRead(SectorRead read, ChainDamage& damage) {
@@ -175,9 +183,11 @@ void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& curs
   Root(cursor);
   cursor.chained = true;
   cursor.cluster = entry.first_cluster;
-  // A folder whose first cluster is taken already is one the tree has passed through, or part
-  // of a file: it is not read.
-  cursor.ended = !Claim(entry.first_cluster, cursor.damage) || cursor.damage.shared;
+  cursor.owner = entry.location + 1;
+  // A folder whose first cluster another entry has taken is one the tree has passed through, or
+  // part of a file: it is not read.
+  cursor.ended = !Claim(entry.first_cluster, cursor.owner, cursor.damage) || cursor.damage.shared;
+  if (!cursor.ended) MarkPassed(cursor.passed, cursor.cluster);
 }
 
 bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
@@ -188,15 +198,20 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
     logical = l.root_start + cursor.sector;
   } else {
     if (cursor.sector >= SectorsUsed(cursor.cluster)) {
-      // The chain goes on; a loop through the folder's own clusters shows as a shared one.
-      const int next = NextInChain(cursor.cluster, cursor.damage);
+      const int next = NextInChain(cursor.cluster, cursor.owner, cursor.damage);
       if (next < 0 || cursor.damage.shared) return false;
+      if (Passed(cursor.passed, next)) {
+        cursor.damage.loops = true;
+        return false;
+      }
+      MarkPassed(cursor.passed, next);
       cursor.cluster = next;
       cursor.sector = 0;
     }
     logical = FirstSectorOf(cursor.cluster) + cursor.sector;
   }
   CountSectorRead(ReadLogicalSector(*map, l.numbering, logical, cursor.bytes), cursor.damage);
+  cursor.logical = logical;
   ++cursor.sector;
   ++cursor.sectors_read;
   cursor.entry = 0;
@@ -232,24 +247,27 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
     }
     if (parsed == EntryParse::kEnd) break;
     if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
-    if (parsed == EntryParse::kEntry) return true;
+    if (parsed == EntryParse::kEntry) {
+      entry.location = static_cast<int32_t>(cursor.logical * 64 + cursor.entry - 1);
+      return true;
+    }
   }
   cursor.ended = true;
   return false;
 }
 
-int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
-                              ChainDamage& damage) {
+int64_t FileSystem::ReadChain(int first, int32_t owner, unsigned char* dest, int64_t capacity,
+                              ChainDamage& damage, int64_t* end_of_file) {
   const VolumeLayout& l = layout;
-  if (!Claim(first, damage)) return 0;
-  // Clusters passed through by this chain, apart from those other chains claimed.
-  uint8_t seen[kMaxClusters / 8] = {};
+  if (end_of_file != nullptr) *end_of_file = -1;
+  if (!Claim(first, owner, damage)) return 0;
+  uint8_t passed[kMaxClusters / 8] = {};  // for a chain that loops
   unsigned char sector[1024];
   const int sector_size = l.numbering.sector_size;
   const int64_t budget = int64_t{kReadBudget} * l.cluster_count * l.sectors_per_cluster + 4096;
   int64_t length = 0;
   for (int cluster = first; cluster >= 0;) {
-    seen[cluster / 8] |= static_cast<uint8_t>(1u << (cluster % 8));
+    MarkPassed(passed, cluster);
     const int16_t mark = table[cluster];
     const int used = SectorsUsed(cluster);
     if (sectors_read + used > budget) {
@@ -260,12 +278,19 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
     const int64_t base = FirstSectorOf(cluster);
     for (int s = 0; s < used; ++s) {
       const bool wanted = dest != nullptr && length < capacity;
-      CountSectorRead(wanted ? ReadLogicalSector(*map, l.numbering, base + s, sector)
-                             : ProbeLogicalSector(*map, l.numbering, base + s),
+      const bool searched = end_of_file != nullptr && *end_of_file < 0;
+      CountSectorRead(wanted || searched ? ReadLogicalSector(*map, l.numbering, base + s, sector)
+                                         : ProbeLogicalSector(*map, l.numbering, base + s),
                       damage);
       if (wanted) {
         const int64_t room = capacity - length;
         memcpy(dest + length, sector, static_cast<size_t>(room < sector_size ? room : sector_size));
+      }
+      if (searched) {
+        const void* mark_at = memchr(sector, 0x1A, static_cast<size_t>(sector_size));
+        if (mark_at != nullptr) {
+          *end_of_file = length + (static_cast<const unsigned char*>(mark_at) - sector);
+        }
       }
       length += sector_size;
     }
@@ -274,11 +299,11 @@ int64_t FileSystem::ReadChain(int first, unsigned char* dest, int64_t capacity,
       damage.leaves_disk = true;
       break;
     }
-    if (seen[mark / 8] & (1u << (mark % 8))) {
+    if (Passed(passed, mark)) {
       damage.loops = true;
       break;
     }
-    Claim(mark, damage);
+    Claim(mark, owner, damage);
     cluster = mark;
   }
   return length;
@@ -292,7 +317,17 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
     damage.size_beyond_chain = entry.size > 0;
     return 0;
   }
-  const int64_t chain = ReadChain(entry.first_cluster, dest, capacity, damage);
+  // Where the length ends at the first 0x1A, a read that copies nothing looks for it (a Hu-BASIC
+  // size beyond the chain is known only once the chain is: it is then followed again).
+  const bool may_cut = entry.ascii || (kind == FileSystemKind::kHuBasic && entry.size <= 0);
+  int64_t end_of_file = -1;
+  const int32_t owner = entry.location + 1;
+  const int64_t chain = ReadChain(entry.first_cluster, owner, dest, capacity, damage,
+                                  may_cut && dest == nullptr ? &end_of_file : nullptr);
+  if (dest == nullptr && !may_cut && kind == FileSystemKind::kHuBasic && entry.size > chain) {
+    ChainDamage again;
+    ReadChain(entry.first_cluster, owner, nullptr, 0, again, &end_of_file);
+  }
   damage.size_beyond_chain = entry.size > chain;
   bool cut_at_end_of_file = entry.ascii;
   int64_t length = chain;
@@ -309,6 +344,8 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
     const int64_t held = length < capacity ? length : capacity;
     const void* end = memchr(dest, 0x1A, static_cast<size_t>(held));
     if (end != nullptr) length = static_cast<const unsigned char*>(end) - dest;
+  } else if (cut_at_end_of_file && end_of_file >= 0 && end_of_file < length) {
+    length = end_of_file;
   }
   return length;
 }

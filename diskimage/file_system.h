@@ -64,6 +64,8 @@ struct DirectoryEntry {
   bool has_date;
   FileDate date;
   int first_cluster;
+  int32_t location;  // where the entry lies (its directory sector * 64 + its place there): the
+                     // clusters it claims are its own, however often it is read
 };
 
 // What went wrong while a chain was followed and its sectors read. A file with any of it was not
@@ -88,13 +90,19 @@ struct ChainDamage {
   }
 };
 
+// The most clusters a disk of these file systems has.
+constexpr int kMaxClusterCount = 4096;
+
 // Where a directory read stands: made by FileSystem::Root or FileSystem::Subdirectory and moved
 // on by FileSystem::NextEntry.
 struct DirectoryCursor {
-  bool chained;    // a subdirectory, whose sectors follow a cluster chain
-  int cluster;     // the chain's current cluster
-  int64_t sector;  // logical sector being read (root) or sector within `cluster`
-  int entry;       // next entry within the sector
+  bool chained;     // a subdirectory, whose sectors follow a cluster chain
+  int cluster;      // the chain's current cluster
+  int64_t sector;   // logical sector being read (root) or sector within `cluster`
+  int64_t logical;  // the logical sector in `bytes`
+  int entry;        // next entry within the sector
+  int32_t owner;    // what the folder's clusters are claimed for: its entry's location + 1
+  uint8_t passed[kMaxClusterCount / 8];  // the folder's clusters so far, for a chain that loops
   int64_t sectors_read;
   bool ended;
   int invalid_entries;        // entries passed over because no entry of the file system holds them
@@ -110,11 +118,11 @@ struct DirectoryCursor {
 // are not entered (a chain of folders costs a cursor each).
 constexpr int kMaxFolderDepth = 16;
 
-// A disk opened as one of the four file systems. Holds its allocation table and a record of which
-// clusters have been read (for shared clusters), about 10 KB. Not copyable.
+// A disk opened as one of the four file systems. Holds its allocation table and which entry each
+// cluster was read for (two entries' clusters are shared ones), about 24 KB. Not copyable.
 class DISKIMAGE_API FileSystem {
  public:
-  static constexpr int kMaxClusters = 4096;
+  static constexpr int kMaxClusters = kMaxClusterCount;
   // Chains that share clusters read them again; all reads of a mounted disk stop at this many
   // times its clusters' sectors (plus 4096), so no disk costs time out of proportion to its size.
   static constexpr int kReadBudget = 8;
@@ -149,8 +157,8 @@ class DISKIMAGE_API FileSystem {
   // of the directory. Deleted entries, volume labels, long-name pieces and a subdirectory's own
   // first two entries "." and ".." are passed over; so are entries whose bytes no entry of the
   // file system holds, counted in cursor.invalid_entries. A subdirectory's clusters are claimed as
-  // they are read: a chain that loops, leaves the disk or meets a claimed cluster ends the
-  // directory, with the reason in cursor.damage.
+  // they are read: a chain that loops, leaves the disk or meets a cluster claimed for another
+  // entry ends the directory, with the reason in cursor.damage.
   bool NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
   // Follows the chain of the file `entry` names and writes its bytes into `dest` (at most
@@ -158,8 +166,11 @@ class DISKIMAGE_API FileSystem {
   // the recorded size (Hu-BASIC ASCII files, and a Hu-BASIC size of 0 or beyond the chain, the
   // chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's used
   // sectors, ASCII files cut before their first 0x1A. Missing sectors give zeros. Claims the
-  // chain's clusters. Returns the file's length (which may exceed `capacity`) and sets `damage`.
-  // With `dest` nullptr no data is read (the length is then before any 0x1A cut).
+  // chain's clusters for the entry: a cluster claimed for another entry is `shared`, one that the
+  // same entry claimed before is not, so an entry can be read again (its size first, say).
+  // Returns the file's length (which may exceed `capacity`) and sets `damage`. With `dest`
+  // nullptr the length is the one the bytes will have; only sectors where a 0x1A may end the
+  // file are then read.
   int64_t ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
                    ChainDamage& damage);
 
@@ -168,12 +179,17 @@ class DISKIMAGE_API FileSystem {
 
  private:
   // Reads the chain from `first`, appending its used sectors' bytes to `dest` up to `capacity`
-  // and claiming its clusters. Returns the chain's bytes.
-  int64_t ReadChain(int first, unsigned char* dest, int64_t capacity, ChainDamage& damage);
+  // and claiming its clusters for `owner`. With `end_of_file`, also finds the offset of the
+  // chain's first 0x1A (-1: none), reading the sectors for it where `dest` does not take them.
+  // Returns the chain's bytes.
+  int64_t ReadChain(int first, int32_t owner, unsigned char* dest, int64_t capacity,
+                    ChainDamage& damage, int64_t* end_of_file);
   // The next cluster of a chain after `cluster`, or -1 at its end (reporting why into `damage`
   // unless it is the end mark); claims it.
-  int NextInChain(int cluster, ChainDamage& damage);
-  bool Claim(int cluster, ChainDamage& damage);
+  int NextInChain(int cluster, int32_t owner, ChainDamage& damage);
+  // Claims `cluster` for `owner`; false (leaves_disk) outside the disk's clusters, `shared` when
+  // another owner has it.
+  bool Claim(int cluster, int32_t owner, ChainDamage& damage);
   // The sectors of `cluster` that hold data: all of them, or fewer as its end mark says.
   int SectorsUsed(int cluster) const;
   // The logical sector where `cluster` begins.
@@ -183,9 +199,9 @@ class DISKIMAGE_API FileSystem {
   const DiskMap* map = nullptr;
   FileSystemKind kind = FileSystemKind::kUnknown;
   VolumeLayout layout = {};
-  int16_t table[kMaxClusters] = {};  // by cluster number: see file_system_formats.h
-  uint8_t claimed[kMaxClusters / 8] = {};
-  int64_t sectors_read = 0;  // since the mount, against the read budget
+  int16_t table[kMaxClusters] = {};   // by cluster number: the next cluster, or a mark
+  int32_t owners[kMaxClusters] = {};  // by cluster number: 0, or the owner that claimed it
+  int64_t sectors_read = 0;           // since the mount, against the read budget
 };
 
 }  // namespace diskimage

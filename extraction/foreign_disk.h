@@ -11,7 +11,7 @@
 // reports through `run` "NAME: the disk holds hu-basic (2D): dskget reads it" (without `name`,
 // nullptr, the line begins with what the disk holds) and returns true; otherwise, whatever the
 // disk holds or however damaged it is, returns false and says nothing. Works in static storage
-// of about 340 KB (the disk's sector map), touched as far as the disk has sectors.
+// of 362 KB (the disk's sector map and a file system), touched as far as the disk has sectors.
 bool HoldsStandardFileSystem(ExtractionRun& run, const char* name, diskimage::D88Image& image);
 
 #endif  // EXTRACTION_FOREIGN_DISK_H_

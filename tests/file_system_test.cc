@@ -45,9 +45,15 @@ struct Mapped {
         Walk(*below, name + "/", files, damages);
         continue;
       }
+      // Its size first, as a caller sizing a buffer asks: the same length, and no damage from
+      // reading the entry twice.
+      ChainDamage sizing;
+      const int64_t size = fs->ReadFile(e, nullptr, 0, sizing);
       Bytes bytes(4 << 20);
       ChainDamage damage;
       bytes.resize(static_cast<size_t>(fs->ReadFile(e, bytes.data(), bytes.size(), damage)));
+      EXPECT_EQ(size, static_cast<int64_t>(bytes.size())) << name;
+      EXPECT_EQ(sizing.shared, damage.shared) << name;
       files.emplace_back(name, bytes);
       if (damages != nullptr) damages->push_back(damage);
     }
@@ -288,6 +294,19 @@ TEST(FileSystemTest, FoldersThatLoopEndWithoutRepeating) {
   memcpy(back, hu.Entry(0), 32);
   Mapped m(hu.ToDisk("L").Build());
   EXPECT_EQ(m.Files().size(), 1u);
+  // A FAT12 folder whose chain comes back to its first cluster: its entries are read once.
+  Fat12Image fat = Fat12Image::Small();
+  fat.SetRoot(0, "SUB        ", 0x10, 2, 0);
+  fat.SetFat(2, 3);
+  fat.SetFat(3, 2);
+  memset(fat.Cluster(2), 0xE5, 1024);  // deleted entries, so the folder reads on into the loop
+  memset(fat.Cluster(2), 0, 96);
+  memcpy(fat.Cluster(2), ".          \x10", 12);
+  memcpy(fat.Cluster(2) + 32, "..         \x10", 12);
+  memcpy(fat.Cluster(2) + 64, "A       TXT\x20", 12);  // empty
+  Mapped looped(SectorsToDisk(fat.raw, {40, 1, 8, 2}).Build());
+  EXPECT_EQ(looped.Files().size(), 1u);
+  EXPECT_EQ(looped.id.damaged, 1);
 }
 
 TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
