@@ -75,13 +75,18 @@ function runner() {
       FS.mkdir('/in');
       FS.writeFile('/in/' + name.replace(/^\.\//, ''), bytes);
       const info = run(2, [name, '--json']);
-      const answer = {info: {disks: JSON.parse(info.listing).images[0].disks, problems: info.problems},
-                      results: {}};
+      const disks = JSON.parse(info.listing).images[0].disks;
+      // The programs dskinfo names for the disks; the others read the image as their layout all
+      // the same (-f), since the page runs them only when asked to read it as another program.
+      const readers = [...new Set(disks.map((disk) => disk.read_with).filter((r) => r !== null))];
+      const answer = {info: {disks, problems: info.problems}, readers, results: {}};
       const transfer = [];
       for (const program of programs) {
         removeTree('/out');
+        const asked = program.name !== 'dskget' && !readers.includes(program.name) ? ['-f'] : [];
         // -u for Unicode names and -C into /out, as the page's user would run it.
-        const result = run(program.number, [name, ...program.options, '-u', '-C', '/out']);
+        const result = run(program.number,
+                           [name, ...program.options, ...asked, '-u', '-C', '/out']);
         result.files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
         for (const file of result.files) transfer.push(file.bytes.buffer);
         answer.results[program.name] = result;
@@ -154,11 +159,11 @@ function summary(program, result) {
   const lines = result.problems.split('\n').filter((line) => line !== '');
   if (program.name === 'dskget') {
     if (result.files.length === 0 && lines.length > 0 &&
-        lines.every((line) => / not a standard file system: | holds no disk: /.test(line))) {
+        lines.every((line) => / not a standard file system: | holds no disk: | not a D88 image: /.test(line))) {
       return 'No disk here holds a standard file system.';
     }
   } else {
-    const reason = lines.find((line) => / no directory: | holds no disk: /.test(line));
+    const reason = lines.find((line) => / no directory: | holds no disk: |the disk holds /.test(line));
     const listed = program.name === 'dskcut'
         ? result.listing.split('\n').filter((line) => / [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2} [0-9a-f]{2}$/.test(line)).length
         : result.listing.split('\n').filter((line) => line !== '').length;
@@ -214,10 +219,12 @@ function options(program) {
   return chosen;
 }
 
-// Sends the image to the worker with the options chosen; the answer is shown when it comes.
+// Sends the image to the worker with the options chosen; the answer is shown when it comes. Until
+// then the previous image's buttons are disabled.
 function extract() {
   if (image === null || worker === null) return;
   requested += 1;
+  for (const button of document.querySelectorAll('section button')) button.disabled = true;
   $('status').textContent = `${image.name}: reading ${image.bytes.length} bytes…`;
   document.body.setAttribute('aria-busy', 'true');
   worker.postMessage({
@@ -227,10 +234,27 @@ function extract() {
   });
 }
 
+// The sections of the programs that read the image's disks stay open; the others go behind the
+// "read as another program" control.
+function place(readers) {
+  const others = $('others');
+  for (const program of PROGRAMS) {
+    const section = $(program.name);
+    if (readers.includes(program.name)) {
+      others.before(section);
+    } else {
+      others.appendChild(section);
+    }
+  }
+  others.hidden = others.querySelector('section') === null;
+  others.open = false;
+}
+
 function showAnswer(answer) {
   answered += 1;
   showInfo(answer.info);
   results = answer.results;
+  place(answer.readers);
   for (const program of PROGRAMS) show(program, results[program.name]);
   window.timing = {extractMs: answer.extractMs};
   if (answered === requested) {
