@@ -20,24 +20,39 @@ int Commonest(const int* histogram, int size) {
 
 void DiskMap::Load(D88Image& source) {
   image = &source;
-  for (int track = 0; track < D88Image::kTrackCount; ++track) {
-    // One header more than kept tells a long track from a full one; it lands in a scratch slot.
-    SectorHeader listed[kMaxSectorsPerTrack + 1];
-    const int count = source.ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
-    missing[track] = source.TrackBeyondImage(track);
-    present[track] = source.HasTrack(track) && !missing[track];
-    long_track[track] = count > kMaxSectorsPerTrack;
-    counts[track] = long_track[track] ? kMaxSectorsPerTrack : count;
-    memcpy(sectors[track], listed, sizeof(SectorHeader) * static_cast<size_t>(counts[track]));
-  }
+  memset(loaded, 0, sizeof loaded);
+}
+
+void DiskMap::LoadTrack(int track) const {
+  if (loaded[track]) return;
+  loaded[track] = true;
+  counts[track] = 0;
+  present[track] = missing[track] = long_track[track] = false;
+  if (image == nullptr) return;
+  // One header more than kept tells a long track from a full one; it lands in a scratch slot.
+  SectorHeader listed[kMaxSectorsPerTrack + 1];
+  const int count = image->ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
+  missing[track] = image->TrackBeyondImage(track);
+  present[track] = image->HasTrack(track) && !missing[track];
+  long_track[track] = count > kMaxSectorsPerTrack;
+  counts[track] = long_track[track] ? kMaxSectorsPerTrack : count;
+  memcpy(sectors[track], listed, sizeof(SectorHeader) * static_cast<size_t>(counts[track]));
+}
+
+void DiskMap::LoadAll() const {
+  for (int track = 0; track < D88Image::kTrackCount; ++track) LoadTrack(track);
 }
 
 bool DiskMap::TrackPresent(int track) const {
-  return track >= 0 && track < D88Image::kTrackCount && present[track];
+  if (track < 0 || track >= D88Image::kTrackCount) return false;
+  LoadTrack(track);
+  return present[track];
 }
 
 int DiskMap::SectorCount(int track) const {
-  return track >= 0 && track < D88Image::kTrackCount ? counts[track] : 0;
+  if (track < 0 || track >= D88Image::kTrackCount) return 0;
+  LoadTrack(track);
+  return counts[track];
 }
 
 const SectorHeader* DiskMap::Find(int track, int r) const {
@@ -52,6 +67,7 @@ int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) 
 }
 
 DiskGeometry DiskMap::Summarize() const {
+  LoadAll();
   DiskGeometry g = {};
   int count_histogram[kMaxSectorsPerTrack + 1] = {};
   int size_codes[8] = {};  // 128 << code for codes 0..7; other sizes are not counted
@@ -110,6 +126,7 @@ DiskGeometry DiskMap::Summarize() const {
 }
 
 int DiskMap::FillerSectors(int& commonest_filler) const {
+  LoadAll();
   unsigned char data[4096];
   int by_filler[256] = {};
   int count = 0;

@@ -41,15 +41,18 @@ class DISKIMAGE_API DiskMap {
   DiskMap(const DiskMap&) = delete;
   DiskMap& operator=(const DiskMap&) = delete;
 
-  // Reads the headers of every track of the disk selected in `image`, which the map then reads
-  // from; the image must stay open with that disk selected while the map is used. A track that
-  // holds more than kMaxSectorsPerTrack sectors keeps its first ones and counts as long. Cost: at
-  // most kTrackCount * (kMaxSectorsPerTrack + 1) headers, whatever the image holds.
+  // Maps the disk selected in `image`, which the map then reads from: each track's headers are
+  // read the first time the track is asked about (the geometry reads them all), so that a look
+  // at a few tracks costs a few; the image must stay open with that disk selected while the map
+  // is used. A track that holds more than kMaxSectorsPerTrack sectors keeps its first ones and
+  // counts as long. Cost: at most kTrackCount * (kMaxSectorsPerTrack + 1) headers, whatever the
+  // image holds.
   void Load(D88Image& image);
 
   bool TrackPresent(int track) const;
   // The sectors of `track` kept, in stored order; 0 for a track outside 0..kTrackCount-1.
   int SectorCount(int track) const;
+  // Sector `i` (below SectorCount(track)) of `track`.
   const SectorHeader& Sector(int track, int i) const { return sectors[track][i]; }
   // The first sector of `track` whose sector number is `r`, or nullptr.
   const SectorHeader* Find(int track, int r) const;
@@ -69,12 +72,19 @@ class DISKIMAGE_API DiskMap {
   D88Image* Image() const { return image; }
 
  private:
+  // Reads the headers of `track` (0..kTrackCount-1) unless they are read already; LoadAll of
+  // every track.
+  void LoadTrack(int track) const;
+  void LoadAll() const;
+
   D88Image* image = nullptr;
-  int counts[D88Image::kTrackCount] = {};
-  bool present[D88Image::kTrackCount] = {};
-  bool missing[D88Image::kTrackCount] = {};
-  bool long_track[D88Image::kTrackCount] = {};
-  SectorHeader sectors[D88Image::kTrackCount][kMaxSectorsPerTrack];
+  // What is known of each track, filled as the tracks are asked about.
+  mutable bool loaded[D88Image::kTrackCount] = {};
+  mutable int counts[D88Image::kTrackCount] = {};
+  mutable bool present[D88Image::kTrackCount] = {};
+  mutable bool missing[D88Image::kTrackCount] = {};
+  mutable bool long_track[D88Image::kTrackCount] = {};
+  mutable SectorHeader sectors[D88Image::kTrackCount][kMaxSectorsPerTrack];
 };
 
 // How a file system numbers a disk's sectors: logical sector L lies on cylinder

@@ -71,7 +71,6 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
   kind = FileSystemKind::kUnknown;
   layout = VolumeLayout{};
   for (int16_t& value : table) value = kClusterReserved;
-  ForgetClaims();
   sectors_read = 0;
   bool mounted = false;
   switch (wanted) {
@@ -90,7 +89,10 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
     default:
       break;
   }
-  if (mounted) kind = wanted;
+  if (mounted) {
+    kind = wanted;
+    ForgetClaims();
+  }
   return mounted;
 }
 
@@ -110,7 +112,11 @@ int FileSystem::UsedClusters() const {
   return used;
 }
 
-void FileSystem::ForgetClaims() { memset(owners, 0, sizeof owners); }
+void FileSystem::ForgetClaims() {
+  // Only the mounted disk's clusters are ever claimed (or asked about).
+  memset(owners, 0,
+         sizeof owners[0] * static_cast<size_t>(layout.first_cluster + layout.cluster_count));
+}
 
 bool FileSystem::Claim(int cluster, int32_t owner, ChainDamage& damage) {
   if (cluster < layout.first_cluster || cluster >= layout.first_cluster + layout.cluster_count) {
