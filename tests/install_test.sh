@@ -35,7 +35,7 @@ headers=$(cd "$static/include" && find . -type f | sort | tr '\n' ' ')
 for f in bin/dskcut bin/dskpull bin/dskinfo bin/dskget share/man/man1/dskcut.1.gz \
          share/man/man1/dskpull.1.gz share/man/man1/dskinfo.1.gz share/man/man1/dskget.1.gz \
          lib/libdiskimage.a lib/cmake/diskimage/diskimageConfig.cmake \
-         lib/pkgconfig/diskimage.pc share/doc/dskcut/copyright; do
+         lib/pkgconfig/diskimage.pc share/doc/dsktools/copyright; do
   [ -e "$static/$f" ] || fail "not installed: $f"
 done
 check_example "$static" static

@@ -166,6 +166,50 @@ Bytes WebFileSystems() {
                       game.Name("GAME").Build()});
 }
 
+// The README's samples of two standard file systems. A PC-98 MS-DOS disk: a text file and a
+// folder holding a program, dated.
+Bytes SampleFat12() {
+  Fat12Image fat;
+  const std::string text = "A PC-98 MS-DOS disk, made by the project's image builder.\r\n";
+  fat.SetRoot(0, "README  TXT", 0x20, 2, static_cast<int>(text.size()));
+  fat.SetRoot(1, "GAMES      ", 0x10, 3, 0);
+  fat.SetFat(2, 0xFFF);
+  fat.SetFat(3, 0xFFF);
+  memcpy(fat.Cluster(2), text.data(), text.size());
+  uint8_t* game = fat.Cluster(3);
+  memcpy(game, "START   EXE ", 12);
+  game[0x16] = 0x00;  // 12:00
+  game[0x17] = 0x60;
+  game[0x18] = 0x8F;  // 1991-04-15
+  game[0x19] = 0x16;
+  game[0x1A] = 4;
+  game[0x1C] = 0x00;
+  game[0x1D] = 0x0C;  // 3072 bytes: clusters 4 to 6
+  fat.SetFat(4, 5);
+  fat.SetFat(5, 6);
+  fat.SetFat(6, 0xFFF);
+  const Bytes code = PatternBytes(3072, 21);
+  memcpy(fat.Cluster(4), code.data(), code.size());
+  for (int i : {0, 1}) {  // the root entries' date: 1991-04-15 12:00
+    uint8_t* e = fat.Root(i);
+    e[0x17] = 0x60;
+    e[0x18] = 0x8F;
+    e[0x19] = 0x16;
+  }
+  return SectorsToDisk(fat.raw, {77, 2, 8, 3}).Name("PC-98 SAMPLE").Media(0x20).Build();
+}
+
+// An X1 Hu-BASIC disk: a program with a Japanese name, a text file and a folder of saves.
+Bytes SampleHuBasic() {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("\x83\x51\x81\x5B\x83\x80", "BIN", 0x01, PatternBytes(5000, 22));  // ゲーム
+  hu.AddFile("README", "TXT", 0x04,
+             Text("An X1 Hu-BASIC disk, made by the project's image builder.\r\n\x1A"), {}, -1, 0);
+  const int folder = hu.AddFolder("SAVE");
+  hu.AddFile("SLOT1", "DAT", 0x01, PatternBytes(300, 23), {}, folder);
+  return hu.ToDisk("X1 SAMPLE").Build();
+}
+
 // Seeds for the fuzz targets: both layouts, well-formed and in each malformed kind.
 void WriteSeeds(const std::string& dir) {
   int n = 0;
@@ -237,7 +281,8 @@ void WriteSeeds(const std::string& dir) {
 
 int Usage() {
   fputs(
-      "Usage: make_d88 sample-dskcut|sample-dskpull|bench-dskcut|bench-dskpull|bench-small|\n"
+      "Usage: make_d88 sample-dskcut|sample-dskpull|sample-fat12|sample-hu-basic|\n"
+      "                bench-dskcut|bench-dskpull|bench-small|\n"
       "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged|\n"
       "                web-file-systems|pc98-2hd-from-raw FILE\n"
       "       make_d88 seeds DIRECTORY\n",
@@ -257,6 +302,10 @@ int main(int argc, char** argv) {
     WriteFile(out, SampleDskcut());
   } else if (what == "sample-dskpull") {
     WriteFile(out, SampleDskpull());
+  } else if (what == "sample-fat12") {
+    WriteFile(out, SampleFat12());
+  } else if (what == "sample-hu-basic") {
+    WriteFile(out, SampleHuBasic());
   } else if (what == "bench-dskcut") {
     WriteFile(out, BenchDskcut(64));
   } else if (what == "bench-small") {
