@@ -178,7 +178,11 @@ for (const image of names) {
   }
   if (image === 'sample-dskcut.d88') {
     if (!pull.summary.startsWith('Not a dskpull image')) fail(`foreign layout not said: ${pull.summary}`);
-    if (screenshot) await page.screenshot({path: screenshot, fullPage: true});
+    if (screenshot) {
+      // As a user first sees it: the other programs behind their control.
+      await page.evaluate(() => { document.getElementById('others').open = false; });
+      await page.screenshot({path: screenshot, fullPage: true});
+    }
     // One file alone, from its own button: the first one listed, named with its folder.
     const labels = await page.$$eval('#dskcut .files button', (all) => all.map((b) => b.textContent));
     expectEqual(labels.map((label) => label.split(' (')[0]).join(' '),
