@@ -7,39 +7,50 @@
 namespace diskimage {
 namespace {
 
-// The first track can begin where a table of 160 tracks ends, as older writers make it.
-constexpr int64_t kFirstTrackOffset = 0x2A0;
+constexpr int64_t kTrackTableField = 0x20;
+// Real files begin their first track as early as 0x288; the header ends where it begins.
+constexpr int64_t kShortestHeader = 0x288;
 
 }  // namespace
 
 void CheckDisk(const D88Image& image, DiskCheck& check) {
   check = DiskCheck{true, "", 0, 0};
   const int64_t size = image.DiskSize();
-  const int64_t end = image.DiskOffset() + size;
-  if (image.DiskOffset() >= 0 && end > image.ImageSize()) {
-    check.lacking_bytes = end - image.ImageSize();
-  }
-  int outside = 0;
-  int first_outside = -1;
+  const int64_t available = image.ImageSize() - image.DiskOffset();
+  if (image.DiskOffset() >= 0 && size > available) check.lacking_bytes = size - available;
+  // The first track: the lowest entry that points past its own field. Entries whose field lies
+  // at or after it are that track's bytes, not entries; entries past the size field are no
+  // tracks (both are met on real files).
+  int64_t first_track = -1;
   for (int track = 0; track < D88Image::kTrackCount; ++track) {
     const int64_t entry = image.TrackTableEntry(track);
-    if (entry != 0 && (entry < kFirstTrackOffset || entry > size)) {
-      if (outside++ == 0) first_outside = track;
+    if (entry >= kTrackTableField + 4 * (track + 1) && (first_track < 0 || entry < first_track)) {
+      first_track = entry;
     }
-    if (image.TrackBeyondImage(track)) ++check.missing_tracks;
+  }
+  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+    const bool in_table = first_track < 0 || kTrackTableField + 4 * track < first_track;
+    if (in_table && image.TrackBeyondImage(track)) ++check.missing_tracks;
   }
   const int media = image.MediaType();
   if (media != 0x00 && media != 0x10 && media != 0x20 && media != 0x30 && media != 0x40) {
     snprintf(check.reason, sizeof check.reason,
              "its media byte is %02Xh, none of 00h, 10h, 20h, 30h, 40h", media & 0xFF);
-  } else if (size < D88Image::kDiskHeaderSize) {
+  } else if (size < kShortestHeader) {
     snprintf(check.reason, sizeof check.reason,
              "its size field (%" PRId64 ") is smaller than a disk header", size);
-  } else if (outside > 0) {
+  } else if (first_track >= 0 && first_track < kShortestHeader) {
     snprintf(check.reason, sizeof check.reason,
-             "%d track-table entr%s (the first of track %d) point%s outside the %" PRId64
+             "its first track would begin at %" PRId64 ", inside the disk header", first_track);
+  } else if (first_track > size) {
+    snprintf(check.reason, sizeof check.reason,
+             "its first track would begin at %" PRId64 ", past the %" PRId64
              " bytes its size field gives",
-             outside, outside == 1 ? "y" : "ies", first_outside, outside == 1 ? "s" : "", size);
+             first_track, size);
+  } else if (first_track >= available) {
+    snprintf(check.reason, sizeof check.reason,
+             "its first track would begin at %" PRId64 ", past the image's end (%" PRId64 " bytes)",
+             first_track, available);
   } else {
     return;
   }

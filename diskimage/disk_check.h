@@ -17,9 +17,11 @@ struct DiskCheck {
 };
 
 // Checks the disk selected in `image`. A D88 header has a media byte of 00h, 10h, 20h, 30h or
-// 40h, a size field of at least a header's bytes (taken unsigned), and a track table whose
-// entries are 0 or lie between the header's end and the size field. Any header gets an answer;
-// nothing but the header is read.
+// 40h and a size field (taken unsigned) of at least 0x288 bytes, the shortest header real files
+// have; its first track (the lowest table entry that points past its own field: the header ends
+// there) begins after 0x288, within the size field and within the image. Entries past the size
+// field are no tracks and do not count against a header (real files have them). Any header gets
+// an answer; nothing but the header is read.
 DISKIMAGE_API void CheckDisk(const D88Image& image, DiskCheck& check);
 
 }  // namespace diskimage

@@ -7,10 +7,13 @@
 
 #include <cstring>
 
+#include "diskimage/disk_check.h"
 #include "tests/d88_builder.h"
 #include "tests/test_files.h"
 
+using diskimage::CheckDisk;
 using diskimage::D88Image;
+using diskimage::DiskCheck;
 using diskimage::ReadLe16;
 using diskimage::ReadLe32;
 
@@ -430,6 +433,53 @@ TEST_P(D88ImageSourceTest, DisksBeyondTheSixtyFourthAreNoticed) {
   EXPECT_TRUE(image.MoreDisksThanCatalogued());
   OpenImage(DiskBuilder().DiskSize(0).Build());  // one disk catalogued 64 times
   EXPECT_FALSE(image.MoreDisksThanCatalogued());
+}
+
+DiskCheck CheckFirstDisk(D88Image& image, const Bytes& bytes) {
+  image.OpenMemory(bytes.data(), bytes.size());
+  image.SelectDisk(0);
+  DiskCheck check;
+  CheckDisk(image, check);
+  return check;
+}
+
+// What real files hold passes (a header that ends early, table entries past the size field);
+// what no D88 writer makes does not, with the reason; a cut image says what it lacks.
+TEST_F(D88ImageTest, DiskCheckTellsD88HeadersFromOtherBytesAndCutImages) {
+  const Bytes good = DiskBuilder()
+                         .AddSector(0, Sector(0, 0, 1, 1, 256, 1))
+                         .AddSector(1, Sector(0, 1, 1, 1, 256, 2))
+                         .Build();
+  DiskCheck check = CheckFirstDisk(image, good);
+  EXPECT_TRUE(check.d88);
+  EXPECT_EQ(check.lacking_bytes, 0);
+
+  Bytes stray = good;  // entry 163 points past the size field, as on two real FM-77AV files
+  const uint32_t past = static_cast<uint32_t>(good.size() + 4096);
+  memcpy(&stray[0x20 + 4 * 163], &past, 4);
+  EXPECT_TRUE(CheckFirstDisk(image, stray).d88);
+
+  Bytes short_header = good;  // the first track at 0x288: entries from there on are its bytes
+  const uint32_t early = 0x288;
+  memcpy(&short_header[0x20], &early, 4);
+  EXPECT_TRUE(CheckFirstDisk(image, short_header).d88);
+
+  Bytes media = good;
+  media[0x1B] = 0x9C;
+  check = CheckFirstDisk(image, media);
+  EXPECT_FALSE(check.d88);
+  EXPECT_STREQ(check.reason, "its media byte is 9Ch, none of 00h, 10h, 20h, 30h, 40h");
+
+  Bytes inside = good;  // a track that would begin inside the header
+  const uint32_t header_byte = 0x100;
+  memcpy(&inside[0x20], &header_byte, 4);
+  EXPECT_FALSE(CheckFirstDisk(image, inside).d88);
+
+  const Bytes cut(good.begin(), good.end() - 300);  // the second track lost
+  check = CheckFirstDisk(image, cut);
+  EXPECT_TRUE(check.d88);
+  EXPECT_EQ(check.lacking_bytes, 300);
+  EXPECT_EQ(check.missing_tracks, 1);
 }
 
 }  // namespace
