@@ -24,6 +24,8 @@ const char* FileSystemName(FileSystemKind kind) {
       return "dskpull";
     case FileSystemKind::kUnformatted:
       return "unformatted";
+    case FileSystemKind::kHuman68k:
+      return "human68k";
     case FileSystemKind::kUnknown:
       break;
   }
@@ -85,6 +87,9 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
       break;
     case FileSystemKind::kFBasic:
       mounted = MountFBasic(disk, layout, table);
+      break;
+    case FileSystemKind::kHuman68k:
+      mounted = MountHuman68k(disk, layout, table);
       break;
     default:
       break;
@@ -248,6 +253,9 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
       case FileSystemKind::kFBasic:
         parsed = ParseFBasicEntry(raw, entry);
         break;
+      case FileSystemKind::kHuman68k:
+        parsed = ParseHuman68kEntry(raw, index, entry, cursor);
+        break;
       default:
         break;
     }
@@ -318,7 +326,8 @@ int64_t FileSystem::ReadChain(int first, int32_t owner, unsigned char* dest, int
 int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
                              ChainDamage& damage) {
   damage = ChainDamage{};
-  if (kind == FileSystemKind::kFat12 && entry.first_cluster == 0) {
+  const bool fat = kind == FileSystemKind::kFat12 || kind == FileSystemKind::kHuman68k;
+  if (fat && entry.first_cluster == 0) {
     // An empty file has no chain.
     damage.size_beyond_chain = entry.size > 0;
     return 0;
@@ -337,7 +346,7 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
   damage.size_beyond_chain = entry.size > chain;
   bool cut_at_end_of_file = entry.ascii;
   int64_t length = chain;
-  if (kind == FileSystemKind::kFat12) {
+  if (fat) {
     length = entry.size < chain ? entry.size : chain;
   } else if (kind == FileSystemKind::kHuBasic) {
     if (entry.size > 0 && entry.size <= chain && !entry.ascii) {

@@ -10,8 +10,8 @@
 
 namespace diskimage {
 
-// What a disk holds. The first four are the file systems FileSystem reads; kDskcut and kDskpull
-// the two game layouts this project's programs of those names read.
+// What a disk holds. kFat12 to kFBasic and kHuman68k are the file systems FileSystem reads;
+// kDskcut and kDskpull the two game layouts this project's programs of those names read.
 enum class FileSystemKind {
   kFat12,
   kN88Basic,
@@ -20,10 +20,12 @@ enum class FileSystemKind {
   kDskcut,
   kDskpull,
   kUnformatted,
-  kUnknown
+  kUnknown,
+  kHuman68k,  // the X68000's FAT12 with names of 18 + 3 characters (last, to keep the values)
 };
 
-// "fat12", "n88-basic", "hu-basic", "f-basic", "dskcut", "dskpull", "unformatted", "unknown".
+// "fat12", "n88-basic", "hu-basic", "f-basic", "dskcut", "dskpull", "unformatted", "unknown",
+// "human68k".
 DISKIMAGE_API const char* FileSystemName(FileSystemKind kind);
 
 // Where a file system keeps its clusters, its allocation table and its root directory.
@@ -35,8 +37,9 @@ struct VolumeLayout {
   int64_t cluster_start;    // logical sector of cluster first_cluster
   int64_t root_start;       // logical sector of the root directory
   int root_sectors;
-  int entry_size;       // bytes of a directory entry: 16 (N88-BASIC) or 32
-  const char* variant;  // "2D", "2DD", "2HD" or, for FAT12, "" (the parameter block says)
+  int entry_size;        // bytes of a directory entry: 16 (N88-BASIC) or 32
+  const char* variant;   // "2D", "2DD", "2HD" or, for FAT12 and Human68k, "" (the boot says)
+  bool from_media_byte;  // FAT12, Human68k: no parameter block; the FAT's media byte named it
 };
 
 // A date and time as a directory records it (local time, no zone).
@@ -49,7 +52,8 @@ struct DirectoryEntry {
   static constexpr int kMaxLongName = 255;
 
   // The name as the file system forms it from the entry's bytes (code page 932 on Japanese
-  // systems): FAT "NAME.EXT" (lower case where the entry's flags say so), Hu-BASIC and N88-BASIC
+  // systems): FAT "NAME.EXT" (lower case where the entry's flags say so; Human68k up to 18
+  // characters before the point, the 9th on from the bytes at 0x0C), Hu-BASIC and N88-BASIC
   // the name without trailing spaces, then "." and the extension without trailing spaces when it
   // is not empty, F-BASIC the 8 bytes without trailing spaces or NULs. It may hold NUL bytes
   // (`name_length` counts them); a NUL always follows.
@@ -131,12 +135,12 @@ class DISKIMAGE_API FileSystem {
   FileSystem(const FileSystem&) = delete;
   FileSystem& operator=(const FileSystem&) = delete;
 
-  // Opens the disk that `map` holds as file system `kind` (one of the first four). Returns false
-  // when the disk lacks its structures, checked strictly: the geometry, the allocation table at
-  // its place with its entries legal values (at most one in 16 of a BASIC table damaged: a link
-  // past the last cluster or a value no table holds) and its reserved clusters marked, and for
-  // FAT12 a parameter block whose numbers agree with each other and with the disk. The map must
-  // outlive the use of this object.
+  // Opens the disk that `map` holds as file system `kind` (kFat12 to kFBasic, or kHuman68k).
+  // Returns false when the disk lacks its structures, checked strictly: the geometry, the
+  // allocation table at its place with its entries legal values (at most one in 16 of a BASIC table
+  // damaged: a link past the last cluster or a value no table holds) and its reserved clusters
+  // marked, and for FAT12 a parameter block whose numbers agree with each other and with the disk.
+  // The map must outlive the use of this object.
   bool Mount(const DiskMap& map, FileSystemKind kind);
 
   FileSystemKind Kind() const { return kind; }
@@ -162,7 +166,8 @@ class DISKIMAGE_API FileSystem {
   bool NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
   // Follows the chain of the file `entry` names and writes its bytes into `dest` (at most
-  // `capacity`; `dest` may be nullptr to check the chain only). The bytes are: FAT12 and Hu-BASIC
+  // `capacity`; `dest` may be nullptr to check the chain only). The bytes are: FAT12, Human68k
+  // and Hu-BASIC
   // the recorded size (Hu-BASIC ASCII files, and a Hu-BASIC size of 0 or beyond the chain, the
   // chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's used
   // sectors, ASCII files cut before their first 0x1A. Missing sectors give zeros. Claims the

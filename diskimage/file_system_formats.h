@@ -40,15 +40,18 @@ enum class EntryParse {
 // kept as it is, a value no table holds becomes kClusterInvalid, both found when followed). False
 // when the disk is not of this kind.
 bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+bool MountHuman68k(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 
-// Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 parser is told the
-// entry's position in its directory (0 for the first) and keeps a long name being gathered in
-// `cursor`.
+// Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 and Human68k parsers
+// are told the entry's position in its directory (0 for the first); FAT12's keeps a long name
+// being gathered in `cursor`.
 EntryParse ParseFat12Entry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
                            DirectoryCursor& cursor);
+EntryParse ParseHuman68kEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
+                              DirectoryCursor& cursor);
 EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry);

@@ -47,11 +47,22 @@ void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
   const VolumeLayout& l = fs.Layout();
   switch (fs.Kind()) {
     case FileSystemKind::kFat12:
-      snprintf(evidence, size,
-               "boot sector parameter block: %d-byte sectors, %d per cluster, %d clusters; FAT "
-               "begins with the media byte",
-               l.numbering.sector_size, l.sectors_per_cluster, l.cluster_count);
+    case FileSystemKind::kHuman68k: {
+      const char* boot = fs.Kind() == FileSystemKind::kHuman68k ? "68000 boot code and " : "";
+      if (l.from_media_byte) {
+        snprintf(evidence, size,
+                 "%sno parameter block; the FAT's media byte names %d sectors of %d bytes a "
+                 "track, %d head%s, %d clusters; the root directory parses",
+                 boot, l.numbering.sectors_per_track, l.numbering.sector_size, l.numbering.heads,
+                 l.numbering.heads == 1 ? "" : "s", l.cluster_count);
+      } else {
+        snprintf(evidence, size,
+                 "%sboot sector parameter block: %d-byte sectors, %d per cluster, %d clusters; "
+                 "FAT begins with the media byte",
+                 boot, l.numbering.sector_size, l.sectors_per_cluster, l.cluster_count);
+      }
       break;
+    }
     case FileSystemKind::kN88Basic: {
       const int track = static_cast<int>(l.root_start / l.numbering.sectors_per_track);
       snprintf(evidence, size,
@@ -139,9 +150,10 @@ int CountDskpullEntries(const DiskMap& map) {
 
 void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
   id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1, -1};
+  // Human68k before FAT12, whose parameter block it carries too.
   static constexpr FileSystemKind kFileSystems[] = {
-      FileSystemKind::kFat12, FileSystemKind::kHuBasic, FileSystemKind::kN88Basic,
-      FileSystemKind::kFBasic};
+      FileSystemKind::kHuman68k, FileSystemKind::kFat12, FileSystemKind::kHuBasic,
+      FileSystemKind::kN88Basic, FileSystemKind::kFBasic};
   for (FileSystemKind kind : kFileSystems) {
     if (!fs.Mount(map, kind)) continue;
     DirectoryCursor root;
@@ -151,7 +163,7 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     fs.ForgetClaims();
     // The BASIC systems' signatures are short: their directories must hold up too, every entry
     // parsing and most chains ending on the disk (a damaged disk keeps its name).
-    if (kind != FileSystemKind::kFat12 &&
+    if (kind != FileSystemKind::kFat12 && kind != FileSystemKind::kHuman68k &&
         (count.invalid_entries > 0 || 2 * count.broken > count.files + count.directories)) {
       continue;
     }

@@ -20,6 +20,7 @@ void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
   const int a = e.attributes;
   switch (kind) {
     case FileSystemKind::kFat12:
+    case FileSystemKind::kHuman68k:
       snprintf(type, 8, "%c%c%c%c%c", e.directory ? 'd' : '-', a & 0x01 ? 'r' : '-',
                a & 0x02 ? 'h' : '-', a & 0x04 ? 's' : '-', a & 0x20 ? 'a' : '-');
       break;

@@ -130,6 +130,7 @@ const char* ReadingProgram(FileSystemKind kind) {
     case FileSystemKind::kN88Basic:
     case FileSystemKind::kHuBasic:
     case FileSystemKind::kFBasic:
+    case FileSystemKind::kHuman68k:
       return "dskget";
     case FileSystemKind::kDskcut:
       return "dskcut";

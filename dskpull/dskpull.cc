@@ -83,7 +83,7 @@ const char kHelp[] =
     "  -u      names in UTF-8, converted from Shift-JIS; a byte that is not\n"
     "          Shift-JIS becomes %XX (its value in hexadecimal)\n"
     "  -f      read the disk as this layout even where it holds a standard file\n"
-    "          system (FAT12, N88-BASIC, Hu-BASIC, F-BASIC), which is dskget's:\n"
+    "          system (FAT12, Human68k, N88-BASIC, Hu-BASIC, F-BASIC), dskget's:\n"
     "          without -f such a disk is said and nothing of it is written\n"
     "  -C DIR  extract into DIR, created if needed, as if started there\n"
     "Any other argument shows the usage line.\n"

@@ -60,8 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         strcmp(first.evidence, second.evidence) != 0) {
       FuzzFail("identification differs from one call to the next");
     }
-    for (FileSystemKind kind : {FileSystemKind::kFat12, FileSystemKind::kN88Basic,
-                                FileSystemKind::kHuBasic, FileSystemKind::kFBasic}) {
+    for (FileSystemKind kind :
+         {FileSystemKind::kFat12, FileSystemKind::kN88Basic, FileSystemKind::kHuBasic,
+          FileSystemKind::kFBasic, FileSystemKind::kHuman68k}) {
       if (!fs.Mount(map, kind)) continue;
       static DirectoryCursor root;
       fs.Root(root);

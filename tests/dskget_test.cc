@@ -257,6 +257,87 @@ TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten)
   EXPECT_EQ(tree.at("LOOP"), FileEntry(PatternBytes(5000, 3)));
 }
 
+// An X68000 disk: 68000 boot code over an MS-DOS parameter block, names of up to 18 + 3
+// characters whose 9th on lie at 0x0C (where FAT12 keeps its lower-case flags), Shift-JIS too.
+TEST_F(DskgetTest, Human68kNamesOf18And3CharactersComeOutWhole) {
+  Fat12Image fat;
+  fat.raw[0] = 0x60;  // BRA
+  const auto name18 = [&](uint8_t* entry, const std::string& rest) {
+    memcpy(entry + 0x0C, rest.data(), rest.size());
+  };
+  fat.SetRoot(0, "LONGFILETXT", 0x20, 2, 5);
+  name18(fat.Root(0), "NAME01");
+  fat.SetRoot(1,
+              "\x83\x51\x81\x5B\x83\x80\x83\x66"
+              "DAT",
+              0x20, 3, 3);                  // ゲームデ
+  name18(fat.Root(1), "\x81\x5B\x83\x5E");  // ータ
+  fat.SetRoot(2, "SAVEDATA   ", 0x10, 4, 0);
+  name18(fat.Root(2), "_FOLDER1");
+  fat.SetFat(2, 0xFFF);
+  fat.SetFat(3, 0xFFF);
+  fat.SetFat(4, 0xFFF);
+  fat.SetFat(5, 0xFFF);
+  memcpy(fat.Cluster(2), "hello", 5);
+  memcpy(fat.Cluster(3), "abc", 3);
+  memset(fat.Cluster(4), 0, 96);
+  memcpy(fat.Cluster(4), ".          \x10", 12);
+  memcpy(fat.Cluster(4) + 32, "..         \x10", 12);
+  memcpy(fat.Cluster(4) + 64, "INNER   BIN\x20", 12);
+  fat.Cluster(4)[64 + 0x18] = 0x21;  // 1980-01-01
+  fat.Cluster(4)[64 + 0x1A] = 5;
+  fat.Cluster(4)[64 + 0x1C] = 2;
+  memcpy(fat.Cluster(5), "xy", 2);
+  SetImage(SectorsToDisk(fat.raw, {77, 2, 8, 3}).Name("X68000").Media(0x20).Build());
+  const RunResult result = RunOnImage({"-C", root / "out"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("[X68000] human68k -> 000"), std::string::npos) << result.out;
+  EXPECT_EQ(Snapshot(root / "out"),
+            (Tree{{"000", "dir"},
+                  {"000/LONGFILENAME01.TXT", FileEntry(Text("hello"))},
+                  {"000/ゲームデータ.DAT", FileEntry(Text("abc"))},
+                  {"000/SAVEDATA_FOLDER1", "dir"},
+                  {"000/SAVEDATA_FOLDER1/INNER.BIN", FileEntry(Text("xy"))}}));
+}
+
+// The LSX-Dodgers system disk of the X1 has no parameter block (a 256-byte boot record holds
+// its place): read by the layout its FAT's media byte names, it is what mtools takes from the
+// same sectors once a 360 KB parameter block is written in.
+TEST_F(DskgetTest, AFat12DiskWithoutAParameterBlockIsReadByItsMediaByte) {
+  REAL_DISK_OR_SKIP(lsx, "ldsys_lsx_dodgers_x1.d88");
+  if (system("command -v mcopy >/dev/null && command -v python3 >/dev/null") != 0) {
+    GTEST_SKIP() << "mtools or python3 missing";
+  }
+  const std::string raw = root / "lsx.img";
+  const std::string to_raw =
+      "python3 -c 'import struct,sys\n"
+      "d = open(sys.argv[1], \"rb\").read()\n"
+      "offsets = struct.unpack_from(\"<164I\", d, 0x20)\n"
+      "raw = bytearray()\n"
+      "for t in range(80):\n"
+      "  o, sectors = offsets[t], {}\n"
+      "  for i in range(struct.unpack_from(\"<H\", d, o + 4)[0] if o else 0):\n"
+      "    size = struct.unpack_from(\"<H\", d, o + 14)[0]\n"
+      "    sectors[d[o + 2]] = d[o + 16:o + 16 + size]\n"
+      "    o += 16 + size\n"
+      "  for r in range(1, 10): raw += sectors.get(r, b\"\")[:512].ljust(512, b\"\\0\")\n"
+      "raw[0:3] = b\"\\xeb\\x3c\\x90\"\n"
+      "raw[11:28] = struct.pack(\"<HBHBHHBHHH\", 512, 2, 1, 2, 112, 720, 0xFD, 2, 9, 2)\n"
+      "open(sys.argv[2], \"wb\").write(raw)' " +
+      lsx + " " + raw + " && mkdir " + root / "ref" + " && MTOOLS_SKIP_CHECK=1 mcopy -s -m -i " +
+      raw + " '::*' " + root / "ref";
+  ASSERT_EQ(system(to_raw.c_str()), 0);
+  const RunResult result = Run({lsx, "-C", root / "out"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  const Tree ours = Snapshot(root / "out/000"), theirs = Snapshot(root / "ref");
+  EXPECT_EQ(ours.size(), 34u);
+  EXPECT_EQ(ours, theirs);
+  for (const auto& [path, bytes] : theirs) {
+    EXPECT_EQ(ModificationTime(root / "out/000/" + path), ModificationTime(root / "ref/" + path))
+        << path;
+  }
+}
+
 // One flipped table byte breaks one chain, not the disk: it keeps its name, the other file comes
 // out whole and the broken one with its first cluster.
 TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {

@@ -317,6 +317,7 @@ TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
   } cases[] = {{"x1ndp_sample_2d.d88", FileSystemKind::kHuBasic, 3},
                {"HuBASIC_Format_2D.d88", FileSystemKind::kHuBasic, 2},
                {"2019FM77AVDemo.d77", FileSystemKind::kFBasic, 7},
+               {"ldsys_lsx_dodgers_x1.d88", FileSystemKind::kFat12, 34},
                {"CPM_Format_2D_turboCPM_X1turbo.d88", FileSystemKind::kUnknown, -1}};
   for (const auto& c : cases) {
     REAL_DISK_OR_SKIP(path, c.file);
