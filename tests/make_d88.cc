@@ -277,6 +277,19 @@ void WriteSeeds(const std::string& dir) {
   f.AddFile(std::string("AB\0C", 4), "", 0x82, Text("ascii\x1A"));
   f.AddFile("BIN", "", 0x02, PatternBytes(3000, 6));
   put("f-basic", f.ToDisk("FB", {2, 3, 4, 5}).Build());
+  // Human68k: 68000 boot code over the parameter block, a name of 18 + 3 characters.
+  Fat12Image x68k = Fat12Image::Small();
+  x68k.raw[0] = 0x60;
+  x68k.SetRoot(0, "LONGFILETXT", 0x20, 2, 5);
+  memcpy(x68k.Root(0) + 0x0C, "NAME01", 6);
+  x68k.SetFat(2, 0xFFF);
+  put("human68k", SectorsToDisk(x68k.raw, {40, 1, 8, 2}).Build());
+  // FAT12 without a parameter block: the FAT's media byte FDh names the 360 KB layout.
+  Bytes lsx(720 * 512, 0);
+  lsx[512] = 0xFD;
+  lsx[513] = lsx[514] = 0xFF;
+  memcpy(&lsx[5 * 512], "LD      BIN\x20", 12);
+  put("fat12-media-byte", SectorsToDisk(lsx, {40, 2, 9, 2}).Build());
 }
 
 int Usage() {
