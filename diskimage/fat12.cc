@@ -51,6 +51,17 @@ constexpr ParameterBlock kHuman68kLayouts[] = {
 
 constexpr int kHuman68kBranch = 0x60;  // a 68000 BRA: the boot code's first byte
 
+// True when the block's numbers are ones a FAT12 volume can have.
+bool Consistent(const ParameterBlock& p) {
+  return p.bytes_per_sector >= 128 && p.bytes_per_sector <= 1024 &&
+         IsPowerOfTwo(p.bytes_per_sector) && IsPowerOfTwo(p.sectors_per_cluster) &&
+         p.sectors_per_cluster <= 128 && p.reserved_sectors >= 1 && p.fat_count >= 1 &&
+         p.fat_count <= 2 && p.root_entries > 0 &&
+         p.root_entries % (p.bytes_per_sector / 32) == 0 && p.total_sectors > 0 &&
+         p.media >= 0xF0 && p.sectors_per_fat >= 1 && p.sectors_per_track >= 1 &&
+         p.sectors_per_track <= 63 && (p.heads == 1 || p.heads == 2);
+}
+
 bool ReadParameterBlock(const unsigned char* boot, ParameterBlock& p) {
   p.bytes_per_sector = ReadLe16(boot + 0x0B);
   p.sectors_per_cluster = boot[0x0D];
@@ -62,13 +73,7 @@ bool ReadParameterBlock(const unsigned char* boot, ParameterBlock& p) {
   p.sectors_per_fat = ReadLe16(boot + 0x16);
   p.sectors_per_track = ReadLe16(boot + 0x18);
   p.heads = ReadLe16(boot + 0x1A);
-  return p.bytes_per_sector >= 128 && p.bytes_per_sector <= 1024 &&
-         IsPowerOfTwo(p.bytes_per_sector) && IsPowerOfTwo(p.sectors_per_cluster) &&
-         p.sectors_per_cluster <= 128 && p.reserved_sectors >= 1 && p.fat_count >= 1 &&
-         p.fat_count <= 2 && p.root_entries > 0 &&
-         p.root_entries % (p.bytes_per_sector / 32) == 0 && p.total_sectors > 0 &&
-         p.media >= 0xF0 && p.sectors_per_fat >= 1 && p.sectors_per_track >= 1 &&
-         p.sectors_per_track <= 63 && (p.heads == 1 || p.heads == 2);
+  return Consistent(p);
 }
 
 int ReadBe16(const unsigned char* bytes) { return (bytes[0] << 8) | bytes[1]; }
@@ -90,13 +95,7 @@ bool ReadHuman68kBlock(const unsigned char* boot, const DiskGeometry& disk, Para
   p.sectors_per_fat = boot[0x1D];
   p.sectors_per_track = disk.sectors_per_track;
   p.heads = disk.heads;
-  return p.bytes_per_sector >= 128 && p.bytes_per_sector <= 1024 &&
-         IsPowerOfTwo(p.bytes_per_sector) && IsPowerOfTwo(p.sectors_per_cluster) &&
-         p.sectors_per_cluster <= 128 && p.reserved_sectors >= 1 && p.fat_count >= 1 &&
-         p.fat_count <= 2 && p.root_entries > 0 &&
-         p.root_entries % (p.bytes_per_sector / 32) == 0 && p.total_sectors > 0 &&
-         p.media >= 0xF0 && p.sectors_per_fat >= 1 && p.sectors_per_track >= 1 &&
-         p.sectors_per_track <= 63 && (p.heads == 1 || p.heads == 2);
+  return Consistent(p);
 }
 
 int FatEntry(const unsigned char* fat, int cluster) {
