@@ -78,12 +78,11 @@ void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::I
   }
 }
 
-// Lists and extracts disk `disk`. Returns false when the run must stop: it could not come back
-// from the disk's folder.
+// Lists and extracts disk `disk`, selected in the image. Returns false when the run must stop: it
+// could not come back from the disk's folder.
 bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
                  StartingDirectory& start) {
   diskimage::D88Image& image = state.image;
-  image.SelectDisk(disk);
   state.map.Load(image);
   diskimage::Identification id;
   diskimage::Identify(state.map, state.file_system, id);

@@ -178,16 +178,13 @@ void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_
     char formed[kOutputNameSize];
     char name[kOutputNameSize];
     const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
-    char safe[kOutputNameSize];
-    memcpy(safe, name, sizeof safe);
-    const bool renamed = tree.names->MakeUnique(folder_key, name);
     char shown[kTreePathSize];
     snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, formed);
     const char* verb = run.list_only ? "would be written" : "written";
     if (made_safe) {
-      run.diagnostics.Report(shown, "%s as \"%s\" to stay a plain file name", verb, safe);
+      run.diagnostics.Report(shown, "%s as \"%s\" to stay a plain file name", verb, name);
     }
-    if (renamed) {
+    if (tree.names->MakeUnique(folder_key, name)) {
       run.diagnostics.Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
     }
     snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, name);

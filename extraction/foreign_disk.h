@@ -7,10 +7,10 @@
 #include "diskimage/d88_image.h"
 #include "extraction/extraction_run.h"
 
-// Identifies the disk selected in `image`. When it holds FAT12, N88-BASIC, Hu-BASIC or F-BASIC,
-// reports through `run` "NAME: the disk holds hu-basic (2D): dskget reads it" (without `name`,
-// nullptr, the line begins with what the disk holds) and returns true; otherwise, whatever the
-// disk holds or however damaged it is, returns false and says nothing. Works in static storage
+// Identifies the disk selected in `image`. When it holds FAT12, Human68k, N88-BASIC, Hu-BASIC or
+// F-BASIC, reports through `run` "NAME: the disk holds hu-basic (2D): dskget reads it" (without
+// `name`, nullptr, the line begins with what the disk holds) and returns true; otherwise, whatever
+// the disk holds or however damaged it is, returns false and says nothing. Works in static storage
 // of 362 KB (the disk's sector map and a file system), touched as far as the disk has sectors.
 bool HoldsStandardFileSystem(ExtractionRun& run, const char* name, diskimage::D88Image& image);
 
