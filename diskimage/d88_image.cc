@@ -522,6 +522,7 @@ int D88Image::ReadTrackSectors(int track, SectorHeader* dest, int max_count) {
     sector.status = header[8];
     sector.data_size = ReadLe16(header + 14);
     sector.data_offset = position;
+    sector.repeated_byte = false;
   });
 }
 
@@ -532,6 +533,15 @@ int D88Image::ReadSectorData(const SectorHeader& sector, unsigned char* dest, in
   if (len <= 0 || sector.data_offset < disk_offset) return 0;
   position = sector.data_offset;
   return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
+}
+
+int D88Image::ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
+                              int max_len) {
+  if (from < 0 || from >= sector.data_size) return 0;
+  SectorHeader rest = sector;
+  rest.data_offset += from;
+  rest.data_size -= from;
+  return ReadSectorData(rest, dest, max_len);
 }
 
 }  // namespace diskimage

@@ -8,52 +8,13 @@
 #include <cstdint>
 #include <cstdio>
 
-// The library's public symbols; everything else stays hidden in a shared build.
-#if defined(_WIN32)
-#if !defined(DISKIMAGE_SHARED)
-#define DISKIMAGE_API
-#elif defined(DISKIMAGE_BUILDING)
-#define DISKIMAGE_API __declspec(dllexport)
-#else
-#define DISKIMAGE_API __declspec(dllimport)
-#endif
-#elif defined(__GNUC__) || defined(__clang__)
-#define DISKIMAGE_API __attribute__((visibility("default")))
-#else
-#define DISKIMAGE_API
-#endif
+#include "diskimage/sector_source.h"
 
 namespace diskimage {
-
-// Returns b0 + b1*2^8 from the two bytes at `bytes` (0..65535), whatever the host's byte order.
-DISKIMAGE_API int ReadLe16(const unsigned char* bytes);
-
-// Returns the four bytes at `bytes` as a little-endian 32-bit value; values of 2^31 and more come
-// out negative (two's complement), whatever the host's byte order.
-DISKIMAGE_API int32_t ReadLe32(const unsigned char* bytes);
 
 // The name of a D88 media byte: "2D" (0x00), "2DD" (0x10), "2HD" (0x20), "1D" (0x30), "1DD"
 // (0x40), or "other" for any other value.
 DISKIMAGE_API const char* MediaName(int media_type);
-
-// One sector header of a track as the image stores it, with where its data lies.
-struct SectorHeader {
-  static constexpr int kDensityFm = 0x40;    // density byte of a single-density (FM) sector
-  static constexpr int kDeletedMark = 0x10;  // deleted byte of a sector with a deleted-data mark
-
-  unsigned char c, h, r, n;  // the sector's ID
-  int sector_count;          // the track's sector count as this header records it
-  int density;               // 0x00 double density (MFM), 0x40 single density (FM); as stored
-  int deleted;               // 0x00 normal data, 0x10 deleted data; as stored
-  int status;                // as the drive reported it: 0x00 fine, 0xA0 ID CRC error, 0xB0 data
-                             // CRC error, 0xE0 no address mark, 0xF0 no data mark, others
-  int data_size;             // bytes of data stored after the header (0..65535)
-  int64_t data_offset;       // image offset of the data
-
-  // True for FM: 0x40, or 0x01 as some tools write it.
-  bool Fm() const { return density == kDensityFm || density == 0x01; }
-  bool Deleted() const { return deleted == kDeletedMark; }
-};
 
 // Bytes of an image opened from memory: `size` bytes at `bytes`.
 struct ImageSpan {
@@ -64,10 +25,9 @@ struct ImageSpan {
 // One D88 image, open for reading. The object holds a 64 KiB read window, so it is large: give it
 // static storage or allocate it rather than putting it on a small thread's stack. Not copyable;
 // one object serves one thread.
-class DISKIMAGE_API D88Image {
+class DISKIMAGE_API D88Image final : public SectorSource {
  public:
   static constexpr int kMaxDisks = 64;
-  static constexpr int kTrackCount = 164;
   static constexpr int kDiskHeaderSize = 0x2B0;
   static constexpr int kSectorHeaderSize = 16;
 
@@ -129,7 +89,7 @@ class DISKIMAGE_API D88Image {
 
   // True when the track table places `track` inside the disk (HasTrack) but the image ends at or
   // before its offset: a track the image lost, not one stored empty.
-  bool TrackBeyondImage(int track) const;
+  bool TrackBeyondImage(int track) const override;
 
   // Sets the sector numbers between which ReadSectors steps: after `last` it goes on with
   // `first` on the next track index. No checks.
@@ -169,18 +129,20 @@ class DISKIMAGE_API D88Image {
 
   // True when the selected disk's track table points `track` (0..kTrackCount-1) inside the disk:
   // the track was stored, though it may hold no sector.
-  bool HasTrack(int track) const;
+  bool HasTrack(int track) const override;
 
   // Writes the headers of the sectors stored on `track` into `dest`, in stored order, at most
   // `max_count` of them. The walk ends as ReadTrackIds' does. Returns the number written; 0 when
   // the track is not there. Pass one more than the sectors wanted to learn whether the track
   // holds more.
-  int ReadTrackSectors(int track, SectorHeader* dest, int max_count);
+  int ReadTrackSectors(int track, SectorHeader* dest, int max_count) override;
 
   // Copies the data of a sector that ReadTrackSectors returned for the selected disk into `dest`:
   // at most `max_len` bytes, never any past the end of the disk or of the image. Returns the
   // bytes copied.
   int ReadSectorData(const SectorHeader& sector, unsigned char* dest, int max_len);
+  int ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
+                      int max_len) override;
 
   // The number of sector headers read since the image was opened: a measure of the work done.
   // Searches of one track in a row walk its headers once, a walk reuses what the previous walk

@@ -18,8 +18,8 @@ int Commonest(const int* histogram, int size) {
 
 }  // namespace
 
-void DiskMap::Load(D88Image& source) {
-  image = &source;
+void DiskMap::Load(SectorSource& disk) {
+  source = &disk;
   memset(loaded, 0, sizeof loaded);
 }
 
@@ -28,29 +28,29 @@ void DiskMap::LoadTrack(int track) const {
   loaded[track] = true;
   counts[track] = 0;
   present[track] = missing[track] = long_track[track] = false;
-  if (image == nullptr) return;
+  if (source == nullptr) return;
   // One header more than kept tells a long track from a full one; it lands in a scratch slot.
   SectorHeader listed[kMaxSectorsPerTrack + 1];
-  const int count = image->ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
-  missing[track] = image->TrackBeyondImage(track);
-  present[track] = image->HasTrack(track) && !missing[track];
+  const int count = source->ReadTrackSectors(track, listed, kMaxSectorsPerTrack + 1);
+  missing[track] = source->TrackBeyondImage(track);
+  present[track] = source->HasTrack(track) && !missing[track];
   long_track[track] = count > kMaxSectorsPerTrack;
   counts[track] = long_track[track] ? kMaxSectorsPerTrack : count;
   memcpy(sectors[track], listed, sizeof(SectorHeader) * static_cast<size_t>(counts[track]));
 }
 
 void DiskMap::LoadAll() const {
-  for (int track = 0; track < D88Image::kTrackCount; ++track) LoadTrack(track);
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) LoadTrack(track);
 }
 
 bool DiskMap::TrackPresent(int track) const {
-  if (track < 0 || track >= D88Image::kTrackCount) return false;
+  if (track < 0 || track >= SectorSource::kTrackCount) return false;
   LoadTrack(track);
   return present[track];
 }
 
 int DiskMap::SectorCount(int track) const {
-  if (track < 0 || track >= D88Image::kTrackCount) return 0;
+  if (track < 0 || track >= SectorSource::kTrackCount) return 0;
   LoadTrack(track);
   return counts[track];
 }
@@ -63,7 +63,7 @@ const SectorHeader* DiskMap::Find(int track, int r) const {
 }
 
 int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) const {
-  return image == nullptr ? 0 : image->ReadSectorData(sector, dest, max_len);
+  return source == nullptr ? 0 : source->ReadSectorBytes(sector, 0, dest, max_len);
 }
 
 DiskGeometry DiskMap::Summarize() const {
@@ -73,7 +73,7 @@ DiskGeometry DiskMap::Summarize() const {
   int size_codes[8] = {};  // 128 << code for codes 0..7; other sizes are not counted
   int last_present = -1;
   bool odd_track = false;
-  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
     if (missing[track]) ++g.missing_tracks;
     if (!present[track]) continue;
     ++g.tracks_present;
@@ -112,7 +112,7 @@ DiskGeometry DiskMap::Summarize() const {
   g.sectors_per_track = Commonest(count_histogram, kMaxSectorsPerTrack + 1);
   const int code = Commonest(size_codes, 8);
   g.sector_size = size_codes[code] > 0 ? 128 << code : 0;
-  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
     if (counts[track] == 0) continue;
     if (counts[track] != g.sectors_per_track) ++g.odd_count_tracks;
     for (int i = 0; i < counts[track]; ++i) {
@@ -130,19 +130,18 @@ int DiskMap::FillerSectors(int& commonest_filler) const {
   unsigned char data[4096];
   int by_filler[256] = {};
   int count = 0;
-  for (int track = 0; track < D88Image::kTrackCount; ++track) {
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
     for (int i = 0; i < counts[track]; ++i) {
-      // The data is read in pieces, each as a sector of its own.
-      SectorHeader piece = sectors[track][i];
+      // The data is read in pieces.
+      const SectorHeader& sector = sectors[track][i];
       int filler = -1;
       bool one_value = true;
-      while (one_value && piece.data_size > 0) {
-        const int got = Read(piece, data, sizeof data);
+      for (int from = 0; one_value && from < sector.data_size;) {
+        const int got = source->ReadSectorBytes(sector, from, data, sizeof data);
         if (got <= 0) break;
         if (filler < 0) filler = data[0];
         for (int k = 0; k < got && one_value; ++k) one_value = data[k] == filler;
-        piece.data_offset += got;
-        piece.data_size -= got;
+        from += got;
       }
       if (!one_value) continue;
       ++count;
@@ -165,7 +164,7 @@ bool DiskMap::OnlyFillerBytes() const {
 int SectorNumbering::TrackOf(int64_t logical) const {
   const int64_t track_side = logical / sectors_per_track;
   const int64_t track = heads == 2 ? track_side : track_side * track_step;
-  return track < D88Image::kTrackCount ? static_cast<int>(track) : -1;
+  return track < SectorSource::kTrackCount ? static_cast<int>(track) : -1;
 }
 
 namespace {

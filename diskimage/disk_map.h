@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "diskimage/d88_image.h"
+#include "diskimage/sector_source.h"
 
 namespace diskimage {
 
@@ -30,7 +30,7 @@ struct DiskGeometry {
   int total_sectors;        // sectors mapped
 };
 
-// The sectors of the disk selected in a D88Image. Holds up to kMaxSectorsPerTrack headers of each
+// The sectors of one disk, read from its container. Holds up to kMaxSectorsPerTrack headers of each
 // of the kTrackCount tracks (337,032 bytes on 64-bit systems): give it static storage or allocate
 // it. Not copyable.
 class DISKIMAGE_API DiskMap {
@@ -41,13 +41,13 @@ class DISKIMAGE_API DiskMap {
   DiskMap(const DiskMap&) = delete;
   DiskMap& operator=(const DiskMap&) = delete;
 
-  // Maps the disk selected in `image`, which the map then reads from: each track's headers are
-  // read the first time the track is asked about (the geometry reads them all), so that a look
-  // at a few tracks costs a few; the image must stay open with that disk selected while the map
-  // is used. A track that holds more than kMaxSectorsPerTrack sectors keeps its first ones and
-  // counts as long. Cost: at most kTrackCount * (kMaxSectorsPerTrack + 1) headers, whatever the
-  // image holds.
-  void Load(D88Image& image);
+  // Maps the disk that `source` holds (for a D88Image, its selected disk), which the map then
+  // reads from: each track's headers are read the first time the track is asked about (the
+  // geometry reads them all), so that a look at a few tracks costs a few; the source must stay
+  // open, with that disk selected, while the map is used. A track that holds more than
+  // kMaxSectorsPerTrack sectors keeps its first ones and counts as long. Cost: at most kTrackCount
+  // * (kMaxSectorsPerTrack + 1) headers, whatever the image holds.
+  void Load(SectorSource& source);
 
   bool TrackPresent(int track) const;
   // The sectors of `track` kept, in stored order; 0 for a track outside 0..kTrackCount-1.
@@ -69,22 +69,20 @@ class DISKIMAGE_API DiskMap {
   // of them hold in `commonest_filler`. Reads every sector's data once.
   int FillerSectors(int& commonest_filler) const;
 
-  D88Image* Image() const { return image; }
-
  private:
   // Reads the headers of `track` (0..kTrackCount-1) unless they are read already; LoadAll of
   // every track.
   void LoadTrack(int track) const;
   void LoadAll() const;
 
-  D88Image* image = nullptr;
+  SectorSource* source = nullptr;
   // What is known of each track, filled as the tracks are asked about.
-  mutable bool loaded[D88Image::kTrackCount] = {};
-  mutable int counts[D88Image::kTrackCount] = {};
-  mutable bool present[D88Image::kTrackCount] = {};
-  mutable bool missing[D88Image::kTrackCount] = {};
-  mutable bool long_track[D88Image::kTrackCount] = {};
-  mutable SectorHeader sectors[D88Image::kTrackCount][kMaxSectorsPerTrack];
+  mutable bool loaded[SectorSource::kTrackCount] = {};
+  mutable int counts[SectorSource::kTrackCount] = {};
+  mutable bool present[SectorSource::kTrackCount] = {};
+  mutable bool missing[SectorSource::kTrackCount] = {};
+  mutable bool long_track[SectorSource::kTrackCount] = {};
+  mutable SectorHeader sectors[SectorSource::kTrackCount][kMaxSectorsPerTrack];
 };
 
 // How a file system numbers a disk's sectors: logical sector L lies on cylinder

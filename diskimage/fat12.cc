@@ -164,7 +164,7 @@ bool MountVolume(const DiskMap& map, const ParameterBlock& p, bool from_block, i
     return false;
   }
   bool odd_tracks = false;
-  for (int track = 1; track < D88Image::kTrackCount; track += 2) {
+  for (int track = 1; track < SectorSource::kTrackCount; track += 2) {
     odd_tracks = odd_tracks || map.TrackPresent(track);
   }
   layout.numbering = {p.bytes_per_sector, p.sectors_per_track, p.heads, 1,

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "diskimage/d88_image.h"
+#include "diskimage/sector_source.h"
 
 namespace diskimage {
 

@@ -82,8 +82,8 @@ void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::I
 // could not come back from the disk's folder.
 bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
                  StartingDirectory& start) {
-  diskimage::D88Image& image = state.image;
-  state.map.Load(image);
+  diskimage::DiskImage& image = state.image;
+  state.map.Load(image.Disk());
   diskimage::Identification id;
   diskimage::Identify(state.map, state.file_system, id);
   char folder[12];  // "000" to "063"; room for any int
@@ -162,7 +162,7 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   }
   const bool raw = !run.utf8_names;
   names.Clear();
-  if (!StartRun(run, image_path, output_directory, state.image, true)) return kExitFailure;
+  if (!StartRun(run, image_path, output_directory, state.image)) return kExitFailure;
   StartingDirectory start;
   for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
     state.image.SelectDisk(disk);

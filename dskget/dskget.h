@@ -3,13 +3,13 @@
 #ifndef DSKGET_DSKGET_H_
 #define DSKGET_DSKGET_H_
 
-#include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/file_system.h"
 
 // What a run reads disks with: large, so given static storage by the caller.
 struct DskgetState {
-  diskimage::D88Image image;
+  diskimage::DiskImage image;
   diskimage::DiskMap map;
   diskimage::FileSystem file_system;
 };

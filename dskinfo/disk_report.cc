@@ -124,7 +124,8 @@ void QuoteForShell(const char* path, char* out, size_t size) {
 
 }  // namespace
 
-const char* ReadingProgram(FileSystemKind kind) {
+const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind container) {
+  const bool d88 = container == diskimage::ContainerKind::kD88;
   switch (kind) {
     case FileSystemKind::kFat12:
     case FileSystemKind::kN88Basic:
@@ -133,9 +134,9 @@ const char* ReadingProgram(FileSystemKind kind) {
     case FileSystemKind::kHuman68k:
       return "dskget";
     case FileSystemKind::kDskcut:
-      return "dskcut";
+      return d88 ? "dskcut" : nullptr;
     case FileSystemKind::kDskpull:
-      return "dskpull";
+      return d88 ? "dskpull" : nullptr;
     default:
       return nullptr;
   }
@@ -145,8 +146,20 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
   const Identification& id = r.identification;
   printf("disk %d: %s\n", r.index, r.name[0] != '\0' ? r.name : "(no name)");
   char text[512];
-  snprintf(text, sizeof text, "%s (media byte %02Xh), %s", diskimage::MediaName(r.media), r.media,
-           r.write_protected ? "write-protected" : "writable");
+  const bool d88 = r.container == diskimage::ContainerKind::kD88;
+  if (!d88) {
+    const char* unrecorded = diskimage::ContainerUnrecorded(r.container);
+    snprintf(text, sizeof text, "%s%s%s", diskimage::ContainerName(r.container),
+             unrecorded[0] != '\0' ? ", which does not record " : "", unrecorded);
+    PrintField("container:", text);
+  }
+  const char* protection = r.write_protected ? "write-protected" : "writable";
+  if (d88) {
+    snprintf(text, sizeof text, "%s (media byte %02Xh), %s", diskimage::MediaName(r.media), r.media,
+             protection);
+  } else {
+    snprintf(text, sizeof text, "%s, %s", diskimage::MediaName(r.media), protection);
+  }
   PrintField("media:", text);
   FormatGeometry(r.geometry, text, sizeof text);
   PrintField("geometry:", text);
@@ -176,7 +189,7 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
     }
     PrintField("files:", text);
   }
-  const char* program = ReadingProgram(id.kind);
+  const char* program = ReadingProgram(id.kind, r.container);
   if (program != nullptr) {
     char quoted[sizeof text - 16];
     QuoteForShell(image_path, quoted, sizeof quoted);
@@ -246,7 +259,7 @@ void PrintDiskJson(const DiskReport& r) {
   number_or_null("bytes_free", id.bytes_free);
   number_or_null("damaged", id.damaged);
   number_or_null("invalid_entries", id.invalid_entries);
-  const char* program = ReadingProgram(id.kind);
+  const char* program = ReadingProgram(id.kind, r.container);
   fputs(", \"read_with\": ", stdout);
   if (program != nullptr) {
     PrintJsonString(program);

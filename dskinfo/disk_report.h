@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
 
@@ -12,13 +14,15 @@ struct DiskReport {
   const char* name;  // UTF-8
   int media;         // the media byte
   bool write_protected;
-  int64_t disk_size;  // the header's size field
+  int64_t disk_size;  // the header's size field; the image's size for other containers than D88
+  diskimage::ContainerKind container;
   diskimage::DiskGeometry geometry;
   diskimage::Identification identification;
 };
 
-// The program that reads a disk of this kind ("dskget", "dskcut", "dskpull"), or nullptr.
-const char* ReadingProgram(diskimage::FileSystemKind kind);
+// The program that reads a disk of this kind in this container ("dskget", "dskcut", "dskpull"),
+// or nullptr.
+const char* ReadingProgram(diskimage::FileSystemKind kind, diskimage::ContainerKind container);
 
 // Prints the disk's block of text, wrapped to 80 columns; `image_path` completes the command.
 void PrintDiskText(const DiskReport& report, const char* image_path);

@@ -44,7 +44,7 @@ const char kHelp[] =
 
 // Checks the disks of the open image in turn; returns how many are read, up to the first that is
 // no D88 disk.
-int CheckDisks(ExtractionRun& run, diskimage::D88Image& image, const char* path) {
+int CheckDisks(ExtractionRun& run, diskimage::DiskImage& image, const char* path) {
   int disk = 0;
   while (disk < image.DiskCount() && image.SelectDisk(disk) &&
          CheckImageDisk(run, path, image, disk)) {
@@ -53,12 +53,24 @@ int CheckDisks(ExtractionRun& run, diskimage::D88Image& image, const char* path)
   return disk;
 }
 
+// Prints the image's "container" and "unrecorded" members (null and [] for no container).
+void PrintContainerJson(diskimage::ContainerKind container) {
+  if (container == diskimage::ContainerKind::kNone) {
+    fputs(", \"container\": null, \"unrecorded\": []", stdout);
+    return;
+  }
+  printf(", \"container\": \"%s\", \"unrecorded\": [%s]", diskimage::ContainerName(container),
+         diskimage::ContainerUnrecorded(container)[0] != '\0'
+             ? "\"sector_ids\", \"density\", \"deleted_marks\", \"read_errors\""
+             : "");
+}
+
 // Reports the first `disks` disks of the open image.
 void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks, bool json) {
-  diskimage::D88Image& image = state.image;
+  diskimage::DiskImage& image = state.image;
   for (int disk = 0; disk < disks; ++disk) {
     image.SelectDisk(disk);
-    state.map.Load(image);
+    state.map.Load(image.Disk());
     DiskReport report;
     report.index = disk;
     ListedName name;
@@ -67,6 +79,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
     report.media = image.MediaType();
     report.write_protected = image.WriteProtected();
     report.disk_size = image.DiskSize();
+    report.container = image.Container();
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
     if (json) {
@@ -115,11 +128,12 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
     const char* path = argv[i];
     if (strcmp(path, "--json") == 0) continue;
     run.diagnostics.KeepNextReason();
-    const bool opened = OpenImage(run, path, state.image, true);
+    const bool opened = OpenImage(run, path, state.image);
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
     if (json) {
       fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
       PrintJsonString(path);
+      PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
       fputs(", \"error\": ", stdout);
       if (run.diagnostics.FirstReason()[0] != '\0') {
         PrintJsonString(run.diagnostics.FirstReason());

@@ -3,13 +3,13 @@
 #ifndef DSKINFO_DSKINFO_H_
 #define DSKINFO_DSKINFO_H_
 
-#include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/file_system.h"
 
 // What a run reads disks with: large, so given static storage by the caller.
 struct DskinfoState {
-  diskimage::D88Image image;
+  diskimage::DiskImage image;
   diskimage::DiskMap map;
   diskimage::FileSystem file_system;
 };

@@ -131,8 +131,11 @@ void HintOptionsGoAfterTheImage(int argc, char** argv, const char* program, cons
   }
 }
 
-bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
-              diskimage::D88Image& image, bool all_disks) {
+namespace {
+
+// StartRun with `open`, which opens the image and says whether the run goes on.
+template <typename Open>
+bool StartRunWith(ExtractionRun& run, const char* output_directory, Open open) {
 #ifdef _WIN32
   run.terminal_listing = _isatty(_fileno(stdout)) != 0;
 #else
@@ -146,7 +149,7 @@ bool StartRun(ExtractionRun& run, const char* image_path, const char* output_dir
     run.diagnostics.Report("-u", "this system cannot convert Shift-JIS (code page 932) names");
     return false;
   }
-  if (!OpenImage(run, image_path, image, all_disks)) return false;
+  if (!open()) return false;
   if (output_directory == nullptr || run.list_only) return true;
   const int error = EnterOutputDirectory(output_directory);
   if (error != 0) {
@@ -155,4 +158,17 @@ bool StartRun(ExtractionRun& run, const char* image_path, const char* output_dir
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
+              diskimage::D88Image& image, bool all_disks) {
+  return StartRunWith(run, output_directory,
+                      [&] { return OpenImage(run, image_path, image, all_disks); });
+}
+
+bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
+              diskimage::DiskImage& image) {
+  return StartRunWith(run, output_directory, [&] { return OpenImage(run, image_path, image); });
 }

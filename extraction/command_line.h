@@ -4,6 +4,7 @@
 #define EXTRACTION_COMMAND_LINE_H_
 
 #include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "extraction/extraction_run.h"
 
 // When "--help" or "--version" is among the arguments (the first one found wins), or "-h" is the
@@ -41,5 +42,8 @@ void HintOptionsGoAfterTheImage(int argc, char** argv, const char* program, cons
 // after the message or diagnostic that says why, when any of that fails.
 bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
               diskimage::D88Image& image, bool all_disks);
+// As above, for an image in any container.
+bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
+              diskimage::DiskImage& image);
 
 #endif  // EXTRACTION_COMMAND_LINE_H_

@@ -1,18 +1,15 @@
-// Disks that are no D88 disk, or that the image cut short, said before they are read.
+// D88 disks that are no D88 disk, or that the image cut short, said before they are read.
 #include "extraction/image_check.h"
 
 #include "diskimage/disk_check.h"
 
-bool CheckImageDisk(ExtractionRun& run, const char* path, const diskimage::D88Image& image,
+bool CheckImageDisk(ExtractionRun& run, const char* path, const diskimage::DiskImage& image,
                     int disk) {
+  if (image.Container() != diskimage::ContainerKind::kD88) return true;
   diskimage::DiskCheck check;
-  diskimage::CheckDisk(image, check);
+  diskimage::CheckDisk(image.D88(), check);
   if (!check.d88) {
-    if (disk == 0) {
-      run.diagnostics.Report(path, "not a D88 image: %s", check.reason);
-    } else {
-      run.diagnostics.Report(path, "disk %d is not a D88 disk: %s", disk, check.reason);
-    }
+    run.diagnostics.Report(path, "disk %d is not a D88 disk: %s", disk, check.reason);
     return false;
   }
   if (check.lacking_bytes > 0) {

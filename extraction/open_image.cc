@@ -84,8 +84,8 @@ extern "C" void StopOnShrunkImage(int) {
 
 // Maps the regular file `path` into memory, its pages read in one request, and opens it from
 // there. False (nothing changed) where the system cannot map it.
-bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info,
-              diskimage::D88Image& image) {
+template <typename Image>
+bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info, Image& image) {
 #if defined(__unix__) && !defined(__EMSCRIPTEN__)
   if (mapped_image != nullptr) munmap(mapped_image, mapped_size);
   mapped_image = nullptr;
@@ -137,18 +137,20 @@ bool CannotOpen(ExtractionRun& run, const char* path, int error) {
   return false;
 }
 
-}  // namespace
-
-bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks) {
+// Opens `path` into `image` (a D88Image or a DiskImage) as OpenImage says, setting `size` to the
+// bytes it holds; false, reported, when it cannot be opened.
+template <typename Image>
+bool OpenInto(ExtractionRun& run, const char* path, Image& image, int64_t& size) {
   const bool standard_input = strcmp(path, "-") == 0;
   FileInfo info;
-  int64_t size = 0;
+  size = 0;
   if (!standard_input && !GetFileInfo(path, info)) return CannotOpen(run, path, errno);
   if (info.directory) return CannotOpen(run, path, EISDIR);
   if (info.regular && MapImage(run, path, info, image)) {
     run.image = info;
     size = info.size;
   } else if (info.regular) {
+    errno = 0;
     if (!image.Open(path)) return CannotOpen(run, path, errno != 0 ? errno : EIO);
     run.image = info;
     size = info.size;
@@ -167,12 +169,38 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image,
     image.OpenMemory(bytes, length);
     size = static_cast<int64_t>(length);
   }
+  return true;
+}
+
+void ReportUncatalogued(ExtractionRun& run, const char* path) {
+  run.diagnostics.Report(path, "holds more than %d disks; the disks after the %dth were not read",
+                         diskimage::D88Image::kMaxDisks, diskimage::D88Image::kMaxDisks);
+}
+
+}  // namespace
+
+bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks) {
+  int64_t size;
+  if (!OpenInto(run, path, image, size)) return false;
   if (image.DiskCount() == 0) {
     run.diagnostics.Report(path, "holds no disk: it is %lld bytes long, shorter than a disk header",
                            static_cast<long long>(size));
   } else if (all_disks && image.MoreDisksThanCatalogued()) {
-    run.diagnostics.Report(path, "holds more than %d disks; the disks after the %dth were not read",
-                           diskimage::D88Image::kMaxDisks, diskimage::D88Image::kMaxDisks);
+    ReportUncatalogued(run, path);
+  }
+  return true;
+}
+
+bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image) {
+  int64_t size;
+  if (!OpenInto(run, path, image, size)) return false;
+  if (image.NotRead()[0] != '\0') {
+    run.diagnostics.Report(path, "%s", image.NotRead());
+  } else if (image.Problem()[0] != '\0') {
+    run.diagnostics.Report(path, "%s: %s; not read whole",
+                           diskimage::ContainerName(image.Container()), image.Problem());
+  } else if (image.MoreDisksThanCatalogued()) {
+    ReportUncatalogued(run, path);
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #define EXTRACTION_OPEN_IMAGE_H_
 
 #include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "extraction/extraction_run.h"
 
 // The most bytes read from a pipe: no disk of an image can begin beyond 2 GiB.
@@ -23,6 +24,11 @@ constexpr int64_t kMaxMappedImageSize = int64_t{4} << 20;
 // input that could not be read whole (past kMaxPipedImageSize, a read error, no memory) and, with
 // `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the process ends.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks);
+
+// As above, for the programs that read every container: `image` recognises the container, and
+// what it cannot read (no container's bytes, a container it does not read), what a container
+// lost, and D88 disks beyond those catalogued are reported.
+bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image);
 
 // For a write from the mapped image that failed with `error`: EFAULT says that its pages are gone
 // (the file shrank), and the run stops as OpenImage says. Any other error returns.

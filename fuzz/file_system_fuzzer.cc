@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "diskimage/d88_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/file_system.h"
 #include "diskimage/identify.h"

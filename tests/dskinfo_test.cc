@@ -116,14 +116,15 @@ TEST_F(DskinfoTest, TruncatedImagesAndFilesThatAreNoD88ImageAreSaid) {
                        ": disk 0: its size field says 4294967295 bytes, 4294618447 more than the "
                        "image holds (0 tracks missing); not read whole",
                    "dskinfo: " + root / "noise.bin" +
-                       ": not a D88 image: its media byte is 9Ch, none of 00h, 10h, 20h, 30h, "
-                       "40h"}));
+                       ": not a disk image: 1048576 bytes, no container's signature or size; as "
+                       "D88, its media byte is 9Ch, none of 00h, 10h, 20h, 30h, 40h"}));
   // The cut disk keeps its 24 stored tracks; the one with the broken size field all 80.
   EXPECT_NE(result.out.find("\"disk_size\": 348848, \"tracks\": 24, \"cylinders\": 12"),
             std::string::npos);
   EXPECT_NE(result.out.find("\"missing_tracks\": 56"), std::string::npos);
   EXPECT_NE(result.out.find("\"disk_size\": 4294967295, \"tracks\": 80"), std::string::npos);
-  EXPECT_NE(result.out.find("\"error\": \"not a D88 image: its media byte is 9Ch"),
+  EXPECT_NE(result.out.find("\"container\": null, \"unrecorded\": [], \"error\": \"not a disk "
+                            "image: 1048576 bytes"),
             std::string::npos);
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "diskimage/d88_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
 #include "tests/fat12_image.h"

@@ -1,0 +1,49 @@
+// diskimage: the readers of the containers other than D88, each turning an image's bytes into
+// the sector table of the one disk it holds. Each recognises its container by content and says
+// false, changing nothing the caller relies on, for bytes that are not its own.
+#ifndef DISKIMAGE_CONTAINERS_CONTAINER_READERS_H_
+#define DISKIMAGE_CONTAINERS_CONTAINER_READERS_H_
+
+#include <cstddef>
+
+#include "diskimage/containers/sector_table.h"
+
+namespace diskimage {
+
+// What a reader learnt of the disk besides its sectors.
+struct ContainerRead {
+  int media;             // the D88 media byte of the disk's shape (00h 2D, 10h 2DD, 20h 2HD)
+  bool write_protected;  // as the container records it (false where it records nothing)
+  char problem[160];     // what of the disk the image lost, one phrase; "" when it is whole
+  char refusal[160];     // for a recognised image that is not read: why; "" otherwise
+};
+
+// Each reader: when `bytes` (`size` bytes) are an image of its container, fills `table` (reset
+// first; it reads its data from `bytes`) and `read`, and returns true. Every offset, count and
+// length in the image is checked against the image's size; a header that promises more than the
+// file holds gives the sectors there are, the rest reported in `read.problem`. Returns false for
+// bytes of another kind (`table` and `read` may then have changed).
+
+// A raw dump, recognised by its size alone (the sizes of the common floppy formats), with the
+// boot sector deciding between geometries that share a size.
+DISKIMAGE_API bool ReadRawImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// An FDI image: a 32-byte-or-longer header whose sizes and geometry add up to the file's size.
+DISKIMAGE_API bool ReadFdiImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// A DIM image: "DIFC HEADER" at 0xAB, a media type and a flag per stored track.
+DISKIMAGE_API bool ReadDimImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// An NFD image, revision 0 or 1: the "T98FDDIMAGE.R0" or ".R1" signature.
+DISKIMAGE_API bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// A DCP or DCU image: a known media type and a track map whose stored tracks fill the file.
+DISKIMAGE_API bool ReadDcpImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// An IMD image: the "IMD " signature, a comment ended by 1Ah, then track records.
+DISKIMAGE_API bool ReadImdImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_CONTAINERS_CONTAINER_READERS_H_

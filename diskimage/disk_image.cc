@@ -1,0 +1,218 @@
+// An image in any container: recognition by content, and the selected disk's sectors.
+#include "diskimage/disk_image.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "diskimage/disk_check.h"
+
+namespace diskimage {
+namespace {
+
+constexpr size_t kTd0HeaderSize = 12;
+
+// True for a TD0 (Teledisk) header: "TD" or "td", and the CRC of its first ten bytes (polynomial
+// A097h, starting from 0) in bytes 10-11.
+bool IsTd0(const unsigned char* bytes, size_t size) {
+  if (size < kTd0HeaderSize) return false;
+  if (!(bytes[0] == 'T' && bytes[1] == 'D') && !(bytes[0] == 't' && bytes[1] == 'd')) {
+    return false;
+  }
+  unsigned crc = 0;
+  for (size_t i = 0; i < 10; ++i) {
+    crc ^= static_cast<unsigned>(bytes[i]) << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1;
+    crc &= 0xFFFF;
+  }
+  return crc == static_cast<unsigned>(ReadLe16(bytes + 10));
+}
+
+bool HasSignature(const unsigned char* bytes, size_t size) {
+  return (size >= 14 && memcmp(bytes, "T98FDDIMAGE.R", 13) == 0) ||
+         (size >= 4 && memcmp(bytes, "IMD ", 4) == 0) || IsTd0(bytes, size);
+}
+
+}  // namespace
+
+const char* ContainerName(ContainerKind kind) {
+  switch (kind) {
+    case ContainerKind::kD88:
+      return "d88";
+    case ContainerKind::kRaw:
+      return "raw";
+    case ContainerKind::kFdi:
+      return "fdi";
+    case ContainerKind::kDim:
+      return "dim";
+    case ContainerKind::kNfd:
+      return "nfd";
+    case ContainerKind::kDcp:
+      return "dcp";
+    case ContainerKind::kImd:
+      return "imd";
+    default:
+      return "none";
+  }
+}
+
+const char* ContainerUnrecorded(ContainerKind kind) {
+  switch (kind) {
+    case ContainerKind::kRaw:
+    case ContainerKind::kFdi:
+    case ContainerKind::kDim:
+    case ContainerKind::kDcp:
+      return "sector IDs, density, deleted marks and read errors";
+    default:
+      return "";
+  }
+}
+
+DiskImage::DiskImage()
+    : read(), container(ContainerKind::kNone), image_size(0), owned_bytes(nullptr), not_read() {}
+
+DiskImage::~DiskImage() { ReleaseOwnedBytes(); }
+
+void DiskImage::ReleaseOwnedBytes() {
+  free(owned_bytes);
+  owned_bytes = nullptr;
+}
+
+bool DiskImage::D88Plausible(char* reason, size_t reason_size) {
+  reason[0] = '\0';
+  if (d88.DiskCount() == 0 || !d88.SelectDisk(0)) return false;
+  DiskCheck check;
+  CheckDisk(d88, check);
+  snprintf(reason, reason_size, "%s", check.reason);
+  return check.d88;
+}
+
+bool DiskImage::Open(const char* path) {
+  container = ContainerKind::kNone;
+  read = ContainerRead{};
+  not_read[0] = '\0';
+  ReleaseOwnedBytes();
+  if (path == nullptr) {
+    image_size = 0;
+    return d88.Open(nullptr);
+  }
+  if (!d88.Open(path)) return false;
+  image_size = d88.ImageSize();
+  unsigned char head[16] = {};
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return false;
+  const size_t head_size = fread(head, 1, sizeof head, file);
+  char reason[160];
+  if (!HasSignature(head, head_size) && D88Plausible(reason, sizeof reason)) {
+    fclose(file);
+    container = ContainerKind::kD88;
+    return true;
+  }
+  if (image_size > kMaxContainerFileSize) {
+    fclose(file);
+    Recognise(nullptr, 0, false);
+    return true;
+  }
+  owned_bytes = static_cast<unsigned char*>(malloc(image_size > 0 ? image_size : 1));
+  if (owned_bytes == nullptr) {
+    fclose(file);
+    errno = ENOMEM;
+    return false;
+  }
+  const bool whole = fseek(file, 0, SEEK_SET) == 0 &&
+                     fread(owned_bytes, 1, static_cast<size_t>(image_size), file) ==
+                         static_cast<size_t>(image_size);
+  fclose(file);
+  if (!whole) {
+    errno = EIO;
+    return false;
+  }
+  Recognise(owned_bytes, static_cast<size_t>(image_size), false);
+  return true;
+}
+
+bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
+  container = ContainerKind::kNone;
+  read = ContainerRead{};
+  not_read[0] = '\0';
+  ReleaseOwnedBytes();
+  d88.OpenMemory(data, size);
+  image_size = static_cast<int64_t>(size);
+  char reason[160];
+  const bool d88_plausible = !HasSignature(data, size) && D88Plausible(reason, sizeof reason);
+  Recognise(data, size, d88_plausible);
+  return true;
+}
+
+void DiskImage::Recognise(const unsigned char* bytes, size_t size, bool d88_plausible) {
+  if (d88_plausible) {
+    container = ContainerKind::kD88;
+    return;
+  }
+  if (IsTd0(bytes, size)) {
+    snprintf(not_read, sizeof not_read,
+             "a TD0 (Teledisk) image, whose compressed tracks are not read");
+    return;
+  }
+  struct Reader {
+    ContainerKind kind;
+    bool (*read)(const unsigned char*, size_t, SectorTable&, ContainerRead&);
+  };
+  static const Reader kReaders[] = {
+      {ContainerKind::kNfd, ReadNfdImage}, {ContainerKind::kImd, ReadImdImage},
+      {ContainerKind::kDim, ReadDimImage}, {ContainerKind::kFdi, ReadFdiImage},
+      {ContainerKind::kDcp, ReadDcpImage}, {ContainerKind::kRaw, ReadRawImage}};
+  for (const Reader& reader : kReaders) {
+    if (bytes == nullptr || !reader.read(bytes, size, table, read)) continue;
+    if (read.refusal[0] != '\0') {
+      snprintf(not_read, sizeof not_read, "%s", read.refusal);
+    } else {
+      container = reader.kind;
+    }
+    return;
+  }
+  char reason[160];
+  const bool has_disk = D88Plausible(reason, sizeof reason) || reason[0] != '\0';
+  snprintf(not_read, sizeof not_read,
+           "not a disk image: %lld bytes, no container's signature or size%s%s",
+           static_cast<long long>(image_size), has_disk ? "; as D88, " : "",
+           has_disk ? reason : "");
+}
+
+int DiskImage::DiskCount() const {
+  if (container == ContainerKind::kNone) return 0;
+  return container == ContainerKind::kD88 ? d88.DiskCount() : 1;
+}
+
+bool DiskImage::MoreDisksThanCatalogued() const {
+  return container == ContainerKind::kD88 && d88.MoreDisksThanCatalogued();
+}
+
+bool DiskImage::SelectDisk(int index) {
+  if (container == ContainerKind::kD88) return d88.SelectDisk(index);
+  return index >= 0 && index < DiskCount();
+}
+
+const char* DiskImage::DiskName() const {
+  return container == ContainerKind::kD88 ? d88.DiskName() : "";
+}
+
+int DiskImage::MediaType() const {
+  return container == ContainerKind::kD88 ? d88.MediaType() : read.media;
+}
+
+bool DiskImage::WriteProtected() const {
+  return container == ContainerKind::kD88 ? d88.WriteProtected() : read.write_protected;
+}
+
+int64_t DiskImage::DiskSize() const {
+  return container == ContainerKind::kD88 ? d88.DiskSize() : image_size;
+}
+
+SectorSource& DiskImage::Disk() {
+  if (container == ContainerKind::kD88) return d88;
+  return table;
+}
+
+}  // namespace diskimage

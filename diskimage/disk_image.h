@@ -1,0 +1,104 @@
+// diskimage: a floppy-disk image in any container the library reads (D88 and its aliases, raw
+// sector dumps, FDI, DIM, NFD, DCP/DCU, IMD), recognised by its content, as disks whose sectors a
+// DiskMap maps.
+#ifndef DISKIMAGE_DISK_IMAGE_H_
+#define DISKIMAGE_DISK_IMAGE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "diskimage/containers/container_readers.h"
+#include "diskimage/d88_image.h"
+
+namespace diskimage {
+
+enum class ContainerKind { kNone, kD88, kRaw, kFdi, kDim, kNfd, kDcp, kImd };
+
+// "d88", "raw", "fdi", "dim", "nfd", "dcp", "imd"; "none" for kNone.
+DISKIMAGE_API const char* ContainerName(ContainerKind kind);
+
+// What a container cannot record of a disk, as a phrase ("sector IDs, density, deleted marks and
+// read errors" for the containers that store only data), or "" for one that records it all.
+DISKIMAGE_API const char* ContainerUnrecorded(ContainerKind kind);
+
+// One image, open for reading. Large (a D88Image and a sector table): give it static storage or
+// allocate it. Not copyable; one object serves one thread.
+class DISKIMAGE_API DiskImage {
+ public:
+  // The largest file read whole to look for a container other than D88; no floppy's is near it.
+  static constexpr int64_t kMaxContainerFileSize = int64_t{16} << 20;
+
+  DiskImage();
+  ~DiskImage();
+  DiskImage(const DiskImage&) = delete;
+  DiskImage& operator=(const DiskImage&) = delete;
+
+  // Opens the file at `path` and recognises its container: the NFD, IMD and TD0 signatures
+  // first, then a D88 header that a D88 writer makes, then DIM's signature, FDI's and DCP's
+  // header arithmetic, and last the size of a raw dump. A D88 image is read where it lies;
+  // another is read whole into memory the object owns (at most kMaxContainerFileSize bytes).
+  // Returns false only when the file cannot be opened or read (errno tells why); bytes that no
+  // container accepts open with zero disks and a reason (NotADiskImage). With nullptr: closes.
+  bool Open(const char* path);
+
+  // As Open, for the `size` bytes at `data`, which the caller keeps alive and unchanged until the
+  // image is closed or opened again. Returns true.
+  bool OpenMemory(const unsigned char* data, size_t size);
+
+  ContainerKind Container() const { return container; }
+
+  // Why the image is not read, one phrase; "" when a container accepted it. Either no container
+  // accepts the bytes ("not a disk image: ..."), or a recognised image cannot be read (a TD0
+  // image, a DIM media type no document describes, an NFD header cut short).
+  const char* NotRead() const { return not_read; }
+
+  // For a container other than D88: what of the disk the image lost (a file that ends before the
+  // data its header lists, a damaged record), one phrase; "" when it is whole.
+  const char* Problem() const { return read.problem; }
+
+  // The disks: a D88 image's catalogue, one for the other containers, 0 when NotRead().
+  int DiskCount() const;
+  // True for a D88 image with more disks than its catalogue holds.
+  bool MoreDisksThanCatalogued() const;
+
+  // Selects disk `index`; false outside 0..DiskCount()-1.
+  bool SelectDisk(int index);
+
+  // The selected disk's name ("" where the container keeps none), its D88 media byte (for other
+  // containers the one of its shape: 00h 2D, 10h 2DD, 20h 2HD), its write protection, and its
+  // size (a D88 disk's size field, or the image's size).
+  const char* DiskName() const;
+  int MediaType() const;
+  bool WriteProtected() const;
+  int64_t DiskSize() const;
+
+  // The image's length in bytes.
+  int64_t ImageSize() const { return image_size; }
+
+  // The selected disk's sectors, for DiskMap::Load.
+  SectorSource& Disk();
+
+  // The D88 reader, holding the image when Container() is kD88 (for its header checks).
+  D88Image& D88() { return d88; }
+  const D88Image& D88() const { return d88; }
+
+ private:
+  // Recognises the container of the `size` bytes at `bytes`, which stay alive while it is open.
+  void Recognise(const unsigned char* bytes, size_t size, bool d88_plausible);
+  // True when the D88 reader holds a first disk whose header a D88 writer makes; `reason` says
+  // why not.
+  bool D88Plausible(char* reason, size_t reason_size);
+  void ReleaseOwnedBytes();
+
+  D88Image d88;
+  SectorTable table;
+  ContainerRead read;
+  ContainerKind container;
+  int64_t image_size;
+  unsigned char* owned_bytes;  // a file read whole, or nullptr
+  char not_read[320];
+};
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_DISK_IMAGE_H_
