@@ -39,6 +39,8 @@ class DiskBuilder {
   DiskBuilder& DiskSize(uint32_t size);
 
   Bytes Build() const;
+  // The sectors of every track added, by track index.
+  const std::map<int, std::vector<SectorRecord>>& Tracks() const { return tracks_; }
 
  private:
   std::string name_;

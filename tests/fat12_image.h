@@ -15,6 +15,8 @@ class Fat12Image {
   Fat12Image() : Fat12Image(1024, 1232, 192, 2, 8, 2) {}
   // 40 x 1 x 8 x 512: two FATs of 1 sector, 64 root entries; cluster 2 is sector 7.
   static Fat12Image Small() { return Fat12Image(512, 320, 64, 1, 8, 1); }
+  // 80 x 2 x 8 x 512 (PC-98 640 KB): two FATs of 4 sectors, 112 root entries.
+  static Fat12Image Pc98_640K() { return Fat12Image(512, 1280, 112, 4, 8, 2); }
 
   void SetFat(int cluster, int value) {
     for (int fat = 0; fat < 2; ++fat) {

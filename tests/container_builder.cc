@@ -1,0 +1,208 @@
+// The containers other than D88, written from a built disk.
+#include "tests/container_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void PutLe(Bytes& out, size_t at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+const SectorRecord* FindSector(const DiskBuilder& disk, int track, int r) {
+  const auto it = disk.Tracks().find(track);
+  if (it == disk.Tracks().end()) return nullptr;
+  for (const SectorRecord& s : it->second) {
+    if (s.r == r) return &s;
+  }
+  return nullptr;
+}
+
+// The tracks of `shape` in raw-dump order, each as its bytes.
+Bytes TrackBytes(const DiskBuilder& disk, int track, const DiskShape& shape, bool fm_track0) {
+  const size_t sector_size = (fm_track0 && track == 0) ? 128 : size_t{128} << shape.size_code;
+  Bytes out;
+  for (int r = 1; r <= shape.sectors_per_track; ++r) {
+    Bytes data(sector_size, 0);
+    if (const SectorRecord* s = FindSector(disk, track, r)) {
+      std::copy_n(s->data.begin(), std::min(sector_size, s->data.size()), data.begin());
+    }
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  return out;
+}
+
+int TrackIndex(int k, const DiskShape& shape) { return shape.heads == 2 ? k : 2 * k; }
+
+// The BIOS result and ST0-ST2 bytes that stand for a D88 status.
+void StatusBytes(uint8_t status, uint8_t* out) {
+  memset(out, 0, 4);
+  if (status == 0) return;
+  out[0] = 0x40;  // a failed read
+  out[1] = 0x40;
+  if (status == 0xB0) out[2] = 0x20, out[3] = 0x20;
+  if (status == 0xA0) out[2] = 0x20;
+  if (status == 0xE0) out[2] = 0x01;
+  if (status == 0xF0) out[3] = 0x01;
+}
+
+void PutNfdEntry(uint8_t* e, const SectorRecord& s) {
+  e[0] = s.c, e[1] = s.h, e[2] = s.r, e[3] = s.n;
+  e[4] = s.density == 0x40 ? 0 : 1;
+  e[5] = s.deleted != 0 ? 1 : 0;
+  uint8_t status[4];
+  StatusBytes(s.status, status);
+  memcpy(e + 6, status, 4);
+}
+
+Bytes NfdHeaderStart(const char* signature, size_t header_size) {
+  Bytes out(header_size, 0);
+  memcpy(out.data(), signature, strlen(signature));
+  memcpy(&out[0x10], "built by the tests", 18);
+  PutLe(out, 0x110, static_cast<uint32_t>(header_size), 4);
+  out[0x115] = 2;
+  return out;
+}
+
+}  // namespace
+
+Bytes RawDump(const DiskBuilder& disk, const DiskShape& shape, bool fm_track0) {
+  Bytes out;
+  for (int k = 0; k < shape.cylinders * shape.heads; ++k) {
+    const Bytes track = TrackBytes(disk, TrackIndex(k, shape), shape, fm_track0);
+    out.insert(out.end(), track.begin(), track.end());
+  }
+  return out;
+}
+
+Bytes FdiImage(const DiskBuilder& disk, const DiskShape& shape) {
+  const Bytes raw = RawDump(disk, shape);
+  Bytes out(4096, 0);
+  PutLe(out, 0x04, 0x90, 4);
+  PutLe(out, 0x08, 4096, 4);
+  PutLe(out, 0x0C, static_cast<uint32_t>(raw.size()), 4);
+  PutLe(out, 0x10, 128u << shape.size_code, 4);
+  PutLe(out, 0x14, shape.sectors_per_track, 4);
+  PutLe(out, 0x18, shape.heads, 4);
+  PutLe(out, 0x1C, shape.cylinders, 4);
+  out.insert(out.end(), raw.begin(), raw.end());
+  return out;
+}
+
+Bytes DimImage(const DiskBuilder& disk, uint8_t type, const DiskShape& shape) {
+  Bytes out(256, 0);
+  out[0] = type;
+  memcpy(&out[0xAB], "DIFC HEADER  ", 13);
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    if (track >= 160) continue;
+    out[1 + track] = 1;
+  }
+  for (int track = 0; track < 160; ++track) {
+    if (out[1 + track] == 0) continue;
+    const Bytes bytes = TrackBytes(disk, track, shape, false);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  return out;
+}
+
+Bytes DcpImage(const DiskBuilder& disk, uint8_t type, const DiskShape& shape, int map_length,
+               bool fm_track0) {
+  Bytes out(1 + map_length + 1, 0);
+  out[0] = type;
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    if (track < map_length && track < 2 * shape.cylinders) out[1 + track] = 1;
+  }
+  for (int track = 0; track < map_length; ++track) {
+    if (out[1 + track] == 0) continue;
+    const Bytes bytes = TrackBytes(disk, track, shape, fm_track0);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  return out;
+}
+
+Bytes NfdR0Image(const DiskBuilder& disk) {
+  Bytes out = NfdHeaderStart("T98FDDIMAGE.R0", 0x10A10);
+  for (int slot = 0; slot < 163; ++slot) {
+    for (int i = 0; i < 26; ++i) out[0x120 + (slot * 26 + i) * 16] = 0xFF;
+  }
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    for (size_t i = 0; i < sectors.size() && i < 26 && track < 163; ++i) {
+      PutNfdEntry(&out[0x120 + (track * 26 + i) * 16], sectors[i]);
+      out[0x120 + (track * 26 + i) * 16 + 10] = 0x90;
+    }
+  }
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    for (size_t i = 0; i < sectors.size() && i < 26 && track < 163; ++i) {
+      Bytes data(size_t{128} << sectors[i].n, 0);
+      std::copy_n(sectors[i].data.begin(), std::min(data.size(), sectors[i].data.size()),
+                  data.begin());
+      out.insert(out.end(), data.begin(), data.end());
+    }
+  }
+  return out;
+}
+
+Bytes NfdR1Image(const DiskBuilder& disk) {
+  size_t header_size = 0x3C0;
+  for (const auto& [track, sectors] : disk.Tracks()) header_size += 16 * (1 + sectors.size());
+  Bytes out = NfdHeaderStart("T98FDDIMAGE.R1", header_size);
+  size_t at = 0x3C0;
+  Bytes data;
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    PutLe(out, 0x120 + 4 * track, static_cast<uint32_t>(at), 4);
+    PutLe(out, at, static_cast<uint32_t>(sectors.size()), 2);
+    at += 16;
+    for (const SectorRecord& s : sectors) {
+      PutNfdEntry(&out[at], s);
+      out[at + 11] = 0x90;
+      at += 16;
+      Bytes bytes(size_t{128} << s.n, 0);
+      std::copy_n(s.data.begin(), std::min(bytes.size(), s.data.size()), bytes.begin());
+      data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+  }
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+Bytes ImdImage(const DiskBuilder& disk, bool high_rate) {
+  const std::string head = "IMD 1.18: 07/12/2026 12:00:00\r\nbuilt by the tests\x1A";
+  Bytes out(head.begin(), head.end());
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    const int cylinder = track / 2, head_number = track % 2;
+    const bool fm = !sectors.empty() && sectors[0].density == 0x40;
+    bool cylinder_map = false, head_map = false;
+    for (const SectorRecord& s : sectors) {
+      cylinder_map = cylinder_map || s.c != cylinder;
+      head_map = head_map || s.h != head_number;
+    }
+    out.push_back(static_cast<uint8_t>((high_rate ? 0 : 2) + (fm ? 0 : 3)));
+    out.push_back(static_cast<uint8_t>(cylinder));
+    out.push_back(
+        static_cast<uint8_t>(head_number | (cylinder_map ? 0x80 : 0) | (head_map ? 0x40 : 0)));
+    out.push_back(static_cast<uint8_t>(sectors.size()));
+    out.push_back(sectors.empty() ? 0 : sectors[0].n);
+    for (const SectorRecord& s : sectors) out.push_back(s.r);
+    if (cylinder_map) {
+      for (const SectorRecord& s : sectors) out.push_back(s.c);
+    }
+    if (head_map) {
+      for (const SectorRecord& s : sectors) out.push_back(s.h);
+    }
+    for (const SectorRecord& s : sectors) {
+      Bytes bytes(size_t{128} << s.n, 0);
+      std::copy_n(s.data.begin(), std::min(bytes.size(), s.data.size()), bytes.begin());
+      const bool one_value =
+          std::all_of(bytes.begin(), bytes.end(), [&](uint8_t b) { return b == bytes[0]; });
+      const int kind = (s.deleted != 0 ? 2 : 0) + (s.status != 0 ? 4 : 0);
+      out.push_back(static_cast<uint8_t>(1 + kind + (one_value ? 1 : 0)));
+      if (one_value) {
+        out.push_back(bytes[0]);
+      } else {
+        out.insert(out.end(), bytes.begin(), bytes.end());
+      }
+    }
+  }
+  return out;
+}

@@ -1,0 +1,33 @@
+// Writes a disk that the D88 builder holds in the other containers (raw dump, FDI, DIM, DCP, NFD
+// r0 and r1, IMD), so that tests and fuzz seeds can hold the same disk in every one.
+#ifndef TESTS_CONTAINER_BUILDER_H_
+#define TESTS_CONTAINER_BUILDER_H_
+
+#include "tests/d88_builder.h"
+#include "tests/file_system_builder.h"
+
+// The disk's sectors in raw-dump order: each track of `shape` (cylinder by cylinder, head 0 then
+// 1), sectors R 1..sectors_per_track found by number; zeros for a sector the disk lacks. With
+// `fm_track0`, track 0 holds sectors of 128 bytes.
+Bytes RawDump(const DiskBuilder& disk, const DiskShape& shape, bool fm_track0 = false);
+
+// A 4096-byte FDI header before the raw dump.
+Bytes FdiImage(const DiskBuilder& disk, const DiskShape& shape);
+
+// A DIM image of media type `type`: every track the disk holds flagged and stored.
+Bytes DimImage(const DiskBuilder& disk, uint8_t type, const DiskShape& shape);
+
+// A DCP image of media type `type` with `map_length` (160 or 161) map bytes.
+Bytes DcpImage(const DiskBuilder& disk, uint8_t type, const DiskShape& shape, int map_length,
+               bool fm_track0 = false);
+
+// NFD images: every sector with its ID, density, deleted mark and status (as BIOS result and
+// controller status bytes), in the disk's stored order.
+Bytes NfdR0Image(const DiskBuilder& disk);
+Bytes NfdR1Image(const DiskBuilder& disk);
+
+// An IMD image: one record per track (500 kbps modes with `high_rate`, else 250 kbps), sectors in
+// stored order, cylinder and head maps where IDs differ, one-value sectors compressed.
+Bytes ImdImage(const DiskBuilder& disk, bool high_rate);
+
+#endif  // TESTS_CONTAINER_BUILDER_H_

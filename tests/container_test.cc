@@ -1,0 +1,223 @@
+// Unit tests of the containers: the same disk written in every container reads back to the same
+// sector map (marks, density and errors where the container keeps them), raw dumps of one size
+// told apart by their boot sectors, and cut or lying headers that read nothing past the image.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "diskimage/disk_image.h"
+#include "diskimage/disk_map.h"
+#include "diskimage/identify.h"
+#include "tests/container_builder.h"
+#include "tests/fat12_image.h"
+
+namespace {
+
+using namespace diskimage;
+
+// An image in memory, its first disk mapped and identified.
+struct Opened {
+  explicit Opened(const Bytes& bytes) : data(bytes) {
+    image->OpenMemory(data.data(), data.size());
+    if (image->SelectDisk(0)) map->Load(image->Disk());
+    Identify(*map, *fs, id);
+  }
+  Bytes data;
+  std::unique_ptr<DiskImage> image = std::make_unique<DiskImage>();
+  std::unique_ptr<DiskMap> map = std::make_unique<DiskMap>();
+  std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
+  Identification id;
+};
+
+Bytes SectorData(const DiskMap& map, const SectorHeader& s) {
+  Bytes bytes(static_cast<size_t>(s.data_size));
+  bytes.resize(static_cast<size_t>(map.Read(s, bytes.data(), s.data_size)));
+  return bytes;
+}
+
+// Every track of `a` in `b` with the same sectors in the same order: IDs, sizes and data, and
+// density, deleted marks and status when `with_marks`.
+void ExpectSameSectors(const DiskMap& a, const DiskMap& b, bool with_marks, const char* what) {
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
+    ASSERT_EQ(a.SectorCount(track), b.SectorCount(track)) << what << " track " << track;
+    for (int i = 0; i < a.SectorCount(track); ++i) {
+      const SectorHeader &x = a.Sector(track, i), &y = b.Sector(track, i);
+      ASSERT_EQ(std::string({char(x.c), char(x.h), char(x.r), char(x.n)}),
+                std::string({char(y.c), char(y.h), char(y.r), char(y.n)}))
+          << what << " track " << track << " sector " << i;
+      ASSERT_EQ(SectorData(a, x), SectorData(b, y)) << what << " track " << track;
+      if (!with_marks) continue;
+      EXPECT_EQ(x.Fm(), y.Fm()) << what << " track " << track;
+      EXPECT_EQ(x.Deleted(), y.Deleted()) << what << " track " << track;
+      EXPECT_EQ(x.status, y.status) << what << " track " << track;
+    }
+  }
+}
+
+TEST(ContainerTest, EveryContainerHoldsTheSectorsOfTheSameD88Disk) {
+  Fat12Image fat;
+  fat.SetFat(2, 0xFFF);
+  fat.SetRoot(0, "README  TXT", 0x20, 2, 6);
+  memcpy(fat.Cluster(2), "hello\n", 6);
+  const DiskShape shape = {77, 2, 8, 3};
+  const DiskBuilder disk = SectorsToDisk(fat.raw, shape).Media(0x20);
+  const Opened d88(disk.Build());
+  ASSERT_EQ(d88.image->Container(), ContainerKind::kD88);
+  ASSERT_EQ(d88.id.kind, FileSystemKind::kFat12);
+  const struct {
+    const char* what;
+    Bytes bytes;
+    ContainerKind kind;
+  } containers[] = {
+      {"raw", RawDump(disk, shape), ContainerKind::kRaw},
+      {"fdi", FdiImage(disk, shape), ContainerKind::kFdi},
+      {"dim", DimImage(disk, 0x00, shape), ContainerKind::kDim},
+      {"dcp 160", DcpImage(disk, 0x01, shape, 160), ContainerKind::kDcp},
+      {"dcp 161", DcpImage(disk, 0x01, shape, 161), ContainerKind::kDcp},
+      {"nfd r0", NfdR0Image(disk), ContainerKind::kNfd},
+      {"nfd r1", NfdR1Image(disk), ContainerKind::kNfd},
+      {"imd", ImdImage(disk, true), ContainerKind::kImd},
+  };
+  for (const auto& c : containers) {
+    const Opened other(c.bytes);
+    EXPECT_EQ(other.image->Container(), c.kind) << c.what;
+    EXPECT_STREQ(other.image->NotRead(), "") << c.what;
+    EXPECT_STREQ(other.image->Problem(), "") << c.what;
+    EXPECT_EQ(other.image->DiskCount(), 1) << c.what;
+    EXPECT_EQ(other.image->MediaType(), 0x20) << c.what;
+    ExpectSameSectors(*d88.map, *other.map, true, c.what);
+    EXPECT_EQ(other.id.kind, FileSystemKind::kFat12) << c.what;
+    EXPECT_EQ(other.id.files, 1) << c.what;
+  }
+}
+
+// A PC-98 BASIC 2HD disk: track 0 of 26 FM sectors of 128 bytes stored interleaved, the rest 26
+// of 256; a deleted sector, a data CRC error, a sector of one byte value, an ID whose C is not
+// the cylinder.
+DiskBuilder MarkedDisk() {
+  DiskBuilder disk;
+  disk.Media(0x20);
+  for (int i = 0; i < 26; ++i) {
+    SectorRecord s;
+    s.r = static_cast<uint8_t>(i % 2 == 0 ? 1 + i / 2 : 14 + i / 2);
+    s.n = 0;
+    s.density = 0x40;
+    s.data = PatternBytes(128, s.r);
+    disk.AddSector(0, s);
+  }
+  for (int track = 1; track < 154; ++track) {
+    for (int r = 1; r <= 26; ++r) {
+      SectorRecord s;
+      s.c = static_cast<uint8_t>(track / 2), s.h = static_cast<uint8_t>(track % 2);
+      s.r = static_cast<uint8_t>(r);
+      s.data = PatternBytes(256, track * 26 + r);
+      disk.AddSector(track, s);
+    }
+  }
+  std::vector<SectorRecord> odd = disk.Tracks().at(3);
+  odd[0].deleted = 0x10;
+  odd[1].status = 0xB0;
+  odd[2].data.assign(256, 0xE5);
+  odd[3].c = 40;
+  disk.ReplaceTrack(3, odd);
+  return disk;
+}
+
+TEST(ContainerTest, MarksDensityAndErrorsSurviveWhereTheContainerKeepsThem) {
+  const DiskBuilder disk = MarkedDisk();
+  const Opened d88(disk.Build());
+  for (const auto& [what, bytes] : {std::pair<const char*, Bytes>{"nfd r0", NfdR0Image(disk)},
+                                    {"nfd r1", NfdR1Image(disk)},
+                                    {"imd", ImdImage(disk, true)}}) {
+    const Opened other(bytes);
+    EXPECT_STREQ(other.image->Problem(), "") << what;
+    ExpectSameSectors(*d88.map, *other.map, true, what);
+  }
+  // A raw dump of this size is the BASIC 2HD grid: track 0 FM, 128-byte sectors in order.
+  const Opened raw(RawDump(disk, {77, 2, 26, 1}, true));
+  ASSERT_EQ(raw.data.size(), 1021696u);
+  EXPECT_EQ(raw.image->Container(), ContainerKind::kRaw);
+  ASSERT_EQ(raw.map->SectorCount(0), 26);
+  EXPECT_TRUE(raw.map->Sector(0, 0).Fm());
+  EXPECT_EQ(raw.map->Sector(0, 13).r, 14);
+  EXPECT_EQ(SectorData(*raw.map, raw.map->Sector(0, 13)), PatternBytes(128, 14));
+  EXPECT_TRUE(raw.map->Summarize().fm_track0);
+  const Opened dcp(DcpImage(disk, 0x11, {77, 2, 26, 1}, 160, true));
+  EXPECT_EQ(dcp.image->Container(), ContainerKind::kDcp);
+  EXPECT_TRUE(dcp.map->Summarize().fm_track0);
+}
+
+TEST(ContainerTest, Raw640KDumpsAreToldApartByTheBootSector) {
+  BasicDisk basic(BasicDisk::kN88_2DD);
+  basic.AddFile("GAME", "BAS", 0x80, PatternBytes(300, 1));
+  const Opened n88(RawDump(basic.ToDisk("N88"), basic.Shape()));
+  Fat12Image fat = Fat12Image::Pc98_640K();
+  const Opened dos(RawDump(SectorsToDisk(fat.raw, {80, 2, 8, 2}), {80, 2, 8, 2}));
+  ASSERT_EQ(n88.data.size(), 655360u);
+  ASSERT_EQ(dos.data.size(), 655360u);
+  EXPECT_EQ(n88.id.kind, FileSystemKind::kN88Basic) << n88.id.evidence;
+  EXPECT_EQ(n88.map->Summarize().sectors_per_track, 16);
+  EXPECT_EQ(dos.id.kind, FileSystemKind::kFat12) << dos.id.evidence;
+  EXPECT_EQ(dos.map->Summarize().sector_size, 512);
+  EXPECT_EQ(dos.image->MediaType(), 0x10);
+}
+
+// Cut files and headers that lie are said; every sector the map then holds is read (the
+// sanitizers and valgrind catch a read past the image).
+TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
+  const DiskBuilder disk = MarkedDisk();
+  const DiskShape shape = {77, 2, 8, 3};
+  Fat12Image fat;
+  const DiskBuilder dos = SectorsToDisk(fat.raw, shape);
+  const auto cut = [](Bytes bytes, size_t keep) {
+    bytes.resize(keep);
+    return bytes;
+  };
+  Bytes lying_fdi = FdiImage(dos, shape);
+  lying_fdi[0x1C] = 80;  // cylinders
+  Bytes lying_r1 = NfdR1Image(disk);
+  std::copy_n(&lying_r1[0x120 + 4 * 4], 4, &lying_r1[0x120 + 4 * 5]);  // track 4's block twice
+  Bytes wrong_dim_type = DimImage(dos, 0x00, shape);
+  wrong_dim_type[0] = 0x07;
+  Bytes td0 = {'T', 'D', 0, 0x5D, 0x15, 0, 1, 0, 0, 2, 0, 0};
+  unsigned crc = 0;
+  for (int i = 0; i < 10; ++i) {
+    crc ^= td0[i] << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1);
+  }
+  td0[10] = static_cast<uint8_t>(crc), td0[11] = static_cast<uint8_t>(crc >> 8);
+  const struct {
+    const char* what;
+    Bytes bytes;
+    ContainerKind kind;
+    const char* said;  // the start of NotRead() or Problem()
+  } cases[] = {
+      {"raw cut", cut(RawDump(dos, shape), 1261567), ContainerKind::kNone, "not a disk image"},
+      {"fdi lying", lying_fdi, ContainerKind::kNone, "not a disk image"},
+      {"dcp cut", cut(DcpImage(dos, 0x01, shape, 160), 100000), ContainerKind::kNone,
+       "not a disk image"},
+      {"dim cut", cut(DimImage(dos, 0x00, shape), 300000), ContainerKind::kDim,
+       "the image ends 961824 bytes before its last stored track's end (118 tracks"},
+      {"dim type", wrong_dim_type, ContainerKind::kNone, "a DIM image of media type 07h"},
+      {"nfd r0 cut", cut(NfdR0Image(disk), 200000), ContainerKind::kNfd,
+       "the image ends 889808 bytes before the data its header lists"},
+      {"nfd r0 header", cut(NfdR0Image(disk), 4000), ContainerKind::kNone,
+       "an NFD image whose header is cut short"},
+      {"nfd r1 lying", lying_r1, ContainerKind::kNfd, "1 track block of its header overlap"},
+      {"imd cut", cut(ImdImage(disk, true), 5000), ContainerKind::kImd,
+       "the image ends inside track 0/1"},
+      {"td0", td0, ContainerKind::kNone, "a TD0 (Teledisk) image"},
+  };
+  for (const auto& c : cases) {
+    const Opened opened(c.bytes);
+    EXPECT_EQ(opened.image->Container(), c.kind) << c.what;
+    const std::string said =
+        opened.image->NotRead()[0] != '\0' ? opened.image->NotRead() : opened.image->Problem();
+    EXPECT_EQ(said.rfind(c.said, 0), 0u) << c.what << ": " << said;
+    int filler;
+    opened.map->FillerSectors(filler);
+  }
+}
+
+}  // namespace
