@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "tests/container_builder.h"
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
@@ -298,6 +299,21 @@ TEST_F(DskgetTest, Human68kNamesOf18And3CharactersComeOutWhole) {
                   {"000/ゲームデータ.DAT", FileEntry(Text("abc"))},
                   {"000/SAVEDATA_FOLDER1", "dir"},
                   {"000/SAVEDATA_FOLDER1/INNER.BIN", FileEntry(Text("xy"))}}));
+  // The same disk in every other container gives the same files.
+  const DiskShape shape = {77, 2, 8, 3};
+  const DiskBuilder disk = SectorsToDisk(fat.raw, shape);
+  for (const auto& [name, bytes] : {std::pair<std::string, Bytes>{"game.xdf", RawDump(disk, shape)},
+                                    {"game.fdi", FdiImage(disk, shape)},
+                                    {"game.dim", DimImage(disk, 0x00, shape)},
+                                    {"game.dcp", DcpImage(disk, 0x01, shape, 161)},
+                                    {"game.nfd", NfdR0Image(disk)},
+                                    {"game.imd", ImdImage(disk, true)}}) {
+    WriteFile(root / name, bytes);
+    const RunResult other = Run({root / name, "-C", root / (name + ".out")});
+    EXPECT_EQ(other.status, 0) << name << ": " << other.err;
+    EXPECT_EQ(other.out.find("\n[] human68k -> 000\n"), 0u) << name << ": " << other.out;
+    EXPECT_EQ(Snapshot(root / (name + ".out")), Snapshot(root / "out")) << name;
+  }
 }
 
 // The LSX-Dodgers system disk of the X1 has no parameter block (a 256-byte boot record holds

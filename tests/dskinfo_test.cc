@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/container_builder.h"
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
@@ -126,6 +127,33 @@ TEST_F(DskinfoTest, TruncatedImagesAndFilesThatAreNoD88ImageAreSaid) {
   EXPECT_NE(result.out.find("\"container\": null, \"unrecorded\": [], \"error\": \"not a disk "
                             "image: 1048576 bytes"),
             std::string::npos);
+}
+
+// A raw 2D dump and the same disk as IMD: the report names the container and what it does not
+// record.
+TEST_F(DskinfoTest, OtherContainersAreNamedWithWhatTheyDoNotRecord) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(5000, 1));
+  const DiskBuilder disk = hu.ToDisk("X1");
+  WriteFile(root / "game.2d", RawDump(disk, hu.Shape()));
+  WriteFile(root / "game.imd", ImdImage(disk, false));
+  RunResult result = Run({root / "game.2d"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(
+      result.out.substr(0, result.out.find("  geometry:")),
+      Lines({root / "game.2d", "disk 0: (no name)",
+             "  container:   raw, which does not record sector IDs, density, deleted marks and",
+             "               read errors", "  media:       2D, writable"}));
+  EXPECT_NE(result.out.find("hu-basic (2D)"), std::string::npos);
+  result = Run({root / "game.2d", root / "game.imd", "--json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("\"container\": \"raw\", \"unrecorded\": [\"sector_ids\", "
+                            "\"density\", \"deleted_marks\", \"read_errors\"], \"error\": null"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("\"container\": \"imd\", \"unrecorded\": [], \"error\": null"),
+            std::string::npos);
+  EXPECT_EQ(result.out.find("\"file_system\": \"unknown\""), std::string::npos);
 }
 
 TEST_F(DskinfoTest, UsageHelpAndVersion) {

@@ -79,7 +79,7 @@ int64_t SectorGrid::DiskBytes() const {
 }
 
 int SectorGrid::Media() const {
-  if (size_code >= 3 || sectors >= 15) return 0x20;
+  if (TrackBytes(1) > 5120) return 0x20;
   return cylinders <= 42 ? 0x00 : 0x10;
 }
 

@@ -66,8 +66,9 @@ struct DISKIMAGE_API SectorGrid {
   int64_t TrackBytes(int k) const;
   // The bytes of every track.
   int64_t DiskBytes() const;
-  // The D88 media byte of a disk of this shape: 20h (2HD) for 1024-byte sectors or 15 sectors or
-  // more a track, 00h (2D) up to 42 cylinders, 10h (2DD) otherwise.
+  // The D88 media byte of a disk of this shape: 20h (2HD) for tracks of more than 5120 bytes
+  // (double-density tracks hold at most 9 x 512 or 16 x 256), 00h (2D) up to 42 cylinders, 10h
+  // (2DD) otherwise.
   int Media() const;
 };
 
