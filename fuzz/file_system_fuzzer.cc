@@ -1,12 +1,13 @@
-// Fuzz target for the sector map, identification and the four file systems: any bytes as an
-// image in memory; every disk (the first eight) is mapped, summarised and identified, then opened
-// as each file system whose structures it holds, its tree walked and every file read. Checks that
-// lengths stay within what was asked and that a second identification agrees with the first.
+// Fuzz target for container recognition, the sector map, identification and the file systems:
+// any bytes as an image in memory, in whatever container they are taken for; every disk (the first
+// eight) is mapped, summarised and identified, then opened as each file system whose structures it
+// holds, its tree walked and every file read. Checks that lengths stay within what was asked and
+// that a second identification agrees with the first.
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
-#include "diskimage/d88_image.h"
+#include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/file_system.h"
 #include "diskimage/identify.h"
@@ -43,13 +44,13 @@ void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static D88Image image;
+  static DiskImage image;
   static DiskMap map;
   static FileSystem fs;
   image.OpenMemory(data, size);
   for (int disk = 0; disk < image.DiskCount() && disk < 8; ++disk) {
     image.SelectDisk(disk);
-    map.Load(image);
+    map.Load(image.Disk());
     const DiskGeometry geometry = map.Summarize();
     if (geometry.total_sectors < 0 || geometry.heads < 0 || geometry.heads > 2) {
       FuzzFail("a geometry out of range");

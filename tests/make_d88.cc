@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/container_builder.h"
 #include "tests/d88_builder.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
@@ -290,6 +291,35 @@ void WriteSeeds(const std::string& dir) {
   lsx[513] = lsx[514] = 0xFF;
   memcpy(&lsx[5 * 512], "LD      BIN\x20", 12);
   put("fat12-media-byte", SectorsToDisk(lsx, {40, 2, 9, 2}).Build());
+  // The other containers: a 2D dump, an FDI image, a few 2HD tracks in DIM and DCP, and a disk
+  // with an interleaved FM track, a deleted sector and a CRC error in NFD and IMD.
+  put("raw-2d", RawDump(hu.ToDisk("HU"), hu.Shape()));
+  put("fdi", FdiImage(SectorsToDisk(fat.raw, {40, 1, 8, 2}), {40, 1, 8, 2}));
+  Fat12Image dos;
+  const DiskShape hd = {77, 2, 8, 3};
+  const DiskBuilder dos_tracks = SectorsToDisk(dos.raw, hd, {0, 1});
+  put("dim", DimImage(dos_tracks, 0x00, hd));
+  put("dcp", DcpImage(dos_tracks, 0x01, hd, 161));
+  DiskBuilder marked = hu.ToDisk("HU", {1, 2, 3});
+  std::vector<SectorRecord> fm;
+  for (int i = 0; i < 16; ++i) {
+    SectorRecord s;
+    s.r = static_cast<uint8_t>(i % 2 == 0 ? 1 + i / 2 : 9 + i / 2);
+    s.n = 0;
+    s.density = 0x40;
+    s.data = PatternBytes(128, i);
+    fm.push_back(s);
+  }
+  marked.ReplaceTrack(0, fm);
+  std::vector<SectorRecord> marks = marked.Tracks().at(2);
+  marks[0].deleted = 0x10;
+  marks[1].status = 0xB0;
+  marks[2].data.assign(256, 0xE5);
+  marks[3].c = 9;
+  marked.ReplaceTrack(2, marks);
+  put("nfd-r0", NfdR0Image(marked));
+  put("nfd-r1", NfdR1Image(marked));
+  put("imd", ImdImage(marked, false));
 }
 
 int Usage() {
