@@ -26,13 +26,14 @@ const char kHelp[] =
     "Usage: dskinfo IMAGE... [--json]\n"
     "       dskinfo --help | --version\n"
     "\n"
-    "Says what every disk of each D88 floppy-disk image holds: its name, media,\n"
-    "write protection, geometry (and what departs from it: FM tracks, duplicate\n"
-    "sector IDs, sectors with error status, ...), its file system (fat12, human68k,\n"
-    "n88-basic, hu-basic, f-basic), or the game layout that dskcut or dskpull\n"
-    "reads, or unformatted or unknown, with the evidence found, its files and space,\n"
-    "and which program reads it. Images are never modified; IMAGE may be a pipe, or\n"
-    "\"-\" for standard input.\n"
+    "Says what every disk of each floppy-disk image holds (D88, raw sector dump,\n"
+    "FDI, DIM, NFD, DCP/DCU or IMD, recognised by content): the container, its name,\n"
+    "media, write protection, geometry (and what departs from it: FM tracks,\n"
+    "duplicate sector IDs, sectors with error status, ...), its file system (fat12,\n"
+    "human68k, n88-basic, hu-basic, f-basic), or the game layout that dskcut or\n"
+    "dskpull reads, or unformatted or unknown, with the evidence found, its files\n"
+    "and space, and which program reads it. Images are never modified; IMAGE may be\n"
+    "a pipe, or \"-\" for standard input.\n"
     "\n"
     "Options:\n"
     "  --json  one JSON document on standard output instead of text\n"
@@ -40,7 +41,8 @@ const char kHelp[] =
     "Problems are reported on standard error, one line each: \"dskinfo: NAME: reason\".\n"
     "\n"
     "Exit status: 0 when every image was read; 1 for usage; 2 when an image could\n"
-    "not be opened or holds no disk (the others are still reported).\n";
+    "not be opened, is no disk image or was not read whole (the others are still\n"
+    "reported).\n";
 
 // Checks the disks of the open image in turn; returns how many are read, up to the first that is
 // no D88 disk.

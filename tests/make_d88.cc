@@ -201,15 +201,17 @@ Bytes SampleFat12() {
 }
 
 // An X1 Hu-BASIC disk: a program with a Japanese name, a text file and a folder of saves.
-Bytes SampleHuBasic() {
+DiskBuilder SampleHuBasicDisk() {
   BasicDisk hu(BasicDisk::kHu_2D);
   hu.AddFile("\x83\x51\x81\x5B\x83\x80", "BIN", 0x01, PatternBytes(5000, 22));  // ゲーム
   hu.AddFile("README", "TXT", 0x04,
              Text("An X1 Hu-BASIC disk, made by the project's image builder.\r\n\x1A"), {}, -1, 0);
   const int folder = hu.AddFolder("SAVE");
   hu.AddFile("SLOT1", "DAT", 0x01, PatternBytes(300, 23), {}, folder);
-  return hu.ToDisk("X1 SAMPLE").Build();
+  return hu.ToDisk("X1 SAMPLE");
 }
+
+Bytes SampleHuBasic() { return SampleHuBasicDisk().Build(); }
 
 // Seeds for the fuzz targets: both layouts, well-formed and in each malformed kind.
 void WriteSeeds(const std::string& dir) {
@@ -327,7 +329,7 @@ int Usage() {
       "Usage: make_d88 sample-dskcut|sample-dskpull|sample-fat12|sample-hu-basic|\n"
       "                bench-dskcut|bench-dskpull|bench-small|\n"
       "                long-walk-dskcut|long-walk-dskpull|web-shift-jis|web-damaged|\n"
-      "                web-file-systems|pc98-2hd-from-raw FILE\n"
+      "                web-file-systems|web-raw-2d|pc98-2hd-from-raw FILE\n"
       "       make_d88 seeds DIRECTORY\n",
       stderr);
   return 1;
@@ -363,6 +365,8 @@ int main(int argc, char** argv) {
     Bytes raw(77 * 2 * 8 * 1024);
     raw.resize(fread(raw.data(), 1, raw.size(), stdin));
     WriteFile(out, SectorsToDisk(raw, {77, 2, 8, 3}).Name("PC-98").Media(0x20).Build());
+  } else if (what == "web-raw-2d") {  // the Hu-BASIC sample as a raw dump
+    WriteFile(out, RawDump(SampleHuBasicDisk(), {40, 2, 16, 1}));
   } else if (what == "web-file-systems") {
     WriteFile(out, WebFileSystems());
   } else if (what == "long-walk-dskcut") {  // about 10 MB

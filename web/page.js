@@ -75,11 +75,11 @@ function runner() {
       FS.mkdir('/in');
       FS.writeFile('/in/' + name.replace(/^\.\//, ''), bytes);
       const info = run(2, [name, '--json']);
-      const disks = JSON.parse(info.listing).images[0].disks;
+      const {disks, container} = JSON.parse(info.listing).images[0];
       // The programs dskinfo names for the disks; the others read the image as their layout all
       // the same (-f), since the page runs them only when asked to read it as another program.
       const readers = [...new Set(disks.map((disk) => disk.read_with).filter((r) => r !== null))];
-      const answer = {info: {disks, problems: info.problems}, readers, results: {}};
+      const answer = {info: {disks, container, problems: info.problems}, readers, results: {}};
       const transfer = [];
       for (const program of programs) {
         removeTree('/out');
@@ -125,7 +125,7 @@ function showInfo(info) {
     const contents = disk.variant ? `${disk.file_system} (${disk.variant})` : disk.file_system;
     const files = disk.files === null ? '' : `${disk.files} file${disk.files === 1 ? '' : 's'}`;
     const cells = [`${String(disk.index).padStart(3, '0')} ${disk.name}`, contents, files,
-                   `${disk.media}${disk.write_protected ? ', write-protected' : ''}`,
+                   `${disk.media}${disk.write_protected ? ', write-protected' : ''} (${info.container})`,
                    geometry(disk), disk.evidence,
                    disk.read_with || 'no program here reads this disk'];
     for (const text of cells) {
@@ -159,7 +159,7 @@ function summary(program, result) {
   const lines = result.problems.split('\n').filter((line) => line !== '');
   if (program.name === 'dskget') {
     if (result.files.length === 0 && lines.length > 0 &&
-        lines.every((line) => / not a standard file system: | holds no disk: | not a D88 image: /.test(line))) {
+        lines.every((line) => / not a standard file system: | holds no disk: | not a disk image: /.test(line))) {
       return 'No disk here holds a standard file system.';
     }
   } else {
@@ -298,7 +298,7 @@ function startPage() {
   worker.onmessage = (event) => {
     if (event.data.ready) {
       input.disabled = false;
-      $('status').textContent = 'Ready: choose or drop a D88 image.';
+      $('status').textContent = 'Ready: choose or drop a disk image.';
     } else {
       showAnswer(event.data);
     }

@@ -75,12 +75,13 @@ function zipDate(zip, name) {
 
 const makeD88 = path.join(nativeDir, 'tests', 'make_d88');
 const names = ['sample-dskcut.d88', 'sample-dskpull.d88', 'shift-jis-names.d88', 'damaged.d88',
-               'file-systems.d88'];
+               'file-systems.d88', 'hu-basic.2d'];
 fs.copyFileSync(path.join(source, 'examples/sample-dskcut.d88'), path.join(images, names[0]));
 fs.copyFileSync(path.join(source, 'examples/sample-dskpull.d88'), path.join(images, names[1]));
 execFileSync(makeD88, ['web-shift-jis', path.join(images, names[2])]);
 execFileSync(makeD88, ['web-damaged', path.join(images, names[3])]);
 execFileSync(makeD88, ['web-file-systems', path.join(images, names[4])]);
+execFileSync(makeD88, ['web-raw-2d', path.join(images, names[5])]);
 
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
@@ -153,6 +154,7 @@ for (const image of names) {
     const date = zipDate(got.zip, '002/ゲーム.BIN');
     if (date !== '1986-06-15 12:34') fail(`dskget zip: the date recorded on the disk: ${date}`);
   }
+  if (image === 'hu-basic.2d' && got.files.size !== 3) fail(`dskget files of the raw dump: ${got.files.size}`);
   const cut = await check(image, 'dskcut', asLayout('dskcut'));
   const pull = await check(image, 'dskpull', asLayout('dskpull'));
   if (image === 'sample-dskpull.d88' && !cut.summary.startsWith('Not a dskcut image')) {
