@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tests/test_files.h"
+
 namespace {
 
 void PutLe(Bytes& out, size_t at, uint32_t value, int bytes) {
@@ -205,4 +207,25 @@ Bytes ImdImage(const DiskBuilder& disk, bool high_rate) {
     }
   }
   return out;
+}
+
+std::vector<SectorRecord> InterleavedFmTrack(int count) {
+  std::vector<SectorRecord> track;
+  for (int i = 0; i < count; ++i) {
+    SectorRecord s;
+    s.r = static_cast<uint8_t>(i % 2 == 0 ? 1 + i / 2 : count / 2 + 1 + i / 2);
+    s.n = 0;
+    s.density = 0x40;
+    s.data = PatternBytes(128, s.r);
+    track.push_back(s);
+  }
+  return track;
+}
+
+std::vector<SectorRecord> WithMarks(std::vector<SectorRecord> sectors, int other_cylinder) {
+  sectors[0].deleted = 0x10;
+  sectors[1].status = 0xB0;
+  sectors[2].data.assign(sectors[2].data.size(), 0xE5);
+  sectors[3].c = static_cast<uint8_t>(other_cylinder);
+  return sectors;
 }

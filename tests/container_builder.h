@@ -30,4 +30,12 @@ Bytes NfdR1Image(const DiskBuilder& disk);
 // stored order, cylinder and head maps where IDs differ, one-value sectors compressed.
 Bytes ImdImage(const DiskBuilder& disk, bool high_rate);
 
+// `count` (even) FM sectors of 128 bytes numbered 1 to count, stored interleaved (1, count / 2 +
+// 1, 2, ...), each filled with its number's pattern.
+std::vector<SectorRecord> InterleavedFmTrack(int count);
+
+// `sectors` with a deleted mark on the first, a data CRC error on the second, one byte value
+// throughout the third and a C of `other_cylinder` on the fourth.
+std::vector<SectorRecord> WithMarks(std::vector<SectorRecord> sectors, int other_cylinder);
+
 #endif  // TESTS_CONTAINER_BUILDER_H_

@@ -98,14 +98,7 @@ TEST(ContainerTest, EveryContainerHoldsTheSectorsOfTheSameD88Disk) {
 DiskBuilder MarkedDisk() {
   DiskBuilder disk;
   disk.Media(0x20);
-  for (int i = 0; i < 26; ++i) {
-    SectorRecord s;
-    s.r = static_cast<uint8_t>(i % 2 == 0 ? 1 + i / 2 : 14 + i / 2);
-    s.n = 0;
-    s.density = 0x40;
-    s.data = PatternBytes(128, s.r);
-    disk.AddSector(0, s);
-  }
+  disk.ReplaceTrack(0, InterleavedFmTrack(26));
   for (int track = 1; track < 154; ++track) {
     for (int r = 1; r <= 26; ++r) {
       SectorRecord s;
@@ -115,12 +108,7 @@ DiskBuilder MarkedDisk() {
       disk.AddSector(track, s);
     }
   }
-  std::vector<SectorRecord> odd = disk.Tracks().at(3);
-  odd[0].deleted = 0x10;
-  odd[1].status = 0xB0;
-  odd[2].data.assign(256, 0xE5);
-  odd[3].c = 40;
-  disk.ReplaceTrack(3, odd);
+  disk.ReplaceTrack(3, WithMarks(disk.Tracks().at(3), 40));
   return disk;
 }
 

@@ -303,22 +303,8 @@ void WriteSeeds(const std::string& dir) {
   put("dim", DimImage(dos_tracks, 0x00, hd));
   put("dcp", DcpImage(dos_tracks, 0x01, hd, 161));
   DiskBuilder marked = hu.ToDisk("HU", {1, 2, 3});
-  std::vector<SectorRecord> fm;
-  for (int i = 0; i < 16; ++i) {
-    SectorRecord s;
-    s.r = static_cast<uint8_t>(i % 2 == 0 ? 1 + i / 2 : 9 + i / 2);
-    s.n = 0;
-    s.density = 0x40;
-    s.data = PatternBytes(128, i);
-    fm.push_back(s);
-  }
-  marked.ReplaceTrack(0, fm);
-  std::vector<SectorRecord> marks = marked.Tracks().at(2);
-  marks[0].deleted = 0x10;
-  marks[1].status = 0xB0;
-  marks[2].data.assign(256, 0xE5);
-  marks[3].c = 9;
-  marked.ReplaceTrack(2, marks);
+  marked.ReplaceTrack(0, InterleavedFmTrack(16));
+  marked.ReplaceTrack(2, WithMarks(marked.Tracks().at(2), 9));
   put("nfd-r0", NfdR0Image(marked));
   put("nfd-r1", NfdR1Image(marked));
   put("imd", ImdImage(marked, false));

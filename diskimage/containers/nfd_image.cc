@@ -47,8 +47,8 @@ int DeviceMedia(int device) {
   }
 }
 
-// Reads one 16-byte sector entry at `entry` (C, H, R, N, MFM, deleted, BIOS result, ST0-ST2 from
-// offset `id_at`); its data at `data_offset`.
+// The sector of a 16-byte sector entry (C, H, R, N, MFM, deleted, BIOS result, ST0-ST2), its data
+// at `data_offset`.
 SectorHeader EntrySector(const unsigned char* entry, int64_t data_offset) {
   SectorHeader sector = {};
   sector.c = entry[0];
@@ -63,6 +63,29 @@ SectorHeader EntrySector(const unsigned char* entry, int64_t data_offset) {
   return sector;
 }
 
+// Adds the sector of `entry` to `track` of `table`, its data at `offset` (counted in `lost`
+// when the image ends inside it; the track lost when before it), the media taken from the
+// `device` address of the disk's first sector. False, said in `read`, for a size code the format
+// does not have: the data of every later sector would then lie at no known offset.
+bool TakeSector(const unsigned char* entry, int device, int track, int64_t offset, size_t size,
+                SectorTable& table, ContainerRead& read, int& lost) {
+  if (entry[3] > kMaxSizeCode) {
+    snprintf(read.problem, sizeof read.problem,
+             "track %d lists a sector of size code %d; the rest of the image is not read", track,
+             entry[3]);
+    return false;
+  }
+  const SectorHeader sector = EntrySector(entry, offset);
+  if (read.media < 0) read.media = DeviceMedia(device);
+  if (offset + sector.data_size > static_cast<int64_t>(size)) ++lost;
+  if (offset < static_cast<int64_t>(size)) {
+    table.AddSector(track, sector);
+  } else {
+    table.LoseTrack(track);
+  }
+  return true;
+}
+
 // Says in `read` how much of the data the header lists lies past the image's end.
 void SayLostData(int64_t data_end, size_t size, int lost_sectors, ContainerRead& read) {
   if (data_end <= static_cast<int64_t>(size)) return;
@@ -73,14 +96,18 @@ void SayLostData(int64_t data_end, size_t size, int lost_sectors, ContainerRead&
            lost_sectors == 1 ? "" : "s");
 }
 
+// False, said in `read`, when the image ends inside the fixed header of `header_size` bytes.
+bool HeaderWhole(size_t size, size_t header_size, ContainerRead& read) {
+  if (size >= header_size) return true;
+  snprintf(read.refusal, sizeof read.refusal,
+           "an NFD image whose header is cut short (%lld of its %lld bytes)",
+           static_cast<long long>(size), static_cast<long long>(header_size));
+  return false;
+}
+
 // Revision 0: 163 track slots of 26 entries; an entry whose C is FFh holds no sector.
 void ReadR0(const unsigned char* bytes, size_t size, SectorTable& table, ContainerRead& read) {
-  if (size < kR0HeaderSize) {
-    snprintf(read.refusal, sizeof read.refusal,
-             "an NFD image whose header is cut short (%lld of its %lld bytes)",
-             static_cast<long long>(size), static_cast<long long>(kR0HeaderSize));
-    return;
-  }
+  if (!HeaderWhole(size, kR0HeaderSize, read)) return;
   const uint32_t header_size = static_cast<uint32_t>(ReadLe32(bytes + kHeaderSizeField));
   int64_t offset = std::max<int64_t>(header_size, kR0HeaderSize);
   int lost = 0;
@@ -89,21 +116,8 @@ void ReadR0(const unsigned char* bytes, size_t size, SectorTable& table, Contain
       const unsigned char* entry =
           bytes + kTableField + (slot * kR0EntriesPerSlot + i) * kEntrySize;
       if (entry[0] == 0xFF) continue;
-      if (entry[3] > kMaxSizeCode) {
-        snprintf(read.problem, sizeof read.problem,
-                 "track %d lists a sector of size code %d; the rest of the image is not read", slot,
-                 entry[3]);
-        return;
-      }
-      const SectorHeader sector = EntrySector(entry, offset);
-      if (read.media < 0) read.media = DeviceMedia(entry[10]);
-      if (offset + sector.data_size > static_cast<int64_t>(size)) ++lost;
-      if (offset < static_cast<int64_t>(size)) {
-        table.AddSector(slot, sector);
-      } else {
-        table.LoseTrack(slot);
-      }
-      offset += sector.data_size;
+      if (!TakeSector(entry, entry[10], slot, offset, size, table, read, lost)) return;
+      offset += 128 << entry[3];
     }
   }
   SayLostData(offset, size, lost, read);
@@ -112,12 +126,7 @@ void ReadR0(const unsigned char* bytes, size_t size, SectorTable& table, Contain
 // Revision 1: each track's block (a head, its sector entries, its special-read entries) lies where
 // the track table points; the data follow the header in the order of the blocks' offsets.
 void ReadR1(const unsigned char* bytes, size_t size, SectorTable& table, ContainerRead& read) {
-  if (size < kR1HeaderSize) {
-    snprintf(read.refusal, sizeof read.refusal,
-             "an NFD image whose header is cut short (%lld of its %lld bytes)",
-             static_cast<long long>(size), static_cast<long long>(kR1HeaderSize));
-    return;
-  }
+  if (!HeaderWhole(size, kR1HeaderSize, read)) return;
   const int64_t header_size = static_cast<uint32_t>(ReadLe32(bytes + kHeaderSizeField));
   const int64_t header_end = std::min<int64_t>(header_size, static_cast<int64_t>(size));
   // The tracks in the order of their blocks.
@@ -157,22 +166,9 @@ void ReadR1(const unsigned char* bytes, size_t size, SectorTable& table, Contain
     table.StoreTrack(track);
     for (int i = 0; i < sectors; ++i) {
       const unsigned char* entry = bytes + at + kEntrySize * (1 + i);
-      if (entry[3] > kMaxSizeCode) {
-        snprintf(read.problem, sizeof read.problem,
-                 "track %d lists a sector of size code %d; the rest of the image is not read",
-                 track, entry[3]);
-        return;
-      }
-      const SectorHeader sector = EntrySector(entry, offset);
-      if (read.media < 0) read.media = DeviceMedia(entry[11]);
-      if (offset + sector.data_size > static_cast<int64_t>(size)) ++lost;
-      if (offset < static_cast<int64_t>(size)) {
-        table.AddSector(track, sector);
-      } else {
-        table.LoseTrack(track);
-      }
+      if (!TakeSector(entry, entry[11], track, offset, size, table, read, lost)) return;
       // An unstable sector is stored once per read the emulator replays; the first is kept.
-      offset += int64_t{sector.data_size} * (1 + entry[10]);
+      offset += (int64_t{128} << entry[3]) * (1 + entry[10]);
     }
     for (int i = 0; i < specials; ++i) {
       const unsigned char* entry = bytes + at + kEntrySize * (1 + sectors + i);
