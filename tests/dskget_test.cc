@@ -6,7 +6,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
+#include "diskimage/d88_image.h"
+#include "diskimage/disk_map.h"
 #include "tests/container_builder.h"
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
@@ -416,6 +419,19 @@ TEST_F(DskgetTest, RealDisksComeOutWhole) {
   EXPECT_EQ(tree.at("000/x1ndpsample.bas").size(), 5u + 884u);
   EXPECT_EQ(tree.at("000/x1ndp.bin").size(), 5u + 6663u);
   EXPECT_EQ(tree.at("000/kirakira.ndp").size(), 5u + 319u);
+  // Its logical sectors as a raw 2D dump (named as X1 collections name them) give the same files.
+  const auto image = std::make_unique<diskimage::D88Image>();
+  const auto map = std::make_unique<diskimage::DiskMap>();
+  ASSERT_TRUE(image->Open(x1.c_str()) && image->SelectDisk(0));
+  map->Load(*image);
+  const diskimage::SectorNumbering numbering = {256, 16, 2, 1, 1};
+  Bytes raw(40 * 2 * 16 * 256);
+  for (int logical = 0; logical < 40 * 2 * 16; ++logical) {
+    diskimage::ReadLogicalSector(*map, numbering, logical, &raw[logical * 256]);
+  }
+  WriteFile(root / "x1.2d", raw);
+  EXPECT_EQ(Run({root / "x1.2d", "-C", root / "raw"}).status, 0);
+  EXPECT_EQ(Snapshot(root / "raw"), tree);
 }
 
 }  // namespace
