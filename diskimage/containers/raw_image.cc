@@ -15,11 +15,10 @@ bool HoldsDosBlock(const unsigned char* boot, int bytes_per_sector, int sectors,
          BlockField16(boot, 0x1A) == heads;
 }
 
-// The 1024-byte-sector layouts: a parameter block saying 1024, or the X68000's big-endian block
-// behind its 68000 branch.
+// The 1024-byte-sector layouts: a parameter block saying 1024, or an X68000 boot sector (68000
+// code first) whose little-endian block does not say 512.
 bool Holds1024ByteSectors(const unsigned char* boot) {
-  return BlockField16(boot, 0x0B) == 1024 ||
-         (boot[0] == 0x60 && ((boot[0x12] << 8) | boot[0x13]) == 1024);
+  return BlockField16(boot, 0x0B) == 1024 || (boot[0] == 0x60 && BlockField16(boot, 0x0B) != 512);
 }
 
 // The geometry a raw dump of `size` bytes has, or false.
