@@ -136,7 +136,7 @@ TEST(ContainerTest, MarksDensityAndErrorsSurviveWhereTheContainerKeepsThem) {
   EXPECT_TRUE(dcp.map->Summarize().fm_track0);
 }
 
-TEST(ContainerTest, Raw640KDumpsAreToldApartByTheBootSector) {
+TEST(ContainerTest, RawDumpsOfOneSizeAreToldApartByTheBootSector) {
   BasicDisk basic(BasicDisk::kN88_2DD);
   basic.AddFile("GAME", "BAS", 0x80, PatternBytes(300, 1));
   const Opened n88(RawDump(basic.ToDisk("N88"), basic.Shape()));
@@ -149,6 +149,12 @@ TEST(ContainerTest, Raw640KDumpsAreToldApartByTheBootSector) {
   EXPECT_EQ(dos.id.kind, FileSystemKind::kFat12) << dos.id.evidence;
   EXPECT_EQ(dos.map->Summarize().sector_size, 512);
   EXPECT_EQ(dos.image->MediaType(), 0x10);
+  // 1.44 MB: 18 x 512 unless the boot sector says 1024-byte sectors or is an X68000's.
+  Bytes x68k(1474560, 0), pc(1474560, 0);
+  x68k[0] = 0x60;
+  pc[0x0B] = 0x00, pc[0x0C] = 0x02;
+  EXPECT_EQ(Opened(x68k).map->Summarize().sector_size, 1024);
+  EXPECT_EQ(Opened(pc).map->Summarize().sector_size, 512);
 }
 
 // Cut files and headers that lie are said; every sector the map then holds is read (the
