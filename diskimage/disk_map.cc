@@ -163,7 +163,8 @@ bool DiskMap::OnlyFillerBytes() const {
 
 int SectorNumbering::TrackOf(int64_t logical) const {
   const int64_t track_side = logical / sectors_per_track;
-  const int64_t track = heads == 2 ? track_side : track_side * track_step;
+  const int64_t track =
+      heads == 2 ? (swap_heads ? track_side ^ 1 : track_side) : track_side * track_step;
   return track < SectorSource::kTrackCount ? static_cast<int>(track) : -1;
 }
 
@@ -187,7 +188,11 @@ SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numberin
   memset(dest, 0, static_cast<size_t>(numbering.sector_size));
   const SectorHeader* sector = FindLogical(map, numbering, logical);
   if (sector == nullptr) return SectorRead::kMissing;
-  return Condition(*sector, map.Read(*sector, dest, numbering.sector_size), numbering);
+  const int got = map.Read(*sector, dest, numbering.sector_size);
+  if (numbering.inverted) {
+    for (int i = 0; i < got; ++i) dest[i] = static_cast<unsigned char>(dest[i] ^ 0xFF);
+  }
+  return Condition(*sector, got, numbering);
 }
 
 SectorRead ProbeLogicalSector(const DiskMap& map, const SectorNumbering& numbering,

@@ -91,11 +91,14 @@ class DISKIMAGE_API DiskMap {
 // 2c + h; a one-sided one at index c * track_step (2 when its images leave the odd indexes empty,
 // 1 when they store the cylinders one after another).
 struct DISKIMAGE_API SectorNumbering {
-  int sector_size;        // bytes a logical sector holds
-  int sectors_per_track;  // 1 and more
-  int heads;              // 1 or 2
-  int first_sector;       // the sector number of a track's first logical sector (usually 1)
-  int track_step;         // for heads == 1: 1 or 2
+  int sector_size;          // bytes a logical sector holds
+  int sectors_per_track;    // 1 and more
+  int heads;                // 1 or 2
+  int first_sector;         // the sector number of a track's first logical sector (usually 1)
+  int track_step;           // for heads == 1: 1 or 2
+  bool swap_heads = false;  // two-sided, head 1 first: logical track t is cylinder t / 2, head
+                            // 1 - t % 2 (the Sharp MZ machines)
+  bool inverted = false;    // every byte stored inverted (XOR FFh), as the MZ machines store it
 
   // The track index of logical sector `logical` (>= 0), or -1 beyond the last track.
   int TrackOf(int64_t logical) const;
@@ -113,7 +116,8 @@ enum class SectorRead {
 };
 
 // Reads logical sector `logical` of `map` under `numbering` into `dest`
-// (numbering.sector_size bytes, always all written: zeros where nothing was read).
+// (numbering.sector_size bytes, always all written: zeros where nothing was read; the bytes read
+// inverted back where the numbering says so).
 DISKIMAGE_API SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
                                            int64_t logical, unsigned char* dest);
 

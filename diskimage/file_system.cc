@@ -1,7 +1,8 @@
-// What the four file systems share: mounting by kind, directory cursors over the root and over
-// subdirectory chains, and reading a file by following its chain.
+// What the file systems share: mounting by kind, directory cursors over the root and over
+// subdirectory chains, and reading a file run by run, wherever its format locates the runs.
 #include "diskimage/file_system.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "diskimage/file_system_formats.h"
@@ -26,10 +27,21 @@ const char* FileSystemName(FileSystemKind kind) {
       return "unformatted";
     case FileSystemKind::kHuman68k:
       return "human68k";
+    case FileSystemKind::kCpm:
+      return "cpm";
+    case FileSystemKind::kMzBasic:
+      return "mz-basic";
     case FileSystemKind::kUnknown:
       break;
   }
   return "unknown";
+}
+
+bool LogicalSectorHasSize(const DiskMap& map, const SectorNumbering& numbering, int64_t logical) {
+  const int track = logical < 0 ? -1 : numbering.TrackOf(logical);
+  const SectorHeader* sector =
+      track < 0 ? nullptr : map.Find(track, numbering.SectorNumberOf(logical));
+  return sector != nullptr && sector->data_size == numbering.sector_size;
 }
 
 void ClearEntry(DirectoryEntry& entry) {
@@ -90,6 +102,12 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
       break;
     case FileSystemKind::kHuman68k:
       mounted = MountHuman68k(disk, layout, table);
+      break;
+    case FileSystemKind::kCpm:
+      mounted = MountCpm(disk, layout, table, directory);
+      break;
+    case FileSystemKind::kMzBasic:
+      mounted = MountMzBasic(disk, layout, table, directory);
       break;
     default:
       break;
@@ -192,6 +210,10 @@ void FileSystem::Root(DirectoryCursor& cursor) const {
 
 void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor) {
   Root(cursor);
+  if (kind == FileSystemKind::kCpm) {  // a user's folder: no clusters of its own
+    cursor.user = entry.first_cluster;
+    return;
+  }
   cursor.chained = true;
   cursor.cluster = entry.first_cluster;
   cursor.owner = entry.location + 1;
@@ -230,6 +252,9 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
 }
 
 bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
+  if (kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic) {
+    return NextCopiedEntry(cursor, entry);
+  }
   const int per_sector = layout.numbering.sector_size / layout.entry_size;
   while (!cursor.ended) {
     if (cursor.sectors_read == 0 || cursor.entry == per_sector) {
@@ -270,32 +295,116 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
   return false;
 }
 
-int64_t FileSystem::ReadChain(int first, int32_t owner, unsigned char* dest, int64_t capacity,
-                              ChainDamage& damage, int64_t* end_of_file) {
+bool FileSystem::NextCopiedEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
+  while (!cursor.ended && cursor.entry < layout.directory_entries) {
+    const int index = cursor.entry++;
+    ClearEntry(entry);
+    const EntryParse parsed = kind == FileSystemKind::kCpm
+                                  ? ParseCpmEntry(directory, layout, index, cursor.user, entry)
+                                  : ParseMzBasicEntry(directory + index * layout.entry_size, entry);
+    if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
+    if (parsed == EntryParse::kEntry) {
+      entry.location = static_cast<int32_t>(layout.root_start * 64 + index);
+      return true;
+    }
+  }
+  // Then, in CP/M's root, a folder for each other user that has files.
+  while (!cursor.ended && kind == FileSystemKind::kCpm && cursor.user == 0 &&
+         cursor.entry < layout.directory_entries + 16) {
+    const int user = cursor.entry++ - layout.directory_entries;
+    if (user > 0 && CpmUserHasFiles(directory, layout, user)) {
+      ClearEntry(entry);
+      entry.name_length =
+          snprintf(reinterpret_cast<char*>(entry.name), sizeof entry.name, "%d", user);
+      entry.directory = true;
+      entry.first_cluster = user;
+      entry.location = static_cast<int32_t>(-user);
+      return true;
+    }
+  }
+  cursor.ended = true;
+  return false;
+}
+
+bool FileSystem::StartChain(int first, int32_t owner, RunCursor& cursor, ChainDamage& damage) {
+  cursor.owner = owner;
+  cursor.first = first;
+  cursor.cluster = -1;
+  memset(cursor.passed, 0, sizeof cursor.passed);
+  return Claim(first, owner, damage);
+}
+
+bool FileSystem::LocateFile(const DirectoryEntry& entry, ChainDamage& damage) {
+  units.count = 0;
+  if (kind == FileSystemKind::kCpm) {
+    LocateCpmFile(directory, layout, entry, units, damage);
+  } else {
+    LocateMzBasicFile(layout, entry, units, damage);
+  }
+  return units.count > 0;
+}
+
+bool FileSystem::NextRun(RunCursor& cursor, SectorRun& run, ChainDamage& damage) {
+  if (kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic) {
+    if (cursor.unit >= units.count) return false;
+    const int i = cursor.unit++;
+    run.first = units.first_sector[i];
+    run.count = i == units.count - 1 ? units.last_unit_sectors : units.unit_sectors;
+    if (run.first >= 0) {
+      const int64_t cluster =
+          layout.first_cluster + (run.first - layout.cluster_start) / layout.sectors_per_cluster;
+      Claim(static_cast<int>(cluster), cursor.owner, damage);
+    }
+    return true;
+  }
+  if (cursor.cluster < 0) {
+    cursor.cluster = cursor.first;
+  } else {
+    // The link of the cluster read last is followed only once its sectors are read.
+    const int16_t mark = table[cursor.cluster];
+    if (!LinksOn(mark, damage)) return false;
+    if (mark < layout.first_cluster || mark >= layout.first_cluster + layout.cluster_count) {
+      damage.leaves_disk = true;
+      return false;
+    }
+    if (Passed(cursor.passed, mark)) {
+      damage.loops = true;
+      return false;
+    }
+    Claim(mark, cursor.owner, damage);
+    cursor.cluster = mark;
+  }
+  MarkPassed(cursor.passed, cursor.cluster);
+  run.first = FirstSectorOf(cursor.cluster);
+  run.count = SectorsUsed(cursor.cluster);
+  return true;
+}
+
+int64_t FileSystem::ReadRuns(RunCursor& cursor, unsigned char* dest, int64_t capacity,
+                             ChainDamage& damage, int64_t* end_of_file) {
   const VolumeLayout& l = layout;
   if (end_of_file != nullptr) *end_of_file = -1;
-  if (!Claim(first, owner, damage)) return 0;
-  uint8_t passed[kMaxClusters / 8] = {};  // for a chain that loops
   unsigned char sector[1024];
   const int sector_size = l.numbering.sector_size;
   const int64_t budget = int64_t{kReadBudget} * l.cluster_count * l.sectors_per_cluster + 4096;
   int64_t length = 0;
-  for (int cluster = first; cluster >= 0;) {
-    MarkPassed(passed, cluster);
-    const int16_t mark = table[cluster];
-    const int used = SectorsUsed(cluster);
-    if (sectors_read + used > budget) {
+  for (SectorRun run; NextRun(cursor, run, damage);) {
+    if (sectors_read + run.count > budget) {
       damage.over_budget = true;
       break;
     }
-    sectors_read += used;
-    const int64_t base = FirstSectorOf(cluster);
-    for (int s = 0; s < used; ++s) {
+    sectors_read += run.count;
+    for (int s = 0; s < run.count; ++s) {
       const bool wanted = dest != nullptr && length < capacity;
       const bool searched = end_of_file != nullptr && *end_of_file < 0;
-      CountSectorRead(wanted || searched ? ReadLogicalSector(*map, l.numbering, base + s, sector)
-                                         : ProbeLogicalSector(*map, l.numbering, base + s),
-                      damage);
+      if (run.first < 0) {
+        memset(sector, 0, sizeof sector);
+      } else {
+        const int64_t logical = run.first + s;
+        CountSectorRead(wanted || searched ? ReadLogicalSector(*map, l.numbering, logical, sector)
+                                           : ProbeLogicalSector(*map, l.numbering, logical),
+                        damage);
+      }
       if (wanted) {
         const int64_t room = capacity - length;
         memcpy(dest + length, sector, static_cast<size_t>(room < sector_size ? room : sector_size));
@@ -308,17 +417,6 @@ int64_t FileSystem::ReadChain(int first, int32_t owner, unsigned char* dest, int
       }
       length += sector_size;
     }
-    if (!LinksOn(mark, damage)) break;
-    if (mark < l.first_cluster || mark >= l.first_cluster + l.cluster_count) {
-      damage.leaves_disk = true;
-      break;
-    }
-    if (Passed(passed, mark)) {
-      damage.loops = true;
-      break;
-    }
-    Claim(mark, owner, damage);
-    cluster = mark;
   }
   return length;
 }
@@ -327,6 +425,7 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
                              ChainDamage& damage) {
   damage = ChainDamage{};
   const bool fat = kind == FileSystemKind::kFat12 || kind == FileSystemKind::kHuman68k;
+  const bool located = kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic;
   if (fat && entry.first_cluster == 0) {
     // An empty file has no chain.
     damage.size_beyond_chain = entry.size > 0;
@@ -337,16 +436,26 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
   const bool may_cut = entry.ascii || (kind == FileSystemKind::kHuBasic && entry.size <= 0);
   int64_t end_of_file = -1;
   const int32_t owner = entry.location + 1;
-  const int64_t chain = ReadChain(entry.first_cluster, owner, dest, capacity, damage,
-                                  may_cut && dest == nullptr ? &end_of_file : nullptr);
+  RunCursor cursor;
+  cursor.owner = owner;
+  cursor.unit = 0;
+  int64_t chain = 0;
+  if (located ? LocateFile(entry, damage)
+              : StartChain(entry.first_cluster, owner, cursor, damage)) {
+    chain = ReadRuns(cursor, dest, capacity, damage,
+                     may_cut && dest == nullptr ? &end_of_file : nullptr);
+  }
   if (dest == nullptr && !may_cut && kind == FileSystemKind::kHuBasic && entry.size > chain) {
     ChainDamage again;
-    ReadChain(entry.first_cluster, owner, nullptr, 0, again, &end_of_file);
+    RunCursor again_cursor;
+    if (StartChain(entry.first_cluster, owner, again_cursor, again)) {
+      ReadRuns(again_cursor, nullptr, 0, again, &end_of_file);
+    }
   }
-  damage.size_beyond_chain = entry.size > chain;
+  damage.size_beyond_chain = entry.size > chain && !damage.storage_unknown;
   bool cut_at_end_of_file = entry.ascii;
   int64_t length = chain;
-  if (fat) {
+  if (fat || located) {
     length = entry.size < chain ? entry.size : chain;
   } else if (kind == FileSystemKind::kHuBasic) {
     if (entry.size > 0 && entry.size <= chain && !entry.ascii) {

@@ -1,6 +1,7 @@
-// diskimage: the standard file systems of D88 disks (FAT12, N88-BASIC, Hu-BASIC, F-BASIC) opened
-// from a disk's sector map: their directory trees and their files' bytes, read by following the
-// cluster chains, with everything wrong on the way reported instead of guessed.
+// diskimage: the standard file systems of the disks (FAT12, Human68k, N88-BASIC, Hu-BASIC,
+// F-BASIC, CP/M, MZ DISK BASIC) opened from a disk's sector map: their directory trees and their
+// files' bytes, found as runs of sectors (from a cluster chain, CP/M's extents or an MZ file's
+// start), with everything wrong on the way reported instead of guessed.
 #ifndef DISKIMAGE_FILE_SYSTEM_H_
 #define DISKIMAGE_FILE_SYSTEM_H_
 
@@ -10,8 +11,9 @@
 
 namespace diskimage {
 
-// What a disk holds. kFat12 to kFBasic and kHuman68k are the file systems FileSystem reads;
-// kDskcut and kDskpull the two game layouts this project's programs of those names read.
+// What a disk holds. kFat12 to kFBasic, kHuman68k, kCpm and kMzBasic are the file systems
+// FileSystem reads; kDskcut and kDskpull the two game layouts this project's programs of those
+// names read.
 enum class FileSystemKind {
   kFat12,
   kN88Basic,
@@ -21,14 +23,17 @@ enum class FileSystemKind {
   kDskpull,
   kUnformatted,
   kUnknown,
-  kHuman68k,  // the X68000's FAT12 with names of 18 + 3 characters (last, to keep the values)
+  kHuman68k,  // the X68000's FAT12 with names of 18 + 3 characters (new kinds last, to keep the
+  kCpm,       // values)
+  kMzBasic,   // Sharp MZ-80B/2000/2500 DISK BASIC
 };
 
 // "fat12", "n88-basic", "hu-basic", "f-basic", "dskcut", "dskpull", "unformatted", "unknown",
-// "human68k".
+// "human68k", "cpm", "mz-basic".
 DISKIMAGE_API const char* FileSystemName(FileSystemKind kind);
 
-// Where a file system keeps its clusters, its allocation table and its root directory.
+// Where a file system keeps its clusters (CP/M and MZ: blocks), its allocation table and its root
+// directory.
 struct VolumeLayout {
   SectorNumbering numbering;
   int first_cluster;        // the lowest cluster number that holds data (FAT12: 2, others: 0)
@@ -37,9 +42,13 @@ struct VolumeLayout {
   int64_t cluster_start;    // logical sector of cluster first_cluster
   int64_t root_start;       // logical sector of the root directory
   int root_sectors;
-  int entry_size;        // bytes of a directory entry: 16 (N88-BASIC) or 32
-  const char* variant;   // "2D", "2DD", "2HD" or, for FAT12 and Human68k, "" (the boot says)
-  bool from_media_byte;  // FAT12, Human68k: no parameter block; the FAT's media byte named it
+  int entry_size;         // bytes of a directory entry: 16 (N88-BASIC) or 32
+  const char* variant;    // "2D", "2DD", "2HD", CP/M's format name or, for FAT12 and Human68k,
+                          // "" (the boot says)
+  bool from_media_byte;   // FAT12, Human68k: no parameter block; the FAT's media byte named it
+  int directory_entries;  // CP/M, MZ: entries of the one directory
+  int extent_mask;        // CP/M: EXM, logical extents an entry holds minus 1
+  int pointer_bytes;      // CP/M: 1 or 2 bytes a block pointer
 };
 
 // A date and time as a directory records it (local time, no zone).
@@ -67,9 +76,10 @@ struct DirectoryEntry {
   int64_t size;    // the size the entry records; -1 when the file system records none
   bool has_date;
   FileDate date;
-  int first_cluster;
-  int32_t location;  // where the entry lies (its directory sector * 64 + its place there): the
-                     // clusters it claims are its own, however often it is read
+  int first_cluster;  // CP/M: the index of its first directory entry (a user folder: its number);
+                      // MZ: the logical sector where its data begin
+  int32_t location;   // where the entry lies (its directory sector * 64 + its place there): the
+                      // clusters it claims are its own, however often it is read
 };
 
 // What went wrong while a chain was followed and its sectors read. A file with any of it was not
@@ -87,10 +97,16 @@ struct ChainDamage {
   int error_sectors;       // sectors whose status records a CRC error or a missing mark
   bool over_budget;        // not read on: the disk's chains together read more than
                            // FileSystem::kReadBudget times its clusters' sectors
+  bool outside_data;       // CP/M, MZ: a block it needs is none (CP/M: 0, the directory's or past
+                           // the last; zeros in its place) or its data lie outside the data area
+  bool extents_missing;    // CP/M: an entry of the file is missing or recorded twice
+  bool storage_unknown;    // MZ: a data file (BSD, BRD) whose sectors no document locates: not
+                           // read
 
   bool Any() const {
     return loops || leaves_disk || ends_early || invalid_link || shared || size_beyond_chain ||
-           missing_sectors > 0 || error_sectors > 0 || over_budget;
+           missing_sectors > 0 || error_sectors > 0 || over_budget || outside_data ||
+           extents_missing || storage_unknown;
   }
 };
 
@@ -110,6 +126,7 @@ struct DirectoryCursor {
   int64_t sectors_read;
   bool ended;
   int invalid_entries;        // entries passed over because no entry of the file system holds them
+  int user;                   // CP/M: the user number whose files the folder lists (0: the root)
   ChainDamage damage;         // what went wrong with the directory's own chain and sectors
   unsigned char bytes[1024];  // the sector being read
   // A VFAT long name being gathered from the entries before its short entry.
@@ -122,11 +139,29 @@ struct DirectoryCursor {
 // are not entered (a chain of folders costs a cursor each).
 constexpr int kMaxFolderDepth = 16;
 
-// A disk opened as one of the four file systems. Holds its allocation table and which entry each
-// cluster was read for (two entries' clusters are shared ones), about 24 KB. Not copyable.
+// Where a CP/M or MZ file lies: units of `unit_sectors` logical sectors (CP/M a block, MZ one
+// sector), the last holding `last_unit_sectors`.
+struct FileUnits {
+  int32_t first_sector[kMaxClusterCount];  // -1 for a block the file lacks
+  int count;
+  int unit_sectors;
+  int last_unit_sectors;
+};
+
+// A run of a file's logical sectors, as a file system locates its bytes.
+struct SectorRun {
+  int64_t first;  // logical sector; -1 for a block the file lacks (zeros in its place)
+  int count;      // sectors
+};
+
+// A disk opened as one of the file systems. Holds its allocation table, which entry each cluster
+// was read for (two entries' clusters are shared ones), and for CP/M and MZ a copy of the
+// directory, about 45 KB. Not copyable.
 class DISKIMAGE_API FileSystem {
  public:
   static constexpr int kMaxClusters = kMaxClusterCount;
+  // The largest one-piece directory (CP/M, MZ) a disk may have: 256 entries of 32 bytes.
+  static constexpr int kMaxDirectoryBytes = 8192;
   // Chains that share clusters read them again; all reads of a mounted disk stop at this many
   // times its clusters' sectors (plus 4096), so no disk costs time out of proportion to its size.
   static constexpr int kReadBudget = 8;
@@ -135,12 +170,14 @@ class DISKIMAGE_API FileSystem {
   FileSystem(const FileSystem&) = delete;
   FileSystem& operator=(const FileSystem&) = delete;
 
-  // Opens the disk that `map` holds as file system `kind` (kFat12 to kFBasic, or kHuman68k).
-  // Returns false when the disk lacks its structures, checked strictly: the geometry, the
-  // allocation table at its place with its entries legal values (at most one in 16 of a BASIC table
-  // damaged: a link past the last cluster or a value no table holds) and its reserved clusters
-  // marked, and for FAT12 a parameter block whose numbers agree with each other and with the disk.
-  // The map must outlive the use of this object.
+  // Opens the disk that `map` holds as file system `kind` (kFat12 to kFBasic, kHuman68k, kCpm or
+  // kMzBasic). Returns false when the disk lacks its structures, checked strictly: the geometry,
+  // the allocation table at its place with its entries legal values (at most one in 16 of a BASIC
+  // table damaged: a link past the last cluster or a value no table holds) and its reserved
+  // clusters marked, for FAT12 a parameter block whose numbers agree with each other and with the
+  // disk, for CP/M a known format whose directory holds at least one file and only well-formed
+  // entries, for MZ a bitmap and directory that agree with the disk. The map must outlive the use
+  // of this object.
   bool Mount(const DiskMap& map, FileSystemKind kind);
 
   FileSystemKind Kind() const { return kind; }
@@ -162,20 +199,23 @@ class DISKIMAGE_API FileSystem {
   // first two entries "." and ".." are passed over; so are entries whose bytes no entry of the
   // file system holds, counted in cursor.invalid_entries. A subdirectory's clusters are claimed as
   // they are read: a chain that loops, leaves the disk or meets a cluster claimed for another
-  // entry ends the directory, with the reason in cursor.damage.
+  // entry ends the directory, with the reason in cursor.damage. CP/M lists each file once (its
+  // first entry), user 0's in the root, then a folder named "1" to "15" for each other user that
+  // has files.
   bool NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
-  // Follows the chain of the file `entry` names and writes its bytes into `dest` (at most
-  // `capacity`; `dest` may be nullptr to check the chain only). The bytes are: FAT12, Human68k
-  // and Hu-BASIC
-  // the recorded size (Hu-BASIC ASCII files, and a Hu-BASIC size of 0 or beyond the chain, the
-  // chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's used
-  // sectors, ASCII files cut before their first 0x1A. Missing sectors give zeros. Claims the
-  // chain's clusters for the entry: a cluster claimed for another entry is `shared`, one that the
-  // same entry claimed before is not, so an entry can be read again (its size first, say).
-  // Returns the file's length (which may exceed `capacity`) and sets `damage`. With `dest`
-  // nullptr the length is the one the bytes will have; only sectors where a 0x1A may end the
-  // file are then read.
+  // Finds the sectors of the file `entry` names and writes its bytes into `dest` (at most
+  // `capacity`; `dest` may be nullptr to check the file only). The bytes are: FAT12, Human68k
+  // and Hu-BASIC the recorded size (Hu-BASIC ASCII files, and a Hu-BASIC size of 0 or beyond the
+  // chain, the chain's used sectors cut before the first 0x1A); N88-BASIC and F-BASIC the chain's
+  // used sectors, ASCII files cut before their first 0x1A; CP/M its records (the last one cut to
+  // the byte count its last entry holds, where it holds one); MZ the recorded size from its first
+  // sector on (a BSD or BRD data file: nothing, storage_unknown). Missing sectors give zeros.
+  // Claims the file's clusters for the entry: a cluster claimed for another entry is `shared`,
+  // one that the same entry claimed before is not, so an entry can be read again (its size
+  // first, say). Returns the file's length (which may exceed `capacity`) and sets `damage`. With
+  // `dest` nullptr the length is the one the bytes will have; only sectors where a 0x1A may end
+  // the file are then read.
   int64_t ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
                    ChainDamage& damage);
 
@@ -183,12 +223,29 @@ class DISKIMAGE_API FileSystem {
   void ForgetClaims();
 
  private:
-  // Reads the chain from `first`, appending its used sectors' bytes to `dest` up to `capacity`
-  // and claiming its clusters for `owner`. With `end_of_file`, also finds the offset of the
-  // chain's first 0x1A (-1: none), reading the sectors for it where `dest` does not take them.
-  // Returns the chain's bytes.
-  int64_t ReadChain(int first, int32_t owner, unsigned char* dest, int64_t capacity,
-                    ChainDamage& damage, int64_t* end_of_file);
+  // Where a file's runs stand: a chain's cluster, or the next of a located file's blocks.
+  struct RunCursor {
+    int32_t owner;
+    int cluster;  // the chain's last cluster returned; -1 before the first
+    int first;    // the chain's first cluster
+    int unit;     // the next of file_units (CP/M, MZ)
+    uint8_t passed[kMaxClusters / 8];
+  };
+
+  // The next run of the file at `cursor`, claiming its clusters; false at the file's end (the
+  // reason, unless it ended as it should, in `damage`).
+  bool NextRun(RunCursor& cursor, SectorRun& run, ChainDamage& damage);
+  // Reads the file's runs from `cursor` on, appending their bytes to `dest` up to `capacity`.
+  // With `end_of_file`, also finds the offset of the first 0x1A (-1: none), reading the sectors
+  // for it where `dest` does not take them. Returns the runs' bytes.
+  int64_t ReadRuns(RunCursor& cursor, unsigned char* dest, int64_t capacity, ChainDamage& damage,
+                   int64_t* end_of_file);
+  // A cursor at the start of the chain from `first`, claimed for `owner`; false when `first` is
+  // no cluster of the disk.
+  bool StartChain(int first, int32_t owner, RunCursor& cursor, ChainDamage& damage);
+  // Lists where the CP/M or MZ file `entry` lies in file_units; false when there is nothing to
+  // read.
+  bool LocateFile(const DirectoryEntry& entry, ChainDamage& damage);
   // The next cluster of a chain after `cluster`, or -1 at its end (reporting why into `damage`
   // unless it is the end mark); claims it.
   int NextInChain(int cluster, int32_t owner, ChainDamage& damage);
@@ -200,6 +257,8 @@ class DISKIMAGE_API FileSystem {
   // The logical sector where `cluster` begins.
   int64_t FirstSectorOf(int cluster) const;
   bool ReadDirectorySector(DirectoryCursor& cursor);
+  // NextEntry over the copied directory of CP/M or MZ.
+  bool NextCopiedEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
   const DiskMap* map = nullptr;
   FileSystemKind kind = FileSystemKind::kUnknown;
@@ -207,6 +266,10 @@ class DISKIMAGE_API FileSystem {
   int16_t table[kMaxClusters] = {};   // by cluster number: the next cluster, or a mark
   int32_t owners[kMaxClusters] = {};  // by cluster number: 0, or the owner that claimed it
   int64_t sectors_read = 0;           // since the mount, against the read budget
+  // CP/M and MZ: the directory, read at the mount, and where the file being read lies: the first
+  // logical sector of each of its units (CP/M blocks, MZ sectors; -1 for a block it lacks).
+  unsigned char directory[kMaxDirectoryBytes] = {};
+  FileUnits units = {};
 };
 
 }  // namespace diskimage

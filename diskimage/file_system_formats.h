@@ -44,6 +44,11 @@ bool MountHuman68k(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+// CP/M and MZ also copy their one directory (layout.directory_entries entries, at most
+// FileSystem::kMaxDirectoryBytes) into `directory`.
+bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned char* directory);
+bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
+                  unsigned char* directory);
 
 // Each reader's entry parser: `raw` is layout.entry_size bytes. The FAT12 and Human68k parsers
 // are told the entry's position in its directory (0 for the first); FAT12's keeps a long name
@@ -56,11 +61,30 @@ EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
 
+// CP/M: entry `index` of the copied directory as a file of `user`, given once, at its first entry
+// (kSkip for the file's other entries, other users' files, free and label entries); its size is
+// the records its entries hold. True when `user` (1-15) has a file.
+EntryParse ParseCpmEntry(const unsigned char* directory, const VolumeLayout& layout, int index,
+                         int user, DirectoryEntry& entry);
+bool CpmUserHasFiles(const unsigned char* directory, const VolumeLayout& layout, int user);
+EntryParse ParseMzBasicEntry(const unsigned char* raw, DirectoryEntry& entry);
+
+// Where the CP/M or MZ file `entry` lies, into `units` (count 0: nothing to read), with what is
+// wrong with it (missing or doubled extents, blocks outside the data area, a data file whose
+// storage is unknown) into `damage`.
+void LocateCpmFile(const unsigned char* directory, const VolumeLayout& layout,
+                   const DirectoryEntry& entry, FileUnits& units, ChainDamage& damage);
+void LocateMzBasicFile(const VolumeLayout& layout, const DirectoryEntry& entry, FileUnits& units,
+                       ChainDamage& damage);
+
 // Sets entry.name from `name_length` name bytes and `extension_length` extension bytes: each
 // without its trailing spaces (and NULs, with `trim_nuls`), joined by "." when the extension is
 // not empty.
 void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
               int extension_length, bool trim_nuls, DirectoryEntry& entry);
+
+// True when logical sector `logical` is on the disk with exactly numbering.sector_size bytes.
+bool LogicalSectorHasSize(const DiskMap& map, const SectorNumbering& numbering, int64_t logical);
 
 // Clears `entry` to a file without name, size, date or cluster.
 void ClearEntry(DirectoryEntry& entry);

@@ -82,6 +82,20 @@ void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
                "FAT on cylinder 1 sector 1 begins 00 FF FF FF FF; directory entries parse, chains "
                "stay on the disk");
       break;
+    case FileSystemKind::kCpm:
+      snprintf(evidence, size,
+               "the %s format's directory (track %d, %d entries) holds only well-formed entries "
+               "and at least one file",
+               l.variant, static_cast<int>(l.root_start / l.numbering.sectors_per_track),
+               l.directory_entries);
+      break;
+    case FileSystemKind::kMzBasic:
+      snprintf(evidence, size,
+               "inverted bitmap in logical sector 15: %d sectors, blocks of %d, data from sector "
+               "%d; directory modes known",
+               static_cast<int>(l.cluster_start + int64_t{l.cluster_count} * l.sectors_per_cluster),
+               l.sectors_per_cluster, static_cast<int>(l.cluster_start));
+      break;
     default:
       break;
   }
@@ -152,8 +166,9 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
   id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1, -1};
   // Human68k before FAT12, whose parameter block it carries too.
   static constexpr FileSystemKind kFileSystems[] = {
-      FileSystemKind::kHuman68k, FileSystemKind::kFat12, FileSystemKind::kHuBasic,
-      FileSystemKind::kN88Basic, FileSystemKind::kFBasic};
+      FileSystemKind::kHuman68k, FileSystemKind::kFat12,  FileSystemKind::kHuBasic,
+      FileSystemKind::kN88Basic, FileSystemKind::kFBasic, FileSystemKind::kMzBasic,
+      FileSystemKind::kCpm};
   for (FileSystemKind kind : kFileSystems) {
     if (!fs.Mount(map, kind)) continue;
     DirectoryCursor root;
@@ -163,7 +178,9 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     fs.ForgetClaims();
     // The BASIC systems' signatures are short: their directories must hold up too, every entry
     // parsing and most chains ending on the disk (a damaged disk keeps its name).
-    if (kind != FileSystemKind::kFat12 && kind != FileSystemKind::kHuman68k &&
+    const bool basic = kind == FileSystemKind::kN88Basic || kind == FileSystemKind::kHuBasic ||
+                       kind == FileSystemKind::kFBasic;
+    if (basic &&
         (count.invalid_entries > 0 || 2 * count.broken > count.files + count.directories)) {
       continue;
     }

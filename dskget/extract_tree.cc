@@ -42,6 +42,17 @@ void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
     case FileSystemKind::kFBasic:
       snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
       break;
+    case FileSystemKind::kCpm:
+      if (e.directory) {
+        snprintf(type, 8, "user");
+      } else {
+        snprintf(type, 8, "%c%c%c", a & 0x01 ? 'r' : '-', a & 0x02 ? 's' : '-',
+                 a & 0x04 ? 'a' : '-');
+      }
+      break;
+    case FileSystemKind::kMzBasic:
+      snprintf(type, 8, "%s", a == 1 ? "obj" : a == 2 ? "btx" : a == 3 ? "bsd" : "brd");
+      break;
     default:
       snprintf(type, 8, "?");
   }
@@ -63,6 +74,9 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t s
   if (d.invalid_link) add("its chain meets a table entry that holds no link");
   if (d.shared) add("it shares clusters with another file or folder");
   if (d.over_budget) add("the disk's chains read more than 8 times its size: not read on");
+  if (d.outside_data) add("a block it needs lies outside the data area (zeros in its place)");
+  if (d.extents_missing) add("an entry of its extents is missing or recorded twice");
+  if (d.storage_unknown) add("a data file whose storage is not documented: not read");
   if (d.size_beyond_chain) {
     snprintf(phrase, sizeof phrase, "its recorded size (%" PRId64 ") is larger than its chain",
              recorded);

@@ -132,6 +132,8 @@ const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind contain
     case FileSystemKind::kHuBasic:
     case FileSystemKind::kFBasic:
     case FileSystemKind::kHuman68k:
+    case FileSystemKind::kCpm:
+    case FileSystemKind::kMzBasic:
       return "dskget";
     case FileSystemKind::kDskcut:
       return d88 ? "dskcut" : nullptr;

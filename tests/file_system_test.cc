@@ -319,7 +319,7 @@ TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
                {"HuBASIC_Format_2D.d88", FileSystemKind::kHuBasic, 2},
                {"2019FM77AVDemo.d77", FileSystemKind::kFBasic, 7},
                {"ldsys_lsx_dodgers_x1.d88", FileSystemKind::kFat12, 34},
-               {"CPM_Format_2D_turboCPM_X1turbo.d88", FileSystemKind::kUnknown, -1}};
+               {"CPM_Format_2D_turboCPM_X1turbo.d88", FileSystemKind::kCpm, 2}};
   for (const auto& c : cases) {
     REAL_DISK_OR_SKIP(path, c.file);
     FILE* in = fopen(path.c_str(), "rb");

@@ -1,0 +1,118 @@
+// Sharp MZ DISK BASIC (MZ-80B, MZ-2000, MZ-2200, MZ-2500): every byte stored inverted, head 1
+// first, an allocation bitmap in logical sector 15, a directory of 64 entries in sectors 16-23,
+// and each file contiguous from its first sector.
+#include <cstring>
+
+#include "diskimage/file_system_formats.h"
+
+namespace diskimage {
+namespace {
+
+constexpr int kSectorSize = 256;
+constexpr int kBitmapSector = 15;
+constexpr int kDirectoryStart = 16;
+constexpr int kDirectorySectors = 8;
+constexpr int kEntrySize = 32;
+constexpr int kEntries = kDirectorySectors * kSectorSize / kEntrySize;
+constexpr int kMaxSectors = 2560;  // 80 cylinders, two sides, 16 sectors
+constexpr int kBitmapBits = (0xFF - 6) * 8;
+constexpr int kVolumeEntry = 0x80;
+constexpr int kBsd = 0x03, kBrd = 0x04;
+
+bool KnownMode(int mode) { return mode <= kBrd || mode == kVolumeEntry; }
+
+bool BitSet(const unsigned char* bitmap, int bit) { return (bitmap[6 + bit / 8] >> (bit % 8)) & 1; }
+
+}  // namespace
+
+bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
+                  unsigned char* directory) {
+  VolumeLayout l = {};
+  l.numbering = SectorNumbering{kSectorSize, 16, 2, 1, 1};
+  l.numbering.swap_heads = true;
+  l.numbering.inverted = true;
+  unsigned char bitmap[kSectorSize];
+  for (int s = kBitmapSector; s < kDirectoryStart + kDirectorySectors; ++s) {
+    unsigned char* dest =
+        s == kBitmapSector ? bitmap : directory + (s - kDirectoryStart) * kSectorSize;
+    if (!LogicalSectorHasSize(map, l.numbering, s) ||
+        ReadLogicalSector(map, l.numbering, s, dest) == SectorRead::kMissing) {
+      return false;
+    }
+  }
+  const int per_block = bitmap[0xFF] + 1;
+  const int total = ReadLe16(bitmap + 4);
+  const int offset = bitmap[1];
+  const int sectors = total * per_block;
+  if (per_block > 2 || sectors == 0 || sectors % 16 != 0 || sectors > kMaxSectors ||
+      offset * per_block < kDirectoryStart + kDirectorySectors || offset >= total ||
+      total - offset > kBitmapBits || !LogicalSectorHasSize(map, l.numbering, sectors - 1)) {
+    return false;
+  }
+  for (int bit = total - offset; bit < kBitmapBits; ++bit) {
+    if (BitSet(bitmap, bit)) return false;
+  }
+  for (int i = 0; i < kEntries; ++i) {
+    if (!KnownMode(directory[kEntrySize * i])) return false;
+  }
+  // Most logical tracks are on the disk.
+  int tracks_present = 0;
+  for (int t = 0; t < sectors / 16; ++t)
+    tracks_present += map.SectorCount(l.numbering.TrackOf(t * 16)) > 0;
+  if (2 * tracks_present < sectors / 16) return false;
+  // Clusters are the data area's blocks, numbered as the bitmap numbers them.
+  l.first_cluster = offset;
+  l.cluster_count = total - offset;
+  l.sectors_per_cluster = per_block;
+  l.cluster_start = int64_t{offset} * per_block;
+  l.root_start = kDirectoryStart;
+  l.root_sectors = kDirectorySectors;
+  l.entry_size = kEntrySize;
+  l.variant = per_block == 1 ? "2D" : "2DD";
+  l.directory_entries = kEntries;
+  for (int b = offset; b < total; ++b) {
+    table[b] = BitSet(bitmap, b - offset) ? EndMark(0) : kClusterFree;
+  }
+  layout = l;
+  return true;
+}
+
+EntryParse ParseMzBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+  const int mode = raw[0];
+  if (mode == 0 || mode == kVolumeEntry) return EntryParse::kSkip;
+  if (!KnownMode(mode)) return EntryParse::kInvalid;
+  const void* end = memchr(raw + 1, 0x0D, 17);
+  const int length =
+      end != nullptr ? static_cast<int>(static_cast<const unsigned char*>(end) - (raw + 1)) : 17;
+  if (length == 0) return EntryParse::kInvalid;  // a file without a name is not given
+  memcpy(entry.name, raw + 1, static_cast<size_t>(length));
+  entry.name[length] = 0;
+  entry.name_length = length;
+  entry.attributes = mode;
+  entry.size = ReadLe16(raw + 0x14);
+  entry.first_cluster = ReadLe16(raw + 0x1E);
+  return EntryParse::kEntry;
+}
+
+void LocateMzBasicFile(const VolumeLayout& layout, const DirectoryEntry& entry, FileUnits& units,
+                       ChainDamage& damage) {
+  if (entry.attributes == kBsd || entry.attributes == kBrd) {
+    damage.storage_unknown = true;
+    return;
+  }
+  const int64_t data_end =
+      layout.cluster_start + int64_t{layout.cluster_count} * layout.sectors_per_cluster;
+  const int64_t first = entry.first_cluster;
+  const int64_t count = (entry.size + kSectorSize - 1) / kSectorSize;
+  units.count = static_cast<int>(count);
+  units.unit_sectors = units.last_unit_sectors = 1;
+  for (int64_t i = 0; i < count; ++i) {
+    const int64_t sector = first + i;
+    // Before the data area (the system's blocks) or past the disk: none of the file's.
+    const bool outside = sector < layout.cluster_start || sector >= data_end;
+    units.first_sector[i] = outside ? -1 : static_cast<int32_t>(sector);
+    if (outside) damage.outside_data = true;
+  }
+}
+
+}  // namespace diskimage
