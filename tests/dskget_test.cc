@@ -11,6 +11,7 @@
 #include "diskimage/d88_image.h"
 #include "diskimage/disk_map.h"
 #include "tests/container_builder.h"
+#include "tests/cpm_mz_builder.h"
 #include "tests/e2e_fixture.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
@@ -359,6 +360,117 @@ TEST_F(DskgetTest, AFat12DiskWithoutAParameterBlockIsReadByItsMediaByte) {
 
 // One flipped table byte breaks one chain, not the disk: it keeps its name, the other file comes
 // out whole and the broken one with its first cluster.
+// CP/M files of users 0, 1 and 15 (an empty one, one of exactly a block, one that needs two
+// entries, read-only and system ones, a deleted one) come out as cpmtools copies them from the
+// same logical sectors (it writes lower-case names).
+TEST_F(DskgetTest, CpmFilesAreThoseCpmtoolsTakesFromTheSameSectors) {
+  if (system("command -v cpmcp >/dev/null") != 0) GTEST_SKIP() << "cpmtools missing";
+  CpmDisk cpm;
+  cpm.AddFile(0, "EMPTY", "", {});
+  const int one = cpm.AddFile(0, "ONE", "BLK", PatternBytes(2048, 1));
+  cpm.AddFile(0, "BIG", "DAT", PatternBytes(40000, 2));
+  const int text = cpm.AddFile(0, "TEXT", "TXT", Text("10 PRINT\r\n"));
+  cpm.AddFile(1, "U1FILE", "DOC", PatternBytes(300, 3));
+  cpm.AddFile(15, "SHORT", "TXT", Text("fifteen"));
+  cpm.Entry(cpm.AddFile(0, "GONE", "", PatternBytes(10, 4)))[0] = 0xE5;
+  cpm.Entry(one)[9] |= 0x80;    // read-only
+  cpm.Entry(text)[10] |= 0x80;  // system
+  SetImage(cpm.ToDisk().Build());
+  const RunResult result = RunOnImage({"-C", root / "out"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("] cpm (X1turbo 2D) -> 000"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("2048  r--     -                 ONE.BLK"), std::string::npos);
+  WriteFile(root / "cpm.img", cpm.Logical());
+  WriteFile(root / "diskdefs",
+            Text("diskdef x1turbo2d\n seclen 256\n tracks 80\n sectrk 16\n blocksize 2048\n"
+                 " maxdir 64\n skew 0\n boottrk 4\n os 2.2\nend\n"));
+  const std::string commands = "set -e; cd " + root.path() +
+                               "; mkdir -p ref/1 ref/15; cpmcp -f x1turbo2d cpm.img '0:*' ref/"
+                               "; cpmcp -f x1turbo2d cpm.img '1:*' ref/1/"
+                               "; cpmcp -f x1turbo2d cpm.img '15:*' ref/15/";
+  ASSERT_EQ(system(commands.c_str()), 0);
+  Tree ours;
+  for (const auto& [path, bytes] : Snapshot(root / "out/000")) {
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    ours[lower] = bytes;
+  }
+  EXPECT_EQ(ours, Snapshot(root / "ref"));
+  EXPECT_EQ(ours.size(), 8u);  // six files and two folders; the deleted one is not among them
+}
+
+// Sharp MZ disks, 2D and 2DD: a 17-character name, a half-width katakana one, a data file
+// listed but not read; damage (a file before the data area, two files on one block, a lost
+// sector) said, every other file written.
+TEST_F(DskgetTest, MzDisksComeOutAsTheirDirectorySays) {
+  MzDisk two_d(false);
+  two_d.AddFile(1, "ABCDEFGHIJKLMNOPQ", PatternBytes(1000, 1));
+  two_d.AddFile(2, "\xB1\xB2\xB3 1", PatternBytes(300, 2));  // ｱｲｳ 1
+  two_d.AddFile(3, "DATA", PatternBytes(256, 3));
+  SetImage(two_d.ToDisk().Build());
+  RunResult result = RunOnImage({"-C", root / "2d"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.out.find("] mz-basic (2D) -> 000"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, Lines({"dskget: 000/DATA: damaged: a data file whose storage is not "
+                               "documented: not read; 0 bytes written"}));
+  EXPECT_EQ(Snapshot(root / "2d"),
+            (Tree{{"000", "dir"},
+                  {"000/ABCDEFGHIJKLMNOPQ", FileEntry(PatternBytes(1000, 1))},
+                  {"000/ｱｲｳ 1", FileEntry(PatternBytes(300, 2))},
+                  {"000/DATA", FileEntry({})}}));
+  MzDisk two_dd(true);
+  const int brown = two_dd.AddFile(2, "brown", PatternBytes(12486, 4));
+  two_dd.AddFile(2, "trans", PatternBytes(11984, 5));
+  const int early = two_dd.AddFile(1, "early", PatternBytes(100, 6));
+  two_dd.Entry(early)[0x1E] = 20;  // inside the directory: before the data area
+  const int twin = two_dd.AddFile(1, "twin", PatternBytes(100, 7));
+  memcpy(two_dd.Entry(twin) + 0x1E, two_dd.Entry(brown) + 0x1E, 2);
+  DiskBuilder disk = two_dd.ToDisk();
+  // trans's third sector (logical 100: track 6, cylinder 3 head 1, R 5) is lost.
+  std::vector<SectorRecord> track = disk.Tracks().at(7);
+  track.erase(track.begin() + 4);
+  disk.ReplaceTrack(7, track);
+  SetImage(disk.Build());
+  result = RunOnImage({"-C", root / "2dd"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.out.find("] mz-basic (2DD) -> 000"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err,
+            Lines({"dskget: 000/trans: damaged: 1 sector missing (zeros in their place); 11984 "
+                   "bytes written",
+                   "dskget: 000/early: damaged: a block it needs lies outside the data area "
+                   "(zeros in its place); 100 bytes written",
+                   "dskget: 000/twin: damaged: it shares clusters with another file or folder; "
+                   "100 bytes written"}));
+  const Tree tree = Snapshot(root / "2dd");
+  EXPECT_EQ(tree.at("000/brown"), FileEntry(PatternBytes(12486, 4)));
+  const Bytes brown_bytes = PatternBytes(12486, 4);
+  EXPECT_EQ(tree.at("000/twin"), FileEntry(Bytes(brown_bytes.begin(), brown_bytes.begin() + 100)));
+}
+
+// CP/M damage of each kind is said and the file written with what could be read.
+TEST_F(DskgetTest, CpmDamageIsSaidAndTheOtherFilesWritten) {
+  CpmDisk cpm;
+  cpm.AddFile(0, "GOOD", "TXT", PatternBytes(500, 1));
+  const int hole = cpm.AddFile(0, "HOLE", "", PatternBytes(5000, 2));
+  cpm.Entry(hole)[17] = 0;  // its second block: none
+  const int big = cpm.AddFile(0, "GAP", "", PatternBytes(70000, 3));
+  cpm.Entry(big + 1)[0] = 0xE5;  // its second entry of three lost
+  const int twin = cpm.AddFile(0, "TWIN", "", PatternBytes(100, 4));
+  cpm.Entry(twin)[16] = cpm.Entry(hole)[16];
+  SetImage(cpm.ToDisk().Build());
+  const RunResult result = RunOnImage({"-C", root / "out"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err,
+            Lines({"dskget: 000/HOLE: damaged: a block it needs lies outside the data area "
+                   "(zeros in its place); 5120 bytes written",
+                   "dskget: 000/GAP: damaged: an entry of its extents is missing or recorded "
+                   "twice; 70016 bytes written",
+                   "dskget: 000/TWIN: damaged: it shares clusters with another file or folder; "
+                   "128 bytes written"}));
+  EXPECT_EQ(Snapshot(root / "out").at("000/GOOD.TXT").substr(5, 500),
+            std::string(reinterpret_cast<const char*>(PatternBytes(500, 1).data()), 500));
+}
+
 TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {
   const struct {
     BasicDisk::Kind kind;

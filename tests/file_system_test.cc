@@ -10,6 +10,7 @@
 #include "diskimage/d88_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
+#include "tests/cpm_mz_builder.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
 #include "tests/real_disks.h"
@@ -308,6 +309,33 @@ TEST(FileSystemTest, FoldersThatLoopEndWithoutRepeating) {
   Mapped looped(SectorsToDisk(fat.raw, {40, 1, 8, 2}).Build());
   EXPECT_EQ(looped.Files().size(), 1u);
   EXPECT_EQ(looped.id.damaged, 1);
+}
+
+// CP/M stores no signature: a freshly formatted directory (all E5h) is no evidence, a file or a
+// malformed entry decides; an MZ disk is one by its bitmap, files or none.
+TEST(IdentifyTest, CpmAndMzAreNamedOnlyOnTheirEvidence) {
+  CpmDisk blank;
+  EXPECT_EQ(Mapped(blank.ToDisk().Build()).id.kind, FileSystemKind::kUnformatted);
+  CpmDisk one;
+  one.AddFile(0, "A", "COM", PatternBytes(10, 1));
+  const Mapped cpm(one.ToDisk().Build());
+  EXPECT_EQ(cpm.id.kind, FileSystemKind::kCpm);
+  EXPECT_STREQ(cpm.id.variant, "X1turbo 2D");
+  EXPECT_EQ(cpm.id.bytes_used, 2048);
+  one.Entry(1)[0] = 0x40;  // no status an entry has
+  EXPECT_NE(Mapped(one.ToDisk().Build()).id.kind, FileSystemKind::kCpm);
+  const Mapped empty_mz(MzDisk(false).ToDisk().Build());
+  EXPECT_EQ(empty_mz.id.kind, FileSystemKind::kMzBasic);
+  EXPECT_STREQ(empty_mz.id.variant, "2D");
+  EXPECT_EQ(empty_mz.id.files, 0);
+  MzDisk dd(true);
+  dd.AddFile(2, "brown", PatternBytes(12486, 2));
+  const Mapped mz(dd.ToDisk().Build());
+  EXPECT_EQ(mz.id.kind, FileSystemKind::kMzBasic);
+  EXPECT_STREQ(mz.id.variant, "2DD");
+  EXPECT_EQ(mz.id.bytes_used, 25 * 512);
+  dd.Logical()[15 * 256 + 0xFF] = 5;  // sectors a block: 6
+  EXPECT_NE(Mapped(dd.ToDisk().Build()).id.kind, FileSystemKind::kMzBasic);
 }
 
 TEST(RealDisksTest, EachIsIdentifiedAndItsFilesRead) {
