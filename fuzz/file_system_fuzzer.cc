@@ -19,6 +19,17 @@ using namespace diskimage;
 
 unsigned char file_bytes[1 << 20];
 
+// The file systems opened: all of them, or one where the target is built for one
+// (FUZZED_FILE_SYSTEM), so that its reader gets every input's time.
+#ifdef FUZZED_FILE_SYSTEM
+constexpr FileSystemKind kMounted[] = {FileSystemKind::FUZZED_FILE_SYSTEM};
+#else
+constexpr FileSystemKind kMounted[] = {FileSystemKind::kFat12,    FileSystemKind::kN88Basic,
+                                       FileSystemKind::kHuBasic,  FileSystemKind::kFBasic,
+                                       FileSystemKind::kHuman68k, FileSystemKind::kCpm,
+                                       FileSystemKind::kMzBasic};
+#endif
+
 void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
   DirectoryEntry entry;
   while (fs.NextEntry(cursor, entry)) {
@@ -62,9 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         strcmp(first.evidence, second.evidence) != 0) {
       FuzzFail("identification differs from one call to the next");
     }
-    for (FileSystemKind kind :
-         {FileSystemKind::kFat12, FileSystemKind::kN88Basic, FileSystemKind::kHuBasic,
-          FileSystemKind::kFBasic, FileSystemKind::kHuman68k}) {
+    for (FileSystemKind kind : kMounted) {
       if (!fs.Mount(map, kind)) continue;
       static DirectoryCursor root;
       fs.Root(root);

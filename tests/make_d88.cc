@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/container_builder.h"
+#include "tests/cpm_mz_builder.h"
 #include "tests/d88_builder.h"
 #include "tests/fat12_image.h"
 #include "tests/file_system_builder.h"
@@ -308,6 +309,16 @@ void WriteSeeds(const std::string& dir) {
   put("nfd-r0", NfdR0Image(marked));
   put("nfd-r1", NfdR1Image(marked));
   put("imd", ImdImage(marked, false));
+  // CP/M (only the directory's and the last track) and MZ DISK BASIC (a whole 2D disk, as its
+  // checks want most tracks present).
+  CpmDisk cpm;
+  cpm.AddFile(0, "WM", "COM", PatternBytes(3000, 7));
+  cpm.AddFile(1, "U1", "DOC", PatternBytes(100, 8));
+  put("cpm", cpm.ToDisk(true, {4, 5, 79}).Build());
+  MzDisk mz(false);
+  mz.AddFile(1, "ABCDEFGHIJKLMNOPQ", PatternBytes(700, 9));
+  mz.AddFile(3, "DATA", PatternBytes(10, 10));
+  put("mz-basic", mz.ToDisk().Build());
 }
 
 int Usage() {
