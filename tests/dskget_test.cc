@@ -36,6 +36,21 @@ class DskgetTest : public E2eTest {
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+// The logical sectors of the first disk of the 2D image at `path` (40 x 2 x 16 x 256, found by
+// ID), as a raw dump holds them.
+Bytes RawTwoD(const std::string& path) {
+  const auto image = std::make_unique<diskimage::D88Image>();
+  const auto map = std::make_unique<diskimage::DiskMap>();
+  Bytes raw(40 * 2 * 16 * 256);
+  if (!image->Open(path.c_str()) || !image->SelectDisk(0)) return raw;
+  map->Load(*image);
+  const diskimage::SectorNumbering numbering = {256, 16, 2, 1, 1};
+  for (int logical = 0; logical < 40 * 2 * 16; ++logical) {
+    diskimage::ReadLogicalSector(*map, numbering, logical, &raw[logical * 256]);
+  }
+  return raw;
+}
+
 TEST_F(DskgetTest, Fat12FilesAreThoseMtoolsTakesFromTheSameSectors) {
   if (system("command -v mcopy >/dev/null && command -v mkfs.fat >/dev/null") != 0) {
     GTEST_SKIP() << "mtools or dosfstools missing";
@@ -522,6 +537,29 @@ TEST_F(DskgetTest, AFolderThatIsASymbolicLinkIsNotFollowed) {
   EXPECT_TRUE(Snapshot(elsewhere.path()).empty());
 }
 
+// The X1turbo CP/M disk (its data tracks interleaved) gives the two files cpmtools copies from
+// its logical sectors, and so does its raw 2D dump.
+TEST_F(DskgetTest, TheRealCpmDiskComesOutAsCpmtoolsReadsIt) {
+  REAL_DISK_OR_SKIP(cpm, "CPM_Format_2D_turboCPM_X1turbo.d88");
+  if (system("command -v cpmcp >/dev/null") != 0) GTEST_SKIP() << "cpmtools missing";
+  WriteFile(root / "x1turbo.2d", RawTwoD(cpm));
+  WriteFile(root / "diskdefs",
+            Text("diskdef x1turbo2d\n seclen 256\n tracks 80\n sectrk 16\n blocksize 2048\n"
+                 " maxdir 64\n skew 0\n boottrk 4\n os 2.2\nend\n"));
+  const std::string commands =
+      "set -e; cd " + root.path() + "; mkdir ref; cpmcp -f x1turbo2d x1turbo.2d '0:*' ref/";
+  ASSERT_EQ(system(commands.c_str()), 0);
+  const Tree theirs = Snapshot(root / "ref");
+  ASSERT_EQ(theirs.size(), 2u);
+  EXPECT_EQ(Run({cpm, "-C", root / "d88"}).status, 0);
+  EXPECT_EQ(Run({root / "x1turbo.2d", "-C", root / "raw"}).status, 0);
+  for (const char* folder : {"d88", "raw"}) {
+    const Tree ours = Snapshot(root / folder);
+    EXPECT_EQ(ours.at("000/HOGE.TXT"), theirs.at("hoge.txt")) << folder;
+    EXPECT_EQ(ours.at("000/WM.COM"), theirs.at("wm.com")) << folder;
+  }
+}
+
 TEST_F(DskgetTest, RealDisksComeOutWhole) {
   REAL_DISK_OR_SKIP(x1, "x1ndp_sample_2d.d88");
   const RunResult result = Run({x1});
@@ -532,16 +570,7 @@ TEST_F(DskgetTest, RealDisksComeOutWhole) {
   EXPECT_EQ(tree.at("000/x1ndp.bin").size(), 5u + 6663u);
   EXPECT_EQ(tree.at("000/kirakira.ndp").size(), 5u + 319u);
   // Its logical sectors as a raw 2D dump (named as X1 collections name them) give the same files.
-  const auto image = std::make_unique<diskimage::D88Image>();
-  const auto map = std::make_unique<diskimage::DiskMap>();
-  ASSERT_TRUE(image->Open(x1.c_str()) && image->SelectDisk(0));
-  map->Load(*image);
-  const diskimage::SectorNumbering numbering = {256, 16, 2, 1, 1};
-  Bytes raw(40 * 2 * 16 * 256);
-  for (int logical = 0; logical < 40 * 2 * 16; ++logical) {
-    diskimage::ReadLogicalSector(*map, numbering, logical, &raw[logical * 256]);
-  }
-  WriteFile(root / "x1.2d", raw);
+  WriteFile(root / "x1.2d", RawTwoD(x1));
   EXPECT_EQ(Run({root / "x1.2d", "-C", root / "raw"}).status, 0);
   EXPECT_EQ(Snapshot(root / "raw"), tree);
 }
