@@ -31,7 +31,7 @@ struct DiskGeometry {
 };
 
 // The sectors of one disk, read from its container. Holds up to kMaxSectorsPerTrack headers of each
-// of the kTrackCount tracks (337,032 bytes on 64-bit systems): give it static storage or allocate
+// of the kTrackCount tracks (421,160 bytes on 64-bit systems): give it static storage or allocate
 // it. Not copyable.
 class DISKIMAGE_API DiskMap {
  public:

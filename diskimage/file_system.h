@@ -156,7 +156,7 @@ struct SectorRun {
 
 // A disk opened as one of the file systems. Holds its allocation table, which entry each cluster
 // was read for (two entries' clusters are shared ones), and for CP/M and MZ a copy of the
-// directory, about 45 KB. Not copyable.
+// directory, about 48 KB. Not copyable.
 class DISKIMAGE_API FileSystem {
  public:
   static constexpr int kMaxClusters = kMaxClusterCount;
