@@ -11,17 +11,25 @@
 #include "extraction/command_line.h"
 #include "extraction/image_check.h"
 #include "extraction/listed_name.h"
+#include "extraction/open_image.h"
 #include "extraction/program_messages.h"
+#include "extraction/safe_file_name.h"
 #include "extraction/working_directory.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
 using diskimage::FileSystemKind;
 
-const char kUsage[] = "Usage: dskget IMAGE [-d] [-l] [-r] [-C DIR]\n";
+const char kUsage[] = "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR]\n";
 
 const char kHelp[] =
-    "Usage: dskget IMAGE [-d] [-l] [-r] [-C DIR]\n"
+    "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR]\n"
     "       dskget --help | --version\n"
     "\n"
     "Extracts the files of every disk of a floppy-disk image (D88, raw sector dump,\n"
@@ -32,7 +40,7 @@ const char kHelp[] =
     "included, each file with the date its disk recorded. The image is never\n"
     "modified. IMAGE may be a pipe, or \"-\" for standard input.\n"
     "\n"
-    "Options, before or after the image:\n"
+    "Options, before or after the images:\n"
     "  -d      no per-disk folders: the files of all disks go into one folder\n"
     "  -l      list only: print the listing and the diagnostics, create nothing\n"
     "  -r      names as the disk's bytes (Shift-JIS) instead of UTF-8\n"
@@ -44,8 +52,13 @@ const char kHelp[] =
     "A name that an earlier file took gets ~2, ~3, ... before its extension. Every\n"
     "problem is reported on standard error, one line each: \"dskget: NAME: reason\".\n"
     "\n"
+    "Several images: each gets a folder named after its file without the extension\n"
+    "(game.d88: game/000, ...; a second game: game~2), is listed under its path, and\n"
+    "begins every diagnostic about it: \"dskget: IMAGE: 000/FILE: reason\". One that\n"
+    "cannot be opened is reported and the run goes on.\n"
+    "\n"
     "Exit status: 0 when every listed file was written whole; 1 for usage, or when\n"
-    "the image or DIR cannot be opened; 2 when the run went through with\n"
+    "the image (one alone) or DIR cannot be opened; 2 when the run went through with\n"
     "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
 
 // The names written in the run: 4 MB of address space, whose pages are touched as names come.
@@ -83,7 +96,7 @@ void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::I
 // Lists and extracts disk `disk`, selected in the image. Returns false when the run must stop: it
 // could not come back from the disk's folder.
 bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
-                 StartingDirectory& start) {
+                 uint64_t parent_key, StartingDirectory& start) {
   diskimage::DiskImage& image = state.image;
   state.map.Load(image.Disk());
   diskimage::Identification id;
@@ -118,8 +131,125 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
                   volume, tree_path};
   diskimage::DirectoryCursor root;
   state.file_system.Root(root);
-  ExtractDirectory(tree, root, one_folder ? 0 : NameRegistry::FolderKey(0, folder), 0);
+  ExtractDirectory(tree, root,
+                   one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder), 0);
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
+}
+
+// Checks and extracts every disk of the open image. Returns false when the run must stop.
+bool ExtractDisks(ExtractionRun& run, DskgetState& state, const char* path, bool one_folder,
+                  bool raw, uint64_t parent_key, StartingDirectory& start) {
+  for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
+    state.image.SelectDisk(disk);
+    if (!CheckImageDisk(run, path, state.image, disk)) return true;
+    if (!ExtractDisk(run, state, disk, one_folder, raw, parent_key, start)) return false;
+  }
+  return true;
+}
+
+// The folder an image of a run over several gets: its file name without the extension, made safe
+// as a file's name is.
+void ImageFolderName(const char* path, char* name, size_t size) {
+  const char* base = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '/' || (kWindowsFileNames && *c == '\\')) base = c + 1;
+  }
+  char stem[kOutputNameSize];
+  snprintf(stem, sizeof stem, "%s", base);
+  char* dot = strrchr(stem, '.');
+  if (dot != nullptr && dot != stem) *dot = '\0';
+  MakeSafeFileName(stem, name, size, kWindowsFileNames, false);
+}
+
+// Lists the image `path` and extracts its disks into a folder of its own (in a run over several
+// images), every diagnostic about it beginning with its path. `origin` is where the run started,
+// `output` the folder the images' folders go into.
+void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, bool one_folder,
+                  bool raw, StartingDirectory& origin, StartingDirectory& output) {
+  printf("\n%s\n", path);
+  // The path is the command line's: opened from where the run started.
+  const bool opened = origin.Return() == 0 && OpenImage(run, path, state.image);
+  if (output.Return() != 0) {
+    run.diagnostics.Report(path, "cannot return to the output folder; run stopped");
+    exit(FinishRun(run.diagnostics));
+  }
+  if (!opened) return;
+  char folder[kOutputNameSize];
+  ImageFolderName(path, folder, sizeof folder);
+  if (names.MakeUnique(0, folder)) {
+    run.diagnostics.Report(path, "an earlier image has its folder's name; %s as \"%s\"",
+                           run.list_only ? "would be written" : "written", folder);
+  }
+  if (!run.list_only) {
+    const int error = EnterSubfolder(folder, true);
+    if (error != 0) {
+      run.diagnostics.Report(path, "cannot create or enter the folder \"%s\": %s; image skipped",
+                             folder, strerror(error));
+      return;
+    }
+  }
+  run.diagnostics.SetPrefix(path);
+  {
+    StartingDirectory start;
+    ExtractDisks(run, state, path, one_folder, raw, NameRegistry::FolderKey(0, folder), start);
+  }
+  run.diagnostics.SetPrefix(nullptr);
+  if (!run.list_only && LeaveSubfolder() != 0) {
+    run.diagnostics.Report(path, "cannot return from the folder \"%s\"; run stopped", folder);
+    exit(FinishRun(run.diagnostics));
+  }
+}
+
+// Shows on standard error which image of a run over several is being read, when standard error
+// is a terminal and standard output is not (the listing would be in its way there).
+void ShowImageProgress(ExtractionRun& run, int done, int total, const char* path) {
+#ifdef _WIN32
+  const bool shown = _isatty(_fileno(stderr)) != 0 && _isatty(_fileno(stdout)) == 0;
+#else
+  const bool shown = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
+#endif
+  if (!shown) return;
+  char text[4096];
+  snprintf(text, sizeof text, "dskget: %d of %d images read; reading %s", done, total, path);
+  run.diagnostics.ShowProgress(text);
+}
+
+// The options of a run.
+struct DskgetOptions {
+  bool one_folder = false;
+  const char* output_directory = nullptr;
+};
+
+// Reads the command line into `run` and `options`, calling take_image(path) for each image in
+// order. Returns false, after saying why, for a usage error.
+template <typename TakeImage>
+bool ParseArguments(int argc, char** argv, ExtractionRun& run, DskgetOptions& options,
+                    TakeImage take_image) {
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "-") == 0 || argv[i][0] != '-') {
+      take_image(argv[i]);
+      continue;
+    }
+    // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
+    char letters[kMaxBundledOptions + 1];
+    bool usage = !SplitShortOptions(argv[i], "dlruC", letters);
+    const char* option = argv[i];
+    for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
+      if (*letter == 'd') {
+        options.one_folder = true;
+      } else if (*letter == 'r') {
+        run.utf8_names = false;
+      } else {
+        usage = TakeCommonOption(*letter, argc, argv, i, run, options.output_directory) !=
+                CommonOption::kTaken;
+      }
+    }
+    if (usage) {
+      fprintf(stderr, "dskget: unknown option or missing argument: \"%s\"\n", option);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -129,52 +259,43 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   if (AnswerInformationRequest(argc, argv, "dskget", kHelp, true, status)) return status;
   ExtractionRun run("dskget");
   run.utf8_names = true;
-  bool one_folder = false;
-  const char* image_path = nullptr;
-  const char* output_directory = nullptr;
-  bool usage = false;
-  for (int i = 1; i < argc && !usage; ++i) {
-    if (strcmp(argv[i], "-") != 0 && argv[i][0] == '-') {
-      // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
-      char letters[kMaxBundledOptions + 1];
-      usage = !SplitShortOptions(argv[i], "dlruC", letters);
-      const char* option = argv[i];
-      for (const char* letter = letters; !usage && *letter != '\0'; ++letter) {
-        if (*letter == 'd') {
-          one_folder = true;
-        } else if (*letter == 'r') {
-          run.utf8_names = false;
-        } else {
-          usage = TakeCommonOption(*letter, argc, argv, i, run, output_directory) !=
-                  CommonOption::kTaken;
-        }
-      }
-      if (usage) fprintf(stderr, "dskget: unknown option or missing argument: \"%s\"\n", option);
-    } else if (image_path == nullptr) {
-      image_path = argv[i];
-    } else {
-      fprintf(stderr, "dskget: one image per run: \"%s\"\n", argv[i]);
-      usage = true;
-    }
-  }
-  if (usage || image_path == nullptr) {
+  DskgetOptions options;
+  int images = 0;
+  const char* first_image = nullptr;
+  const bool parsed = ParseArguments(argc, argv, run, options, [&](const char* path) {
+    if (images++ == 0) first_image = path;
+  });
+  if (!parsed || images == 0) {
     fputs(kUsage, stderr);
     fputs("Try 'dskget --help'.\n", stderr);
     return kExitFailure;
   }
+  const bool one_folder = options.one_folder;
+  const char* output_directory = options.output_directory;
   const bool raw = !run.utf8_names;
   names.Clear();
-  if (!StartRun(run, image_path, output_directory, state.image)) return kExitFailure;
-  StartingDirectory start;
-  for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
-    state.image.SelectDisk(disk);
-    if (!CheckImageDisk(run, image_path, state.image, disk) ||
-        !ExtractDisk(run, state, disk, one_folder, raw, start)) {
-      break;
+  if (images == 1) {
+    if (!StartRun(run, first_image, output_directory, state.image)) return kExitFailure;
+    StartingDirectory start;
+    ExtractDisks(run, state, first_image, one_folder, raw, 0, start);
+  } else {
+    // Each image is opened in turn; one that cannot be is said, and the run goes on.
+    run.japanese_open_message = false;
+    StartingDirectory origin, output;
+    if (origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
+        output.Save() != 0) {
+      return kExitFailure;
     }
+    int done = 0;
+    DskgetOptions again;
+    ParseArguments(argc, argv, run, again, [&](const char* path) {
+      ShowImageProgress(run, done++, images, path);
+      ExtractImage(run, state, path, one_folder, raw, origin, output);
+    });
+    run.diagnostics.ClearProgress();
   }
   if (names.Full()) {
-    run.diagnostics.Report(image_path,
+    run.diagnostics.Report(images == 1 ? first_image : "-C",
                            "too many names to keep apart; later names were not "
                            "checked against earlier ones");
   }

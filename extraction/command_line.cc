@@ -170,5 +170,6 @@ bool StartRun(ExtractionRun& run, const char* image_path, const char* output_dir
 
 bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
               diskimage::DiskImage& image) {
-  return StartRunWith(run, output_directory, [&] { return OpenImage(run, image_path, image); });
+  return StartRunWith(run, output_directory,
+                      [&] { return image_path == nullptr || OpenImage(run, image_path, image); });
 }

@@ -42,7 +42,8 @@ void HintOptionsGoAfterTheImage(int argc, char** argv, const char* program, cons
 // after the message or diagnostic that says why, when any of that fails.
 bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
               diskimage::D88Image& image, bool all_disks);
-// As above, for an image in any container.
+// As above, for an image in any container; with `image_path` nullptr (a run over several images,
+// each opened in its turn) nothing is opened.
 bool StartRun(ExtractionRun& run, const char* image_path, const char* output_directory,
               diskimage::DiskImage& image);
 

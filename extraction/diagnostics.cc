@@ -5,7 +5,8 @@
 
 void Diagnostics::WriteLine(const char* name, const char* format, va_list args) {
   char line[1024];
-  int length = snprintf(line, sizeof line, "%s: %s: ", program, name);
+  int length = snprintf(line, sizeof line, "%s: %s%s%s: ", program, prefix != nullptr ? prefix : "",
+                        prefix != nullptr ? ": " : "", name);
   if (length >= 0 && length < static_cast<int>(sizeof line)) {
     vsnprintf(line + length, sizeof line - static_cast<size_t>(length), format, args);
   }
@@ -22,7 +23,20 @@ void Diagnostics::WriteLine(const char* name, const char* format, va_list args) 
   }
   shown[out++] = '\n';
   fflush(stdout);
+  ClearProgress();
   fwrite(shown, 1, out, stderr);
+}
+
+void Diagnostics::ShowProgress(const char* text) {
+  fprintf(stderr, "\r\033[K%s", text);
+  fflush(stderr);
+  progress_shown = true;
+}
+
+void Diagnostics::ClearProgress() {
+  if (!progress_shown) return;
+  fputs("\r\033[K", stderr);
+  progress_shown = false;
 }
 
 void Diagnostics::Report(const char* name, const char* format, ...) {

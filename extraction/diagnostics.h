@@ -27,6 +27,15 @@ class Diagnostics {
   // Writes "program: note: message\n" the same way, without counting it.
   void Note(const char* format, ...) EXTRACTION_PRINTF_FORMAT(2, 3);
 
+  // Begins the name of every later line with "PREFIX: " (an image's path, in a run over several);
+  // nullptr for none. `prefix` must outlive its use.
+  void SetPrefix(const char* text) { prefix = text; }
+
+  // Shows `text` on standard error as a progress line (no line feed), replacing the one shown
+  // before; the next diagnostic line, or ClearProgress, erases it first. For terminals only.
+  void ShowProgress(const char* text);
+  void ClearProgress();
+
   // The number of lines reported so far.
   int Count() const { return count; }
 
@@ -43,6 +52,8 @@ class Diagnostics {
   void WriteLine(const char* name, const char* format, va_list args);
 
   const char* program;
+  const char* prefix = nullptr;
+  bool progress_shown = false;
   int count;
   int reason_at = -1;  // the count of the line whose reason is kept
   char reason[256] = "";

@@ -486,6 +486,41 @@ TEST_F(DskgetTest, CpmDamageIsSaidAndTheOtherFilesWritten) {
             std::string(reinterpret_cast<const char*>(PatternBytes(500, 1).data()), 500));
 }
 
+// Several images: each in a folder of its own named after it (a second "game" becomes game~2),
+// each listed under its path, every diagnostic about one beginning with its path; an image that
+// cannot be opened is said and the run goes on.
+TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GOOD", "", 0x01, Bytes(300, 'G'));
+  hu.SetTableEntry(hu.AddFile("BROKEN", "", 0x01, Bytes(2 * hu.ClusterBytes(), 'B'))[0], 0x60);
+  mkdir((root / "a").c_str(), 0755);
+  mkdir((root / "b").c_str(), 0755);
+  const std::string a = root / "a/game.d88", b = root / "b/game.d88";
+  const std::string missing = root / "missing.d88";
+  WriteFile(a, hu.ToDisk("A").Build());
+  CpmDisk cpm;
+  cpm.AddFile(0, "WM", "COM", PatternBytes(3000, 1));
+  WriteFile(b, RawDump(cpm.ToDisk(), {40, 2, 16, 1}));
+  const RunResult result = Run({a, missing, b, "-C", root / "out"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(
+      result.err,
+      Lines({"dskget: " + a +
+                 ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
+                 "is larger than its chain; " + std::to_string(hu.ClusterBytes()) +
+                 " bytes written",
+             "dskget: " + missing + ": cannot open the image: No such file or directory",
+             "dskget: " + b + ": an earlier image has its folder's name; written as " +
+                 "\"game~2\""}));
+  EXPECT_NE(result.out.find(Lines({a, "", "[A] hu-basic (2D) -> 000"})), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find(Lines({b, "", "[] cpm (X1turbo 2D) -> 000"})), std::string::npos);
+  const Tree tree = Snapshot(root / "out");
+  EXPECT_EQ(tree.at("game/000/GOOD"), FileEntry(Bytes(300, 'G')));
+  EXPECT_EQ(tree.at("game~2/000/WM.COM").size(), 5u + 3072u);
+  EXPECT_EQ(tree.count("missing"), 0u);
+}
+
 TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {
   const struct {
     BasicDisk::Kind kind;
