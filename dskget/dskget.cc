@@ -9,7 +9,9 @@
 #include "dskget/extract_tree.h"
 #include "dskget/output_names.h"
 #include "extraction/command_line.h"
+#include "extraction/file_info.h"
 #include "extraction/image_check.h"
+#include "extraction/image_folder.h"
 #include "extraction/listed_name.h"
 #include "extraction/open_image.h"
 #include "extraction/program_messages.h"
@@ -52,10 +54,13 @@ const char kHelp[] =
     "A name that an earlier file took gets ~2, ~3, ... before its extension. Every\n"
     "problem is reported on standard error, one line each: \"dskget: NAME: reason\".\n"
     "\n"
-    "Several images: each gets a folder named after its file without the extension\n"
-    "(game.d88: game/000, ...; a second game: game~2), is listed under its path, and\n"
-    "begins every diagnostic about it: \"dskget: IMAGE: 000/FILE: reason\". One that\n"
-    "cannot be opened is reported and the run goes on.\n"
+    "IMAGE may be a folder: the images below it (by their extensions: .d88, .d77,\n"
+    ".2d, .hdm, .xdf, .dim, .fdi, .nfd, .dcp, .imd, ...; no link followed), in name\n"
+    "order. Several images: each gets a folder named after its path without the\n"
+    "extension (game.d88: game/000, ...; games/x1/a.d88 in the folder games:\n"
+    "games/x1/a/000; a second game: game~2), is listed under its path, and begins\n"
+    "every diagnostic about it: \"dskget: IMAGE: 000/FILE: reason\". One that cannot\n"
+    "be opened is reported and the run goes on.\n"
     "\n"
     "Exit status: 0 when every listed file was written whole; 1 for usage, or when\n"
     "the image (one alone) or DIR cannot be opened; 2 when the run went through with\n"
@@ -147,25 +152,57 @@ bool ExtractDisks(ExtractionRun& run, DskgetState& state, const char* path, bool
   return true;
 }
 
-// The folder an image of a run over several gets: its file name without the extension, made safe
-// as a file's name is.
-void ImageFolderName(const char* path, char* name, size_t size) {
+// Shows on standard error which image of a run over several is being read, when standard error
+// is a terminal and standard output is not (the listing would be in its way there).
+void ShowImageProgress(ExtractionRun& run, int done, const char* path) {
+#ifdef _WIN32
+  const bool shown = _isatty(_fileno(stderr)) != 0 && _isatty(_fileno(stdout)) == 0;
+#else
+  const bool shown = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
+#endif
+  if (!shown) return;
+  char text[4096];
+  snprintf(text, sizeof text, "dskget: %d image%s read; reading %s", done, done == 1 ? "" : "s",
+           path);
+  run.diagnostics.ShowProgress(text);
+}
+
+// The base name of `path` (after its last '/', or '\\' on Windows).
+const char* BaseName(const char* path) {
   const char* base = path;
   for (const char* c = path; *c != '\0'; ++c) {
     if (*c == '/' || (kWindowsFileNames && *c == '\\')) base = c + 1;
   }
-  char stem[kOutputNameSize];
-  snprintf(stem, sizeof stem, "%s", base);
-  char* dot = strrchr(stem, '.');
-  if (dot != nullptr && dot != stem) *dot = '\0';
-  MakeSafeFileName(stem, name, size, kWindowsFileNames, false);
+  return base;
+}
+
+// Enters (creating it unless it exists) the folder `name`, made safe as a file's name is, below
+// the current one and the registry's folder `key`, which becomes the folder's. With `unique`, a
+// name that an earlier image's folder took gets ~2, ~3, ... first, said for the image `path`.
+// False, said, when it cannot be entered.
+bool EnterImageFolder(ExtractionRun& run, const char* path, const char* name, bool unique,
+                      uint64_t& key) {
+  char folder[kOutputNameSize];
+  MakeSafeFileName(name, folder, sizeof folder, kWindowsFileNames, false);
+  if (unique && names.MakeUnique(key, folder)) {
+    run.diagnostics.Report(path, "an earlier image has its folder's name; %s as \"%s\"",
+                           run.list_only ? "would be written" : "written", folder);
+  }
+  key = NameRegistry::FolderKey(key, folder);
+  const int error = run.list_only ? 0 : EnterSubfolder(folder, true);
+  if (error != 0) {
+    run.diagnostics.Report(path, "cannot create or enter the folder \"%s\": %s; image skipped",
+                           folder, strerror(error));
+  }
+  return error == 0;
 }
 
 // Lists the image `path` and extracts its disks into a folder of its own (in a run over several
-// images), every diagnostic about it beginning with its path. `origin` is where the run started,
+// images): `folder` with '/' between its parts, the last without its extension (game.d88: game).
+// Every diagnostic about the image begins with its path. `origin` is where the run started,
 // `output` the folder the images' folders go into.
-void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, bool one_folder,
-                  bool raw, StartingDirectory& origin, StartingDirectory& output) {
+void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, const char* folder,
+                  bool one_folder, bool raw, StartingDirectory& origin, StartingDirectory& output) {
   printf("\n%s\n", path);
   // The path is the command line's: opened from where the run started.
   const bool opened = origin.Return() == 0 && OpenImage(run, path, state.image);
@@ -174,45 +211,71 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, bool
     exit(FinishRun(run.diagnostics));
   }
   if (!opened) return;
-  char folder[kOutputNameSize];
-  ImageFolderName(path, folder, sizeof folder);
-  if (names.MakeUnique(0, folder)) {
-    run.diagnostics.Report(path, "an earlier image has its folder's name; %s as \"%s\"",
-                           run.list_only ? "would be written" : "written", folder);
-  }
-  if (!run.list_only) {
-    const int error = EnterSubfolder(folder, true);
-    if (error != 0) {
-      run.diagnostics.Report(path, "cannot create or enter the folder \"%s\": %s; image skipped",
-                             folder, strerror(error));
-      return;
+  uint64_t key = 0;
+  char part[kOutputNameSize];
+  bool entered = true;
+  for (const char* at = folder; entered;) {
+    const char* end = strchr(at, '/');
+    const bool last = end == nullptr;
+    snprintf(part, sizeof part, "%.*s", static_cast<int>(last ? strlen(at) : end - at), at);
+    if (last) {
+      char* dot = strrchr(part, '.');
+      if (dot != nullptr && dot != part) *dot = '\0';
     }
+    entered = EnterImageFolder(run, path, part, last, key);
+    if (last) break;
+    at = end + 1;
   }
-  run.diagnostics.SetPrefix(path);
-  {
+  if (entered) {
+    run.diagnostics.SetPrefix(path);
     StartingDirectory start;
-    ExtractDisks(run, state, path, one_folder, raw, NameRegistry::FolderKey(0, folder), start);
+    ExtractDisks(run, state, path, one_folder, raw, key, start);
+    run.diagnostics.SetPrefix(nullptr);
   }
-  run.diagnostics.SetPrefix(nullptr);
-  if (!run.list_only && LeaveSubfolder() != 0) {
-    run.diagnostics.Report(path, "cannot return from the folder \"%s\"; run stopped", folder);
+  if (output.Return() != 0) {
+    run.diagnostics.Report(path, "cannot return to the output folder; run stopped");
     exit(FinishRun(run.diagnostics));
   }
 }
 
-// Shows on standard error which image of a run over several is being read, when standard error
-// is a terminal and standard output is not (the listing would be in its way there).
-void ShowImageProgress(ExtractionRun& run, int done, int total, const char* path) {
-#ifdef _WIN32
-  const bool shown = _isatty(_fileno(stderr)) != 0 && _isatty(_fileno(stdout)) == 0;
-#else
-  const bool shown = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
-#endif
-  if (!shown) return;
-  char text[4096];
-  snprintf(text, sizeof text, "dskget: %d of %d images read; reading %s", done, total, path);
-  run.diagnostics.ShowProgress(text);
-}
+// The images of a run over several, from the command line's files and folders.
+class ImageRun final : public ImageVisitor {
+ public:
+  ImageRun(ExtractionRun& run, DskgetState& state, bool one_folder, bool raw)
+      : run(run), state(state), one_folder(one_folder), raw(raw) {}
+
+  // Reads the image, or every image in the folder, that `path` names.
+  void Take(const char* path) {
+    FileInfo info;
+    const bool at_origin = origin.Return() == 0;
+    if (at_origin && strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
+      root = BaseName(path)[0] != '\0' ? BaseName(path) : "images";
+      WalkImageFolder(path, run.diagnostics, *this);
+      if (output.Return() != 0) exit(FinishRun(run.diagnostics));
+      return;
+    }
+    ShowImageProgress(run, done++, path);
+    ExtractImage(run, state, path, BaseName(path), one_folder, raw, origin, output);
+  }
+
+  void Visit(const char* path, const char* relative) override {
+    char folder[4096 + kOutputNameSize];
+    snprintf(folder, sizeof folder, "%s/%s", root, relative);
+    ShowImageProgress(run, done++, path);
+    ExtractImage(run, state, path, folder, one_folder, raw, origin, output);
+    // The walk goes on from where the run started.
+    if (origin.Return() != 0) exit(FinishRun(run.diagnostics));
+  }
+
+  StartingDirectory origin, output;
+
+ private:
+  ExtractionRun& run;
+  DskgetState& state;
+  bool one_folder, raw;
+  const char* root = "";
+  int done = 0;
+};
 
 // The options of a run.
 struct DskgetOptions {
@@ -274,28 +337,27 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   const char* output_directory = options.output_directory;
   const bool raw = !run.utf8_names;
   names.Clear();
-  if (images == 1) {
+  FileInfo first;
+  const bool one_image = images == 1 && !(strcmp(first_image, "-") != 0 &&
+                                          GetFileInfo(first_image, first) && first.directory);
+  if (one_image) {
     if (!StartRun(run, first_image, output_directory, state.image)) return kExitFailure;
     StartingDirectory start;
     ExtractDisks(run, state, first_image, one_folder, raw, 0, start);
   } else {
     // Each image is opened in turn; one that cannot be is said, and the run goes on.
     run.japanese_open_message = false;
-    StartingDirectory origin, output;
-    if (origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
-        output.Save() != 0) {
+    ImageRun image_run(run, state, one_folder, raw);
+    if (image_run.origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
+        image_run.output.Save() != 0) {
       return kExitFailure;
     }
-    int done = 0;
     DskgetOptions again;
-    ParseArguments(argc, argv, run, again, [&](const char* path) {
-      ShowImageProgress(run, done++, images, path);
-      ExtractImage(run, state, path, one_folder, raw, origin, output);
-    });
+    ParseArguments(argc, argv, run, again, [&](const char* path) { image_run.Take(path); });
     run.diagnostics.ClearProgress();
   }
   if (names.Full()) {
-    run.diagnostics.Report(images == 1 ? first_image : "-C",
+    run.diagnostics.Report(one_image ? first_image : "-C",
                            "too many names to keep apart; later names were not "
                            "checked against earlier ones");
   }

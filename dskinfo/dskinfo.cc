@@ -7,7 +7,9 @@
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "extraction/command_line.h"
+#include "extraction/file_info.h"
 #include "extraction/image_check.h"
+#include "extraction/image_folder.h"
 #include "extraction/listed_name.h"
 #include "extraction/open_image.h"
 #include "extraction/program_messages.h"
@@ -33,7 +35,9 @@ const char kHelp[] =
     "human68k, n88-basic, hu-basic, f-basic, cpm, mz-basic), or the game layout that\n"
     "dskcut or dskpull reads, or unformatted or unknown, with the evidence found, its\n"
     "files and space, and which program reads it. Images are never modified; IMAGE\n"
-    "may be a pipe, or \"-\" for standard input.\n"
+    "may be a pipe, \"-\" for standard input, or a folder: the images below it (by\n"
+    "their extensions: .d88, .d77, .2d, .hdm, .xdf, .dim, .fdi, .nfd, .dcp, .imd,\n"
+    "...; no link followed), in name order.\n"
     "\n"
     "Options:\n"
     "  --json  one JSON document on standard output instead of text\n"
@@ -93,6 +97,43 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
   }
 }
 
+// Reports each image it is given: the command line's, and those found in its folders.
+class ImageReport final : public ImageVisitor {
+ public:
+  ImageReport(ExtractionRun& run, DskinfoState& state, bool json)
+      : run(run), state(state), json(json) {}
+
+  void Visit(const char* path, const char*) override {
+    run.diagnostics.KeepNextReason();
+    const bool opened = OpenImage(run, path, state.image);
+    const int disks = opened ? CheckDisks(run, state.image, path) : 0;
+    if (json) {
+      fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
+      PrintJsonString(path);
+      PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
+      fputs(", \"error\": ", stdout);
+      if (run.diagnostics.FirstReason()[0] != '\0') {
+        PrintJsonString(run.diagnostics.FirstReason());
+      } else {
+        fputs("null", stdout);
+      }
+      fputs(", \"disks\": [", stdout);
+    } else {
+      if (listed++ > 0) putchar('\n');
+      printf("%s\n", path);
+    }
+    ReportImage(run, state, path, disks, json);
+    if (json) fputs(disks > 0 ? "\n  ]}" : "]}", stdout);
+    state.image.Open(nullptr);
+  }
+
+ private:
+  ExtractionRun& run;
+  DskinfoState& state;
+  bool json;
+  int listed = 0;
+};
+
 }  // namespace
 
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
@@ -125,31 +166,16 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   run.terminal_listing = !json && isatty(STDOUT_FILENO) != 0;
 #endif
   if (json) fputs("{\"images\": [", stdout);
-  int listed = 0;
+  ImageReport report(run, state, json);
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
     if (strcmp(path, "--json") == 0) continue;
-    run.diagnostics.KeepNextReason();
-    const bool opened = OpenImage(run, path, state.image);
-    const int disks = opened ? CheckDisks(run, state.image, path) : 0;
-    if (json) {
-      fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
-      PrintJsonString(path);
-      PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
-      fputs(", \"error\": ", stdout);
-      if (run.diagnostics.FirstReason()[0] != '\0') {
-        PrintJsonString(run.diagnostics.FirstReason());
-      } else {
-        fputs("null", stdout);
-      }
-      fputs(", \"disks\": [", stdout);
+    FileInfo info;
+    if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
+      WalkImageFolder(path, run.diagnostics, report);
     } else {
-      if (listed++ > 0) putchar('\n');
-      printf("%s\n", path);
+      report.Visit(path, path);
     }
-    ReportImage(run, state, path, disks, json);
-    if (json) fputs(disks > 0 ? "\n  ]}" : "]}", stdout);
-    state.image.Open(nullptr);
   }
   if (json) fputs("\n]}\n", stdout);
   return FinishRun(run.diagnostics);

@@ -501,17 +501,30 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
   CpmDisk cpm;
   cpm.AddFile(0, "WM", "COM", PatternBytes(3000, 1));
   WriteFile(b, RawDump(cpm.ToDisk(), {40, 2, 16, 1}));
-  const RunResult result = Run({a, missing, b, "-C", root / "out"});
+  // A folder: its images at any depth, in name order; no link is followed, no other file read.
+  mkdir((root / "games").c_str(), 0755);
+  mkdir((root / "games/x1").c_str(), 0755);
+  WriteFile(root / "games/x1/Z.D88", hu.ToDisk("Z").Build());
+  WriteFile(root / "games/notes.txt", Text("not an image"));
+  // (Under Windows' launcher a link is a folder like another.)
+  if (!UnderLauncher()) {
+    ASSERT_EQ(symlink((root / "a").c_str(), (root / "games/x1/link").c_str()), 0);
+  }
+  WriteFile(root / "games/x1/A.2d", RawDump(cpm.ToDisk(), {40, 2, 16, 1}));
+  const RunResult result = Run({a, missing, b, root / "games", "-C", root / "out"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(
       result.err,
-      Lines({"dskget: " + a +
-                 ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
-                 "is larger than its chain; " + std::to_string(hu.ClusterBytes()) +
-                 " bytes written",
-             "dskget: " + missing + ": cannot open the image: No such file or directory",
-             "dskget: " + b + ": an earlier image has its folder's name; written as " +
-                 "\"game~2\""}));
+      Lines(
+          {"dskget: " + a +
+               ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
+               "is larger than its chain; " + std::to_string(hu.ClusterBytes()) + " bytes written",
+           "dskget: " + missing + ": cannot open the image: No such file or directory",
+           "dskget: " + b + ": an earlier image has its folder's name; written as " + "\"game~2\"",
+           "dskget: " + root / "games/x1/Z.D88" +
+               ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
+               "is larger than its chain; " + std::to_string(hu.ClusterBytes()) +
+               " bytes written"}));
   EXPECT_NE(result.out.find(Lines({a, "", "[A] hu-basic (2D) -> 000"})), std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find(Lines({b, "", "[] cpm (X1turbo 2D) -> 000"})), std::string::npos);
@@ -519,6 +532,10 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
   EXPECT_EQ(tree.at("game/000/GOOD"), FileEntry(Bytes(300, 'G')));
   EXPECT_EQ(tree.at("game~2/000/WM.COM").size(), 5u + 3072u);
   EXPECT_EQ(tree.count("missing"), 0u);
+  EXPECT_EQ(tree.at("games/x1/A/000/WM.COM"), tree.at("game~2/000/WM.COM"));
+  EXPECT_EQ(tree.at("games/x1/Z/000/GOOD"), FileEntry(Bytes(300, 'G')));
+  EXPECT_LT(result.out.find(root / "games/x1/A.2d"), result.out.find(root / "games/x1/Z.D88"));
+  EXPECT_EQ(tree.count("games/x1/link"), 0u);
 }
 
 TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {

@@ -156,6 +156,27 @@ TEST_F(DskinfoTest, OtherContainersAreNamedWithWhatTheyDoNotRecord) {
   EXPECT_EQ(result.out.find("\"file_system\": \"unknown\""), std::string::npos);
 }
 
+// A folder stands for the images inside it, at any depth, in name order.
+TEST_F(DskinfoTest, AFolderIsReportedImageByImage) {
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(500, 1));
+  mkdir((root / "set").c_str(), 0755);
+  mkdir((root / "set/b").c_str(), 0755);
+  WriteFile(root / "set/b/one.D77", hu.ToDisk("ONE").Build());
+  WriteFile(root / "set/a.imd", ImdImage(hu.ToDisk("TWO"), false));
+  WriteFile(root / "set/a.txt", Bytes(10, 'a'));
+  const RunResult result = Run({root / "set", "--json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  const size_t first =
+      result.out.find("{\"path\": \"" + root / "set/a.imd" + "\", \"container\": \"imd\"");
+  const size_t second =
+      result.out.find("{\"path\": \"" + root / "set/b/one.D77" + "\", \"container\": \"d88\"");
+  EXPECT_NE(first, std::string::npos) << result.out;
+  EXPECT_NE(second, std::string::npos) << result.out;
+  EXPECT_LT(first, second);
+  EXPECT_EQ(result.out.find("a.txt"), std::string::npos);
+}
+
 TEST_F(DskinfoTest, UsageHelpAndVersion) {
   RunResult result = Run({});
   EXPECT_EQ(result.status, 1);

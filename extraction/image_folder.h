@@ -1,0 +1,34 @@
+// The images inside a folder: its tree walked in name order, entering no link, each file whose
+// extension names a disk-image container taken.
+#ifndef EXTRACTION_IMAGE_FOLDER_H_
+#define EXTRACTION_IMAGE_FOLDER_H_
+
+#include "extraction/diagnostics.h"
+
+// True for a name ending in an extension that disk images carry (.d88, .d77, .d68, .d98, .88d,
+// .d8u, .1dd; .2d, .2dd, .2hd, .hdm, .xdf, .dup, .hdb, .ddb, .hd4, .hd5, .dd6, .dd9, .img, .ima;
+// .dim, .fdi, .nfd, .dcp, .dcu, .imd), in any case.
+bool HasImageExtension(const char* name);
+
+// What the walk does with each image it finds.
+class ImageVisitor {
+ public:
+  // `path` names the image from where the run started; `relative` is its path below the folder
+  // walked, '/' between folders.
+  virtual void Visit(const char* path, const char* relative) = 0;
+
+ protected:
+  ~ImageVisitor() = default;
+};
+
+// How deep a folder tree is walked.
+constexpr int kMaxImageFolderDepth = 32;
+
+// Walks the folder `root` and its folders (in byte order of their names, each folder's files and
+// folders together; links and other reparse points are not followed, nor folders deeper than
+// kMaxImageFolderDepth), calling visitor.Visit for each image file. A folder that cannot be read
+// is reported through `diagnostics` and passed over. Holds the names of the folders on the
+// current path in memory while it walks them.
+void WalkImageFolder(const char* root, Diagnostics& diagnostics, ImageVisitor& visitor);
+
+#endif  // EXTRACTION_IMAGE_FOLDER_H_
