@@ -15,10 +15,10 @@
 
 namespace {
 
-constexpr const char* kImageExtensions[] = {
-    "d88", "d77", "d68", "d98", "88d", "d8u", "1dd", "2d",  "2dd", "2hd", "hdm", "xdf", "dup",
-    "hdb", "ddb", "hd4", "hd5", "dd6", "dd9", "img", "ima", "dim", "fdi", "nfd", "dcp", "dcu",
-    "imd"};
+constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "d8u", "1dd",
+                                            "2d",  "2dd", "2hd", "hdm", "xdf", "dup", "hdb",
+                                            "ddb", "hd4", "hd5", "dd6", "dd9", "img", "ima",
+                                            "dim", "fdi", "nfd", "dcp", "dcu", "imd"};
 
 constexpr size_t kPathSize = 4096;
 
@@ -146,8 +146,7 @@ bool HasImageExtension(const char* name) {
   if (dot == nullptr || dot == name) return false;
   for (const char* extension : kImageExtensions) {
     size_t i = 0;
-    while (extension[i] != '\0' && dot[1 + i] != '\0' &&
-           (dot[1 + i] | 0x20) == extension[i]) {
+    while (extension[i] != '\0' && dot[1 + i] != '\0' && (dot[1 + i] | 0x20) == extension[i]) {
       ++i;
     }
     if (extension[i] == '\0' && dot[1 + i] == '\0') return true;
