@@ -42,13 +42,15 @@ struct VolumeLayout {
   int64_t cluster_start;    // logical sector of cluster first_cluster
   int64_t root_start;       // logical sector of the root directory
   int root_sectors;
-  int entry_size;         // bytes of a directory entry: 16 (N88-BASIC) or 32
-  const char* variant;    // "2D", "2DD", "2HD", CP/M's format name or, for FAT12 and Human68k,
-                          // "" (the boot says)
-  bool from_media_byte;   // FAT12, Human68k: no parameter block; the FAT's media byte named it
-  int directory_entries;  // CP/M, MZ: entries of the one directory
-  int extent_mask;        // CP/M: EXM, logical extents an entry holds minus 1
-  int pointer_bytes;      // CP/M: 1 or 2 bytes a block pointer
+  int entry_size;             // bytes of a directory entry: 16 (N88-BASIC) or 32
+  const char* variant;        // "2D", "2DD", "2HD", CP/M's format name or, for FAT12 and Human68k,
+                              // "" (the boot says)
+  bool from_media_byte;       // FAT12, Human68k: no parameter block; the FAT's media byte named it
+  int directory_entries;      // CP/M, MZ: entries of the one directory
+  int extent_mask;            // CP/M: EXM, logical extents an entry holds minus 1
+  int pointer_bytes;          // CP/M: 1 or 2 bytes a block pointer
+  int allocation_mismatches;  // MZ: data blocks the bitmap marks otherwise than the directory's
+                              // files use them (a warning, not damage)
 };
 
 // A date and time as a directory records it (local time, no zone).

@@ -73,6 +73,23 @@ bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
   for (int b = offset; b < total; ++b) {
     table[b] = BitSet(bitmap, b - offset) ? EndMark(0) : kClusterFree;
   }
+  // Which data blocks the files use, against the bitmap.
+  // (Data files' blocks are not known: with one on the disk, only blocks of files that the bitmap
+  // leaves free are told.)
+  bool in_file[kMaxSectors] = {};
+  bool data_files = false;
+  for (int i = 0; i < kEntries; ++i) {
+    const unsigned char* e = directory + kEntrySize * i;
+    data_files = data_files || e[0] == kBsd || e[0] == kBrd;
+    if (e[0] < 1 || e[0] > 2) continue;
+    const int first = ReadLe16(e + 0x1E);
+    const int count = (ReadLe16(e + 0x14) + kSectorSize - 1) / kSectorSize;
+    for (int s = first; s < first + count && s < sectors; ++s) in_file[s / per_block] = true;
+  }
+  for (int b = offset; b < total; ++b) {
+    const bool marked = BitSet(bitmap, b - offset);
+    l.allocation_mismatches += (in_file[b] && !marked) || (!in_file[b] && marked && !data_files);
+  }
   layout = l;
   return true;
 }

@@ -120,6 +120,11 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
     ReportNotReadable(run, folder, id);
     return true;
   }
+  if (state.file_system.Layout().allocation_mismatches > 0) {
+    run.diagnostics.Warn("%s: the bitmap and the directory disagree on %d block%s", folder,
+                         state.file_system.Layout().allocation_mismatches,
+                         state.file_system.Layout().allocation_mismatches == 1 ? "" : "s");
+  }
   const int64_t volume =
       state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
   if (!ReserveFileBuffer(volume)) {
