@@ -22,10 +22,10 @@
 
 namespace {
 
-const char kUsage[] = "Usage: dskinfo IMAGE... [--json]\n";
+const char kUsage[] = "Usage: dskinfo IMAGE... [--json | --jsonl]\n";
 
 const char kHelp[] =
-    "Usage: dskinfo IMAGE... [--json]\n"
+    "Usage: dskinfo IMAGE... [--json | --jsonl]\n"
     "       dskinfo --help | --version\n"
     "\n"
     "Says what every disk of each floppy-disk image holds (D88, raw sector dump,\n"
@@ -40,7 +40,8 @@ const char kHelp[] =
     "...; no link followed), in name order.\n"
     "\n"
     "Options:\n"
-    "  --json  one JSON document on standard output instead of text\n"
+    "  --json   one JSON document on standard output instead of text\n"
+    "  --jsonl  one JSON object per image, a line each, written as each is read\n"
     "\n"
     "Problems are reported on standard error, one line each: \"dskinfo: NAME: reason\".\n"
     "\n"
@@ -71,8 +72,22 @@ void PrintContainerJson(diskimage::ContainerKind container) {
              : "");
 }
 
-// Reports the first `disks` disks of the open image.
-void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks, bool json) {
+// Where JSON output puts its line breaks: one document, or one line per image.
+struct JsonLayout {
+  const char* first_image;
+  const char* next_image;
+  const char* first_disk;
+  const char* next_disk;
+  const char* disks_end;
+  const char* no_disks_end;
+};
+constexpr JsonLayout kJsonDocument = {"\n  {", ",\n  {", "\n    ", ",\n    ", "\n  ]}", "]}"};
+constexpr JsonLayout kJsonLines = {"{", "{", "", ", ", "]}\n", "]}\n"};
+
+// Reports the first `disks` disks of the open image; as JSON laid out by `json`, or as text when
+// it is nullptr.
+void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks,
+                 const JsonLayout* json) {
   diskimage::DiskImage& image = state.image;
   for (int disk = 0; disk < disks; ++disk) {
     image.SelectDisk(disk);
@@ -81,15 +96,15 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
     report.index = disk;
     ListedName name;
     PrepareListedName(run, image.DiskName(), name);
-    report.name = json ? name.name : name.shown;
+    report.name = json != nullptr ? name.name : name.shown;
     report.media = image.MediaType();
     report.write_protected = image.WriteProtected();
     report.disk_size = image.DiskSize();
     report.container = image.Container();
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
-    if (json) {
-      fputs(disk == 0 ? "\n    " : ",\n    ", stdout);
+    if (json != nullptr) {
+      fputs(disk == 0 ? json->first_disk : json->next_disk, stdout);
       PrintDiskJson(report);
     } else {
       PrintDiskText(report, path);
@@ -100,15 +115,16 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
 // Reports each image it is given: the command line's, and those found in its folders.
 class ImageReport final : public ImageVisitor {
  public:
-  ImageReport(ExtractionRun& run, DskinfoState& state, bool json)
+  ImageReport(ExtractionRun& run, DskinfoState& state, const JsonLayout* json)
       : run(run), state(state), json(json) {}
 
   void Visit(const char* path, const char*) override {
     run.diagnostics.KeepNextReason();
     const bool opened = OpenImage(run, path, state.image);
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
-    if (json) {
-      fputs(listed++ == 0 ? "\n  {\"path\": " : ",\n  {\"path\": ", stdout);
+    if (json != nullptr) {
+      fputs(listed++ == 0 ? json->first_image : json->next_image, stdout);
+      fputs("\"path\": ", stdout);
       PrintJsonString(path);
       PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
       fputs(", \"error\": ", stdout);
@@ -123,14 +139,17 @@ class ImageReport final : public ImageVisitor {
       printf("%s\n", path);
     }
     ReportImage(run, state, path, disks, json);
-    if (json) fputs(disks > 0 ? "\n  ]}" : "]}", stdout);
+    if (json != nullptr) {
+      fputs(disks > 0 ? json->disks_end : json->no_disks_end, stdout);
+      if (json == &kJsonLines) fflush(stdout);  // each line as soon as its image is read
+    }
     state.image.Open(nullptr);
   }
 
  private:
   ExtractionRun& run;
   DskinfoState& state;
-  bool json;
+  const JsonLayout* json;
   int listed = 0;
 };
 
@@ -139,11 +158,13 @@ class ImageReport final : public ImageVisitor {
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int status;
   if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, true, status)) return status;
-  bool json = false;
+  const JsonLayout* json = nullptr;
   int images = 0;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--json") == 0) {
-      json = true;
+      json = &kJsonDocument;
+    } else if (strcmp(argv[i], "--jsonl") == 0) {
+      json = &kJsonLines;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       fprintf(stderr, "dskinfo: unknown option \"%s\"\n%s", argv[i], kUsage);
       return kExitFailure;
@@ -161,15 +182,15 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   run.japanese_open_message = false;
   run.map_image = false;  // identification reads few of an image's sectors
 #ifdef _WIN32
-  run.terminal_listing = !json && _isatty(_fileno(stdout)) != 0;
+  run.terminal_listing = json == nullptr && _isatty(_fileno(stdout)) != 0;
 #else
-  run.terminal_listing = !json && isatty(STDOUT_FILENO) != 0;
+  run.terminal_listing = json == nullptr && isatty(STDOUT_FILENO) != 0;
 #endif
-  if (json) fputs("{\"images\": [", stdout);
+  if (json == &kJsonDocument) fputs("{\"images\": [", stdout);
   ImageReport report(run, state, json);
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
-    if (strcmp(path, "--json") == 0) continue;
+    if (strcmp(path, "--json") == 0 || strcmp(path, "--jsonl") == 0) continue;
     FileInfo info;
     if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
       WalkImageFolder(path, run.diagnostics, report);
@@ -177,6 +198,6 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
       report.Visit(path, path);
     }
   }
-  if (json) fputs("\n]}\n", stdout);
+  if (json == &kJsonDocument) fputs("\n]}\n", stdout);
   return FinishRun(run.diagnostics);
 }

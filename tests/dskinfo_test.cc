@@ -91,6 +91,21 @@ TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
             "'P' 2D dskpull 1\n"
             "'' 2D unformatted None\n"
             "True 0\n");
+  // --jsonl: the same objects, one image a line.
+  options.stdout_path = root / "out.jsonl";
+  EXPECT_EQ(Run({image_path(), "--jsonl", root / "missing.d88"}, options).status, 2);
+  const std::string same =
+      "python3 -c 'import json,sys\n"
+      "lines = open(sys.argv[2]).read().splitlines()\n"
+      "assert [json.loads(l) for l in lines] == json.load(open(sys.argv[1]))[\"images\"]\n"
+      "print(len(lines))' " +
+      json + " " + root / "out.jsonl";
+  parser = popen(same.c_str(), "r");
+  ASSERT_NE(parser, nullptr);
+  parsed.clear();
+  while (fgets(buffer, sizeof buffer, parser) != nullptr) parsed += buffer;
+  ASSERT_EQ(pclose(parser), 0) << parsed;
+  EXPECT_EQ(parsed, "2\n");
 }
 
 // A real disk cut short, one whose size field is FFFFFFFFh, and bytes that are no D88 image: each
@@ -180,18 +195,19 @@ TEST_F(DskinfoTest, AFolderIsReportedImageByImage) {
 TEST_F(DskinfoTest, UsageHelpAndVersion) {
   RunResult result = Run({});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, Lines({"Usage: dskinfo IMAGE... [--json]", "Try 'dskinfo --help'."}));
+  EXPECT_EQ(result.err,
+            Lines({"Usage: dskinfo IMAGE... [--json | --jsonl]", "Try 'dskinfo --help'."}));
   result = Run({"a.d88", "-x"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   result = Run({"--help"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json]" + LineEnd(), 0), 0u);
+  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json | --jsonl]" + LineEnd(), 0), 0u);
   result = Run({"--version"});
   EXPECT_EQ(result.out, Lines({"dskinfo " PROJECT_VERSION}));
   result = Run({"a.d88", "-h"});  // -h is help wherever it stands, as in dskget
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json]" + LineEnd(), 0), 0u);
+  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json | --jsonl]" + LineEnd(), 0), 0u);
 }
 
 TEST_F(DskinfoTest, ReadWithIsACommandToPaste) {
