@@ -12,8 +12,17 @@
 #include <utime.h>
 #endif
 
-int SetModificationTime(const char* name, bool utf8_name, int year, int month, int day, int hour,
-                        int minute, int second) {
+namespace {
+
+// The time of a local date, as mktime gives it. The last answer is kept: a disk's files often
+// share their date, and each mktime looks at the system's time-zone file again.
+time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  static int last[6] = {-1, -1, -1, -1, -1, -1};
+  static time_t last_time = static_cast<time_t>(-1);
+  const int date[6] = {year, month, day, hour, minute, second};
+  bool same = true;
+  for (int i = 0; i < 6; ++i) same = same && date[i] == last[i];
+  if (same) return last_time;
   struct tm local = {};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;
@@ -22,7 +31,16 @@ int SetModificationTime(const char* name, bool utf8_name, int year, int month, i
   local.tm_min = minute;
   local.tm_sec = second;
   local.tm_isdst = -1;  // whatever daylight saving time was in force then
-  const time_t when = mktime(&local);
+  last_time = mktime(&local);
+  for (int i = 0; i < 6; ++i) last[i] = date[i];
+  return last_time;
+}
+
+}  // namespace
+
+int SetModificationTime(const char* name, bool utf8_name, int year, int month, int day, int hour,
+                        int minute, int second) {
+  const time_t when = LocalTime(year, month, day, hour, minute, second);
   if (when == static_cast<time_t>(-1)) return EINVAL;
 #ifdef _WIN32
   wchar_t wide[MAX_PATH];
