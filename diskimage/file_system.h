@@ -270,8 +270,10 @@ class DISKIMAGE_API FileSystem {
   int64_t sectors_read = 0;           // since the mount, against the read budget
   // CP/M and MZ: the directory, read at the mount, and where the file being read lies: the first
   // logical sector of each of its units (CP/M blocks, MZ sectors; -1 for a block it lacks).
-  unsigned char directory[kMaxDirectoryBytes] = {};
-  FileUnits units = {};
+  // Written before they are read (at the mount, and as each file is located); left unset, so
+  // that an object in static storage costs no page for them until a CP/M or MZ disk comes.
+  unsigned char directory[kMaxDirectoryBytes];
+  FileUnits units;
 };
 
 }  // namespace diskimage

@@ -50,7 +50,9 @@ class DISKIMAGE_API SectorTable final : public SectorSource {
   bool stored[kTrackCount] = {};
   bool lost[kTrackCount] = {};
   int counts[kTrackCount] = {};
-  SectorHeader sectors[kTrackCount][kSectorsKept] = {};
+  // Read only below counts[track]; left unset, so that an object in static storage costs no page
+  // until its sectors are added.
+  SectorHeader sectors[kTrackCount][kSectorsKept];
 };
 
 // A disk of equal tracks stored one after another, cylinder by cylinder, head 0 then head 1,
