@@ -1,4 +1,5 @@
-// dskget's command line and its loop over the disks of an image.
+// dskget's command line and its loops over the images named (and those in folders named) and
+// over their disks.
 #include "dskget/dskget.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
-// dskget: extracts the files of every disk of a D88 image that holds a standard file system
-// (FAT12, N88-BASIC, Hu-BASIC, F-BASIC), folders included, with their recorded dates.
+// dskget: extracts the files of every disk of disk images, in any container, that holds a standard
+// file system (FAT12, Human68k, N88-BASIC, Hu-BASIC, F-BASIC, CP/M, MZ DISK BASIC), folders
+// included, with their recorded dates.
 #ifndef DSKGET_DSKGET_H_
 #define DSKGET_DSKGET_H_
 
@@ -14,9 +15,10 @@ struct DskgetState {
   diskimage::FileSystem file_system;
 };
 
-// Runs the whole program: IMAGE [-d] [-l] [-r] [-C DIR], or --help or --version alone. Returns
-// the exit status: 1 for usage or an image or DIR that cannot be opened, 2 when the run went
-// through with diagnostics, 0 when every listed file was written whole under its listed name.
+// Runs the whole program: IMAGE... [-d] [-l] [-r] [-C DIR] (an IMAGE may be a folder), or --help
+// or --version alone. Returns the exit status: 1 for usage, DIR, or a lone image that cannot be
+// opened, 2 when the run went through with diagnostics (an image of several that cannot be opened
+// included), 0 when every listed file was written whole under its listed name.
 int RunDskget(int argc, char** argv, DskgetState& state);
 
 #endif  // DSKGET_DSKGET_H_

@@ -1,5 +1,6 @@
-// dskinfo: says what every disk of D88 images holds (media, geometry, file system or game layout,
-// files and space) and which program reads it, as text or as one JSON document.
+// dskinfo: says what every disk of disk images, in any container, holds (media, geometry, file
+// system or game layout, files and space) and which program reads it, as text, as one JSON
+// document or as a JSON line per image.
 #ifndef DSKINFO_DSKINFO_H_
 #define DSKINFO_DSKINFO_H_
 
@@ -14,7 +15,8 @@ struct DskinfoState {
   diskimage::FileSystem file_system;
 };
 
-// Runs the whole program: IMAGE... [--json], or --help or --version alone. Returns the exit
+// Runs the whole program: IMAGE... [--json | --jsonl] (an IMAGE may be a folder), or --help or
+// --version alone. Returns the exit
 // status: 1 for usage, 2 when an image could not be opened or holds no disk (the others are still
 // reported) or the output could not be written, 0 otherwise.
 int RunDskinfo(int argc, char** argv, DskinfoState& state);
