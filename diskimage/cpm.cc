@@ -81,13 +81,7 @@ int64_t FileBytes(const unsigned char* last) {
 }  // namespace
 
 bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned char* directory) {
-  int highest = -1;
-  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
-    if (map.TrackPresent(track)) highest = track;
-  }
   for (const CpmFormat& f : kCpmFormats) {
-    const int last_track = 2 * f.cylinders - 1;
-    if (highest > last_track + 4 || 2 * highest < last_track) continue;
     VolumeLayout l = {};
     l.numbering = SectorNumbering{f.sector_size, f.sectors, f.heads, 1, 1};
     l.sectors_per_cluster = f.block_size / f.sector_size;
@@ -123,6 +117,13 @@ bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned
     }
     // An all-E5h directory is any freshly formatted disk's: no evidence.
     if (!formed || files == 0) continue;
+    // The disk's tracks fit the format (looked at last: it reads every track's headers).
+    int highest = -1;
+    for (int track = 0; track < SectorSource::kTrackCount; ++track) {
+      if (map.TrackPresent(track)) highest = track;
+    }
+    const int last_track = 2 * f.cylinders - 1;
+    if (highest > last_track + 4 || 2 * highest < last_track) continue;
     for (int b = 0; b < l.cluster_count; ++b)
       table[b] = b < directory_blocks ? kClusterReserved : kClusterFree;
     for (int i = 0; i < f.directory_entries; ++i) {
