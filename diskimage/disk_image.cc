@@ -88,11 +88,15 @@ bool DiskImage::D88Plausible(char* reason, size_t reason_size) {
   return check.d88;
 }
 
-bool DiskImage::Open(const char* path) {
+void DiskImage::Forget() {
   container = ContainerKind::kNone;
   read = ContainerRead{};
   not_read[0] = '\0';
   ReleaseOwnedBytes();
+}
+
+bool DiskImage::Open(const char* path) {
+  Forget();
   if (path == nullptr) {
     image_size = 0;
     return d88.Open(nullptr);
@@ -104,14 +108,15 @@ bool DiskImage::Open(const char* path) {
   if (file == nullptr) return false;
   const size_t head_size = fread(head, 1, sizeof head, file);
   char reason[160];
-  if (!HasSignature(head, head_size) && D88Plausible(reason, sizeof reason)) {
+  const bool d88_plausible = D88Plausible(reason, sizeof reason);
+  if (!HasSignature(head, head_size) && d88_plausible) {
     fclose(file);
     container = ContainerKind::kD88;
     return true;
   }
   if (image_size > kMaxContainerFileSize) {
     fclose(file);
-    Recognise(nullptr, 0, false);
+    Recognise(nullptr, 0, reason);
     return true;
   }
   owned_bytes = static_cast<unsigned char*>(malloc(image_size > 0 ? image_size : 1));
@@ -128,28 +133,24 @@ bool DiskImage::Open(const char* path) {
     errno = EIO;
     return false;
   }
-  Recognise(owned_bytes, static_cast<size_t>(image_size), false);
+  Recognise(owned_bytes, static_cast<size_t>(image_size), reason);
   return true;
 }
 
 bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
-  container = ContainerKind::kNone;
-  read = ContainerRead{};
-  not_read[0] = '\0';
-  ReleaseOwnedBytes();
+  Forget();
   d88.OpenMemory(data, size);
   image_size = static_cast<int64_t>(size);
   char reason[160];
-  const bool d88_plausible = !HasSignature(data, size) && D88Plausible(reason, sizeof reason);
-  Recognise(data, size, d88_plausible);
+  if (D88Plausible(reason, sizeof reason) && !HasSignature(data, size)) {
+    container = ContainerKind::kD88;
+  } else {
+    Recognise(data, size, reason);
+  }
   return true;
 }
 
-void DiskImage::Recognise(const unsigned char* bytes, size_t size, bool d88_plausible) {
-  if (d88_plausible) {
-    container = ContainerKind::kD88;
-    return;
-  }
+void DiskImage::Recognise(const unsigned char* bytes, size_t size, const char* d88_reason) {
   if (IsTd0(bytes, size)) {
     snprintf(not_read, sizeof not_read,
              "a TD0 (Teledisk) image, whose compressed tracks are not read");
@@ -172,12 +173,10 @@ void DiskImage::Recognise(const unsigned char* bytes, size_t size, bool d88_plau
     }
     return;
   }
-  char reason[160];
-  const bool has_disk = D88Plausible(reason, sizeof reason) || reason[0] != '\0';
   snprintf(not_read, sizeof not_read,
            "not a disk image: %lld bytes, no container's signature or size%s%s",
-           static_cast<long long>(image_size), has_disk ? "; as D88, " : "",
-           has_disk ? reason : "");
+           static_cast<long long>(image_size), d88_reason[0] != '\0' ? "; as D88, " : "",
+           d88_reason);
 }
 
 int DiskImage::DiskCount() const {

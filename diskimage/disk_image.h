@@ -83,8 +83,12 @@ class DISKIMAGE_API DiskImage {
   const D88Image& D88() const { return d88; }
 
  private:
-  // Recognises the container of the `size` bytes at `bytes`, which stay alive while it is open.
-  void Recognise(const unsigned char* bytes, size_t size, bool d88_plausible);
+  // Recognises the container other than D88 of the `size` bytes at `bytes` (nullptr: too many to
+  // read), which stay alive while it is open; `d88_reason` says why they are no D88 image ("" when
+  // they have no D88 header at all).
+  void Recognise(const unsigned char* bytes, size_t size, const char* d88_reason);
+  // Closes what the last image left: no container, no reason, no bytes owned.
+  void Forget();
   // True when the D88 reader holds a first disk whose header a D88 writer makes; `reason` says
   // why not.
   bool D88Plausible(char* reason, size_t reason_size);
