@@ -158,19 +158,11 @@ bool ExtractDisks(ExtractionRun& run, DskgetState& state, const char* path, bool
   return true;
 }
 
-// Shows on standard error which image of a run over several is being read, when standard error
-// is a terminal and standard output is not (the listing would be in its way there).
-void ShowImageProgress(ExtractionRun& run, int done, const char* path) {
-#ifdef _WIN32
-  const bool shown = _isatty(_fileno(stderr)) != 0 && _isatty(_fileno(stdout)) == 0;
-#else
-  const bool shown = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
-#endif
-  if (!shown) return;
-  char text[4096];
-  snprintf(text, sizeof text, "dskget: %d image%s read; reading %s", done, done == 1 ? "" : "s",
-           path);
-  run.diagnostics.ShowProgress(text);
+// Makes `folder` (where the run started, or where the images' folders go) current again; when
+// it cannot be, says so as a disk's folder does and stops the run: nothing more would go where it
+// belongs.
+void ReturnOrStop(ExtractionRun& run, StartingDirectory& folder, const char* path) {
+  if (!LeaveDiskFolder(folder, path, run.diagnostics)) exit(FinishRun(run.diagnostics));
 }
 
 // The base name of `path` (after its last '/', or '\\' on Windows).
@@ -211,11 +203,9 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, cons
                   bool one_folder, bool raw, StartingDirectory& origin, StartingDirectory& output) {
   printf("\n%s\n", path);
   // The path is the command line's: opened from where the run started.
-  const bool opened = origin.Return() == 0 && OpenImage(run, path, state.image);
-  if (output.Return() != 0) {
-    run.diagnostics.Report(path, "cannot return to the output folder; run stopped");
-    exit(FinishRun(run.diagnostics));
-  }
+  ReturnOrStop(run, origin, path);
+  const bool opened = OpenImage(run, path, state.image);
+  ReturnOrStop(run, output, path);
   if (!opened) return;
   uint64_t key = 0;
   char part[kOutputNameSize];
@@ -238,10 +228,7 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, cons
     ExtractDisks(run, state, path, one_folder, raw, key, start);
     run.diagnostics.SetPrefix(nullptr);
   }
-  if (output.Return() != 0) {
-    run.diagnostics.Report(path, "cannot return to the output folder; run stopped");
-    exit(FinishRun(run.diagnostics));
-  }
+  ReturnOrStop(run, output, path);
 }
 
 // The images of a run over several, from the command line's files and folders.
@@ -252,25 +239,24 @@ class ImageRun final : public ImageVisitor {
 
   // Reads the image, or every image in the folder, that `path` names.
   void Take(const char* path) {
+    ReturnOrStop(run, origin, path);
     FileInfo info;
-    const bool at_origin = origin.Return() == 0;
-    if (at_origin && strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
+    if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
       root = BaseName(path)[0] != '\0' ? BaseName(path) : "images";
       WalkImageFolder(path, run.diagnostics, *this);
-      if (output.Return() != 0) exit(FinishRun(run.diagnostics));
+      ReturnOrStop(run, output, path);
       return;
     }
-    ShowImageProgress(run, done++, path);
+    ShowProgress(path);
     ExtractImage(run, state, path, BaseName(path), one_folder, raw, origin, output);
   }
 
   void Visit(const char* path, const char* relative) override {
     char folder[4096 + kOutputNameSize];
     snprintf(folder, sizeof folder, "%s/%s", root, relative);
-    ShowImageProgress(run, done++, path);
+    ShowProgress(path);
     ExtractImage(run, state, path, folder, one_folder, raw, origin, output);
-    // The walk goes on from where the run started.
-    if (origin.Return() != 0) exit(FinishRun(run.diagnostics));
+    ReturnOrStop(run, origin, path);  // the walk goes on from where the run started
   }
 
   StartingDirectory origin, output;
@@ -281,6 +267,23 @@ class ImageRun final : public ImageVisitor {
   bool one_folder, raw;
   const char* root = "";
   int done = 0;
+  // Progress is shown when standard error is a terminal and standard output is not (the listing
+  // would be in its way there).
+#ifdef _WIN32
+  const bool progress = _isatty(_fileno(stderr)) != 0 && _isatty(_fileno(stdout)) == 0;
+#else
+  const bool progress = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
+#endif
+
+  // Says on standard error which image is being read.
+  void ShowProgress(const char* path) {
+    const int before = done++;
+    if (!progress) return;
+    char text[4096];
+    snprintf(text, sizeof text, "dskget: %d image%s read; reading %s", before,
+             before == 1 ? "" : "s", path);
+    run.diagnostics.ShowProgress(text);
+  }
 };
 
 // The options of a run.
