@@ -8,13 +8,13 @@
 
 #include "diskimage/identify.h"
 #include "dskget/extract_tree.h"
-#include "dskget/output_names.h"
 #include "extraction/command_line.h"
 #include "extraction/file_info.h"
 #include "extraction/image_check.h"
 #include "extraction/image_folder.h"
 #include "extraction/listed_name.h"
 #include "extraction/open_image.h"
+#include "extraction/output_names.h"
 #include "extraction/program_messages.h"
 #include "extraction/safe_file_name.h"
 #include "extraction/working_directory.h"
@@ -138,12 +138,14 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   char label[16];
   snprintf(label, sizeof label, "%s/", folder);
   tree_path[0] = '\0';
-  TreeRun tree = {&run,   &state.file_system, &names, raw, one_folder ? "" : label, file_buffer,
-                  volume, tree_path};
+  TreeWriter writer(run);
+  DiskTree tree = {
+      &state.file_system,      &names,      &writer, &run.diagnostics, run.list_only, raw,
+      one_folder ? "" : label, file_buffer, volume,  tree_path};
   diskimage::DirectoryCursor root;
   state.file_system.Root(root);
-  ExtractDirectory(tree, root,
-                   one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder), 0);
+  WalkDirectory(tree, root, one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder),
+                0);
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 

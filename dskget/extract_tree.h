@@ -3,31 +3,23 @@
 #ifndef DSKGET_EXTRACT_TREE_H_
 #define DSKGET_EXTRACT_TREE_H_
 
-#include <cstdint>
-
-#include "diskimage/file_system.h"
-#include "dskget/output_names.h"
+#include "extraction/disk_tree.h"
 #include "extraction/extraction_run.h"
 
-// Room for the path of a file below its disk's folder, as deep as the trees are followed.
-constexpr size_t kTreePathSize = diskimage::kMaxFolderDepth * kOutputNameSize;
+// Lists each item of the tree and (unless run.list_only) writes it into the current directory,
+// its folders as folders of their own, entered and left again.
+class TreeWriter final : public TreeVisitor {
+ public:
+  explicit TreeWriter(ExtractionRun& run) : run(run) {}
 
-struct TreeRun {
-  ExtractionRun* run;
-  diskimage::FileSystem* file_system;
-  NameRegistry* names;
-  bool raw_names;          // -r: the disk's bytes, not UTF-8
-  const char* disk_label;  // "000/" before the paths in diagnostics ("" with -d)
-  unsigned char* buffer;   // room for the longest chain of the disk
-  int64_t capacity;
-  char* path;  // kTreePathSize bytes: the folder being read, "" or "SUB/"
+  void File(DiskTree& tree, const TreeItem& file) override;
+  void Folder(DiskTree& tree, const TreeItem& folder) override;
+  bool Enter(DiskTree& tree, const TreeItem& folder) override;
+  void Leave(DiskTree& tree, const diskimage::DirectoryEntry& folder, const char* name,
+             const char* shown) override;
+
+ private:
+  ExtractionRun& run;
 };
-
-// Lists and writes the entries of the folder at `cursor` into the current directory (with
-// run->list_only, lists only), and its subfolders below it as folders of their own, entering
-// them and coming back. tree.path holds the folder's path from the disk's folder; `folder_key`
-// is its key in the registry of names.
-void ExtractDirectory(TreeRun& tree, diskimage::DirectoryCursor& cursor, uint64_t folder_key,
-                      int depth);
 
 #endif  // DSKGET_EXTRACT_TREE_H_

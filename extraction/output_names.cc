@@ -1,5 +1,5 @@
-// Output names for dskget's files and folders.
-#include "dskget/output_names.h"
+// Output names for the files and folders of a disk's tree.
+#include "extraction/output_names.h"
 
 #include <cstdio>
 #include <cstring>

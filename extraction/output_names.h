@@ -1,7 +1,7 @@
 // The names dskget writes: formed from a directory entry, made safe, and kept apart from every
 // name already written in the same folder.
-#ifndef DSKGET_OUTPUT_NAMES_H_
-#define DSKGET_OUTPUT_NAMES_H_
+#ifndef EXTRACTION_OUTPUT_NAMES_H_
+#define EXTRACTION_OUTPUT_NAMES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -44,4 +44,4 @@ class NameRegistry {
   NameTable table;
 };
 
-#endif  // DSKGET_OUTPUT_NAMES_H_
+#endif  // EXTRACTION_OUTPUT_NAMES_H_

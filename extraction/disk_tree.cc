@@ -1,0 +1,175 @@
+// The walk of a disk's directory tree, with the names, types and damage that dskget lists.
+#include "extraction/disk_tree.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using diskimage::ChainDamage;
+using diskimage::DirectoryEntry;
+using diskimage::FileSystemKind;
+
+// The entry's type and attributes in at most 7 characters.
+void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  switch (kind) {
+    case FileSystemKind::kFat12:
+    case FileSystemKind::kHuman68k:
+      snprintf(type, 8, "%c%c%c%c%c", e.directory ? 'd' : '-', a & 0x01 ? 'r' : '-',
+               a & 0x02 ? 'h' : '-', a & 0x04 ? 's' : '-', a & 0x20 ? 'a' : '-');
+      break;
+    case FileSystemKind::kN88Basic:
+      snprintf(type, 8, "%s%s%s",
+               a & 0x80   ? "bas"
+               : a & 0x01 ? "bin"
+                          : "asc",
+               a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
+      break;
+    case FileSystemKind::kHuBasic:
+      snprintf(type, 8, "%s%s%s",
+               e.directory ? "dir"
+               : e.ascii   ? "asc"
+               : a & 0x02  ? "bas"
+                           : "bin",
+               a & 0x40 ? " r" : "", a & 0x10 ? "h" : "");
+      break;
+    case FileSystemKind::kFBasic:
+      snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
+      break;
+    case FileSystemKind::kCpm:
+      if (e.directory) {
+        snprintf(type, 8, "user");
+      } else {
+        snprintf(type, 8, "%c%c%c", a & 0x01 ? 'r' : '-', a & 0x02 ? 's' : '-',
+                 a & 0x04 ? 'a' : '-');
+      }
+      break;
+    case FileSystemKind::kMzBasic:
+      snprintf(type, 8, "%s", a == 1 ? "obj" : a == 2 ? "btx" : a == 3 ? "bsd" : "brd");
+      break;
+    default:
+      snprintf(type, 8, "?");
+  }
+}
+
+}  // namespace
+
+void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t size) {
+  size_t length = 0;
+  const auto add = [&](const char* phrase) {
+    if (length < size) {
+      length += static_cast<size_t>(
+          snprintf(text + length, size - length, "%s%s", length > 0 ? ", " : "", phrase));
+    }
+  };
+  char phrase[96];
+  if (d.loops) add("its chain loops");
+  if (d.leaves_disk) add("its chain leaves the disk");
+  if (d.ends_early) add("its chain ends before its end mark");
+  if (d.invalid_link) add("its chain meets a table entry that holds no link");
+  if (d.shared) add("it shares clusters with another file or folder");
+  if (d.over_budget) add("the disk's chains read more than 8 times its size: not read on");
+  if (d.outside_data) add("a block it needs lies outside the data area (zeros in its place)");
+  if (d.extents_missing) add("an entry of its extents is missing or recorded twice");
+  if (d.storage_unknown) add("a data file whose storage is not documented: not read");
+  if (d.size_beyond_chain) {
+    snprintf(phrase, sizeof phrase, "its recorded size (%" PRId64 ") is larger than its chain",
+             recorded);
+    add(phrase);
+  }
+  if (d.missing_sectors > 0) {
+    snprintf(phrase, sizeof phrase, "%d sector%s missing (zeros in their place)", d.missing_sectors,
+             d.missing_sectors == 1 ? "" : "s");
+    add(phrase);
+  }
+  if (d.error_sectors > 0) {
+    snprintf(phrase, sizeof phrase, "%d sector%s with a CRC error status", d.error_sectors,
+             d.error_sectors == 1 ? "" : "s");
+    add(phrase);
+  }
+}
+
+namespace {
+
+// Hands over the folder, and unless it is too deep, everything below it.
+void WalkFolder(DiskTree& tree, const TreeItem& item, uint64_t parent_key, int depth) {
+  tree.visitor->Folder(tree, item);
+  if (depth + 1 >= diskimage::kMaxFolderDepth) {
+    if (tree.diagnostics != nullptr)
+      tree.diagnostics->Report(item.shown, "folders nested deeper than %d are not read",
+                               diskimage::kMaxFolderDepth);
+    return;
+  }
+  if (!tree.visitor->Enter(tree, item)) return;
+  // The entry, the names and the diagnostic name are the caller's, which the folder's own
+  // entries reuse: what is needed afterwards is kept here.
+  const DirectoryEntry folder = *item.entry;
+  char folder_name[kOutputNameSize];
+  snprintf(folder_name, sizeof folder_name, "%s", item.name);
+  const size_t path_length = strlen(tree.path);
+  snprintf(tree.path + path_length, kTreePathSize - path_length, "%s/", item.name);
+  diskimage::DirectoryCursor below;
+  tree.file_system->Subdirectory(folder, below);
+  WalkDirectory(tree, below, NameRegistry::FolderKey(parent_key, folder_name), depth + 1);
+  tree.path[path_length] = '\0';
+  char again[kTreePathSize];
+  snprintf(again, sizeof again, "%s%s%s", tree.disk_label, tree.path, folder_name);
+  tree.visitor->Leave(tree, folder, folder_name, again);
+}
+
+}  // namespace
+
+void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t folder_key,
+                   int depth) {
+  DirectoryEntry entry;
+  while (tree.file_system->NextEntry(cursor, entry)) {
+    char formed[kOutputNameSize];
+    char name[kOutputNameSize];
+    const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
+    char shown[kTreePathSize];
+    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, formed);
+    const char* verb = tree.list_only ? "would be written" : "written";
+    if (made_safe) {
+      if (tree.diagnostics != nullptr)
+        tree.diagnostics->Report(shown, "%s as \"%s\" to stay a plain file name", verb, name);
+    }
+    if (tree.names->MakeUnique(folder_key, name)) {
+      if (tree.diagnostics != nullptr)
+        tree.diagnostics->Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
+    }
+    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, name);
+    TreeItem item = {&entry, name, shown, {}, nullptr, 0, {}};
+    FormatType(tree.file_system->Kind(), entry, item.type);
+    if (entry.directory) {
+      WalkFolder(tree, item, folder_key, depth);
+      continue;
+    }
+    const int64_t length =
+        tree.file_system->ReadFile(entry, tree.buffer, tree.capacity, item.damage);
+    item.bytes = tree.buffer;
+    item.length = length < tree.capacity ? length : tree.capacity;
+    tree.visitor->File(tree, item);
+  }
+  const ChainDamage& damage = cursor.damage;
+  if (!damage.Any() && cursor.invalid_entries == 0) return;
+  char folder[kTreePathSize];
+  snprintf(folder, sizeof folder, "%s%s", tree.disk_label,
+           tree.path[0] != '\0' ? tree.path : "(root)");
+  if (cursor.invalid_entries > 0) {
+    if (tree.diagnostics != nullptr)
+      tree.diagnostics->Report(folder,
+                               "%d directory entr%s not read: no file or folder of %s holds %s",
+                               cursor.invalid_entries, cursor.invalid_entries == 1 ? "y" : "ies",
+                               diskimage::FileSystemName(tree.file_system->Kind()),
+                               cursor.invalid_entries == 1 ? "its bytes" : "their bytes");
+  }
+  if (damage.Any()) {
+    char text[512];
+    DescribeDamage(damage, -1, text, sizeof text);
+    if (tree.diagnostics != nullptr)
+      tree.diagnostics->Report(folder, "folder damaged: %s; entries after the damage not read",
+                               text);
+  }
+}
