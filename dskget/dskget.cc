@@ -167,15 +167,6 @@ void ReturnOrStop(ExtractionRun& run, StartingDirectory& folder, const char* pat
   if (!LeaveDiskFolder(folder, path, run.diagnostics)) exit(FinishRun(run.diagnostics));
 }
 
-// The base name of `path` (after its last '/', or '\\' on Windows).
-const char* BaseName(const char* path) {
-  const char* base = path;
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '/' || (kWindowsFileNames && *c == '\\')) base = c + 1;
-  }
-  return base;
-}
-
 // Enters (creating it unless it exists) the folder `name`, made safe as a file's name is, below
 // the current one and the registry's folder `key`, which becomes the folder's. With `unique`, a
 // name that an earlier image's folder took gets ~2, ~3, ... first, said for the image `path`.

@@ -268,5 +268,4 @@ void PrintDiskJson(const DiskReport& r) {
   } else {
     fputs("null", stdout);
   }
-  putchar('}');
 }

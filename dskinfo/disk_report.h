@@ -27,7 +27,7 @@ const char* ReadingProgram(diskimage::FileSystemKind kind, diskimage::ContainerK
 // Prints the disk's block of text, wrapped to 80 columns; `image_path` completes the command.
 void PrintDiskText(const DiskReport& report, const char* image_path);
 
-// Prints the disk as a JSON object (no line feed after it).
+// Prints the disk as a JSON object's members after its "{", leaving it open for more members.
 void PrintDiskJson(const DiskReport& report);
 
 // Prints `text` as a JSON string: quoted, escaped, bytes that are not UTF-8 as \u00XX.

@@ -1,12 +1,17 @@
 // dskinfo's command line and its loop over images and disks.
 #include "dskinfo/dskinfo.h"
 
+#include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
+#include "dskinfo/file_catalogue.h"
 #include "extraction/command_line.h"
+#include "extraction/disk_tree.h"
+#include "extraction/file_hashes.h"
 #include "extraction/file_info.h"
 #include "extraction/image_check.h"
 #include "extraction/image_folder.h"
@@ -22,10 +27,10 @@
 
 namespace {
 
-const char kUsage[] = "Usage: dskinfo IMAGE... [--json | --jsonl]\n";
+const char kUsage[] = "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]\n";
 
 const char kHelp[] =
-    "Usage: dskinfo IMAGE... [--json | --jsonl]\n"
+    "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]\n"
     "       dskinfo --help | --version\n"
     "\n"
     "Says what every disk of each floppy-disk image holds (D88, raw sector dump,\n"
@@ -42,6 +47,11 @@ const char kHelp[] =
     "Options:\n"
     "  --json   one JSON document on standard output instead of text\n"
     "  --jsonl  one JSON object per image, a line each, written as each is read\n"
+    "  --files  also every file dskget would write, by its path below the disk's\n"
+    "           folder: size, date, type, damage, CRC32, MD5, SHA-1 and SHA-256;\n"
+    "           and each image's size, CRC32 and SHA-1\n"
+    "  --dat    a Logiqx XML datafile for ROM managers instead: a game per image,\n"
+    "           a rom per file (000/FILE.BIN), named after the first IMAGE\n"
     "\n"
     "Problems are reported on standard error, one line each: \"dskinfo: NAME: reason\".\n"
     "\n"
@@ -84,11 +94,55 @@ struct JsonLayout {
 constexpr JsonLayout kJsonDocument = {"\n  {", ",\n  {", "\n    ", ",\n    ", "\n  ]}", "]}"};
 constexpr JsonLayout kJsonLines = {"{", "{", "", ", ", "]}\n", "]}\n"};
 
-// Reports the first `disks` disks of the open image; as JSON laid out by `json`, or as text when
-// it is nullptr.
+// What a run prints.
+struct ReportOptions {
+  const JsonLayout* json;  // nullptr: text (or the datafile)
+  bool files;              // each disk's files with their hashes
+  bool dat;                // a Logiqx datafile
+};
+
+// The names a disk's files get (a disk's at a time: 128 KB, cleared per image as used) and the
+// bytes of its files (the largest data area of the run's disks).
+NameSlot name_slots[size_t{1} << 13];
+NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
+unsigned char* file_buffer;
+int64_t file_buffer_size;
+char tree_path[kTreePathSize];
+
+// Prints the files of the identified disk `disk` in `format`; false when it has no file system
+// dskget reads (or no memory for its files, said).
+bool CatalogueDisk(ExtractionRun& run, diskimage::FileSystem& file_system, int disk,
+                   CatalogueFormat format) {
+  if (file_system.Kind() == diskimage::FileSystemKind::kUnknown) return false;
+  const int64_t volume = file_system.Layout().cluster_count * file_system.ClusterBytes();
+  if (volume > file_buffer_size) {
+    void* larger = realloc(file_buffer, static_cast<size_t>(volume));
+    if (larger == nullptr) {
+      run.diagnostics.Report("-", "not enough memory for %" PRId64 " bytes; files not listed",
+                             volume);
+      return false;
+    }
+    file_buffer = static_cast<unsigned char*>(larger);
+    file_buffer_size = volume;
+  }
+  char folder[12];
+  snprintf(folder, sizeof folder, "%03d", disk);
+  FileCatalogue catalogue(format, folder);
+  tree_path[0] = '\0';
+  DiskTree tree = {&file_system, &names, &catalogue,  nullptr, true,
+                   false,        "",     file_buffer, volume,  tree_path};
+  diskimage::DirectoryCursor root;
+  file_system.Root(root);
+  WalkDirectory(tree, root, NameRegistry::FolderKey(0, folder), 0);
+  return true;
+}
+
+// Reports the first `disks` disks of the open image as `options` say.
 void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks,
-                 const JsonLayout* json) {
+                 const ReportOptions& options) {
   diskimage::DiskImage& image = state.image;
+  const JsonLayout* json = options.json;
+  names.Clear();
   for (int disk = 0; disk < disks; ++disk) {
     image.SelectDisk(disk);
     state.map.Load(image.Disk());
@@ -103,29 +157,77 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
     report.container = image.Container();
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
-    if (json != nullptr) {
+    if (options.dat) {
+      CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kDat);
+    } else if (json != nullptr) {
       fputs(disk == 0 ? json->first_disk : json->next_disk, stdout);
       PrintDiskJson(report);
+      if (options.files && state.file_system.Kind() == diskimage::FileSystemKind::kUnknown) {
+        fputs(", \"file_list\": null", stdout);
+      } else if (options.files) {
+        fputs(", \"file_list\": [", stdout);
+        CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kJson);
+        putchar(']');
+      }
+      putchar('}');
     } else {
       PrintDiskText(report, path);
+      if (options.files) CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kText);
     }
+  }
+  if (names.Full()) {
+    run.diagnostics.Report(path,
+                           "too many names to keep apart; later names were not checked "
+                           "against earlier ones");
+  }
+}
+
+// Prints the image's own size and hashes, as --files adds them (null where the file cannot be
+// read again, as standard input cannot).
+void PrintImageHashes(const char* path, bool json) {
+  FileHashes hashes;
+  int64_t size = 0;
+  const bool hashed = strcmp(path, "-") != 0 && HashFile(path, hashes, size);
+  char sha1[41];
+  FormatHex(hashes.sha1, sizeof hashes.sha1, sha1);
+  if (json && hashed) {
+    printf(", \"size\": %" PRId64 ", \"crc32\": \"%08" PRIx32 "\", \"sha1\": \"%s\"", size,
+           hashes.crc32, sha1);
+  } else if (json) {
+    fputs(", \"size\": null, \"crc32\": null, \"sha1\": null", stdout);
+  } else if (hashed) {
+    printf("image: %" PRId64 " bytes, crc32 %08" PRIx32 ", sha1 %s\n", size, hashes.crc32, sha1);
   }
 }
 
 // Reports each image it is given: the command line's, and those found in its folders.
 class ImageReport final : public ImageVisitor {
  public:
-  ImageReport(ExtractionRun& run, DskinfoState& state, const JsonLayout* json)
-      : run(run), state(state), json(json) {}
+  ImageReport(ExtractionRun& run, DskinfoState& state, const ReportOptions& options)
+      : run(run), state(state), options(options) {}
 
-  void Visit(const char* path, const char*) override {
+  void Visit(const char* path, const char* relative) override {
+    const JsonLayout* json = options.json;
     run.diagnostics.KeepNextReason();
     const bool opened = OpenImage(run, path, state.image);
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
-    if (json != nullptr) {
+    if (options.dat) {
+      // The game is named after the image's path below the folder walked, without its
+      // extension, as dskget names its folder.
+      char game[4096];
+      snprintf(game, sizeof game, "%s", relative);
+      char* dot = strrchr(game, '.');
+      if (dot != nullptr && dot != game && strchr(dot, '/') == nullptr) *dot = '\0';
+      fputs("\t<game name=\"", stdout);
+      PrintXmlText(game);
+      fputs("\">\n\t\t<description>", stdout);
+      PrintXmlText(path);
+      fputs("</description>\n", stdout);
+    } else if (json != nullptr) {
       fputs(listed++ == 0 ? json->first_image : json->next_image, stdout);
       fputs("\"path\": ", stdout);
       PrintJsonString(path);
+      if (options.files) PrintImageHashes(path, true);
       PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
       fputs(", \"error\": ", stdout);
       if (run.diagnostics.FirstReason()[0] != '\0') {
@@ -137,67 +239,106 @@ class ImageReport final : public ImageVisitor {
     } else {
       if (listed++ > 0) putchar('\n');
       printf("%s\n", path);
+      if (options.files) PrintImageHashes(path, false);
     }
-    ReportImage(run, state, path, disks, json);
-    if (json != nullptr) {
+    ReportImage(run, state, path, disks, options);
+    if (options.dat) {
+      fputs("\t</game>\n", stdout);
+    } else if (json != nullptr) {
       fputs(disks > 0 ? json->disks_end : json->no_disks_end, stdout);
-      if (json == &kJsonLines) fflush(stdout);  // each line as soon as its image is read
     }
+    if (json == &kJsonLines || options.dat) fflush(stdout);  // each image as soon as it is read
     state.image.Open(nullptr);
   }
 
  private:
   ExtractionRun& run;
   DskinfoState& state;
-  const JsonLayout* json;
+  const ReportOptions& options;
   int listed = 0;
 };
+
+// The datafile's header, named after the first IMAGE (its base name without its extension).
+void PrintDatHeader(const char* first) {
+  char path[4096];
+  snprintf(path, sizeof path, "%s", strcmp(first, "-") == 0 ? "standard input" : first);
+  for (size_t length = strlen(path); length > 1 && IsPathSeparator(path[length - 1]);) {
+    path[--length] = '\0';
+  }
+  char name[4096];
+  snprintf(name, sizeof name, "%s", BaseName(path));
+  char* dot = strrchr(name, '.');
+  if (dot != nullptr && dot != name) *dot = '\0';
+  fputs(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE datafile PUBLIC \"-//Logiqx//DTD ROM Management Datafile//EN\" "
+      "\"http://www.logiqx.com/Dats/datafile.dtd\">\n"
+      "<datafile>\n\t<header>\n\t\t<name>",
+      stdout);
+  PrintXmlText(name);
+  fputs("</name>\n\t\t<description>", stdout);
+  PrintXmlText(name);
+  fputs("</description>\n\t\t<author>dskinfo</author>\n\t</header>\n", stdout);
+}
 
 }  // namespace
 
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int status;
   if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, true, status)) return status;
-  const JsonLayout* json = nullptr;
+  ReportOptions options = {nullptr, false, false};
   int images = 0;
+  const char* first = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--json") == 0) {
-      json = &kJsonDocument;
+      options.json = &kJsonDocument;
     } else if (strcmp(argv[i], "--jsonl") == 0) {
-      json = &kJsonLines;
+      options.json = &kJsonLines;
+    } else if (strcmp(argv[i], "--files") == 0) {
+      options.files = true;
+    } else if (strcmp(argv[i], "--dat") == 0) {
+      options.dat = true;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       fprintf(stderr, "dskinfo: unknown option \"%s\"\n%s", argv[i], kUsage);
       return kExitFailure;
-    } else {
-      ++images;
+    } else if (images++ == 0) {
+      first = argv[i];
     }
   }
-  if (images == 0) {
+  if (images == 0 || (options.dat && options.json != nullptr)) {
     fputs(kUsage, stderr);
     fputs("Try 'dskinfo --help'.\n", stderr);
     return kExitFailure;
   }
+  if ((options.files || options.dat) && !HashesAvailable()) {
+    fprintf(stderr, "dskinfo: %s: this build has no hashes (it was made without zlib and nettle)\n",
+            options.dat ? "--dat" : "--files");
+    return kExitFailure;
+  }
+  const JsonLayout* json = options.json;
   ExtractionRun run("dskinfo");
   run.utf8_names = true;
   run.japanese_open_message = false;
   run.map_image = false;  // identification reads few of an image's sectors
 #ifdef _WIN32
-  run.terminal_listing = json == nullptr && _isatty(_fileno(stdout)) != 0;
+  run.terminal_listing = json == nullptr && !options.dat && _isatty(_fileno(stdout)) != 0;
 #else
-  run.terminal_listing = json == nullptr && isatty(STDOUT_FILENO) != 0;
+  run.terminal_listing = json == nullptr && !options.dat && isatty(STDOUT_FILENO) != 0;
 #endif
   if (json == &kJsonDocument) fputs("{\"images\": [", stdout);
-  ImageReport report(run, state, json);
+  if (options.dat) PrintDatHeader(first);
+  ImageReport report(run, state, options);
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
-    if (strcmp(path, "--json") == 0 || strcmp(path, "--jsonl") == 0) continue;
+    if (path[0] == '-' && path[1] == '-') continue;
     FileInfo info;
     if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
       WalkImageFolder(path, run.diagnostics, report);
     } else {
-      report.Visit(path, path);
+      report.Visit(path, BaseName(path));
     }
   }
   if (json == &kJsonDocument) fputs("\n]}\n", stdout);
+  if (options.dat) fputs("</datafile>\n", stdout);
   return FinishRun(run.diagnostics);
 }

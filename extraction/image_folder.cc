@@ -22,6 +22,12 @@ constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "
 
 constexpr size_t kPathSize = 4096;
 
+#ifdef _WIN32
+constexpr bool kWindowsPaths = true;
+#else
+constexpr bool kWindowsPaths = false;
+#endif
+
 // The names of one folder's entries, in one block, and whether each is a folder.
 struct FolderNames {
   char* bytes = nullptr;  // NUL-terminated names back to back
@@ -140,6 +146,16 @@ void Walk(char* path, size_t path_length, size_t root_length, int depth, Diagnos
 }
 
 }  // namespace
+
+bool IsPathSeparator(char c) { return c == '/' || (kWindowsPaths && c == '\\'); }
+
+const char* BaseName(const char* path) {
+  const char* base = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (IsPathSeparator(*c)) base = c + 1;
+  }
+  return base;
+}
 
 bool HasImageExtension(const char* name) {
   const char* dot = strrchr(name, '.');

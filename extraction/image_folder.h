@@ -10,6 +10,12 @@
 // .dim, .fdi, .nfd, .dcp, .dcu, .imd), in any case.
 bool HasImageExtension(const char* name);
 
+// True for '/', and on Windows '\\' too.
+bool IsPathSeparator(char c);
+
+// The part of `path` after its last separator ("" when it ends in one).
+const char* BaseName(const char* path);
+
 // What the walk does with each image it finds.
 class ImageVisitor {
  public:

@@ -192,22 +192,94 @@ TEST_F(DskinfoTest, AFolderIsReportedImageByImage) {
   EXPECT_EQ(result.out.find("a.txt"), std::string::npos);
 }
 
+// Runs a python3 script with `args`; its output, or a failure with what it said.
+std::string RunPython(const std::string& script, const std::vector<std::string>& args) {
+  std::string command = "python3 -c '" + script + "'";
+  for (const std::string& arg : args) command += " " + arg;
+  FILE* python = popen(command.c_str(), "r");
+  if (python == nullptr) return "popen failed";
+  std::string output;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, python) != nullptr) output += buffer;
+  if (pclose(python) != 0) output += "(python3 failed)";
+  return output;
+}
+
+// The catalogue names every file as dskget writes it (folders, renamed names), with the hashes
+// of the bytes dskget writes; the datafile is well-formed XML whatever the names hold.
+TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
+  if (Run({"--files", "none.d88"}).err.find("no hashes") != std::string::npos) {
+    GTEST_SKIP() << "this build has no hashes";
+  }
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("A&<\"", "BIN", 0x01, PatternBytes(5000, 1));
+  hu.AddFile("a&<\"", "bin", 0x01, PatternBytes(70, 2));  // dskget writes it as ~2
+  hu.AddFile("\xFF\x01", "", 0x01, Bytes(3, 3));
+  hu.AddFile("DEEP", "", 0x01, Bytes(0, 0), {}, hu.AddFolder("SUB"));
+  BasicDisk n88(BasicDisk::kN88_2D);
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(300, 3));
+  mkdir((root / "set").c_str(), 0755);
+  WriteFile(root / "set/pair.d88", Concatenate({hu.ToDisk("H").Build(), n88.ToDisk("N").Build()}));
+  WriteFile(root / "set/blank.d88", DiskBuilder().Build());
+  RunOptions options;
+  options.cwd = work();
+  // 2: the renamed name and the blank disk are said.
+  ASSERT_EQ(
+      RunProgram(ProgramCommand("dskget"), {root / "set", "-C", root / "out"}, options).status, 2);
+  options.stdout_path = root / "files.jsonl";
+  ASSERT_EQ(Run({root / "set", "--files", "--jsonl"}, options).status, 0);
+  EXPECT_EQ(RunPython("import json, sys, os, hashlib, zlib\n"
+                      "for line in open(sys.argv[1]):\n"
+                      "  image = json.loads(line)\n"
+                      "  data = open(image[\"path\"], \"rb\").read()\n"
+                      "  assert image[\"size\"] == len(data)\n"
+                      "  assert image[\"sha1\"] == hashlib.sha1(data).hexdigest()\n"
+                      "  folder = os.path.join(sys.argv[2], image[\"path\"][len(sys.argv[3]):-4])\n"
+                      "  for disk in image[\"disks\"]:\n"
+                      "    print(disk[\"file_list\"] is None or len(disk[\"file_list\"]))\n"
+                      "    for f in disk[\"file_list\"] or []:\n"
+                      "      b = open(os.path.join(folder, \"%03d\" % disk[\"index\"], "
+                      "f[\"path\"]), \"rb\").read()\n"
+                      "      assert f[\"size\"] == len(b) and f[\"damage\"] is None\n"
+                      "      assert f[\"crc32\"] == \"%08x\" % zlib.crc32(b)\n"
+                      "      assert f[\"md5\"] == hashlib.md5(b).hexdigest()\n"
+                      "      assert f[\"sha1\"] == hashlib.sha1(b).hexdigest()\n"
+                      "      assert f[\"sha256\"] == hashlib.sha256(b).hexdigest()\n"
+                      "      print(f[\"path\"], f[\"type\"])\n",
+                      {root / "files.jsonl", root / "out", root / ""}),
+            "True\n4\nA&<\".BIN bin\na&<\"~2.bin bin\n%FF%01 bin\nSUB/DEEP bin\n1\nPROG.BAS bas\n");
+  options.stdout_path = root / "set.dat";
+  ASSERT_EQ(Run({root / "set", "--dat"}, options).status, 0);
+  EXPECT_EQ(
+      RunPython("import sys, xml.etree.ElementTree as ET\n"
+                "d = ET.parse(sys.argv[1]).getroot()\n"
+                "print(d.find(\"header/name\").text)\n"
+                "for game in d.findall(\"game\"):\n"
+                "  print(game.get(\"name\"), *[r.get(\"name\") for r in game.findall(\"rom\")])\n",
+                std::vector<std::string>{root / "set.dat"}),
+      "set\nblank\npair 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP 001/PROG.BAS\n");
+}
+
 TEST_F(DskinfoTest, UsageHelpAndVersion) {
   RunResult result = Run({});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err,
-            Lines({"Usage: dskinfo IMAGE... [--json | --jsonl]", "Try 'dskinfo --help'."}));
+  EXPECT_EQ(result.err, Lines({"Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]",
+                               "Try 'dskinfo --help'."}));
   result = Run({"a.d88", "-x"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   result = Run({"--help"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json | --jsonl]" + LineEnd(), 0), 0u);
+  EXPECT_EQ(result.out.rfind(
+                "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
+            0u);
   result = Run({"--version"});
   EXPECT_EQ(result.out, Lines({"dskinfo " PROJECT_VERSION}));
   result = Run({"a.d88", "-h"});  // -h is help wherever it stands, as in dskget
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Usage: dskinfo IMAGE... [--json | --jsonl]" + LineEnd(), 0), 0u);
+  EXPECT_EQ(result.out.rfind(
+                "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
+            0u);
 }
 
 TEST_F(DskinfoTest, ReadWithIsACommandToPaste) {

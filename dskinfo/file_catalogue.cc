@@ -1,0 +1,103 @@
+// A disk's files with their hashes, in dskinfo's three forms.
+#include "dskinfo/file_catalogue.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "dskinfo/disk_report.h"
+#include "extraction/file_hashes.h"
+#include "extraction/shift_jis_names.h"
+
+namespace {
+
+// The hashes of a file as text.
+struct HexHashes {
+  char crc32[9], md5[33], sha1[41], sha256[65];
+};
+
+void FormatHashes(const FileHashes& h, HexHashes& hex) {
+  snprintf(hex.crc32, sizeof hex.crc32, "%08" PRIx32, h.crc32);
+  FormatHex(h.md5, sizeof h.md5, hex.md5);
+  FormatHex(h.sha1, sizeof h.sha1, hex.sha1);
+  FormatHex(h.sha256, sizeof h.sha256, hex.sha256);
+}
+
+}  // namespace
+
+void PrintXmlText(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    int length = Utf8SequenceLength(p);
+    const bool not_xml = length == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
+    if (length == 0 || not_xml || (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r') ||
+        *p == 0x7F) {
+      printf("%%%02X", *p);
+      length = 1;
+    } else if (*p == '&') {
+      fputs("&amp;", stdout);
+    } else if (*p == '<') {
+      fputs("&lt;", stdout);
+    } else if (*p == '>') {
+      fputs("&gt;", stdout);
+    } else if (*p == '"') {
+      fputs("&quot;", stdout);
+    } else if (*p < 0x20) {
+      printf("&#%d;", *p);  // kept in an attribute's value, which would make it a space
+    } else {
+      fwrite(p, 1, static_cast<size_t>(length), stdout);
+    }
+    p += length;
+  }
+}
+
+void FileCatalogue::File(DiskTree& tree, const TreeItem& file) {
+  Hasher hasher;
+  hasher.Add(file.bytes, static_cast<size_t>(file.length));
+  FileHashes hashes;
+  hasher.Finish(hashes);
+  HexHashes hex;
+  FormatHashes(hashes, hex);
+  const diskimage::DirectoryEntry& e = *file.entry;
+  char damage[512] = "";
+  if (file.damage.Any()) DescribeDamage(file.damage, e.size, damage, sizeof damage);
+  const int64_t index = files++;
+  switch (format) {
+    case CatalogueFormat::kText:
+      printf("    %10" PRId64 "  %s  %s  %s%s%s\n", file.length, hex.crc32, hex.sha1, tree.path,
+             file.name, damage[0] != '\0' ? "  (damaged)" : "");
+      break;
+    case CatalogueFormat::kJson: {
+      fputs(index > 0 ? ", {\"path\": " : "{\"path\": ", stdout);
+      char path[kTreePathSize + kOutputNameSize];
+      snprintf(path, sizeof path, "%s%s", tree.path, file.name);
+      PrintJsonString(path);
+      printf(", \"size\": %" PRId64 ", \"date\": ", file.length);
+      if (e.has_date) {
+        printf("\"%04d-%02d-%02dT%02d:%02d:%02d\"", e.date.year % 10000, e.date.month % 100,
+               e.date.day % 100, e.date.hour % 100, e.date.minute % 100, e.date.second % 100);
+      } else {
+        fputs("null", stdout);
+      }
+      fputs(", \"type\": ", stdout);
+      PrintJsonString(file.type);
+      fputs(", \"damage\": ", stdout);
+      if (damage[0] != '\0') {
+        PrintJsonString(damage);
+      } else {
+        fputs("null", stdout);
+      }
+      printf(", \"crc32\": \"%s\", \"md5\": \"%s\", \"sha1\": \"%s\", \"sha256\": \"%s\"}",
+             hex.crc32, hex.md5, hex.sha1, hex.sha256);
+      break;
+    }
+    case CatalogueFormat::kDat:
+      fputs("\t\t<rom name=\"", stdout);
+      PrintXmlText(disk_folder);
+      fputc('/', stdout);
+      PrintXmlText(tree.path);
+      PrintXmlText(file.name);
+      printf("\" size=\"%" PRId64 "\" crc=\"%s\" md5=\"%s\" sha1=\"%s\"/>\n", file.length,
+             hex.crc32, hex.md5, hex.sha1);
+      break;
+  }
+}
