@@ -8,6 +8,7 @@
 
 #include "diskimage/identify.h"
 #include "dskget/extract_tree.h"
+#include "extraction/collection.h"
 #include "extraction/command_line.h"
 #include "extraction/file_info.h"
 #include "extraction/image_check.h"
@@ -167,89 +168,69 @@ void ReturnOrStop(ExtractionRun& run, StartingDirectory& folder, const char* pat
   if (!LeaveDiskFolder(folder, path, run.diagnostics)) exit(FinishRun(run.diagnostics));
 }
 
-// Enters (creating it unless it exists) the folder `name`, made safe as a file's name is, below
-// the current one and the registry's folder `key`, which becomes the folder's. With `unique`, a
-// name that an earlier image's folder took gets ~2, ~3, ... first, said for the image `path`.
-// False, said, when it cannot be entered.
-bool EnterImageFolder(ExtractionRun& run, const char* path, const char* name, bool unique,
-                      uint64_t& key) {
-  char folder[kOutputNameSize];
-  MakeSafeFileName(name, folder, sizeof folder, kWindowsFileNames, false);
-  if (unique && names.MakeUnique(key, folder)) {
-    run.diagnostics.Report(path, "an earlier image has its folder's name; %s as \"%s\"",
-                           run.list_only ? "would be written" : "written", folder);
-  }
-  key = NameRegistry::FolderKey(key, folder);
-  const int error = run.list_only ? 0 : EnterSubfolder(folder, true);
-  if (error != 0) {
-    run.diagnostics.Report(path, "cannot create or enter the folder \"%s\": %s; image skipped",
-                           folder, strerror(error));
-  }
-  return error == 0;
-}
-
-// Lists the image `path` and extracts its disks into a folder of its own (in a run over several
-// images): `folder` with '/' between its parts, the last without its extension (game.d88: game).
-// Every diagnostic about the image begins with its path. `origin` is where the run started,
-// `output` the folder the images' folders go into.
-void ExtractImage(ExtractionRun& run, DskgetState& state, const char* path, const char* folder,
+// Lists the image and extracts its disks into a folder of its own (in a run over several images):
+// image.folder with '/' between its parts, the last without its extension (game.d88: game). Every
+// diagnostic about the image begins with what it is shown as. `origin` is where the run started,
+// `output` the folder the images' folders go into; the image's folder is left for `output`.
+void ExtractImage(ExtractionRun& run, DskgetState& state, const CollectionImage& image,
                   bool one_folder, bool raw, StartingDirectory& origin, StartingDirectory& output) {
-  printf("\n%s\n", path);
-  // The path is the command line's: opened from where the run started.
-  ReturnOrStop(run, origin, path);
-  const bool opened = OpenImage(run, path, state.image);
-  ReturnOrStop(run, output, path);
-  if (!opened) return;
-  uint64_t key = 0;
-  char part[kOutputNameSize];
+  printf("\n%s\n", image.shown);
+  if (image.path != nullptr) {
+    // The path is the command line's: opened from where the run started.
+    ReturnOrStop(run, origin, image.shown);
+    const bool opened = OpenImage(run, image.path, state.image);
+    ReturnOrStop(run, output, image.shown);
+    if (!opened) return;
+  } else {
+    ReturnOrStop(run, output, image.shown);
+    OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
+  }
+  char folder[kImageFolderSize];
+  uint64_t key;
+  if (FormImageFolder(names, image.folder, folder, key)) {
+    run.diagnostics.Report(image.shown, "an earlier image has its folder's name; %s as \"%s\"",
+                           run.list_only ? "would be written" : "written", BaseName(folder));
+  }
   bool entered = true;
-  for (const char* at = folder; entered;) {
-    const char* end = strchr(at, '/');
-    const bool last = end == nullptr;
-    snprintf(part, sizeof part, "%.*s", static_cast<int>(last ? strlen(at) : end - at), at);
-    if (last) {
-      char* dot = strrchr(part, '.');
-      if (dot != nullptr && dot != part) *dot = '\0';
+  for (char* part = folder; entered && !run.list_only;) {
+    char* end = strchr(part, '/');
+    if (end != nullptr) *end = '\0';
+    const int error = EnterSubfolder(part, true);
+    if (error != 0) {
+      run.diagnostics.Report(image.shown,
+                             "cannot create or enter the folder \"%s\": %s; image skipped", part,
+                             strerror(error));
     }
-    entered = EnterImageFolder(run, path, part, last, key);
-    if (last) break;
-    at = end + 1;
+    entered = error == 0;
+    if (end == nullptr) break;
+    part = end + 1;
   }
   if (entered) {
-    run.diagnostics.SetPrefix(path);
+    run.diagnostics.SetPrefix(image.shown);
     StartingDirectory start;
-    ExtractDisks(run, state, path, one_folder, raw, key, start);
+    ExtractDisks(run, state, image.shown, one_folder, raw, key, start);
     run.diagnostics.SetPrefix(nullptr);
   }
-  ReturnOrStop(run, output, path);
+  ReturnOrStop(run, output, image.shown);
 }
 
-// The images of a run over several, from the command line's files and folders.
-class ImageRun final : public ImageVisitor {
+// The images of a run over several, from the command line's files, folders and archives.
+class ImageRun final : public CollectionVisitor {
  public:
   ImageRun(ExtractionRun& run, DskgetState& state, bool one_folder, bool raw)
       : run(run), state(state), one_folder(one_folder), raw(raw) {}
 
-  // Reads the image, or every image in the folder, that `path` names.
+  // Reads the image, or every image in the folder or archive, that `path` names.
   void Take(const char* path) {
     ReturnOrStop(run, origin, path);
-    FileInfo info;
-    if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
-      root = BaseName(path)[0] != '\0' ? BaseName(path) : "images";
-      WalkImageFolder(path, run.diagnostics, *this);
-      ReturnOrStop(run, output, path);
-      return;
-    }
-    ShowProgress(path);
-    ExtractImage(run, state, path, BaseName(path), one_folder, raw, origin, output);
+    WalkCollection(path, run.diagnostics, *this);
+    ReturnOrStop(run, output, path);
   }
 
-  void Visit(const char* path, const char* relative) override {
-    char folder[4096 + kOutputNameSize];
-    snprintf(folder, sizeof folder, "%s/%s", root, relative);
-    ShowProgress(path);
-    ExtractImage(run, state, path, folder, one_folder, raw, origin, output);
-    ReturnOrStop(run, origin, path);  // the walk goes on from where the run started
+  void VisitImage(const CollectionImage& image) override {
+    ShowProgress(image.shown);
+    ExtractImage(run, state, image, one_folder, raw, origin, output);
+    ReturnOrStop(run, origin, image.shown);  // a folder's walk goes on from where the run started
   }
 
   StartingDirectory origin, output;
@@ -258,7 +239,6 @@ class ImageRun final : public ImageVisitor {
   ExtractionRun& run;
   DskgetState& state;
   bool one_folder, raw;
-  const char* root = "";
   int done = 0;
   // Progress is shown when standard error is a terminal and standard output is not (the listing
   // would be in its way there).
@@ -269,12 +249,12 @@ class ImageRun final : public ImageVisitor {
 #endif
 
   // Says on standard error which image is being read.
-  void ShowProgress(const char* path) {
+  void ShowProgress(const char* shown) {
     const int before = done++;
     if (!progress) return;
     char text[4096];
     snprintf(text, sizeof text, "dskget: %d image%s read; reading %s", before,
-             before == 1 ? "" : "s", path);
+             before == 1 ? "" : "s", shown);
     run.diagnostics.ShowProgress(text);
   }
 };
@@ -339,9 +319,7 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   const char* output_directory = options.output_directory;
   const bool raw = !run.utf8_names;
   names.Clear();
-  FileInfo first;
-  const bool one_image = images == 1 && !(strcmp(first_image, "-") != 0 &&
-                                          GetFileInfo(first_image, first) && first.directory);
+  const bool one_image = images == 1 && !IsCollection(first_image);
   if (one_image) {
     if (!StartRun(run, first_image, output_directory, state.image)) return kExitFailure;
     StartingDirectory start;

@@ -9,6 +9,7 @@
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "dskinfo/file_catalogue.h"
+#include "extraction/collection.h"
 #include "extraction/command_line.h"
 #include "extraction/disk_tree.h"
 #include "extraction/file_hashes.h"
@@ -105,6 +106,11 @@ struct ReportOptions {
 // bytes of its files (the largest data area of the run's disks).
 NameSlot name_slots[size_t{1} << 13];
 NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
+// The datafile's games, named as dskget names the images' folders: 4 MB of address space, whose
+// pages are touched as names come.
+NameSlot image_folder_slots[size_t{1} << 18];
+NameRegistry image_folders(image_folder_slots,
+                           sizeof image_folder_slots / sizeof *image_folder_slots);
 unsigned char* file_buffer;
 int64_t file_buffer_size;
 char tree_path[kTreePathSize];
@@ -182,12 +188,20 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
   }
 }
 
-// Prints the image's own size and hashes, as --files adds them (null where the file cannot be
-// read again, as standard input cannot).
-void PrintImageHashes(const char* path, bool json) {
+// Prints the image's own size and hashes, as --files adds them: of its bytes in memory, or read
+// again from its path (null where it cannot be, as standard input cannot).
+void PrintImageHashes(const CollectionImage& image, bool json) {
   FileHashes hashes;
   int64_t size = 0;
-  const bool hashed = strcmp(path, "-") != 0 && HashFile(path, hashes, size);
+  bool hashed = true;
+  if (image.path == nullptr) {
+    Hasher hasher;
+    hasher.Add(image.bytes, image.size);
+    hasher.Finish(hashes);
+    size = static_cast<int64_t>(image.size);
+  } else {
+    hashed = strcmp(image.path, "-") != 0 && HashFile(image.path, hashes, size);
+  }
   char sha1[41];
   FormatHex(hashes.sha1, sizeof hashes.sha1, sha1);
   if (json && hashed) {
@@ -200,24 +214,29 @@ void PrintImageHashes(const char* path, bool json) {
   }
 }
 
-// Reports each image it is given: the command line's, and those found in its folders.
-class ImageReport final : public ImageVisitor {
+// Reports each image it is given: the command line's, and those found in its folders and
+// archives.
+class ImageReport final : public CollectionVisitor {
  public:
   ImageReport(ExtractionRun& run, DskinfoState& state, const ReportOptions& options)
       : run(run), state(state), options(options) {}
 
-  void Visit(const char* path, const char* relative) override {
+  void VisitImage(const CollectionImage& image) override {
+    const char* path = image.shown;
     const JsonLayout* json = options.json;
     run.diagnostics.KeepNextReason();
-    const bool opened = OpenImage(run, path, state.image);
+    bool opened = true;
+    if (image.path != nullptr) {
+      opened = OpenImage(run, image.path, state.image);
+    } else {
+      OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
+    }
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
     if (options.dat) {
-      // The game is named after the image's path below the folder walked, without its
-      // extension, as dskget names its folder.
-      char game[4096];
-      snprintf(game, sizeof game, "%s", relative);
-      char* dot = strrchr(game, '.');
-      if (dot != nullptr && dot != game && strchr(dot, '/') == nullptr) *dot = '\0';
+      // The game is named after the image's folder, as dskget names it.
+      char game[kImageFolderSize];
+      uint64_t key;
+      FormImageFolder(image_folders, image.folder, game, key);
       fputs("\t<game name=\"", stdout);
       PrintXmlText(game);
       fputs("\">\n\t\t<description>", stdout);
@@ -227,7 +246,7 @@ class ImageReport final : public ImageVisitor {
       fputs(listed++ == 0 ? json->first_image : json->next_image, stdout);
       fputs("\"path\": ", stdout);
       PrintJsonString(path);
-      if (options.files) PrintImageHashes(path, true);
+      if (options.files) PrintImageHashes(image, true);
       PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
       fputs(", \"error\": ", stdout);
       if (run.diagnostics.FirstReason()[0] != '\0') {
@@ -239,7 +258,7 @@ class ImageReport final : public ImageVisitor {
     } else {
       if (listed++ > 0) putchar('\n');
       printf("%s\n", path);
-      if (options.files) PrintImageHashes(path, false);
+      if (options.files) PrintImageHashes(image, false);
     }
     ReportImage(run, state, path, disks, options);
     if (options.dat) {
@@ -331,12 +350,7 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
     if (path[0] == '-' && path[1] == '-') continue;
-    FileInfo info;
-    if (strcmp(path, "-") != 0 && GetFileInfo(path, info) && info.directory) {
-      WalkImageFolder(path, run.diagnostics, report);
-    } else {
-      report.Visit(path, BaseName(path));
-    }
+    WalkCollection(path, run.diagnostics, report);
   }
   if (json == &kJsonDocument) fputs("\n]}\n", stdout);
   if (options.dat) fputs("</datafile>\n", stdout);

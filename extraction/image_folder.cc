@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "extraction/archive_walk.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -138,7 +140,8 @@ void Walk(char* path, size_t path_length, size_t root_length, int depth, Diagnos
         diagnostics.Report(path, "folders nested deeper than %d are not read",
                            kMaxImageFolderDepth);
       }
-    } else if (HasImageExtension(name)) {
+    } else if (HasImageExtension(name) ||
+               (ArchivesAvailable() && ArchiveExtensionLength(name) > 0)) {
       visitor.Visit(path, path + root_length + 1);
     }
     path[path_length] = '\0';

@@ -1,5 +1,5 @@
 // The images inside a folder: its tree walked in name order, entering no link, each file whose
-// extension names a disk-image container taken.
+// extension names a disk-image container (or an archive, where the build reads them) taken.
 #ifndef EXTRACTION_IMAGE_FOLDER_H_
 #define EXTRACTION_IMAGE_FOLDER_H_
 
@@ -32,9 +32,9 @@ constexpr int kMaxImageFolderDepth = 32;
 
 // Walks the folder `root` and its folders (in byte order of their names, each folder's files and
 // folders together; links and other reparse points are not followed, nor folders deeper than
-// kMaxImageFolderDepth), calling visitor.Visit for each image file. A folder that cannot be read
-// is reported through `diagnostics` and passed over. Holds the names of the folders on the
-// current path in memory while it walks them.
+// kMaxImageFolderDepth), calling visitor.Visit for each image file and archive. A folder that
+// cannot be read is reported through `diagnostics` and passed over. Holds the names of the folders
+// on the current path in memory while it walks them.
 void WalkImageFolder(const char* root, Diagnostics& diagnostics, ImageVisitor& visitor);
 
 #endif  // EXTRACTION_IMAGE_FOLDER_H_

@@ -191,9 +191,10 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image,
   return true;
 }
 
-bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image) {
-  int64_t size;
-  if (!OpenInto(run, path, image, size)) return false;
+namespace {
+
+// Reports what of the open `image` is not read.
+void ReportNotRead(ExtractionRun& run, const char* path, const diskimage::DiskImage& image) {
   if (image.NotRead()[0] != '\0') {
     run.diagnostics.Report(path, "%s", image.NotRead());
   } else if (image.Problem()[0] != '\0') {
@@ -202,5 +203,20 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image
   } else if (image.MoreDisksThanCatalogued()) {
     ReportUncatalogued(run, path);
   }
+}
+
+}  // namespace
+
+bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image) {
+  int64_t size;
+  if (!OpenInto(run, path, image, size)) return false;
+  ReportNotRead(run, path, image);
   return true;
+}
+
+void OpenImageBytes(ExtractionRun& run, const char* shown, const unsigned char* bytes, size_t size,
+                    diskimage::DiskImage& image) {
+  run.image = FileInfo();
+  image.OpenMemory(bytes, size);
+  ReportNotRead(run, shown, image);
 }

@@ -30,6 +30,11 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image,
 // lost, and D88 disks beyond those catalogued are reported.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image);
 
+// As above, for the `size` bytes at `bytes` (an archive's member), which the caller keeps until
+// the image is opened again; `shown` names it in diagnostics.
+void OpenImageBytes(ExtractionRun& run, const char* shown, const unsigned char* bytes, size_t size,
+                    diskimage::DiskImage& image);
+
 // For a write from the mapped image that failed with `error`: EFAULT says that its pages are gone
 // (the file shrank), and the run stops as OpenImage says. Any other error returns.
 void StopIfImageShrank(int error);

@@ -1,6 +1,7 @@
 // Output names for the files and folders of a disk's tree.
 #include "extraction/output_names.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -84,4 +85,30 @@ bool NameRegistry::MakeUnique(uint64_t folder_key, char* name) {
   memcpy(name, candidate, strlen(candidate) + 1);
   table.Record(NameTable::Key(folder_key, name, true), 0);
   return true;
+}
+
+bool FormImageFolder(NameRegistry& names, const char* folder, char* out, uint64_t& key) {
+  key = 0;
+  size_t length = 0;
+  bool renamed = false;
+  out[0] = '\0';
+  for (const char* at = folder;;) {
+    const char* end = strchr(at, '/');
+    const bool last = end == nullptr;
+    char part[kOutputNameSize];
+    snprintf(part, sizeof part, "%.*s", static_cast<int>(last ? strlen(at) : end - at), at);
+    if (last) {
+      char* dot = strrchr(part, '.');
+      if (dot != nullptr && dot != part) *dot = '\0';
+    }
+    char safe[kOutputNameSize];
+    MakeSafeFileName(part, safe, sizeof safe, kWindowsFileNames, false);
+    if (last) renamed = names.MakeUnique(key, safe);
+    key = NameRegistry::FolderKey(key, safe);
+    const int written =
+        snprintf(out + length, kImageFolderSize - length, "%s%s", length > 0 ? "/" : "", safe);
+    if (written > 0) length = std::min(kImageFolderSize - 1, length + static_cast<size_t>(written));
+    if (last) return renamed;
+    at = end + 1;
+  }
 }

@@ -539,6 +539,76 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
   EXPECT_EQ(tree.count("games/x1/link"), 0u);
 }
 
+// zip, 7z, an archive inside an archive and a damaged zip in one folder: each image comes out as
+// a run on it alone writes it, in a folder named after the archive and the member; the damage is
+// said and the run goes on.
+TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
+  if (UnderLauncher() || system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
+    GTEST_SKIP() << "needs zip and 7z (p7zip-full), and a build that reads archives";
+  }
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GOOD", "", 0x01, PatternBytes(3000, 4));
+  CpmDisk cpm;
+  cpm.AddFile(0, "WM", "COM", PatternBytes(3000, 1));
+  const std::string src = root / "src";
+  mkdir(src.c_str(), 0755);
+  mkdir((src + "/disks").c_str(), 0755);
+  mkdir((src + "/disks/sub").c_str(), 0755);
+  WriteFile(src + "/disks/side_a.d88", hu.ToDisk("A").Build());
+  WriteFile(src + "/disks/sub/b.2d", RawDump(cpm.ToDisk(), {40, 2, 16, 1}));
+  WriteFile(src + "/disks/notes.txt", Text("not an image"));
+  mkdir((root / "coll").c_str(), 0755);
+  mkdir((root / "coll/more").c_str(), 0755);
+  const std::string make =
+      "cd " + src + " && zip -qr ../coll/pack.zip disks && 7z a -bd ../coll/more/pack.7z disks" +
+      " >/dev/null && cp ../coll/pack.zip inner.zip && zip -q ../coll/outer.zip inner.zip" +
+      " && head -c 2000 ../coll/pack.zip >../coll/broken.zip";
+  ASSERT_EQ(system(make.c_str()), 0);
+  const RunResult result = Run({root / "coll", "-C", root / "out"});
+  EXPECT_EQ(result.status, 2);
+  const std::string broken = root / "coll/broken.zip";
+  EXPECT_NE(result.err.find("dskget: " + broken + ": the archive is damaged: "), std::string::npos)
+      << result.err;
+  EXPECT_NE(result.out.find(Lines({root / "coll/outer.zip:inner.zip:disks/side_a.d88", "",
+                                   "[A] hu-basic (2D) -> 000"})),
+            std::string::npos)
+      << result.out;
+  RunOptions alone;
+  alone.cwd = work();
+  ASSERT_EQ(Run({src + "/disks/side_a.d88", "-C", root / "a"}, alone).status, 0);
+  ASSERT_EQ(Run({src + "/disks/sub/b.2d", "-C", root / "b"}, alone).status, 0);
+  const Tree a = Snapshot(root / "a"), b = Snapshot(root / "b");
+  const Tree out = Snapshot(root / "out");
+  for (const char* folder :
+       {"coll/pack/disks/", "coll/more/pack/disks/", "coll/outer/inner/disks/"}) {
+    EXPECT_EQ(out.at(folder + std::string("side_a/000/GOOD")), a.at("000/GOOD")) << folder;
+    EXPECT_EQ(out.at(folder + std::string("sub/b/000/WM.COM")), b.at("000/WM.COM")) << folder;
+  }
+  for (const auto& [path, entry] : out) EXPECT_EQ(path.find("notes"), std::string::npos) << path;
+  // dskinfo hashes the members it reads as it hashes files.
+  RunOptions json = alone;
+  json.stdout_path = root / "more.jsonl";
+  ASSERT_EQ(RunProgram(ProgramCommand("dskinfo"), {root / "coll/more", "--files", "--jsonl"}, json)
+                .status,
+            0);
+  const std::string check =
+      "python3 -c 'import json, sys, hashlib\n"
+      "for line in open(sys.argv[1]):\n"
+      "  image = json.loads(line)\n"
+      "  name = image[\"path\"].split(\":\")[-1]\n"
+      "  data = open(sys.argv[2] + \"/\" + name, \"rb\").read()\n"
+      "  assert image[\"sha1\"] == hashlib.sha1(data).hexdigest(), name\n"
+      "  print(name)' " +
+      json.stdout_path + " " + src;
+  FILE* hashes = popen(check.c_str(), "r");
+  ASSERT_NE(hashes, nullptr);
+  char line[256];
+  std::string printed;
+  while (fgets(line, sizeof line, hashes) != nullptr) printed += line;
+  EXPECT_EQ(pclose(hashes), 0);
+  EXPECT_EQ(printed, "disks/side_a.d88\ndisks/sub/b.2d\n");
+}
+
 TEST_F(DskgetTest, ABasicDiskWithOneBadLinkKeepsItsNameAndItsFiles) {
   const struct {
     BasicDisk::Kind kind;

@@ -257,7 +257,8 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
                 "for game in d.findall(\"game\"):\n"
                 "  print(game.get(\"name\"), *[r.get(\"name\") for r in game.findall(\"rom\")])\n",
                 std::vector<std::string>{root / "set.dat"}),
-      "set\nblank\npair 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP 001/PROG.BAS\n");
+      "set\nset/blank\nset/pair 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP "
+      "001/PROG.BAS\n");
 }
 
 TEST_F(DskinfoTest, UsageHelpAndVersion) {

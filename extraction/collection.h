@@ -1,0 +1,37 @@
+// What the programs read from each PATH of their command line: an image, a folder of images and
+// archives, or an archive of images; every image handed over with the names it goes by.
+#ifndef EXTRACTION_COLLECTION_H_
+#define EXTRACTION_COLLECTION_H_
+
+#include <cstddef>
+
+#include "extraction/diagnostics.h"
+
+struct CollectionImage {
+  const char* path;    // to open from where the run started; nullptr when `bytes` hold the image
+  const char* shown;   // what the listing and diagnostics call it: its path, or ARCHIVE:MEMBER
+  const char* folder;  // its folder below the output folder, '/' between parts, the last part
+                       // with its extension (which the caller drops)
+  const unsigned char* bytes;  // an archive's member, read whole; lives until the call returns
+  size_t size;
+};
+
+class CollectionVisitor {
+ public:
+  virtual void VisitImage(const CollectionImage& image) = 0;
+
+ protected:
+  ~CollectionVisitor() = default;
+};
+
+// True when `path` names a folder, or an archive (by its extension) and the build reads archives.
+bool IsCollection(const char* path);
+
+// Hands each image that `path` holds to `visitor`: the image itself (its folder: its base name);
+// below a folder, each image and archive in name order (the folder's base name, or "images" for
+// a root, then the path below it); inside an archive, each image (the archive's folder without
+// its extension, then the member's path). Folders and archives that cannot be read are reported
+// through `diagnostics` and the walk goes on.
+void WalkCollection(const char* path, Diagnostics& diagnostics, CollectionVisitor& visitor);
+
+#endif  // EXTRACTION_COLLECTION_H_
