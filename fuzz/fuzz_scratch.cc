@@ -54,7 +54,11 @@ bool SameBytes(const std::string& path, const uint8_t* data, size_t size) {
   return got == size && (size == 0 || memcmp(bytes.data(), data, size) == 0);
 }
 
+const char* scratch_image_name = "image.d88";
+
 }  // namespace
+
+void SetScratchImageName(const char* name) { scratch_image_name = name; }
 
 void FuzzFail(const char* what) {
   fprintf(stderr, "fuzz rule broken: %s\n", what);
@@ -63,7 +67,7 @@ void FuzzFail(const char* what) {
 
 const char* WriteScratchImage(const uint8_t* data, size_t size) {
   static std::string path;
-  path = ScratchRoot() + "/image.d88";
+  path = ScratchRoot() + "/" + scratch_image_name;
   FILE* f = fopen(path.c_str(), "wb");
   if (f == nullptr || (size > 0 && fwrite(data, 1, size, f) != size) || fclose(f) != 0) {
     FuzzFail("cannot write the scratch image");

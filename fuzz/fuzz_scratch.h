@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Names the image file of the scratch area from now on ("image.d88" until then): its extension
+// tells the programs whether it is an image or an archive.
+void SetScratchImageName(const char* name);
+
 // Writes the input as the image file of this process's scratch area and returns its path.
 const char* WriteScratchImage(const uint8_t* data, size_t size);
 
