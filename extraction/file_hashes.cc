@@ -37,8 +37,8 @@ bool HashesAvailable() {
 void Hasher::Start() {
   static_assert(sizeof(DigestStates) <= sizeof digests, "the digests' states do not fit");
   DigestStates* states = new (digests) DigestStates;
+  crc32 = 0;  // zlib's start value
 #ifdef DISKIMAGE_WITH_HASHES
-  crc32 = static_cast<uint32_t>(::crc32(0, nullptr, 0));
   md5_init(&states->md5);
   sha1_init(&states->sha1);
   sha256_init(&states->sha256);
@@ -67,9 +67,9 @@ void Hasher::Add(const unsigned char* bytes, size_t size) {
 
 void Hasher::Finish(FileHashes& hashes) {
   memset(&hashes, 0, sizeof hashes);
+  hashes.crc32 = crc32;
 #ifdef DISKIMAGE_WITH_HASHES
   DigestStates* states = std::launder(reinterpret_cast<DigestStates*>(digests));
-  hashes.crc32 = crc32;
   md5_digest(&states->md5, sizeof hashes.md5, hashes.md5);
   sha1_digest(&states->sha1, sizeof hashes.sha1, hashes.sha1);
   sha256_digest(&states->sha256, sizeof hashes.sha256, hashes.sha256);
