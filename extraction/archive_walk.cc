@@ -12,6 +12,9 @@
 #ifdef DISKIMAGE_WITH_ARCHIVES
 #include <archive.h>
 #include <archive_entry.h>
+#ifdef DISKIMAGE_ARCHIVES_AT_RUN_TIME
+#include <dlfcn.h>
+#endif
 #endif
 
 namespace {
@@ -54,6 +57,72 @@ bool WalkArchive(const char* path, Diagnostics& diagnostics, ArchiveVisitor&) {
 namespace {
 
 constexpr size_t kNameSize = 4096;
+
+// The calls of libarchive used here. Where the build says so (Linux) the library is loaded when
+// the first archive is met, so that a run without archives loads nothing but the C library and a
+// system without libarchive still runs the programs.
+struct ArchiveCalls {
+  decltype(&archive_read_new) read_new;
+  decltype(&archive_read_support_filter_all) support_filter_all;
+  decltype(&archive_read_support_format_all) support_format_all;
+  decltype(&archive_read_open_filename) open_filename;
+  decltype(&archive_read_open_memory) open_memory;
+  decltype(&archive_read_next_header) next_header;
+  decltype(&archive_read_data) read_data;
+  decltype(&archive_error_string) error_string;
+  decltype(&archive_read_free) read_free;
+  decltype(&archive_entry_filetype) entry_filetype;
+  decltype(&archive_entry_pathname) entry_pathname;
+};
+
+#ifdef DISKIMAGE_ARCHIVES_AT_RUN_TIME
+constexpr char kLibrary[] = "libarchive.so.13";
+
+template <typename Call>
+bool Find(void* library, const char* name, Call& call) {
+  call = reinterpret_cast<Call>(dlsym(library, name));
+  return call != nullptr;
+}
+
+// libarchive's calls, loaded on first use; nullptr when it cannot be loaded.
+const ArchiveCalls* Library() {
+  static ArchiveCalls calls;
+  static int state = 0;  // 0: not tried, 1: loaded, -1: cannot be
+  if (state == 0) {
+    void* library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    const bool found = library != nullptr && Find(library, "archive_read_new", calls.read_new) &&
+                       Find(library, "archive_read_support_filter_all", calls.support_filter_all) &&
+                       Find(library, "archive_read_support_format_all", calls.support_format_all) &&
+                       Find(library, "archive_read_open_filename", calls.open_filename) &&
+                       Find(library, "archive_read_open_memory", calls.open_memory) &&
+                       Find(library, "archive_read_next_header", calls.next_header) &&
+                       Find(library, "archive_read_data", calls.read_data) &&
+                       Find(library, "archive_error_string", calls.error_string) &&
+                       Find(library, "archive_read_free", calls.read_free) &&
+                       Find(library, "archive_entry_filetype", calls.entry_filetype) &&
+                       Find(library, "archive_entry_pathname", calls.entry_pathname);
+    state = found ? 1 : -1;
+  }
+  return state == 1 ? &calls : nullptr;
+}
+#else
+const ArchiveCalls* Library() {
+  static const ArchiveCalls calls = {archive_read_new,
+                                     archive_read_support_filter_all,
+                                     archive_read_support_format_all,
+                                     archive_read_open_filename,
+                                     archive_read_open_memory,
+                                     archive_read_next_header,
+                                     archive_read_data,
+                                     archive_error_string,
+                                     archive_read_free,
+                                     archive_entry_filetype,
+                                     archive_entry_pathname};
+  return &calls;
+}
+#endif
+
+const ArchiveCalls* calls;  // set by WalkArchive
 
 // A member's bytes, one buffer per depth of the walk.
 struct MemberBuffer {
@@ -104,9 +173,9 @@ bool ReadMember(archive* reader, int depth, size_t& size, const char*& why) {
       buffer.bytes = static_cast<unsigned char*>(larger);
       buffer.capacity = grown;
     }
-    const la_ssize_t got = archive_read_data(reader, buffer.bytes + size, buffer.capacity - size);
+    const la_ssize_t got = calls->read_data(reader, buffer.bytes + size, buffer.capacity - size);
     if (got < 0) {
-      why = archive_error_string(reader) != nullptr ? archive_error_string(reader) : "read error";
+      why = calls->error_string(reader) != nullptr ? calls->error_string(reader) : "read error";
       return false;
     }
     if (got == 0) return true;
@@ -125,26 +194,26 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
 bool WalkOne(const char* path, const unsigned char* bytes, size_t size, const char* self,
              const char* shown, const char* member_prefix, const char* folder_prefix, int depth,
              Diagnostics& diagnostics, ArchiveVisitor& visitor) {
-  archive* reader = archive_read_new();
+  archive* reader = calls->read_new();
   if (reader == nullptr) {
     diagnostics.Report(self, "not enough memory to read the archive");
     return false;
   }
-  archive_read_support_filter_all(reader);
-  archive_read_support_format_all(reader);
-  const int opened = path != nullptr ? archive_read_open_filename(reader, path, 64 * 1024)
-                                     : archive_read_open_memory(reader, bytes, size);
+  calls->support_filter_all(reader);
+  calls->support_format_all(reader);
+  const int opened = path != nullptr ? calls->open_filename(reader, path, 64 * 1024)
+                                     : calls->open_memory(reader, bytes, size);
   bool whole;
   if (opened != ARCHIVE_OK) {
     diagnostics.Report(
         self, "cannot read the archive: %s",
-        archive_error_string(reader) != nullptr ? archive_error_string(reader) : "unknown format");
+        calls->error_string(reader) != nullptr ? calls->error_string(reader) : "unknown format");
     whole = false;
   } else {
     whole =
         WalkOpen(reader, self, shown, member_prefix, folder_prefix, depth, diagnostics, visitor);
   }
-  archive_read_free(reader);
+  calls->read_free(reader);
   return whole;
 }
 
@@ -154,13 +223,12 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
   bool whole = true;
   archive_entry* entry;
   int status;
-  while ((status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK ||
-         status == ARCHIVE_WARN) {
-    if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_pathname(entry) == nullptr) {
+  while ((status = calls->next_header(reader, &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
+    if (calls->entry_filetype(entry) != AE_IFREG || calls->entry_pathname(entry) == nullptr) {
       continue;
     }
     char name[kNameSize];
-    MemberName(archive_entry_pathname(entry), name, sizeof name);
+    MemberName(calls->entry_pathname(entry), name, sizeof name);
     const size_t archive_extension = ArchiveExtensionLength(name);
     if (!HasImageExtension(name) && archive_extension == 0) continue;
     char member[kNameSize + 64];
@@ -197,7 +265,7 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
   if (status != ARCHIVE_EOF) {
     diagnostics.Report(
         self, "the archive is damaged: %s; members after the damage not read",
-        archive_error_string(reader) != nullptr ? archive_error_string(reader) : "unknown error");
+        calls->error_string(reader) != nullptr ? calls->error_string(reader) : "unknown error");
     whole = false;
   }
   return whole;
@@ -208,6 +276,13 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
 bool ArchivesAvailable() { return true; }
 
 bool WalkArchive(const char* path, Diagnostics& diagnostics, ArchiveVisitor& visitor) {
+  calls = Library();
+  if (calls == nullptr) {
+    diagnostics.Report(path,
+                       "cannot read the archive: libarchive (libarchive.so.13) is not "
+                       "installed");
+    return false;
+  }
   return WalkOne(path, nullptr, 0, path, path, "", "", 0, diagnostics, visitor);
 }
 

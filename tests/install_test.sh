@@ -53,14 +53,13 @@ dynamic=$(readelf -d "$library")
 grep -q 'SONAME.*\[libdiskimage\.so\.1\]' <<<"$dynamic" || fail "SONAME is not libdiskimage.so.1"
 exported=$(nm -DC --defined-only "$library" | awk '$2 ~ /[TWDBRV]/' | cut -d' ' -f3- | grep -v -e '^diskimage::' -e '^vtable for diskimage::' || true)
 [ -z "$exported" ] || fail "exported beside the public API: $exported"
-# dskcut and dskpull load the C library alone; dskinfo and dskget also what reading collections
-# needs (zlib and nettle for hashes, libarchive for archives), where the build has them.
+# dskcut and dskpull load the C library alone; dskinfo also zlib and nettle (hashes), where the
+# build has them. libarchive is loaded when an archive is met, never at start.
 for program in "$static"/bin/* "$shared"/bin/*; do
   needed=$(readelf -d "$program" | grep NEEDED | grep -v 'libc\.so' || true)
   case $(basename "$program") in
-    dskinfo | dskget)
-      needed=$(grep -v -e 'libz\.so' -e 'libnettle\.so' -e 'libarchive\.so' -e 'ld-linux' \
-        <<<"$needed" || true) ;;
+    dskinfo)
+      needed=$(grep -v -e 'libz\.so' -e 'libnettle\.so' -e 'ld-linux' <<<"$needed" || true) ;;
   esac
   [ -z "$needed" ] || fail "$program loads more than it needs: $needed"
 done
