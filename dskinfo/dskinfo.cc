@@ -196,7 +196,7 @@ void PrintImageHashes(const CollectionImage& image, bool json) {
   int64_t size = 0;
   bool hashed = true;
   if (image.path == nullptr) {
-    Hasher hasher;
+    Hasher hasher(true);
     hasher.Add(image.bytes, image.size);
     hasher.Finish(hashes);
     size = static_cast<int64_t>(image.size);

@@ -56,8 +56,9 @@ void Hasher::Add(const unsigned char* bytes, size_t size) {
     crc32 = static_cast<uint32_t>(::crc32(crc32, bytes + done, piece));
     done += piece;
   }
-  md5_update(&states->md5, size, bytes);
   sha1_update(&states->sha1, size, bytes);
+  if (crc32_and_sha1_only) return;
+  md5_update(&states->md5, size, bytes);
   sha256_update(&states->sha256, size, bytes);
 #else
   (void)bytes;
@@ -70,9 +71,11 @@ void Hasher::Finish(FileHashes& hashes) {
   hashes.crc32 = crc32;
 #ifdef DISKIMAGE_WITH_HASHES
   DigestStates* states = std::launder(reinterpret_cast<DigestStates*>(digests));
-  md5_digest(&states->md5, sizeof hashes.md5, hashes.md5);
   sha1_digest(&states->sha1, sizeof hashes.sha1, hashes.sha1);
-  sha256_digest(&states->sha256, sizeof hashes.sha256, hashes.sha256);
+  if (!crc32_and_sha1_only) {
+    md5_digest(&states->md5, sizeof hashes.md5, hashes.md5);
+    sha256_digest(&states->sha256, sizeof hashes.sha256, hashes.sha256);
+  }
 #endif
   Start();
 }
@@ -91,7 +94,7 @@ bool HashFile(const char* path, FileHashes& hashes, int64_t& size) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
   static unsigned char piece[64 * 1024];
-  static Hasher hasher;
+  static Hasher hasher(true);
   hasher.Start();
   size = 0;
   size_t got;

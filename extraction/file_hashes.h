@@ -19,19 +19,23 @@ bool HashesAvailable();
 // Hashes bytes given in order, in as many pieces as come; no memory beyond the object.
 class Hasher {
  public:
-  Hasher() { Start(); }
+  // With `crc32_and_sha1_only`, MD5 and SHA-256 are left out (zeros), as for a whole image.
+  explicit Hasher(bool crc32_and_sha1_only = false) : crc32_and_sha1_only(crc32_and_sha1_only) {
+    Start();
+  }
   void Start();
   void Add(const unsigned char* bytes, size_t size);
   // The hashes of everything added since Start; then starts again.
   void Finish(FileHashes& hashes);
 
  private:
+  bool crc32_and_sha1_only;
   uint32_t crc32 = 0;
   alignas(8) unsigned char digests[512];  // nettle's MD5, SHA-1 and SHA-256 states
 };
 
-// Hashes the file `path` (read from where it lies, 64 KiB at a time, into static storage) and
-// gives its size. False when it cannot be opened or read whole, or the build has no hashes.
+// Hashes the file `path` (read from where it lies, 64 KiB at a time, into static storage) with
+// CRC32 and SHA-1 only, and gives its size. False when it cannot be opened or read whole, or the build has no hashes.
 bool HashFile(const char* path, FileHashes& hashes, int64_t& size);
 
 // Writes `size` bytes as lowercase hexadecimal and a NUL into `text` (2 * size + 1 bytes).
