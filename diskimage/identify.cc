@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diskimage/game_layouts.h"
+
 namespace diskimage {
 namespace {
 
@@ -101,65 +103,6 @@ void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
   }
 }
 
-// Reads sectors 1 to `count` of track 1 (cylinder 0, head 1), of size code `n`, into `dest`, as
-// the game layouts' directories lie; false when one is missing or of another size.
-bool ReadLayoutDirectory(const DiskMap& map, int count, int n, unsigned char* dest) {
-  const int size = 128 << n;
-  for (int r = 1; r <= count; ++r) {
-    const SectorHeader* s = map.Find(1, r);
-    if (s == nullptr || s->c != 0 || s->h != 1 || s->n != n || s->data_size != size ||
-        map.Read(*s, dest + (r - 1) * size, size) != size) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// The 16-byte directory of track 1 with data on tracks 2 to 79 of five 1024-byte sectors.
-int CountDskcutEntries(const DiskMap& map) {
-  unsigned char directory[2048];
-  if (!ReadLayoutDirectory(map, 2, 3, directory)) return 0;
-  int entries = 0;
-  for (int k = 1; k < 128; ++k) {
-    const unsigned char* e = directory + 16 * k;
-    if (e[0] == 0) break;
-    for (int i = 0; i < 9; ++i) {
-      if (e[i] < 0x20) return 0;
-    }
-    const int64_t start = e[9] * int64_t{5120} + e[10] * 256;
-    const int64_t size = e[11] * 256 - (e[12] == 0x80 ? 128 : 0);
-    if (e[9] < 2 || e[9] > 79 || e[10] >= 20 || (e[12] != 0 && e[12] != 0x80) ||
-        start + size > 80 * 5120 || map.SectorCount(e[9]) == 0 ||
-        map.Sector(e[9], 0).data_size != 1024) {
-      return 0;
-    }
-    ++entries;
-  }
-  return entries;
-}
-
-// The 8-byte directory of track 1 with data on tracks 4 to 79 of ten 512-byte sectors.
-int CountDskpullEntries(const DiskMap& map) {
-  unsigned char directory[1024];
-  if (!ReadLayoutDirectory(map, 4, 1, directory)) return 0;
-  int entries = 0;
-  for (int k = 0; k < 128; ++k) {
-    const unsigned char* e = directory + 8 * k;
-    if (e[0] == 0) break;
-    for (int i = 0; i < 4 && e[i] != 0; ++i) {
-      if (e[i] < 0x20) return 0;
-    }
-    const int64_t start = (e[4] - 4) * int64_t{5120} + (e[5] / 2) * 512;
-    if (e[4] < 4 || e[4] > 79 || e[5] % 2 != 0 || e[5] / 2 >= 10 ||
-        start + ReadLe16(e + 6) > 76 * 5120 || map.SectorCount(e[4]) == 0 ||
-        map.Sector(e[4], 0).data_size != 512) {
-      return 0;
-    }
-    ++entries;
-  }
-  return entries;
-}
-
 }  // namespace
 
 void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
@@ -197,7 +140,8 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
   }
   fs.Mount(map, FileSystemKind::kUnknown);
 
-  if (const int entries = CountDskcutEntries(map); entries > 0) {
+  LayoutFile files[kMaxLayoutFiles];
+  if (const int entries = ReadLayoutDirectory(map, FileSystemKind::kDskcut, files); entries > 0) {
     id.kind = FileSystemKind::kDskcut;
     id.files = entries;
     snprintf(id.evidence, sizeof id.evidence,
@@ -205,7 +149,7 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
              entries == 1 ? "y" : "ies");
     return;
   }
-  if (const int entries = CountDskpullEntries(map); entries > 0) {
+  if (const int entries = ReadLayoutDirectory(map, FileSystemKind::kDskpull, files); entries > 0) {
     id.kind = FileSystemKind::kDskpull;
     id.files = entries;
     snprintf(id.evidence, sizeof id.evidence,

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diskimage/game_layouts.h"
 #include "diskimage/identify.h"
 #include "dskget/extract_tree.h"
 #include "extraction/collection.h"
@@ -41,8 +42,9 @@ const char kHelp[] =
     "standard file system: FAT12 (MS-DOS, MSX-DOS, FM TOWNS), Human68k (X68000),\n"
     "N88-BASIC (2D, 2DD, 2HD), Hu-BASIC (2D, 2HD), F-BASIC (2D), CP/M (X1turbo 2D;\n"
     "users 1-15 in folders 1 to 15) or Sharp MZ DISK BASIC (2D, 2DD), folders\n"
-    "included, each file with the date its disk recorded. The image is never\n"
-    "modified. IMAGE may be a pipe, or \"-\" for standard input.\n"
+    "included, each file with the date its disk recorded; or the dskcut or dskpull\n"
+    "game layout, each file named and sized as that program writes it. The image is\n"
+    "never modified. IMAGE may be a pipe, or \"-\" for standard input.\n"
     "\n"
     "Options, before or after the images:\n"
     "  -d      no per-disk folders: the files of all disks go into one folder\n"
@@ -90,17 +92,8 @@ bool ReserveFileBuffer(int64_t size) {
 
 // Says why a disk is not extracted.
 void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::Identification& id) {
-  switch (id.kind) {
-    case FileSystemKind::kDskcut:
-    case FileSystemKind::kDskpull:
-      run.diagnostics.Report(label, "not a standard file system: the %s layout; read it with %s",
-                             diskimage::FileSystemName(id.kind),
-                             diskimage::FileSystemName(id.kind));
-      break;
-    default:
-      run.diagnostics.Report(label, "not a standard file system: %s (%s)",
-                             diskimage::FileSystemName(id.kind), id.evidence);
-  }
+  run.diagnostics.Report(label, "not a standard file system: %s (%s)",
+                         diskimage::FileSystemName(id.kind), id.evidence);
 }
 
 // Lists and extracts disk `disk`, selected in the image. Returns false when the run must stop: it
@@ -117,7 +110,8 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   PrepareListedName(run, image.DiskName(), disk_name);
   fputs("\n[", stdout);
   PrintListedName(disk_name, 0);
-  const bool readable = state.file_system.Kind() != FileSystemKind::kUnknown;
+  const bool layout = id.kind == FileSystemKind::kDskcut || id.kind == FileSystemKind::kDskpull;
+  const bool readable = state.file_system.Kind() != FileSystemKind::kUnknown || layout;
   printf("] %s%s%s%s%s%s\n", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
          id.variant, id.variant[0] != '\0' ? ")" : "", readable && !one_folder ? " -> " : "",
          readable && !one_folder ? folder : "");
@@ -125,13 +119,14 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
     ReportNotReadable(run, folder, id);
     return true;
   }
-  if (state.file_system.Layout().allocation_mismatches > 0) {
+  if (!layout && state.file_system.Layout().allocation_mismatches > 0) {
     run.diagnostics.Warn("%s: the bitmap and the directory disagree on %d block%s", folder,
                          state.file_system.Layout().allocation_mismatches,
                          state.file_system.Layout().allocation_mismatches == 1 ? "" : "s");
   }
   const int64_t volume =
-      state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
+      layout ? diskimage::LayoutCapacity(id.kind)
+             : state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
   if (!ReserveFileBuffer(volume)) {
     run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
                            static_cast<long long>(volume));
@@ -146,10 +141,14 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   DiskTree tree = {
       &state.file_system,      &names,      &writer, &run.diagnostics, run.list_only, raw,
       one_folder ? "" : label, file_buffer, volume,  tree_path};
-  diskimage::DirectoryCursor root;
-  state.file_system.Root(root);
-  WalkDirectory(tree, root, one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder),
-                0);
+  const uint64_t key = one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder);
+  if (layout) {
+    WalkLayout(tree, state.map, id.kind, key);
+  } else {
+    diskimage::DirectoryCursor root;
+    state.file_system.Root(root);
+    WalkDirectory(tree, root, key, 0);
+  }
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 

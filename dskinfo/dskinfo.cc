@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diskimage/game_layouts.h"
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "dskinfo/file_catalogue.h"
@@ -116,12 +117,21 @@ unsigned char* file_buffer;
 int64_t file_buffer_size;
 char tree_path[kTreePathSize];
 
-// Prints the files of the identified disk `disk` in `format`; false when it has no file system
-// dskget reads (or no memory for its files, said).
-bool CatalogueDisk(ExtractionRun& run, diskimage::FileSystem& file_system, int disk,
-                   CatalogueFormat format) {
-  if (file_system.Kind() == diskimage::FileSystemKind::kUnknown) return false;
-  const int64_t volume = file_system.Layout().cluster_count * file_system.ClusterBytes();
+// Whether dskget reads the identified disk: a file system mounted, or a game layout.
+bool Readable(const diskimage::FileSystem& file_system, diskimage::FileSystemKind kind) {
+  return file_system.Kind() != diskimage::FileSystemKind::kUnknown ||
+         kind == diskimage::FileSystemKind::kDskcut || kind == diskimage::FileSystemKind::kDskpull;
+}
+
+// Prints the files of disk `disk`, identified as `kind`, in `format`; false when dskget does not
+// read it (or there is no memory for its files, said).
+bool CatalogueDisk(ExtractionRun& run, DskinfoState& state, diskimage::FileSystemKind kind,
+                   int disk, CatalogueFormat format) {
+  diskimage::FileSystem& file_system = state.file_system;
+  if (!Readable(file_system, kind)) return false;
+  const bool layout = file_system.Kind() == diskimage::FileSystemKind::kUnknown;
+  const int64_t volume = layout ? diskimage::LayoutCapacity(kind)
+                                : file_system.Layout().cluster_count * file_system.ClusterBytes();
   if (volume > file_buffer_size) {
     void* larger = realloc(file_buffer, static_cast<size_t>(volume));
     if (larger == nullptr) {
@@ -138,9 +148,13 @@ bool CatalogueDisk(ExtractionRun& run, diskimage::FileSystem& file_system, int d
   tree_path[0] = '\0';
   DiskTree tree = {&file_system, &names, &catalogue,  nullptr, true,
                    false,        "",     file_buffer, volume,  tree_path};
-  diskimage::DirectoryCursor root;
-  file_system.Root(root);
-  WalkDirectory(tree, root, NameRegistry::FolderKey(0, folder), 0);
+  if (layout) {
+    WalkLayout(tree, state.map, kind, NameRegistry::FolderKey(0, folder));
+  } else {
+    diskimage::DirectoryCursor root;
+    file_system.Root(root);
+    WalkDirectory(tree, root, NameRegistry::FolderKey(0, folder), 0);
+  }
   return true;
 }
 
@@ -165,21 +179,23 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
     if (options.dat) {
-      CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kDat);
+      CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kDat);
     } else if (json != nullptr) {
       fputs(disk == 0 ? json->first_disk : json->next_disk, stdout);
       PrintDiskJson(report);
-      if (options.files && state.file_system.Kind() == diskimage::FileSystemKind::kUnknown) {
+      if (options.files && !Readable(state.file_system, report.identification.kind)) {
         fputs(", \"file_list\": null", stdout);
       } else if (options.files) {
         fputs(", \"file_list\": [", stdout);
-        CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kJson);
+        CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kJson);
         putchar(']');
       }
       putchar('}');
     } else {
       PrintDiskText(report, path);
-      if (options.files) CatalogueDisk(run, state.file_system, disk, CatalogueFormat::kText);
+      if (options.files) {
+        CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kText);
+      }
     }
   }
   if (names.Full()) {

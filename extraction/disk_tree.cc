@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diskimage/game_layouts.h"
+
 namespace {
 
 using diskimage::ChainDamage;
@@ -93,6 +95,24 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t s
 
 namespace {
 
+// Forms the output name of `entry` in the folder tree.path (`folder_key`) into `name`, made safe
+// and kept apart from the names before it (each change said), and what diagnostics call it into
+// `shown` (kTreePathSize bytes).
+void NameItem(DiskTree& tree, const DirectoryEntry& entry, uint64_t folder_key, char* name,
+              char* shown) {
+  char formed[kOutputNameSize];
+  const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
+  snprintf(shown, kTreePathSize, "%s%s%s", tree.disk_label, tree.path, formed);
+  const char* verb = tree.list_only ? "would be written" : "written";
+  if (made_safe && tree.diagnostics != nullptr) {
+    tree.diagnostics->Report(shown, "%s as \"%s\" to stay a plain file name", verb, name);
+  }
+  if (tree.names->MakeUnique(folder_key, name) && tree.diagnostics != nullptr) {
+    tree.diagnostics->Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
+  }
+  snprintf(shown, kTreePathSize, "%s%s%s", tree.disk_label, tree.path, name);
+}
+
 // Hands over the folder, and unless it is too deep, everything below it.
 void WalkFolder(DiskTree& tree, const TreeItem& item, uint64_t parent_key, int depth) {
   tree.visitor->Folder(tree, item);
@@ -125,21 +145,9 @@ void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t 
                    int depth) {
   DirectoryEntry entry;
   while (tree.file_system->NextEntry(cursor, entry)) {
-    char formed[kOutputNameSize];
     char name[kOutputNameSize];
-    const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
     char shown[kTreePathSize];
-    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, formed);
-    const char* verb = tree.list_only ? "would be written" : "written";
-    if (made_safe) {
-      if (tree.diagnostics != nullptr)
-        tree.diagnostics->Report(shown, "%s as \"%s\" to stay a plain file name", verb, name);
-    }
-    if (tree.names->MakeUnique(folder_key, name)) {
-      if (tree.diagnostics != nullptr)
-        tree.diagnostics->Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
-    }
-    snprintf(shown, sizeof shown, "%s%s%s", tree.disk_label, tree.path, name);
+    NameItem(tree, entry, folder_key, name, shown);
     TreeItem item = {&entry, name, shown, {}, nullptr, 0, {}};
     FormatType(tree.file_system->Kind(), entry, item.type);
     if (entry.directory) {
@@ -171,5 +179,27 @@ void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t 
     if (tree.diagnostics != nullptr)
       tree.diagnostics->Report(folder, "folder damaged: %s; entries after the damage not read",
                                text);
+  }
+}
+
+void WalkLayout(DiskTree& tree, const diskimage::DiskMap& map, FileSystemKind layout,
+                uint64_t folder_key) {
+  diskimage::LayoutFile files[diskimage::kMaxLayoutFiles];
+  const int count = diskimage::ReadLayoutDirectory(map, layout, files);
+  for (int i = 0; i < count; ++i) {
+    const diskimage::LayoutFile& file = files[i];
+    DirectoryEntry entry = {};
+    entry.name_length = static_cast<int>(strlen(file.name));
+    memcpy(entry.name, file.name, static_cast<size_t>(entry.name_length) + 1);
+    entry.size = file.size;
+    char name[kOutputNameSize];
+    char shown[kTreePathSize];
+    NameItem(tree, entry, folder_key, name, shown);
+    TreeItem item = {&entry, name, shown, "-", tree.buffer, 0, {}};
+    if (file.size <= tree.capacity) {
+      item.length =
+          diskimage::ReadLayoutFile(map, layout, file, tree.buffer, item.damage.missing_sectors);
+    }
+    tree.visitor->File(tree, item);
   }
 }

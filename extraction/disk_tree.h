@@ -65,6 +65,13 @@ struct DiskTree {
 void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t folder_key,
                    int depth);
 
+// Hands every file of a disk in one of the game layouts (kDskcut or kDskpull; `map` its sector
+// map) to tree.visitor, named as the layout's program names it (made safe and kept apart as
+// WalkDirectory's names are), with its recorded size; sectors not on the disk are zeros and said
+// as damage. tree.capacity must hold LayoutCapacity(layout) bytes; tree.file_system is not used.
+void WalkLayout(DiskTree& tree, const diskimage::DiskMap& map, diskimage::FileSystemKind layout,
+                uint64_t folder_key);
+
 // Says what `damage` holds, as a list of phrases ("its chain loops, 2 sectors missing (...)");
 // `recorded` is the file's recorded size, or -1 for a folder.
 void DescribeDamage(const diskimage::ChainDamage& damage, int64_t recorded, char* text,

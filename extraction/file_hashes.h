@@ -35,7 +35,8 @@ class Hasher {
 };
 
 // Hashes the file `path` (read from where it lies, 64 KiB at a time, into static storage) with
-// CRC32 and SHA-1 only, and gives its size. False when it cannot be opened or read whole, or the build has no hashes.
+// CRC32 and SHA-1 only, and gives its size. False when it cannot be opened or read whole, or the
+// build has no hashes.
 bool HashFile(const char* path, FileHashes& hashes, int64_t& size);
 
 // Writes `size` bytes as lowercase hexadecimal and a NUL into `text` (2 * size + 1 bytes).

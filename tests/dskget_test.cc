@@ -267,14 +267,59 @@ TEST_F(DskgetTest, DamageClashesAndOtherDisksAreReportedAndNothingIsOverwritten)
   EXPECT_EQ(result.err,
             Lines({"dskget: same: an earlier entry has this name; written as \"same~2\"",
                    "dskget: LOOP: damaged: its chain loops; 5000 bytes written",
-                   "dskget: SAME: an earlier entry has this name; written as \"SAME~3\"",
-                   "dskget: 002: not a standard file system: the dskcut layout; read it with "
-                   "dskcut"}));
+                   "dskget: SAME: an earlier entry has this name; written as \"SAME~3\""}));
   const Tree tree = WorkTree();
   EXPECT_EQ(tree.at("SAME"), FileEntry(Bytes(10, 1)));
   EXPECT_EQ(tree.at("same~2"), FileEntry(Bytes(10, 2)));
   EXPECT_EQ(tree.at("SAME~3"), FileEntry(Bytes(10, 3)));
   EXPECT_EQ(tree.at("LOOP"), FileEntry(PatternBytes(5000, 3)));
+  EXPECT_EQ(tree.at("A.B"), FileEntry(cut.Expected(1)));
+}
+
+// The game layouts' disks come out as dskcut and dskpull (with -u) write them: the same names,
+// sizes and bytes, tracks numbered from their first sector's upper bits; a sector that is not on
+// the disk is zeros and said.
+TEST_F(DskgetTest, GameLayoutDisksComeOutAsTheirProgramsWriteThem) {
+  DskcutLayout cut;
+  cut.AddFile("\x83\x51\x81\x5B", "BIN", PatternBytes(7000, 1));  // ゲー, across two tracks
+  cut.AddFile("NOEXT", "", PatternBytes(100, 2));
+  cut.sector_base[2] = 0x30;
+  cut.sector_base[3] = 0x50;
+  DskpullLayout pull;
+  pull.AddFile("READ", PatternBytes(700, 3));
+  pull.AddFile("DATA", PatternBytes(6000, 4));
+  const Bytes cut_image = cut.ToDisk("CUT").Build(), pull_image = pull.ToDisk("PULL").Build();
+  SetImage(Concatenate({cut_image, pull_image}));
+  RunResult result = RunOnImage({"-C", root / "all"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find(Lines({"[CUT] dskcut -> 000"})), std::string::npos) << result.out;
+  WriteFile(root / "cut.d88", cut_image);
+  WriteFile(root / "pull.d88", pull_image);
+  RunOptions options;
+  options.cwd = work();
+  ASSERT_EQ(
+      RunProgram(ProgramCommand("dskcut"), {root / "cut.d88", "-u", "-C", root / "cut"}, options)
+          .status,
+      0);
+  ASSERT_EQ(
+      RunProgram(ProgramCommand("dskpull"), {root / "pull.d88", "-u", "-C", root / "pull"}, options)
+          .status,
+      0);
+  const Tree all = Snapshot(root / "all");
+  for (const auto& [path, entry] : Snapshot(root / "cut")) EXPECT_EQ(all.at(path), entry);
+  for (const auto& [path, entry] : Snapshot(root / "pull")) EXPECT_EQ(all.at("001/" + path), entry);
+  EXPECT_EQ(all.size(), 2u + 2u + 2u);  // the two disks' folders and their files
+  // Sector 6 of track 4 lost: the second file's bytes there are zeros.
+  DiskBuilder damaged = pull.ToDisk("PULL");
+  std::vector<SectorRecord> track = damaged.Tracks().at(4);
+  track.erase(track.begin() + 5);
+  SetImage(damaged.ReplaceTrack(4, track).Build());
+  result = RunOnImage({"-C", root / "damaged"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("000/DATA: damaged: 5 sectors missing (zeros in their place); 6000 "
+                            "bytes written"),
+            std::string::npos)
+      << result.err;
 }
 
 // An X68000 disk: 68000 boot code over an MS-DOS parameter block, names of up to 18 + 3
