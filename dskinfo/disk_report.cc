@@ -124,8 +124,10 @@ void QuoteForShell(const char* path, char* out, size_t size) {
 
 }  // namespace
 
-const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind container) {
-  const bool d88 = container == diskimage::ContainerKind::kD88;
+const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind container,
+                           bool in_archive) {
+  // dskcut and dskpull read D88 files; dskget reads the layouts anywhere.
+  const bool d88 = container == diskimage::ContainerKind::kD88 && !in_archive;
   switch (kind) {
     case FileSystemKind::kFat12:
     case FileSystemKind::kN88Basic:
@@ -136,9 +138,9 @@ const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind contain
     case FileSystemKind::kMzBasic:
       return "dskget";
     case FileSystemKind::kDskcut:
-      return d88 ? "dskcut" : nullptr;
+      return d88 ? "dskcut" : "dskget";
     case FileSystemKind::kDskpull:
-      return d88 ? "dskpull" : nullptr;
+      return d88 ? "dskpull" : "dskget";
     default:
       return nullptr;
   }
@@ -191,7 +193,7 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
     }
     PrintField("files:", text);
   }
-  const char* program = ReadingProgram(id.kind, r.container);
+  const char* program = ReadingProgram(id.kind, r.container, r.in_archive);
   if (program != nullptr) {
     char quoted[sizeof text - 16];
     QuoteForShell(image_path, quoted, sizeof quoted);
@@ -261,7 +263,7 @@ void PrintDiskJson(const DiskReport& r) {
   number_or_null("bytes_free", id.bytes_free);
   number_or_null("damaged", id.damaged);
   number_or_null("invalid_entries", id.invalid_entries);
-  const char* program = ReadingProgram(id.kind, r.container);
+  const char* program = ReadingProgram(id.kind, r.container, r.in_archive);
   fputs(", \"read_with\": ", stdout);
   if (program != nullptr) {
     PrintJsonString(program);

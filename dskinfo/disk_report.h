@@ -16,13 +16,15 @@ struct DiskReport {
   bool write_protected;
   int64_t disk_size;  // the header's size field; the image's size for other containers than D88
   diskimage::ContainerKind container;
+  bool in_archive;  // a member of an archive, which only dskget reads
   diskimage::DiskGeometry geometry;
   diskimage::Identification identification;
 };
 
-// The program that reads a disk of this kind in this container ("dskget", "dskcut", "dskpull"),
-// or nullptr.
-const char* ReadingProgram(diskimage::FileSystemKind kind, diskimage::ContainerKind container);
+// The program that reads a disk of this kind in this container, in a file of its own or in an
+// archive ("dskget", "dskcut", "dskpull"), or nullptr.
+const char* ReadingProgram(diskimage::FileSystemKind kind, diskimage::ContainerKind container,
+                           bool in_archive);
 
 // Prints the disk's block of text, wrapped to 80 columns; `image_path` completes the command.
 void PrintDiskText(const DiskReport& report, const char* image_path);

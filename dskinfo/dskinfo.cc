@@ -158,9 +158,10 @@ bool CatalogueDisk(ExtractionRun& run, DskinfoState& state, diskimage::FileSyste
   return true;
 }
 
-// Reports the first `disks` disks of the open image as `options` say.
-void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int disks,
-                 const ReportOptions& options) {
+// Reports the first `disks` disks of the open image as `options` say; `path` names it, and the
+// text's command reads `file`, which holds it.
+void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, const char* file,
+                 int disks, const ReportOptions& options) {
   diskimage::DiskImage& image = state.image;
   const JsonLayout* json = options.json;
   names.Clear();
@@ -176,6 +177,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
     report.write_protected = image.WriteProtected();
     report.disk_size = image.DiskSize();
     report.container = image.Container();
+    report.in_archive = strcmp(file, path) != 0;
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
     if (options.dat) {
@@ -192,7 +194,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, int 
       }
       putchar('}');
     } else {
-      PrintDiskText(report, path);
+      PrintDiskText(report, file);
       if (options.files) {
         CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kText);
       }
@@ -277,7 +279,7 @@ class ImageReport final : public CollectionVisitor {
       printf("%s\n", path);
       if (options.files) PrintImageHashes(image, false);
     }
-    ReportImage(run, state, path, disks, options);
+    ReportImage(run, state, path, image.file, disks, options);
     if (options.dat) {
       fputs("\t</game>\n", stdout);
     } else if (json != nullptr) {

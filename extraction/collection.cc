@@ -24,7 +24,7 @@ class ArchiveImages final : public ArchiveVisitor {
     snprintf(shown, sizeof shown, "%s:%s", path, member);
     char full_folder[kNameSize];
     snprintf(full_folder, sizeof full_folder, "%s/%s", folder, member_folder);
-    visitor.VisitImage({nullptr, shown, full_folder, bytes, size});
+    visitor.VisitImage({nullptr, shown, full_folder, bytes, size, path});
   }
 
  private:
@@ -57,7 +57,7 @@ class FolderImages final : public ImageVisitor {
     if (ArchiveExtensionLength(relative) > 0) {
       WalkArchiveImages(path, folder, diagnostics, visitor);
     } else {
-      visitor.VisitImage({path, path, folder, nullptr, 0});
+      visitor.VisitImage({path, path, folder, nullptr, 0, path});
     }
   }
 
@@ -86,6 +86,6 @@ void WalkCollection(const char* path, Diagnostics& diagnostics, CollectionVisito
   } else if (ArchivesAvailable() && ArchiveExtensionLength(path) > 0) {
     WalkArchiveImages(path, BaseName(path), diagnostics, visitor);
   } else {
-    visitor.VisitImage({path, path, BaseName(path), nullptr, 0});
+    visitor.VisitImage({path, path, BaseName(path), nullptr, 0, path});
   }
 }

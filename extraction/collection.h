@@ -14,6 +14,7 @@ struct CollectionImage {
                        // with its extension (which the caller drops)
   const unsigned char* bytes;  // an archive's member, read whole; lives until the call returns
   size_t size;
+  const char* file;  // the file that holds it: its path, or the archive's
 };
 
 class CollectionVisitor {
