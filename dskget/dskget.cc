@@ -76,19 +76,8 @@ const char kHelp[] =
 // The names written in the run: 4 MB of address space, whose pages are touched as names come.
 NameSlot name_slots[size_t{1} << 18];
 NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
-unsigned char* file_buffer;  // the longest chain of the disks so far
-int64_t file_buffer_size;
+TreeBuffer file_buffer;
 char tree_path[kTreePathSize];  // the folder being read, below the disk's folder
-
-// Makes the file buffer hold `size` bytes; false when memory runs out.
-bool ReserveFileBuffer(int64_t size) {
-  if (size <= file_buffer_size) return true;
-  void* larger = realloc(file_buffer, static_cast<size_t>(size));
-  if (larger == nullptr) return false;
-  file_buffer = static_cast<unsigned char*>(larger);
-  file_buffer_size = size;
-  return true;
-}
 
 // Says why a disk is not extracted.
 void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::Identification& id) {
@@ -127,7 +116,7 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   const int64_t volume =
       layout ? diskimage::LayoutCapacity(id.kind)
              : state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
-  if (!ReserveFileBuffer(volume)) {
+  if (!file_buffer.Reserve(volume)) {
     run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
                            static_cast<long long>(volume));
     return true;
@@ -138,9 +127,16 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   snprintf(label, sizeof label, "%s/", folder);
   tree_path[0] = '\0';
   TreeWriter writer(run);
-  DiskTree tree = {
-      &state.file_system,      &names,      &writer, &run.diagnostics, run.list_only, raw,
-      one_folder ? "" : label, file_buffer, volume,  tree_path};
+  DiskTree tree = {&state.file_system,
+                   &names,
+                   &writer,
+                   &run.diagnostics,
+                   run.list_only,
+                   raw,
+                   one_folder ? "" : label,
+                   file_buffer.Bytes(),
+                   volume,
+                   tree_path};
   const uint64_t key = one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder);
   if (layout) {
     WalkLayout(tree, state.map, id.kind, key);

@@ -113,8 +113,7 @@ NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
 NameSlot image_folder_slots[size_t{1} << 18];
 NameRegistry image_folders(image_folder_slots,
                            sizeof image_folder_slots / sizeof *image_folder_slots);
-unsigned char* file_buffer;
-int64_t file_buffer_size;
+TreeBuffer file_buffer;
 char tree_path[kTreePathSize];
 
 // Whether dskget reads the identified disk: a file system mounted, or a game layout.
@@ -132,22 +131,17 @@ bool CatalogueDisk(ExtractionRun& run, DskinfoState& state, diskimage::FileSyste
   const bool layout = file_system.Kind() == diskimage::FileSystemKind::kUnknown;
   const int64_t volume = layout ? diskimage::LayoutCapacity(kind)
                                 : file_system.Layout().cluster_count * file_system.ClusterBytes();
-  if (volume > file_buffer_size) {
-    void* larger = realloc(file_buffer, static_cast<size_t>(volume));
-    if (larger == nullptr) {
-      run.diagnostics.Report("-", "not enough memory for %" PRId64 " bytes; files not listed",
-                             volume);
-      return false;
-    }
-    file_buffer = static_cast<unsigned char*>(larger);
-    file_buffer_size = volume;
-  }
   char folder[12];
   snprintf(folder, sizeof folder, "%03d", disk);
+  if (!file_buffer.Reserve(volume)) {
+    run.diagnostics.Report(folder, "not enough memory for %" PRId64 " bytes; files not listed",
+                           volume);
+    return false;
+  }
   FileCatalogue catalogue(format, folder);
   tree_path[0] = '\0';
-  DiskTree tree = {&file_system, &names, &catalogue,  nullptr, true,
-                   false,        "",     file_buffer, volume,  tree_path};
+  DiskTree tree = {&file_system, &names, &catalogue,          nullptr, true,
+                   false,        "",     file_buffer.Bytes(), volume,  tree_path};
   if (layout) {
     WalkLayout(tree, state.map, kind, NameRegistry::FolderKey(0, folder));
   } else {

@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "diskimage/game_layouts.h"
@@ -57,6 +58,15 @@ void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
 }
 
 }  // namespace
+
+bool TreeBuffer::Reserve(int64_t size) {
+  if (size <= capacity) return true;
+  void* larger = realloc(bytes, static_cast<size_t>(size));
+  if (larger == nullptr) return false;
+  bytes = static_cast<unsigned char*>(larger);
+  capacity = size;
+  return true;
+}
 
 void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t size) {
   size_t length = 0;

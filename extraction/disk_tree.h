@@ -28,6 +28,19 @@ struct TreeItem {
 
 struct DiskTree;
 
+// The memory a walk reads files into: grown to the largest disk's data area of the run, kept for
+// the run (a disk's data area is at most a few MB).
+class TreeBuffer {
+ public:
+  // Makes the buffer hold `size` bytes; false, the buffer unchanged, when memory runs out.
+  bool Reserve(int64_t size);
+  unsigned char* Bytes() const { return bytes; }
+
+ private:
+  unsigned char* bytes = nullptr;
+  int64_t capacity = 0;
+};
+
 // What is done with the tree's items, in the order of the disk's directories.
 class TreeVisitor {
  public:
