@@ -607,7 +607,10 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
   const std::string make =
       "cd " + src + " && zip -qr ../coll/pack.zip disks && 7z a -bd ../coll/more/pack.7z disks" +
       " >/dev/null && cp ../coll/pack.zip inner.zip && zip -q ../coll/outer.zip inner.zip" +
-      " && head -c 2000 ../coll/pack.zip >../coll/broken.zip";
+      " && head -c 2000 ../coll/pack.zip >../coll/broken.zip" +
+      // A name in Shift-JIS, as Japanese zip archives store them: ゲー.d88
+      " && cp disks/side_a.d88 \"$(printf '\\203\\121\\201\\133.d88')\"" +
+      " && zip -q ../coll/sjis.zip *.d88";
   ASSERT_EQ(system(make.c_str()), 0);
   const RunResult result = Run({root / "coll", "-C", root / "out"});
   EXPECT_EQ(result.status, 2);
@@ -629,6 +632,7 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
     EXPECT_EQ(out.at(folder + std::string("side_a/000/GOOD")), a.at("000/GOOD")) << folder;
     EXPECT_EQ(out.at(folder + std::string("sub/b/000/WM.COM")), b.at("000/WM.COM")) << folder;
   }
+  EXPECT_EQ(out.at("coll/sjis/\u30b2\u30fc/000/GOOD"), a.at("000/GOOD"));
   for (const auto& [path, entry] : out) EXPECT_EQ(path.find("notes"), std::string::npos) << path;
   // dskinfo hashes the members it reads as it hashes files.
   RunOptions json = alone;
