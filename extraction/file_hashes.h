@@ -29,7 +29,7 @@ class Hasher {
   void Finish(FileHashes& hashes);
 
  private:
-  bool crc32_and_sha1_only;
+  [[maybe_unused]] bool crc32_and_sha1_only;  // read only where the build has hashes
   uint32_t crc32 = 0;
   alignas(8) unsigned char digests[512];  // nettle's MD5, SHA-1 and SHA-256 states
 };
