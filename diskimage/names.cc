@@ -40,6 +40,11 @@ bool converter_opened = false;
 // Converts one Shift-JIS character of `length` bytes to UTF-8 at `out` (room for 4 bytes).
 // Returns the UTF-8 length, 0 when the bytes are not a character, -1 when no converter exists.
 int ConvertCharacter(const char* in, size_t length, char* out) {
+  // Code page 932's single bytes below 80h are ASCII on every converter used here.
+  if (length == 1 && static_cast<unsigned char>(in[0]) < 0x80) {
+    out[0] = in[0];
+    return 1;
+  }
 #ifdef _WIN32
   wchar_t wide[2];
   const int units =

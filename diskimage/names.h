@@ -18,9 +18,9 @@ DISKIMAGE_API bool IsShiftJisLeadByte(unsigned char byte);
 // least 1; 3 per input byte and a NUL always fit, a longer result is cut at a character). A byte
 // that does not form a character is written as "%XX", its value in upper-case hexadecimal. Sets
 // `columns` to the display width: 2 for a double-byte (full-width) character, 1 for a single
-// byte, 3 for an escape. Returns the number of escaped bytes, or -1 when the system cannot
-// convert from code page 932. Not thread-safe on POSIX systems (one converter, opened on first
-// use).
+// byte, 3 for an escape. Returns the number of escaped bytes, or -1 when a byte outside ASCII
+// needs converting and the system cannot convert from code page 932. Not thread-safe on POSIX
+// systems (one converter, opened on first use).
 DISKIMAGE_API int ShiftJisToUtf8(const char* sjis, char* utf8, size_t size, int& columns);
 
 // Converts `count` UTF-16 units (a DirectoryEntry's long_name) to NUL-terminated UTF-8 in `utf8`

@@ -12,20 +12,67 @@
 namespace {
 
 using diskimage::DirectoryEntry;
+using diskimage::FileDate;
 
+// Appends `text` to line[length..], padded with spaces to `width` on the right (left-aligned)
+// or on the left; returns the new length.
+size_t Put(char* line, size_t length, const char* text, size_t width, bool left) {
+  const size_t size = strlen(text);
+  const size_t pad = size < width ? width - size : 0;
+  const size_t text_at = left ? length : length + pad;
+  memset(line + length, ' ', size + pad);
+  memcpy(line + text_at, text, size);
+  return length + size + pad;
+}
+
+// Writes `value` (0 to 9999) as `digits` decimal digits.
+char* PutDigits(char* out, int value, int digits) {
+  for (int i = digits - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+  return out + digits;
+}
+
+// The listing line: size (or "-" for a folder), type, date and path, as
+// "%10s  %-7s %-16s  PATH\n". Formatted by hand: a disk has thousands of them.
 void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const char* path,
                const char* name) {
+  const FileDate& d = e.date;
   char date[32] = "-";
-  if (e.has_date) {
-    snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d", e.date.year % 10000, e.date.month % 100,
-             e.date.day % 100, e.date.hour % 100, e.date.minute % 100);
+  if (e.has_date && d.year >= 0 && d.month >= 0 && d.day >= 0 && d.hour >= 0 && d.minute >= 0) {
+    char* at = PutDigits(date, d.year % 10000, 4);
+    *at++ = '-';
+    at = PutDigits(at, d.month % 100, 2);
+    *at++ = '-';
+    at = PutDigits(at, d.day % 100, 2);
+    *at++ = ' ';
+    at = PutDigits(at, d.hour % 100, 2);
+    *at++ = ':';
+    at = PutDigits(at, d.minute % 100, 2);
+    *at = '\0';
+  } else if (e.has_date) {
+    snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d", d.year % 10000, d.month % 100,
+             d.day % 100, d.hour % 100, d.minute % 100);
   }
+  char number[24] = "-";
   if (size >= 0) {
-    printf("%10" PRId64 "  %-7s %-16s  %s%s%s\n", size, type, date, path, name,
-           e.directory ? "/" : "");
-  } else {
-    printf("%10s  %-7s %-16s  %s%s/\n", "-", type, date, path, name);
+    char reversed[20];
+    size_t digits = 0;
+    for (int64_t rest = size; digits == 0 || rest > 0; rest /= 10) {
+      reversed[digits++] = static_cast<char>('0' + rest % 10);
+    }
+    for (size_t i = 0; i < digits; ++i) number[i] = reversed[digits - 1 - i];
+    number[digits] = '\0';
   }
+  static char line[64 + kTreePathSize + kOutputNameSize];
+  size_t length = Put(line, 0, number, 10, false);
+  length = Put(line, length, "  ", 0, true);
+  length = Put(line, length, type, 7, true);
+  length = Put(line, length, " ", 0, true);
+  length = Put(line, length, date, 16, true);
+  length = Put(line, length, "  ", 0, true);
+  length = Put(line, length, path, 0, true);
+  length = Put(line, length, name, 0, true);
+  length = Put(line, length, e.directory || size < 0 ? "/\n" : "\n", 0, true);
+  fwrite(line, 1, length, stdout);
 }
 
 void SetTime(ExtractionRun& run, const DiskTree& tree, const char* name, const DirectoryEntry& e,

@@ -1,10 +1,12 @@
 // The walk of a disk's directory tree, with the names, types and damage that dskget lists.
 #include "extraction/disk_tree.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "diskimage/game_layouts.h"
 
@@ -105,6 +107,18 @@ void DescribeDamage(const ChainDamage& d, int64_t recorded, char* text, size_t s
 
 namespace {
 
+// Writes `label`, `path` and `name` one after another into `out` (kTreePathSize bytes), cut to
+// fit; done for every entry, without printf's cost.
+void Join(char* out, const char* label, const char* path, const char* name) {
+  size_t length = 0;
+  for (const char* part : {label, path, name}) {
+    const size_t size = std::min(strlen(part), kTreePathSize - 1 - length);
+    memcpy(out + length, part, size);
+    length += size;
+  }
+  out[length] = '\0';
+}
+
 // Forms the output name of `entry` in the folder tree.path (`folder_key`) into `name`, made safe
 // and kept apart from the names before it (each change said), and what diagnostics call it into
 // `shown` (kTreePathSize bytes).
@@ -112,7 +126,7 @@ void NameItem(DiskTree& tree, const DirectoryEntry& entry, uint64_t folder_key, 
               char* shown) {
   char formed[kOutputNameSize];
   const bool made_safe = FormOutputName(entry, tree.raw_names, formed, name);
-  snprintf(shown, kTreePathSize, "%s%s%s", tree.disk_label, tree.path, formed);
+  Join(shown, tree.disk_label, tree.path, formed);
   const char* verb = tree.list_only ? "would be written" : "written";
   if (made_safe && tree.diagnostics != nullptr) {
     tree.diagnostics->Report(shown, "%s as \"%s\" to stay a plain file name", verb, name);
@@ -120,7 +134,7 @@ void NameItem(DiskTree& tree, const DirectoryEntry& entry, uint64_t folder_key, 
   if (tree.names->MakeUnique(folder_key, name) && tree.diagnostics != nullptr) {
     tree.diagnostics->Report(shown, "an earlier entry has this name; %s as \"%s\"", verb, name);
   }
-  snprintf(shown, kTreePathSize, "%s%s%s", tree.disk_label, tree.path, name);
+  Join(shown, tree.disk_label, tree.path, name);
 }
 
 // Hands over the folder, and unless it is too deep, everything below it.

@@ -12,32 +12,52 @@ uint64_t NameTable::Key(uint64_t folder_key, const char* name, bool fold_case) {
   return hash == 0 ? 1 : hash;
 }
 
+size_t NameTable::Find(const NameSlot* table, size_t table_capacity, uint64_t key) {
+  size_t i = key & (table_capacity - 1);
+  while (table[i].key != 0 && table[i].key != key) i = (i + 1) & (table_capacity - 1);
+  return i;
+}
+
 bool NameTable::Contains(uint64_t key) const {
-  for (size_t i = key & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
-    if (slots[i].key == 0) return false;
-    if (slots[i].key == key) return true;
+  const NameSlot* table = spilled ? slots : first;
+  return table[Find(table, spilled ? capacity : kFirstSlots, key)].key == key;
+}
+
+void NameTable::Spill() {
+  for (const NameSlot& name : first) {
+    if (name.key != 0) slots[Find(slots, capacity, name.key)] = name;
   }
+  spilled = true;
 }
 
 int NameTable::Record(uint64_t key, int owner) {
-  size_t i = key & (capacity - 1);
-  while (slots[i].key != 0 && slots[i].key != key) i = (i + 1) & (capacity - 1);
-  if (slots[i].key == key) {
-    const int before = slots[i].owner;
-    slots[i].owner = owner;
+  NameSlot* table = spilled ? slots : first;
+  size_t i = Find(table, spilled ? capacity : kFirstSlots, key);
+  if (table[i].key == key) {
+    const int before = table[i].owner;
+    table[i].owner = owner;
     return before;
   }
   if (used >= capacity / 4 * 3) {
     full = true;
     return -1;
   }
-  slots[i] = {key, owner};
+  if (!spilled && used >= kFirstSlots / 4 * 3) {
+    Spill();
+    table = slots;
+    i = Find(slots, capacity, key);
+  }
+  table[i] = {key, owner};
   ++used;
   return -1;
 }
 
 void NameTable::Clear() {
-  if (used > 0) memset(slots, 0, capacity * sizeof *slots);
+  if (used > 0) {
+    memset(first, 0, sizeof first);
+    if (spilled) memset(slots, 0, capacity * sizeof *slots);
+  }
   used = 0;
   full = false;
+  spilled = capacity <= 2 * kFirstSlots;
 }

@@ -13,8 +13,11 @@ struct NameSlot {
 
 class NameTable {
  public:
-  // Works in `slots`, `capacity` zeroed entries (a power of two) that the caller owns.
-  constexpr NameTable(NameSlot* slots, size_t capacity) : slots(slots), capacity(capacity) {}
+  // Works in `slots`, `capacity` zeroed entries (a power of two) that the caller owns: the first
+  // names are kept in 16 KB of the object's own, so that a small run touches those pages instead
+  // of pages all over `slots`; past three quarters of them all move to `slots`.
+  constexpr NameTable(NameSlot* slots, size_t capacity)
+      : slots(slots), capacity(capacity), spilled(capacity <= 2 * kFirstSlots) {}
 
   // The key of `name` in the folder `folder_key` (0 for a run's top folder); with `fold_case`,
   // ASCII letters compare without regard to case, as Windows and macOS compare names.
@@ -30,10 +33,19 @@ class NameTable {
   void Clear();
 
  private:
+  static constexpr size_t kFirstSlots = 1024;
+
+  // The index of `key` in `table`, or of the empty slot where it goes.
+  static size_t Find(const NameSlot* table, size_t table_capacity, uint64_t key);
+  // Moves the names kept in `first` to `slots`.
+  void Spill();
+
+  NameSlot first[kFirstSlots] = {};
   NameSlot* slots;
   size_t capacity;
   size_t used = 0;
   bool full = false;
+  bool spilled;  // the names are in `slots`
 };
 
 #endif  // EXTRACTION_NAME_TABLE_H_
