@@ -21,6 +21,7 @@ int Commonest(const int* histogram, int size) {
 void DiskMap::Load(SectorSource& disk) {
   source = &disk;
   memset(loaded, 0, sizeof loaded);
+  summarized = false;
 }
 
 void DiskMap::LoadTrack(int track) const {
@@ -67,6 +68,14 @@ int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) 
 }
 
 DiskGeometry DiskMap::Summarize() const {
+  if (!summarized) {
+    summary = Summarized();
+    summarized = true;
+  }
+  return summary;
+}
+
+DiskGeometry DiskMap::Summarized() const {
   LoadAll();
   DiskGeometry g = {};
   int count_histogram[kMaxSectorsPerTrack + 1] = {};

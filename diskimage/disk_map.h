@@ -74,8 +74,12 @@ class DISKIMAGE_API DiskMap {
   // every track.
   void LoadTrack(int track) const;
   void LoadAll() const;
+  // What Summarize returns, worked out (identification asks it several times a disk).
+  DiskGeometry Summarized() const;
 
   SectorSource* source = nullptr;
+  mutable bool summarized = false;
+  mutable DiskGeometry summary = {};
   // What is known of each track, filled as the tracks are asked about.
   mutable bool loaded[SectorSource::kTrackCount] = {};
   mutable int counts[SectorSource::kTrackCount] = {};
