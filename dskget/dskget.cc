@@ -228,6 +228,7 @@ class ImageRun final : public CollectionVisitor {
   void VisitImage(const CollectionImage& image) override {
     ShowProgress(image.shown);
     ExtractImage(run, state, image, one_folder, raw, origin, output);
+    bytes_done += state.image.ImageSize();
     ReturnOrStop(run, origin, image.shown);  // a folder's walk goes on from where the run started
   }
 
@@ -238,6 +239,7 @@ class ImageRun final : public CollectionVisitor {
   DskgetState& state;
   bool one_folder, raw;
   int done = 0;
+  int64_t bytes_done = 0;
   // Progress is shown when standard error is a terminal and standard output is not (the listing
   // would be in its way there).
 #ifdef _WIN32
@@ -251,8 +253,8 @@ class ImageRun final : public CollectionVisitor {
     const int before = done++;
     if (!progress) return;
     char text[4096];
-    snprintf(text, sizeof text, "dskget: %d image%s read; reading %s", before,
-             before == 1 ? "" : "s", shown);
+    snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading %s", before,
+             before == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6, shown);
     run.diagnostics.ShowProgress(text);
   }
 };

@@ -634,6 +634,19 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
   }
   EXPECT_EQ(out.at("coll/sjis/\u30b2\u30fc/000/GOOD"), a.at("000/GOOD"));
   for (const auto& [path, entry] : out) EXPECT_EQ(path.find("notes"), std::string::npos) << path;
+  // On a terminal, with the listing going to a file, a progress line says which image is being
+  // read and how much is done, and is erased.
+  RunOptions terminal;
+  terminal.cwd = work();
+  terminal.stderr_terminal = true;
+  terminal.stdout_path = root / "listing.txt";
+  const RunResult progress = Run({root / "coll/more", "-C", root / "again"}, terminal);
+  EXPECT_EQ(progress.status, 0);
+  EXPECT_NE(progress.err.find("\r\033[Kdskget: 1 image (0.3 MB) read; reading " +
+                              root / "coll/more/pack.7z:disks/sub/b.2d"),
+            std::string::npos)
+      << progress.err;
+  EXPECT_EQ(progress.err.substr(progress.err.size() - 4), "\r\033[K");
   // dskinfo hashes the members it reads as it hashes files.
   RunOptions json = alone;
   json.stdout_path = root / "more.jsonl";
