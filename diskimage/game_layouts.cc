@@ -127,12 +127,13 @@ int64_t ReadLayoutFile(const DiskMap& map, FileSystemKind layout, const LayoutFi
     for (int k = 0; k < shape->sectors_per_track && at < end; ++k) {
       const int64_t sector_start = track_start + int64_t{k} * sector_size;
       const int64_t sector_end = sector_start + sector_size;
-      if (sector_end <= at) continue;
+      // The sectors before the file's are read too: one missing there ends the track.
       const SectorHeader* s =
           readable ? FindId(map, track, track / 2, track % 2, base | (k + 1), shape->sector_code)
                    : nullptr;
       unsigned char sector[1024];
       readable = s != nullptr && map.Read(*s, sector, sector_size) == sector_size;
+      if (sector_end <= at) continue;
       const int64_t from = at - sector_start;
       const int64_t length = std::min(sector_end, end) - at;
       if (readable) {

@@ -38,9 +38,10 @@ DISKIMAGE_API int64_t LayoutCapacity(FileSystemKind layout);
 // Copies the file's `file.size` bytes into `dest` (room for them) from the data tracks, each
 // track's sectors found by their IDs (cylinder, head, size code and number: 1 to 10, or for
 // kDskcut the upper four bits of the track's first stored sector's number with 1 to 5) as the
-// programs find them; a track is read up to its first missing or short sector, and what it lacks
-// is zeros, counted in `missing_sectors`. Returns the bytes copied (file.size for an entry from
-// ReadLayoutDirectory; 0 for data outside the tracks).
+// programs find them; a track is read from its first sector up to its first missing or short
+// one, and what it lacks is zeros, the file's sectors among them counted in `missing_sectors`.
+// Returns the bytes copied (file.size for an entry from ReadLayoutDirectory; 0 for data outside
+// the tracks).
 DISKIMAGE_API int64_t ReadLayoutFile(const DiskMap& map, FileSystemKind layout,
                                      const LayoutFile& file, unsigned char* dest,
                                      int& missing_sectors);

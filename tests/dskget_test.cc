@@ -320,6 +320,12 @@ TEST_F(DskgetTest, GameLayoutDisksComeOutAsTheirProgramsWriteThem) {
                             "bytes written"),
             std::string::npos)
       << result.err;
+  // Sector 1 lost: the track is not read past it, as the program reads it.
+  track.erase(track.begin());
+  SetImage(damaged.ReplaceTrack(4, track).Build());
+  result = RunOnImage({"-l"});
+  EXPECT_NE(result.err.find("000/DATA: damaged: 8 sectors missing"), std::string::npos)
+      << result.err;
 }
 
 // An X68000 disk: 68000 boot code over an MS-DOS parameter block, names of up to 18 + 3
