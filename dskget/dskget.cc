@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diskimage/game_layouts.h"
 #include "diskimage/identify.h"
 #include "dskget/extract_tree.h"
 #include "extraction/collection.h"
@@ -99,8 +98,7 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   PrepareListedName(run, image.DiskName(), disk_name);
   fputs("\n[", stdout);
   PrintListedName(disk_name, 0);
-  const bool layout = id.kind == FileSystemKind::kDskcut || id.kind == FileSystemKind::kDskpull;
-  const bool readable = state.file_system.Kind() != FileSystemKind::kUnknown || layout;
+  const bool readable = WalksDisk(state.file_system, id.kind);
   printf("] %s%s%s%s%s%s\n", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
          id.variant, id.variant[0] != '\0' ? ")" : "", readable && !one_folder ? " -> " : "",
          readable && !one_folder ? folder : "");
@@ -108,14 +106,13 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
     ReportNotReadable(run, folder, id);
     return true;
   }
-  if (!layout && state.file_system.Layout().allocation_mismatches > 0) {
+  if (state.file_system.Kind() != FileSystemKind::kUnknown &&
+      state.file_system.Layout().allocation_mismatches > 0) {
     run.diagnostics.Warn("%s: the bitmap and the directory disagree on %d block%s", folder,
                          state.file_system.Layout().allocation_mismatches,
                          state.file_system.Layout().allocation_mismatches == 1 ? "" : "s");
   }
-  const int64_t volume =
-      layout ? diskimage::LayoutCapacity(id.kind)
-             : state.file_system.Layout().cluster_count * state.file_system.ClusterBytes();
+  const int64_t volume = DiskDataBytes(state.file_system, id.kind);
   if (!file_buffer.Reserve(volume)) {
     run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
                            static_cast<long long>(volume));
@@ -137,14 +134,8 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
                    file_buffer.Bytes(),
                    volume,
                    tree_path};
-  const uint64_t key = one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder);
-  if (layout) {
-    WalkLayout(tree, state.map, id.kind, key);
-  } else {
-    diskimage::DirectoryCursor root;
-    state.file_system.Root(root);
-    WalkDirectory(tree, root, key, 0);
-  }
+  WalkDisk(tree, state.map, id.kind,
+           one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder));
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diskimage/game_layouts.h"
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "dskinfo/file_catalogue.h"
@@ -116,21 +115,13 @@ NameRegistry image_folders(image_folder_slots,
 TreeBuffer file_buffer;
 char tree_path[kTreePathSize];
 
-// Whether dskget reads the identified disk: a file system mounted, or a game layout.
-bool Readable(const diskimage::FileSystem& file_system, diskimage::FileSystemKind kind) {
-  return file_system.Kind() != diskimage::FileSystemKind::kUnknown ||
-         kind == diskimage::FileSystemKind::kDskcut || kind == diskimage::FileSystemKind::kDskpull;
-}
-
 // Prints the files of disk `disk`, identified as `kind`, in `format`; false when dskget does not
 // read it (or there is no memory for its files, said).
 bool CatalogueDisk(ExtractionRun& run, DskinfoState& state, diskimage::FileSystemKind kind,
                    int disk, CatalogueFormat format) {
   diskimage::FileSystem& file_system = state.file_system;
-  if (!Readable(file_system, kind)) return false;
-  const bool layout = file_system.Kind() == diskimage::FileSystemKind::kUnknown;
-  const int64_t volume = layout ? diskimage::LayoutCapacity(kind)
-                                : file_system.Layout().cluster_count * file_system.ClusterBytes();
+  if (!WalksDisk(file_system, kind)) return false;
+  const int64_t volume = DiskDataBytes(file_system, kind);
   char folder[12];
   snprintf(folder, sizeof folder, "%03d", disk);
   if (!file_buffer.Reserve(volume)) {
@@ -142,13 +133,7 @@ bool CatalogueDisk(ExtractionRun& run, DskinfoState& state, diskimage::FileSyste
   tree_path[0] = '\0';
   DiskTree tree = {&file_system, &names, &catalogue,          nullptr, true,
                    false,        "",     file_buffer.Bytes(), volume,  tree_path};
-  if (layout) {
-    WalkLayout(tree, state.map, kind, NameRegistry::FolderKey(0, folder));
-  } else {
-    diskimage::DirectoryCursor root;
-    file_system.Root(root);
-    WalkDirectory(tree, root, NameRegistry::FolderKey(0, folder), 0);
-  }
+  WalkDisk(tree, state.map, kind, NameRegistry::FolderKey(0, folder));
   return true;
 }
 
@@ -179,7 +164,7 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, cons
     } else if (json != nullptr) {
       fputs(disk == 0 ? json->first_disk : json->next_disk, stdout);
       PrintDiskJson(report);
-      if (options.files && !Readable(state.file_system, report.identification.kind)) {
+      if (options.files && !WalksDisk(state.file_system, report.identification.kind)) {
         fputs(", \"file_list\": null", stdout);
       } else if (options.files) {
         fputs(", \"file_list\": [", stdout);

@@ -227,3 +227,33 @@ void WalkLayout(DiskTree& tree, const diskimage::DiskMap& map, FileSystemKind la
     tree.visitor->File(tree, item);
   }
 }
+
+namespace {
+
+bool IsLayout(const diskimage::FileSystem& file_system, FileSystemKind kind) {
+  return file_system.Kind() == FileSystemKind::kUnknown &&
+         (kind == FileSystemKind::kDskcut || kind == FileSystemKind::kDskpull);
+}
+
+}  // namespace
+
+bool WalksDisk(const diskimage::FileSystem& file_system, FileSystemKind kind) {
+  return file_system.Kind() != FileSystemKind::kUnknown || IsLayout(file_system, kind);
+}
+
+int64_t DiskDataBytes(const diskimage::FileSystem& file_system, FileSystemKind kind) {
+  return IsLayout(file_system, kind)
+             ? diskimage::LayoutCapacity(kind)
+             : file_system.Layout().cluster_count * file_system.ClusterBytes();
+}
+
+void WalkDisk(DiskTree& tree, const diskimage::DiskMap& map, FileSystemKind kind,
+              uint64_t folder_key) {
+  if (IsLayout(*tree.file_system, kind)) {
+    WalkLayout(tree, map, kind, folder_key);
+    return;
+  }
+  diskimage::DirectoryCursor root;
+  tree.file_system->Root(root);
+  WalkDirectory(tree, root, folder_key, 0);
+}

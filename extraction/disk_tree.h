@@ -85,6 +85,17 @@ void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t 
 void WalkLayout(DiskTree& tree, const diskimage::DiskMap& map, diskimage::FileSystemKind layout,
                 uint64_t folder_key);
 
+// True when the walks read the disk identified as `kind`: `file_system` is mounted on it, or it
+// holds a game layout.
+bool WalksDisk(const diskimage::FileSystem& file_system, diskimage::FileSystemKind kind);
+
+// The bytes tree.capacity must hold for such a disk: its data area, or the layout's data tracks.
+int64_t DiskDataBytes(const diskimage::FileSystem& file_system, diskimage::FileSystemKind kind);
+
+// Walks such a disk from its root: WalkDirectory over tree.file_system, or WalkLayout over `map`.
+void WalkDisk(DiskTree& tree, const diskimage::DiskMap& map, diskimage::FileSystemKind kind,
+              uint64_t folder_key);
+
 // Says what `damage` holds, as a list of phrases ("its chain loops, 2 sectors missing (...)");
 // `recorded` is the file's recorded size, or -1 for a folder.
 void DescribeDamage(const diskimage::ChainDamage& damage, int64_t recorded, char* text,
