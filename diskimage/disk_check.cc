@@ -14,7 +14,7 @@ constexpr int64_t kShortestHeader = 0x288;
 }  // namespace
 
 void CheckDisk(const D88Image& image, DiskCheck& check) {
-  check = DiskCheck{true, "", 0, 0};
+  check = DiskCheck{true, "", 0, 0, 0, -1, D88Image::kTrackCount, false};
   const int64_t size = image.DiskSize();
   const int64_t available = image.ImageSize() - image.DiskOffset();
   if (image.DiskOffset() >= 0 && size > available) check.lacking_bytes = size - available;
@@ -28,10 +28,19 @@ void CheckDisk(const D88Image& image, DiskCheck& check) {
       first_track = entry;
     }
   }
-  for (int track = 0; track < D88Image::kTrackCount; ++track) {
-    const bool in_table = first_track < 0 || kTrackTableField + 4 * track < first_track;
-    if (in_table && image.TrackBeyondImage(track)) ++check.missing_tracks;
+  check.first_track = first_track;
+  if (first_track >= 0 && first_track < kTrackTableField + 4 * D88Image::kTrackCount) {
+    check.table_entries = static_cast<int>((first_track - kTrackTableField) / 4);
   }
+  for (int track = 0; track < check.table_entries; ++track) {
+    if (image.TrackBeyondImage(track)) {
+      ++check.missing_tracks;
+    } else if (image.HasTrack(track)) {
+      ++check.stored_tracks;
+    }
+  }
+  const int64_t entry0 = image.TrackTableEntry(0);
+  check.writer_table = entry0 == 0 || entry0 == first_track;
   const int media = image.MediaType();
   if (media != 0x00 && media != 0x10 && media != 0x20 && media != 0x30 && media != 0x40) {
     snprintf(check.reason, sizeof check.reason,

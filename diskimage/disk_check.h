@@ -14,6 +14,11 @@ struct DiskCheck {
   char reason[160];       // why not, one phrase; "" for a D88 header
   int64_t lacking_bytes;  // what the size field claims past the image's end; 0 when whole
   int missing_tracks;     // tracks the table places inside the disk but past the image's end
+  int stored_tracks;      // tracks the table places inside the disk and the image
+  int64_t first_track;    // where the first track begins (the header's end); -1 without tracks
+  int table_entries;      // the track-table entries before the first track: 164, or fewer where
+                          // the first track begins inside the table's 164 fields
+  bool writer_table;      // entry 0 is 0 or the first track, as every D88 writer leaves it
 };
 
 // Checks the disk selected in `image`. A D88 header has a media byte of 00h, 10h, 20h, 30h or

@@ -2,6 +2,7 @@
 #include "diskimage/disk_image.h"
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,13 +80,29 @@ void DiskImage::ReleaseOwnedBytes() {
   owned_bytes = nullptr;
 }
 
-bool DiskImage::D88Plausible(char* reason, size_t reason_size) {
+DiskImage::D88Evidence DiskImage::WeighD88(char* reason, size_t reason_size) {
   reason[0] = '\0';
-  if (d88.DiskCount() == 0 || !d88.SelectDisk(0)) return false;
+  if (d88.DiskCount() == 0 || !d88.SelectDisk(0)) return D88Evidence::kNone;
   DiskCheck check;
   CheckDisk(d88, check);
-  snprintf(reason, reason_size, "%s", check.reason);
-  return check.d88;
+  if (!check.d88) {
+    snprintf(reason, reason_size, "%s", check.reason);
+    return D88Evidence::kNone;
+  }
+  if (check.lacking_bytes == 0) return D88Evidence::kWhole;
+  snprintf(reason, reason_size, "its size field says %" PRId64 " bytes, more than the %" PRId64
+           " the file holds, and %s",
+           d88.DiskSize(), d88.ImageSize(),
+           !check.writer_table ? "its track table is no D88 writer's"
+                               : "no track lies in the file");
+  return check.writer_table && check.stored_tracks > 0 ? D88Evidence::kCutShort
+                                                       : D88Evidence::kWeak;
+}
+
+void DiskImage::TakeD88() {
+  container = ContainerKind::kD88;
+  d88.SelectDisk(0);
+  d88_disk.Select(d88);
 }
 
 void DiskImage::Forget() {
@@ -108,15 +125,15 @@ bool DiskImage::Open(const char* path) {
   if (file == nullptr) return false;
   const size_t head_size = fread(head, 1, sizeof head, file);
   char reason[160];
-  const bool d88_plausible = D88Plausible(reason, sizeof reason);
-  if (!HasSignature(head, head_size) && d88_plausible) {
+  const D88Evidence evidence = WeighD88(reason, sizeof reason);
+  if (!HasSignature(head, head_size) && evidence == D88Evidence::kWhole) {
     fclose(file);
-    container = ContainerKind::kD88;
+    TakeD88();
     return true;
   }
   if (image_size > kMaxContainerFileSize) {
     fclose(file);
-    Recognise(nullptr, 0, reason);
+    Recognise(nullptr, 0, evidence, reason);
     return true;
   }
   owned_bytes = static_cast<unsigned char*>(malloc(image_size > 0 ? image_size : 1));
@@ -133,7 +150,7 @@ bool DiskImage::Open(const char* path) {
     errno = EIO;
     return false;
   }
-  Recognise(owned_bytes, static_cast<size_t>(image_size), reason);
+  Recognise(owned_bytes, static_cast<size_t>(image_size), evidence, reason);
   return true;
 }
 
@@ -142,15 +159,17 @@ bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
   d88.OpenMemory(data, size);
   image_size = static_cast<int64_t>(size);
   char reason[160];
-  if (D88Plausible(reason, sizeof reason) && !HasSignature(data, size)) {
-    container = ContainerKind::kD88;
+  const D88Evidence evidence = WeighD88(reason, sizeof reason);
+  if (evidence == D88Evidence::kWhole && !HasSignature(data, size)) {
+    TakeD88();
   } else {
-    Recognise(data, size, reason);
+    Recognise(data, size, evidence, reason);
   }
   return true;
 }
 
-void DiskImage::Recognise(const unsigned char* bytes, size_t size, const char* d88_reason) {
+void DiskImage::Recognise(const unsigned char* bytes, size_t size, D88Evidence d88_evidence,
+                          const char* d88_reason) {
   if (IsTd0(bytes, size)) {
     snprintf(not_read, sizeof not_read,
              "a TD0 (Teledisk) image, whose compressed tracks are not read");
@@ -164,13 +183,25 @@ void DiskImage::Recognise(const unsigned char* bytes, size_t size, const char* d
       {ContainerKind::kNfd, ReadNfdImage}, {ContainerKind::kImd, ReadImdImage},
       {ContainerKind::kDim, ReadDimImage}, {ContainerKind::kFdi, ReadFdiImage},
       {ContainerKind::kDcp, ReadDcpImage}, {ContainerKind::kRaw, ReadRawImage}};
+  const bool d88_signature_free = bytes == nullptr || !HasSignature(bytes, size);
   for (const Reader& reader : kReaders) {
     if (bytes == nullptr || !reader.read(bytes, size, table, read)) continue;
+    // A D88 disk cut short at a raw dump's size stays a D88 disk, unless the boot sector says
+    // that size's geometry.
+    if (reader.kind == ContainerKind::kRaw && d88_evidence == D88Evidence::kCutShort &&
+        d88_signature_free && !RawBootSectorAgrees(bytes, size)) {
+      break;
+    }
     if (read.refusal[0] != '\0') {
       snprintf(not_read, sizeof not_read, "%s", read.refusal);
     } else {
       container = reader.kind;
     }
+    return;
+  }
+  if (d88_evidence == D88Evidence::kCutShort && d88_signature_free) {
+    read = ContainerRead{};
+    TakeD88();
     return;
   }
   snprintf(not_read, sizeof not_read,
@@ -189,7 +220,11 @@ bool DiskImage::MoreDisksThanCatalogued() const {
 }
 
 bool DiskImage::SelectDisk(int index) {
-  if (container == ContainerKind::kD88) return d88.SelectDisk(index);
+  if (container == ContainerKind::kD88) {
+    if (!d88.SelectDisk(index)) return false;
+    d88_disk.Select(d88);
+    return true;
+  }
   return index >= 0 && index < DiskCount();
 }
 
@@ -210,7 +245,7 @@ int64_t DiskImage::DiskSize() const {
 }
 
 SectorSource& DiskImage::Disk() {
-  if (container == ContainerKind::kD88) return d88;
+  if (container == ContainerKind::kD88) return d88_disk;
   return table;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "diskimage/containers/container_readers.h"
+#include "diskimage/d88_disk.h"
 #include "diskimage/d88_image.h"
 
 namespace diskimage {
@@ -34,9 +35,14 @@ class DISKIMAGE_API DiskImage {
   DiskImage& operator=(const DiskImage&) = delete;
 
   // Opens the file at `path` and recognises its container: the NFD, IMD and TD0 signatures
-  // first, then a D88 header that a D88 writer makes, then DIM's signature, FDI's and DCP's
-  // header arithmetic, and last the size of a raw dump. A D88 image is read where it lies;
-  // another is read whole into memory the object owns (at most kMaxContainerFileSize bytes).
+  // first, then a D88 header that a D88 writer makes and that the file holds whole, then DIM's
+  // signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88 header
+  // whose size field says more than the file holds is weak evidence: another container that
+  // accepts the bytes wins (a raw size only where its boot sector's parameter block gives that
+  // geometry, or where the D88 table's entry 0 is not its first track, as no writer leaves it),
+  // and with none the image is a D88 cut short if the table is a writer's and a track lies in
+  // the file, else no disk image. A D88 image is read where it lies; another is read whole into
+  // memory the object owns (at most kMaxContainerFileSize bytes).
   // Returns false only when the file cannot be opened or read (errno tells why); bytes that no
   // container accepts open with zero disks and a reason (NotADiskImage). With nullptr: closes.
   bool Open(const char* path);
@@ -75,7 +81,8 @@ class DISKIMAGE_API DiskImage {
   // The image's length in bytes.
   int64_t ImageSize() const { return image_size; }
 
-  // The selected disk's sectors, for DiskMap::Load.
+  // The selected disk's sectors, for DiskMap::Load; for D88, the tracks its table lists before the
+  // first track and not inside another track (see D88Disk).
   SectorSource& Disk();
 
   // The D88 reader, holding the image when Container() is kD88 (for its header checks).
@@ -83,18 +90,26 @@ class DISKIMAGE_API DiskImage {
   const D88Image& D88() const { return d88; }
 
  private:
-  // Recognises the container other than D88 of the `size` bytes at `bytes` (nullptr: too many to
-  // read), which stay alive while it is open; `d88_reason` says why they are no D88 image ("" when
-  // they have no D88 header at all).
-  void Recognise(const unsigned char* bytes, size_t size, const char* d88_reason);
+  // How far the bytes are a D88 image's: a header no D88 writer makes (or none), one whose size
+  // field says more than the file holds, the same with a writer's table and a track in the file,
+  // or a header the file holds whole.
+  enum class D88Evidence { kNone, kWeak, kCutShort, kWhole };
+
+  // Recognises the container of the `size` bytes at `bytes` (nullptr: too many to read), which
+  // stay alive while it is open, given what the D88 reader made of them; `d88_reason` says why
+  // they are no D88 image ("" when they have no D88 header at all).
+  void Recognise(const unsigned char* bytes, size_t size, D88Evidence d88_evidence,
+                 const char* d88_reason);
+  // Opens the image as D88, its first disk selected.
+  void TakeD88();
   // Closes what the last image left: no container, no reason, no bytes owned.
   void Forget();
-  // True when the D88 reader holds a first disk whose header a D88 writer makes; `reason` says
-  // why not.
-  bool D88Plausible(char* reason, size_t reason_size);
+  // Weighs the D88 reader's first disk; `reason` says why it is no D88 disk, or what it lacks.
+  D88Evidence WeighD88(char* reason, size_t reason_size);
   void ReleaseOwnedBytes();
 
   D88Image d88;
+  D88Disk d88_disk;
   SectorTable table;
   ContainerRead read;
   ContainerKind container;

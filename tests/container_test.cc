@@ -157,6 +157,66 @@ TEST(ContainerTest, RawDumpsOfOneSizeAreToldApartByTheBootSector) {
   EXPECT_EQ(Opened(pc).map->Summarize().sector_size, 512);
 }
 
+// An MSX boot sector passes for a D88 header (media byte 00h at 1Bh, its code a size field and a
+// track table), but says no more than the file holds; its parameter block agrees with the raw
+// size. A D88 disk cut at a raw size stays a D88 disk cut short.
+TEST(ContainerTest, BootSectorsThatPassForD88HeadersAreReadAsTheRawDumpsTheyAre) {
+  for (Fat12Image fat : {Fat12Image::Msx720K(), Fat12Image::Msx360K()}) {
+    const uint8_t boot[] = {0xEB, 0xFE, 0x90};
+    std::copy(std::begin(boot), std::end(boot), fat.raw.begin());
+    const uint8_t code[] = {0x00, 0x00, 0xD0, 0xED, 'V', 'O', 'L', '_', 0x00, 0x30, 0x00, 0x00};
+    std::copy(std::begin(code), std::end(code), fat.raw.begin() + 0x1C);
+    fat.SetRoot(0, "AUTOEXECBAT", 0x20, 2, 20);
+    fat.SetFat(2, 0xFFF);
+    const Opened msx(fat.raw);
+    EXPECT_EQ(msx.image->Container(), ContainerKind::kRaw) << fat.raw.size();
+    EXPECT_EQ(msx.id.kind, FileSystemKind::kFat12) << msx.id.evidence;
+    EXPECT_EQ(msx.id.files, 1) << msx.id.evidence;
+  }
+  Bytes cut = SectorsToDisk(Fat12Image().raw, {77, 2, 8, 3}).Build();
+  cut.resize(737280);
+  const Opened d88(cut);
+  EXPECT_EQ(d88.image->Container(), ContainerKind::kD88);
+  EXPECT_EQ(d88.id.kind, FileSystemKind::kFat12) << d88.id.evidence;
+  // No track in the file and a size field that says more: no disk image.
+  Bytes header(5000, 0xFF);
+  header[0x1B] = 0x00, header[0x1C] = 0x00, header[0x1D] = 0x00, header[0x1E] = 0x20;
+  header[0x1F] = 0x00;
+  EXPECT_EQ(Opened(header).image->Container(), ContainerKind::kNone);
+}
+
+// A track table that ends where the first track begins (0x2A0: 160 entries, the last four fields
+// being the first sector's header) and an entry that points into another track's data: neither
+// is a track of the map.
+TEST(ContainerTest, TrackTableEntriesPastTheFirstTrackOrInsideAnotherAreNoTracks) {
+  Fat12Image fat;
+  fat.SetRoot(0, "GAME    BIN", 0x20, 2, 100);
+  fat.SetFat(2, 0xFFF);
+  DiskBuilder disk = SectorsToDisk(fat.raw, {77, 2, 8, 3});
+  disk.TrackOffset(163, 0x2B0 + 3 * 8 * (16 + 1024) + 40);  // inside track 3
+  const Bytes phantom = disk.Build();
+  Bytes short_table(phantom.begin(), phantom.begin() + 0x2A0);
+  short_table.insert(short_table.end(), phantom.begin() + 0x2B0, phantom.end());
+  const auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) short_table[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  put32(0x1C, static_cast<uint32_t>(short_table.size()));
+  for (int track = 0; track < 154; ++track) put32(0x20 + 4 * track, 0x2A0 + track * 8 * 1040);
+  for (const Bytes& bytes : {phantom, short_table}) {
+    const Opened opened(bytes);
+    const DiskGeometry g = opened.map->Summarize();
+    EXPECT_EQ(g.tracks_present, 154);
+    EXPECT_EQ(g.cylinders, 77);
+    EXPECT_EQ(g.odd_count_tracks + g.odd_size_tracks + g.fm_tracks + g.error_sectors, 0);
+    EXPECT_EQ(opened.id.files, 1);
+  }
+  // The reader of the game layouts' programs still reads every entry as stored.
+  D88Image raw_reader;
+  raw_reader.OpenMemory(short_table.data(), short_table.size());
+  raw_reader.SelectDisk(0);
+  EXPECT_TRUE(raw_reader.HasTrack(161));
+}
+
 // Cut files and headers that lie are said; every sector the map then holds is read (the
 // sanitizers and valgrind catch a read past the image).
 TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {

@@ -17,6 +17,10 @@ class Fat12Image {
   static Fat12Image Small() { return Fat12Image(512, 320, 64, 1, 8, 1); }
   // 80 x 2 x 8 x 512 (PC-98 640 KB): two FATs of 4 sectors, 112 root entries.
   static Fat12Image Pc98_640K() { return Fat12Image(512, 1280, 112, 4, 8, 2); }
+  // 80 x 2 x 9 x 512 and 80 x 1 x 9 x 512 (MSX 720 KB and 360 KB, one sector a cluster): 112
+  // root entries.
+  static Fat12Image Msx720K() { return Fat12Image(512, 1440, 112, 5, 9, 2); }
+  static Fat12Image Msx360K() { return Fat12Image(512, 720, 112, 3, 9, 1); }
 
   void SetFat(int cluster, int value) {
     for (int fat = 0; fat < 2; ++fat) {

@@ -28,6 +28,10 @@ struct ContainerRead {
 // boot sector deciding between geometries that share a size.
 DISKIMAGE_API bool ReadRawImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
+// True when the raw dump of `size` bytes at `bytes` (one ReadRawImage accepts) begins with a boot
+// sector whose parameter block gives the geometry its size does: sector size, sectors per track,
+// heads and total sectors. False for any other bytes.
+DISKIMAGE_API bool RawBootSectorAgrees(const unsigned char* bytes, size_t size);
 // An FDI image: a 32-byte-or-longer header whose sizes and geometry add up to the file's size.
 DISKIMAGE_API bool ReadFdiImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);

@@ -75,6 +75,14 @@ bool RawGrid(const unsigned char* bytes, size_t size, SectorGrid& grid) {
 
 }  // namespace
 
+bool RawBootSectorAgrees(const unsigned char* bytes, size_t size) {
+  SectorGrid grid;
+  if (!RawGrid(bytes, size, grid)) return false;
+  const int64_t sector_size = 128 << grid.size_code;
+  return HoldsDosBlock(bytes, static_cast<int>(sector_size), grid.sectors, grid.heads) &&
+         BlockField16(bytes, 0x13) * sector_size == static_cast<int64_t>(size);
+}
+
 bool ReadRawImage(const unsigned char* bytes, size_t size, SectorTable& table,
                   ContainerRead& read) {
   SectorGrid grid;
