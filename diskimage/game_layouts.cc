@@ -80,27 +80,23 @@ int ReadLayoutDirectory(const DiskMap& map, FileSystemKind layout,
   for (int k = shape->first_entry; k < kMaxLayoutFiles; ++k) {
     const unsigned char* e = directory + shape->entry_size * k;
     if (e[0] == 0) break;
+    // A name of control bytes is taken for no directory's (the programs would write it).
     for (int i = 0; i < (dskcut ? 9 : 4) && (dskcut || e[i] != 0); ++i) {
       if (e[i] < 0x20) return 0;
     }
+    // The programs read an entry's bytes as a place in their linear track image: a start block
+    // or position past the track's end goes on into the next tracks.
     LayoutFile& file = files[count];
-    int track;
-    if (dskcut) {
-      track = e[9];
-      file.start = (e[9] - shape->first_track) * int64_t{kTrackBytes} + e[10] * 256;
-      file.size = e[11] * 256 - (e[12] == 0x80 ? 128 : 0);
-      if (e[10] >= 20 || (e[12] != 0 && e[12] != 0x80)) return 0;
-    } else {
-      track = e[4];
-      file.start = (e[4] - shape->first_track) * int64_t{kTrackBytes} + (e[5] / 2) * sector_size;
-      file.size = e[6] + 256 * e[7];
-      if (e[5] % 2 != 0 || e[5] / 2 >= shape->sectors_per_track) return 0;
-    }
-    if (track < shape->first_track || track > kLastTrack || file.size < 0 ||
-        file.start + file.size > LayoutCapacity(layout) || map.SectorCount(track) == 0 ||
-        map.Sector(track, 0).data_size != sector_size) {
+    const int start_track = dskcut ? e[9] : e[4];
+    file.start = (start_track - shape->first_track) * int64_t{kTrackBytes} +
+                 (dskcut ? e[10] * 256 : (e[5] / 2) * sector_size);
+    file.size = dskcut ? e[11] * 256 - (e[12] == 0x80 ? 128 : 0) : e[6] + 256 * e[7];
+    if (start_track < shape->first_track || file.size < 0 ||
+        file.start + file.size > LayoutCapacity(layout)) {
       return 0;
     }
+    const int track = shape->first_track + static_cast<int>(file.start / kTrackBytes);
+    if (map.SectorCount(track) == 0 || map.Sector(track, 0).data_size != sector_size) return 0;
     FormName(layout, e, file.name);
     ++count;
   }

@@ -26,8 +26,10 @@ constexpr int kMaxLayoutFiles = 128;
 
 // Reads the directory of `layout` (kDskcut or kDskpull) into `files`, up to its first empty
 // entry. Returns the entries, or 0 when the disk does not hold the layout: a directory sector
-// missing or of another size, a name holding a control byte, or data placed outside the data
-// tracks (or on a track whose first sector is of another size). Any other kind: 0.
+// missing or of another size, a name holding a control byte, a size below 0, or data placed
+// outside the data tracks (or beginning on a track whose first sector is of another size). A
+// start block or position past its track's end (an odd position of kDskpull's included) is read
+// on into the next tracks, as the programs read it. Any other kind: 0.
 DISKIMAGE_API int ReadLayoutDirectory(const DiskMap& map, FileSystemKind layout,
                                       LayoutFile files[kMaxLayoutFiles]);
 

@@ -288,6 +288,10 @@ TEST_F(DskgetTest, GameLayoutDisksComeOutAsTheirProgramsWriteThem) {
   DskpullLayout pull;
   pull.AddFile("READ", PatternBytes(700, 3));
   pull.AddFile("DATA", PatternBytes(6000, 4));
+  // Entries the programs read though no tool writes them: a start position that is odd, a start
+  // block past the track's end, a last-block flag that is neither 0 nor 80h.
+  pull.SetEntry(pull.next_entry++, "ODD", 4, 3, 100);
+  cut.SetEntry(cut.next_entry++, "FAR", "", 2, 25, 1, 0x01);
   const Bytes cut_image = cut.ToDisk("CUT").Build(), pull_image = pull.ToDisk("PULL").Build();
   SetImage(Concatenate({cut_image, pull_image}));
   RunResult result = RunOnImage({"-C", root / "all"});
@@ -308,7 +312,7 @@ TEST_F(DskgetTest, GameLayoutDisksComeOutAsTheirProgramsWriteThem) {
   const Tree all = Snapshot(root / "all");
   for (const auto& [path, entry] : Snapshot(root / "cut")) EXPECT_EQ(all.at(path), entry);
   for (const auto& [path, entry] : Snapshot(root / "pull")) EXPECT_EQ(all.at("001/" + path), entry);
-  EXPECT_EQ(all.size(), 2u + 2u + 2u);  // the two disks' folders and their files
+  EXPECT_EQ(all.size(), 2u + 3u + 3u);  // the two disks' folders and their files
   // Sector 6 of track 4 lost: the second file's bytes there are zeros.
   DiskBuilder damaged = pull.ToDisk("PULL");
   std::vector<SectorRecord> track = damaged.Tracks().at(4);
