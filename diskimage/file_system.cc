@@ -9,6 +9,16 @@
 
 namespace diskimage {
 
+bool PossibleDate(const FileDate& date) {
+  static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1]) {
+    return false;
+  }
+  const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+  return (date.month != 2 || date.day <= 28 || leap) && date.hour >= 0 && date.hour <= 23 &&
+         date.minute >= 0 && date.minute <= 59 && date.second >= 0 && date.second <= 59;
+}
+
 const char* FileSystemName(FileSystemKind kind) {
   switch (kind) {
     case FileSystemKind::kFat12:

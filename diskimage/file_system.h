@@ -58,6 +58,11 @@ struct FileDate {
   int year, month, day, hour, minute, second;
 };
 
+// True for a date the calendar has: month 1-12, a day of that month (29 February in leap years),
+// hour 0-23, minute and second 0-59. Directories record others (a month 0, a second 60), which
+// are no day to normalise into another.
+DISKIMAGE_API bool PossibleDate(const FileDate& date);
+
 // One entry of a directory: a file or a subdirectory.
 struct DirectoryEntry {
   static constexpr int kMaxLongName = 255;

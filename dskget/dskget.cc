@@ -30,10 +30,10 @@ namespace {
 
 using diskimage::FileSystemKind;
 
-const char kUsage[] = "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR]\n";
+const char kUsage[] = "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all]\n";
 
 const char kHelp[] =
-    "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR]\n"
+    "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all]\n"
     "       dskget --help | --version\n"
     "\n"
     "Extracts the files of every disk of a floppy-disk image (D88, raw sector dump,\n"
@@ -50,6 +50,7 @@ const char kHelp[] =
     "  -l      list only: print the listing and the diagnostics, create nothing\n"
     "  -r      names as the disk's bytes (Shift-JIS) instead of UTF-8\n"
     "  -C DIR  extract into DIR, created if needed, as if started there\n"
+    "  --all   try every file of folders and archives, whatever its name\n"
     "\n"
     "Output: disk 0's files go into the folder 000, disk 1's into 001, and so on.\n"
     "Standard output lists each disk, as \"[NAME] FILE-SYSTEM -> 000\", and each file\n"
@@ -58,19 +59,22 @@ const char kHelp[] =
     "problem is reported on standard error, one line each: \"dskget: NAME: reason\".\n"
     "\n"
     "IMAGE may be a folder: the images and archives below it (by their extensions:\n"
-    ".d88, .d77, .2d, .hdm, .xdf, .dim, .fdi, .nfd, .dcp, .imd, ...; .zip, .7z, .lzh,\n"
-    ".cab, .rar, .tar, .tar.gz, ...; no link followed), in name order; or an archive:\n"
-    "the images inside it, and inside the archives it holds, to three levels, read in\n"
-    "memory. Several images: each gets a folder named after its path without the\n"
-    "extension (game.d88: game/000, ...; games/x1/a.d88 in the folder games:\n"
-    "games/x1/a/000; member b.d88 of pack.zip: pack/b/000; a second game: game~2),\n"
-    "is listed under its path (pack.zip:b.d88), and begins every diagnostic about\n"
-    "it: \"dskget: IMAGE: 000/FILE: reason\". One that cannot be read, or a damaged\n"
-    "archive, is reported and the run goes on.\n"
+    ".d88, .d77, .2d, .dsk, .bin, .hdm, .xdf, .img, .dim, .fdi, .nfd, .dcp, .imd, ...;\n"
+    ".zip, .7z, .lzh, .cab, .rar, .tar, .tar.gz, ...; no link followed), in name\n"
+    "order; or an archive: the images inside it, and inside the archives it holds, to\n"
+    "three levels, read in memory. The files passed over by their names are counted\n"
+    "at the end. Several images: each gets a folder named after its path\n"
+    "(game.d88: game.d88/000, ...; games/x1/a.d88 in the folder games:\n"
+    "games/x1/a.d88/000; member b.d88 of pack.zip: pack.zip/b.d88/000; a second\n"
+    "game.d88 named on the command line: game.d88~2), is listed under its path\n"
+    "(pack.zip:b.d88), and begins every diagnostic about it: \"dskget: IMAGE:\n"
+    "000/FILE: reason\". One that cannot be read, or a damaged archive, is reported\n"
+    "and the run goes on.\n"
     "\n"
     "Exit status: 0 when every listed file was written whole; 1 for usage, or when\n"
     "the image (one alone) or DIR cannot be opened; 2 when the run went through with\n"
-    "diagnostics (a damaged file, a disk without a file system dskget reads, ...).\n";
+    "diagnostics (a damaged file, a disk without a file system dskget reads, a\n"
+    "folder or archive that holds no image, ...).\n";
 
 // The names written in the run: 4 MB of address space, whose pages are touched as names come.
 NameSlot name_slots[size_t{1} << 18];
@@ -106,6 +110,7 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
     ReportNotReadable(run, folder, id);
     return true;
   }
+  ++run.disks_read;
   if (state.file_system.Kind() != FileSystemKind::kUnknown &&
       state.file_system.Layout().allocation_mismatches > 0) {
     run.diagnostics.Warn("%s: the bitmap and the directory disagree on %d block%s", folder,
@@ -139,7 +144,8 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 
-// Checks and extracts every disk of the open image. Returns false when the run must stop.
+// Checks and extracts every disk of the open image, opened from `path` (nullptr where the
+// diagnostics' prefix names it). Returns false when the run must stop.
 bool ExtractDisks(ExtractionRun& run, DskgetState& state, const char* path, bool one_folder,
                   bool raw, uint64_t parent_key, StartingDirectory& start) {
   for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
@@ -197,7 +203,7 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const CollectionImage&
   if (entered) {
     run.diagnostics.SetPrefix(image.shown);
     StartingDirectory start;
-    ExtractDisks(run, state, image.shown, one_folder, raw, key, start);
+    ExtractDisks(run, state, nullptr, one_folder, raw, key, start);
     run.diagnostics.SetPrefix(nullptr);
   }
   ReturnOrStop(run, output, image.shown);
@@ -206,13 +212,13 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const CollectionImage&
 // The images of a run over several, from the command line's files, folders and archives.
 class ImageRun final : public CollectionVisitor {
  public:
-  ImageRun(ExtractionRun& run, DskgetState& state, bool one_folder, bool raw)
-      : run(run), state(state), one_folder(one_folder), raw(raw) {}
+  ImageRun(ExtractionRun& run, DskgetState& state, bool one_folder, bool raw, bool every_file)
+      : run(run), state(state), one_folder(one_folder), raw(raw), every_file(every_file) {}
 
   // Reads the image, or every image in the folder or archive, that `path` names.
   void Take(const char* path) {
     ReturnOrStop(run, origin, path);
-    WalkCollection(path, run.diagnostics, *this);
+    passed_over += WalkCollection(path, every_file, run.diagnostics, *this);
     ReturnOrStop(run, output, path);
   }
 
@@ -224,11 +230,12 @@ class ImageRun final : public CollectionVisitor {
   }
 
   StartingDirectory origin, output;
+  int64_t passed_over = 0;
 
  private:
   ExtractionRun& run;
   DskgetState& state;
-  bool one_folder, raw;
+  bool one_folder, raw, every_file;
   int done = 0;
   int64_t bytes_done = 0;
   // Progress is shown when standard error is a terminal and standard output is not (the listing
@@ -243,16 +250,31 @@ class ImageRun final : public CollectionVisitor {
   void ShowProgress(const char* shown) {
     const int before = done++;
     if (!progress) return;
-    char text[4096];
-    snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading %s", before,
-             before == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6, shown);
-    run.diagnostics.ShowProgress(text);
+    char text[128];
+    snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading ", before,
+             before == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6);
+    run.diagnostics.ShowProgress(text, shown);
+  }
+
+ public:
+  // Ends the progress line with what the run did, on a terminal.
+  void ShowSummary() {
+    run.diagnostics.ClearProgress();
+    if (!progress) return;
+    const int problems = run.diagnostics.Count();
+    fprintf(stderr,
+            "dskget: %d image%s (%.1f MB), %lld disk%s read, %lld file%s (%.1f MB), %d problem%s\n",
+            done, done == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6,
+            static_cast<long long>(run.disks_read), run.disks_read == 1 ? "" : "s",
+            static_cast<long long>(run.files_read), run.files_read == 1 ? "" : "s",
+            static_cast<double>(run.bytes_read) / 1e6, problems, problems == 1 ? "" : "s");
   }
 };
 
 // The options of a run.
 struct DskgetOptions {
   bool one_folder = false;
+  bool every_file = false;
   const char* output_directory = nullptr;
 };
 
@@ -264,6 +286,10 @@ bool ParseArguments(int argc, char** argv, ExtractionRun& run, DskgetOptions& op
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "-") == 0 || argv[i][0] != '-') {
       take_image(argv[i]);
+      continue;
+    }
+    if (strcmp(argv[i], "--all") == 0) {
+      options.every_file = true;
       continue;
     }
     // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
@@ -295,6 +321,7 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   if (AnswerInformationRequest(argc, argv, "dskget", kHelp, true, status)) return status;
   ExtractionRun run("dskget");
   run.utf8_names = true;
+  run.japanese_open_message = false;  // dskget speaks in its own one-line form only
   DskgetOptions options;
   int images = 0;
   const char* first_image = nullptr;
@@ -317,15 +344,15 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
     ExtractDisks(run, state, first_image, one_folder, raw, 0, start);
   } else {
     // Each image is opened in turn; one that cannot be is said, and the run goes on.
-    run.japanese_open_message = false;
-    ImageRun image_run(run, state, one_folder, raw);
+    ImageRun image_run(run, state, one_folder, raw, options.every_file);
     if (image_run.origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
         image_run.output.Save() != 0) {
       return kExitFailure;
     }
     DskgetOptions again;
     ParseArguments(argc, argv, run, again, [&](const char* path) { image_run.Take(path); });
-    run.diagnostics.ClearProgress();
+    NotePassedOver(run.diagnostics, image_run.passed_over);
+    image_run.ShowSummary();
   }
   if (names.Full()) {
     run.diagnostics.Report(one_image ? first_image : "-C",

@@ -78,6 +78,14 @@ void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const ch
 void SetTime(ExtractionRun& run, const DiskTree& tree, const char* name, const DirectoryEntry& e,
              const char* shown) {
   if (!e.has_date || run.list_only) return;
+  if (!diskimage::PossibleDate(e.date)) {
+    run.diagnostics.Warn(
+        "%s: its date %04d-%02d-%02d %02d:%02d:%02d is no day of the calendar; "
+        "not set",
+        shown, e.date.year % 10000, e.date.month % 100, e.date.day % 100, e.date.hour % 100,
+        e.date.minute % 100, e.date.second % 100);
+    return;
+  }
   const int error = SetModificationTime(name, !tree.raw_names, e.date.year, e.date.month,
                                         e.date.day, e.date.hour, e.date.minute, e.date.second);
   if (error != 0) {
@@ -90,6 +98,8 @@ void SetTime(ExtractionRun& run, const DiskTree& tree, const char* name, const D
 void TreeWriter::File(DiskTree& tree, const TreeItem& file) {
   const DirectoryEntry& e = *file.entry;
   PrintLine(file.type, e, file.length, tree.path, file.name);
+  ++run.files_read;
+  run.bytes_read += file.length;
   if (file.damage.Any()) {
     char text[512];
     DescribeDamage(file.damage, e.size, text, sizeof text);

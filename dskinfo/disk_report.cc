@@ -227,7 +227,7 @@ void PrintJsonString(const char* text) {
 void PrintDiskJson(const DiskReport& r) {
   const DiskGeometry& g = r.geometry;
   const Identification& id = r.identification;
-  printf("{\"index\": %d, \"name\": ", r.index);
+  printf("{\"index\": %d, \"folder\": \"%03d\", \"name\": ", r.index, r.index);
   PrintJsonString(r.name);
   printf(
       ", \"media\": \"%s\", \"media_byte\": %d, \"write_protected\": %s, \"disk_size\": %" PRId64,

@@ -28,10 +28,10 @@
 
 namespace {
 
-const char kUsage[] = "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]\n";
+const char kUsage[] = "Usage: dskinfo IMAGE... [--all] [--files] [--json | --jsonl | --dat]\n";
 
 const char kHelp[] =
-    "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]\n"
+    "Usage: dskinfo IMAGE... [--all] [--files] [--json | --jsonl | --dat]\n"
     "       dskinfo --help | --version\n"
     "\n"
     "Says what every disk of each floppy-disk image holds (D88, raw sector dump,\n"
@@ -42,11 +42,13 @@ const char kHelp[] =
     "dskcut or dskpull reads, or unformatted or unknown, with the evidence found, its\n"
     "files and space, and which program reads it. Images are never modified; IMAGE\n"
     "may be a pipe, \"-\" for standard input, a folder: the images and archives below\n"
-    "it (by their extensions: .d88, .d77, .2d, .hdm, .xdf, .dim, .fdi, .nfd, .dcp,\n"
-    ".imd, ...; .zip, .7z, .lzh, .cab, .rar, .tar, .tar.gz, ...; no link followed),\n"
-    "in name order, or an archive: the images inside it, as ARCHIVE:MEMBER.\n"
+    "it (by their extensions: .d88, .d77, .2d, .dsk, .bin, .hdm, .xdf, .img, .dim,\n"
+    ".fdi, .nfd, .dcp, .imd, ...; .zip, .7z, .lzh, .cab, .rar, .tar, .tar.gz, ...;\n"
+    "no link followed), in name order, or an archive: the images inside it, as\n"
+    "ARCHIVE:MEMBER. The files passed over by their names are counted at the end.\n"
     "\n"
     "Options:\n"
+    "  --all    try every file of folders and archives, whatever its name\n"
     "  --json   one JSON document on standard output instead of text\n"
     "  --jsonl  one JSON object per image, a line each, written as each is read\n"
     "  --files  also, per disk, every file dskget would write (JSON: \"file_list\"),\n"
@@ -58,8 +60,8 @@ const char kHelp[] =
     "Problems are reported on standard error, one line each: \"dskinfo: NAME: reason\".\n"
     "\n"
     "Exit status: 0 when every image was read; 1 for usage; 2 when an image could\n"
-    "not be opened, is no disk image or was not read whole (the others are still\n"
-    "reported).\n";
+    "not be opened, is no disk image or was not read whole, or a folder or archive\n"
+    "holds no image (the others are still reported).\n";
 
 // Checks the disks of the open image in turn; returns how many are read, up to the first that is
 // no D88 disk.
@@ -101,6 +103,7 @@ struct ReportOptions {
   const JsonLayout* json;  // nullptr: text (or the datafile)
   bool files;              // each disk's files with their hashes
   bool dat;                // a Logiqx datafile
+  bool every_file;         // every file of folders and archives tried, whatever its name
 };
 
 // The names a disk's files get (a disk's at a time: 128 KB, cleared per image as used) and the
@@ -230,13 +233,13 @@ class ImageReport final : public CollectionVisitor {
       OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
     }
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
+    // The folder dskget gives the image in a run over several: the datafile's game's name.
+    char folder[kImageFolderSize];
+    uint64_t key;
+    FormImageFolder(image_folders, image.folder, folder, key);
     if (options.dat) {
-      // The game is named after the image's folder, as dskget names it.
-      char game[kImageFolderSize];
-      uint64_t key;
-      FormImageFolder(image_folders, image.folder, game, key);
       fputs("\t<game name=\"", stdout);
-      PrintXmlText(game);
+      PrintXmlText(folder);
       fputs("\">\n\t\t<description>", stdout);
       PrintXmlText(path);
       fputs("</description>\n", stdout);
@@ -244,6 +247,8 @@ class ImageReport final : public CollectionVisitor {
       fputs(listed++ == 0 ? json->first_image : json->next_image, stdout);
       fputs("\"path\": ", stdout);
       PrintJsonString(path);
+      fputs(", \"folder\": ", stdout);
+      PrintJsonString(folder);
       if (options.files) PrintImageHashes(image, true);
       PrintContainerJson(opened ? state.image.Container() : diskimage::ContainerKind::kNone);
       fputs(", \"error\": ", stdout);
@@ -303,7 +308,7 @@ void PrintDatHeader(const char* first) {
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int status;
   if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, true, status)) return status;
-  ReportOptions options = {nullptr, false, false};
+  ReportOptions options = {nullptr, false, false, false};
   int images = 0;
   const char* first = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -315,6 +320,8 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
       options.files = true;
     } else if (strcmp(argv[i], "--dat") == 0) {
       options.dat = true;
+    } else if (strcmp(argv[i], "--all") == 0) {
+      options.every_file = true;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       fprintf(stderr, "dskinfo: unknown option \"%s\"\n%s", argv[i], kUsage);
       return kExitFailure;
@@ -345,11 +352,13 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   if (json == &kJsonDocument) fputs("{\"images\": [", stdout);
   if (options.dat) PrintDatHeader(first);
   ImageReport report(run, state, options);
+  int64_t passed_over = 0;
   for (int i = 1; i < argc; ++i) {
     const char* path = argv[i];
     if (path[0] == '-' && path[1] == '-') continue;
-    WalkCollection(path, run.diagnostics, report);
+    passed_over += WalkCollection(path, options.every_file, run.diagnostics, report);
   }
+  NotePassedOver(run.diagnostics, passed_over);
   if (json == &kJsonDocument) fputs("\n]}\n", stdout);
   if (options.dat) fputs("</datafile>\n", stdout);
   return FinishRun(run.diagnostics);

@@ -230,7 +230,10 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
     char name[kNameSize];
     MemberName(calls->entry_pathname(entry), name, sizeof name);
     const size_t archive_extension = ArchiveExtensionLength(name);
-    if (!HasImageExtension(name) && archive_extension == 0) continue;
+    if (!HasImageExtension(name) && archive_extension == 0 && !visitor.EveryFile()) {
+      visitor.PassOver();
+      continue;
+    }
     char member[kNameSize + 64];
     snprintf(member, sizeof member, "%s%s", member_prefix, name);
     char named[2 * kNameSize];
@@ -256,7 +259,6 @@ bool WalkOpen(archive* reader, const char* self, const char* shown, const char* 
     }
     char inner_member[sizeof member + 1];
     snprintf(inner_member, sizeof inner_member, "%s:", member);
-    folder[strlen(folder) - archive_extension] = '\0';
     char inner_folder[sizeof folder + 1];
     snprintf(inner_folder, sizeof inner_folder, "%s/", folder);
     whole &= WalkOne(nullptr, member_buffers[depth].bytes, size, named, shown, inner_member,

@@ -26,21 +26,26 @@ class ArchiveVisitor {
  public:
   // `member` is the image's path inside the archives, ':' after each archive inside
   // ("disks/side_a.d88", "inner.zip:b.d88"), its name converted from Shift-JIS where it is not
-  // UTF-8; `folder` the same path with '/' for ':' and no archive extension ("inner/b.d88").
+  // UTF-8; `folder` the same path with '/' for ':' ("inner.zip/b.d88").
   // The `size` bytes live until the call returns.
   virtual void VisitMember(const char* member, const char* folder, const unsigned char* bytes,
                            size_t size) = 0;
+  // True when every member is to be visited, whatever its name; otherwise PassOver is called for
+  // each member whose name is neither an image's nor an archive's.
+  virtual bool EveryFile() const = 0;
+  virtual void PassOver() = 0;
 
  protected:
   ~ArchiveVisitor() = default;
 };
 
 // Reads the archive file `path` (from where the run is) and hands each member with an image
-// extension to `visitor`, in the archive's order, and walks each member with an archive extension
-// the same way. A member that cannot be read (encrypted, damaged, over kMaxArchiveMemberSize) and
-// an archive that cannot be opened or ends in damage are reported through `diagnostics`, named
-// `path` and the member; the walk goes on where the archive allows. Returns false when anything
-// was reported. Memory: one buffer per depth, grown to the largest member read, kept for the run.
+// extension (or every member, where the visitor asks) to `visitor`, in the archive's order, and
+// walks each member with an archive extension the same way. A member that cannot be read
+// (encrypted, damaged, over kMaxArchiveMemberSize) and an archive that cannot be opened or ends in
+// damage are reported through `diagnostics`, named `path` and the member; the walk goes on where
+// the archive allows. Returns false when anything was reported. Memory: one buffer per depth, grown
+// to the largest member read, kept for the run.
 bool WalkArchive(const char* path, Diagnostics& diagnostics, ArchiveVisitor& visitor);
 
 #endif  // EXTRACTION_ARCHIVE_WALK_H_

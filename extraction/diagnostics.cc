@@ -3,10 +3,13 @@
 
 #include <cstdio>
 
+#include "extraction/terminal.h"
+
 void Diagnostics::WriteLine(const char* name, const char* format, va_list args) {
   char line[1024];
+  const bool both = prefix != nullptr && name != nullptr;
   int length = snprintf(line, sizeof line, "%s: %s%s%s: ", program, prefix != nullptr ? prefix : "",
-                        prefix != nullptr ? ": " : "", name);
+                        both ? ": " : "", name != nullptr ? name : "");
   if (length >= 0 && length < static_cast<int>(sizeof line)) {
     vsnprintf(line + length, sizeof line - static_cast<size_t>(length), format, args);
   }
@@ -27,8 +30,17 @@ void Diagnostics::WriteLine(const char* name, const char* format, va_list args) 
   fwrite(shown, 1, out, stderr);
 }
 
-void Diagnostics::ShowProgress(const char* text) {
-  fprintf(stderr, "\r\033[K%s", text);
+void Diagnostics::ShowProgress(const char* head, const char* tail) {
+  // The last column stays free: a terminal that wraps there would leave the line behind.
+  const int room = TerminalColumns(kStandardError) - 1 - TextColumns(head);
+  const char* shown_tail = TailFitting(tail, room);
+  const char* cut = "";
+  if (shown_tail != tail) {
+    cut = "...";
+    shown_tail = TailFitting(tail, room - 3);
+  }
+  fprintf(stderr, "\r\033[K%s%s%s", room > 3 ? head : "", room > 3 ? cut : "",
+          room > 3 ? shown_tail : "");
   fflush(stderr);
   progress_shown = true;
 }

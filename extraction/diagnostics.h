@@ -17,8 +17,9 @@ class Diagnostics {
   explicit Diagnostics(const char* program) : program(program), count(0) {}
 
   // Writes "program: name: reason\n" to standard error, the reason formatted printf-style, and
-  // counts it. Control bytes are written as \xHH, so that a diagnostic is always one line.
-  // Standard output is flushed first so that the two streams stay in order.
+  // counts it; `name` nullptr where the prefix names what the line is about. Control bytes are
+  // written as \xHH, so that a diagnostic is always one line. Standard output is flushed first so
+  // that the two streams stay in order.
   void Report(const char* name, const char* format, ...) EXTRACTION_PRINTF_FORMAT(3, 4);
 
   // Writes "program: warning: message\n" the same way, without counting it.
@@ -31,9 +32,10 @@ class Diagnostics {
   // nullptr for none. `prefix` must outlive its use.
   void SetPrefix(const char* text) { prefix = text; }
 
-  // Shows `text` on standard error as a progress line (no line feed), replacing the one shown
-  // before; the next diagnostic line, or ClearProgress, erases it first. For terminals only.
-  void ShowProgress(const char* text);
+  // Shows `head` then `tail` on standard error as a progress line (no line feed), replacing the
+  // one shown before; where the line would be wider than the terminal, the tail's start gives way
+  // to "...". The next diagnostic line, or ClearProgress, erases it first. For terminals only.
+  void ShowProgress(const char* head, const char* tail);
   void ClearProgress();
 
   // The number of lines reported so far.

@@ -3,6 +3,8 @@
 #ifndef EXTRACTION_EXTRACTION_RUN_H_
 #define EXTRACTION_EXTRACTION_RUN_H_
 
+#include <cstdint>
+
 #include "extraction/diagnostics.h"
 #include "extraction/file_info.h"
 #include "extraction/name_table.h"
@@ -28,6 +30,8 @@ struct ExtractionRun {
   // now; nullptr when every disk has a folder of its own.
   NameTable* one_folder_names = nullptr;
   int disk = 0;
+  // What the run read, for the summary a run over many images ends with.
+  int64_t disks_read = 0, files_read = 0, bytes_read = 0;
 };
 
 #endif  // EXTRACTION_EXTRACTION_RUN_H_

@@ -6,7 +6,8 @@
 #include "diskimage/disk_image.h"
 #include "extraction/extraction_run.h"
 
-// Checks disk `disk`, selected in `image` opened from `path`; a disk of another container than
+// Checks disk `disk`, selected in `image` opened from `path` (nullptr where the diagnostics'
+// prefix names the image); a disk of another container than
 // D88 passes (what its container lost was said when it was opened). A header that no D88 writer
 // makes is reported ("disk N is not a D88 disk: REASON"; an image whose first disk has such a
 // header is none) and the disk is not to be read: returns false. A disk that the image ends inside

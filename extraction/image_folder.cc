@@ -17,10 +17,10 @@
 
 namespace {
 
-constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "d8u", "1dd",
-                                            "2d",  "2dd", "2hd", "hdm", "xdf", "dup", "hdb",
-                                            "ddb", "hd4", "hd5", "dd6", "dd9", "img", "ima",
-                                            "dim", "fdi", "nfd", "dcp", "dcu", "imd"};
+constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "d8u", "1dd", "2d",
+                                            "2dd", "2hd", "hdm", "xdf", "dup", "hdb", "ddb", "hd4",
+                                            "hd5", "dd6", "dd9", "img", "ima", "dsk", "bin", "tfd",
+                                            "dim", "fdi", "nfd", "dcp", "dcu", "imd", "fdd"};
 
 constexpr size_t kPathSize = 4096;
 
@@ -140,9 +140,11 @@ void Walk(char* path, size_t path_length, size_t root_length, int depth, Diagnos
         diagnostics.Report(path, "folders nested deeper than %d are not read",
                            kMaxImageFolderDepth);
       }
-    } else if (HasImageExtension(name) ||
+    } else if (HasImageExtension(name) || visitor.EveryFile() ||
                (ArchivesAvailable() && ArchiveExtensionLength(name) > 0)) {
       visitor.Visit(path, path + root_length + 1);
+    } else {
+      visitor.PassOver();
     }
     path[path_length] = '\0';
   }

@@ -97,10 +97,6 @@ bool FormImageFolder(NameRegistry& names, const char* folder, char* out, uint64_
     const bool last = end == nullptr;
     char part[kOutputNameSize];
     snprintf(part, sizeof part, "%.*s", static_cast<int>(last ? strlen(at) : end - at), at);
-    if (last) {
-      char* dot = strrchr(part, '.');
-      if (dot != nullptr && dot != part) *dot = '\0';
-    }
     char safe[kOutputNameSize];
     MakeSafeFileName(part, safe, sizeof safe, kWindowsFileNames, false);
     if (last) renamed = names.MakeUnique(key, safe);

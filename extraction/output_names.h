@@ -48,9 +48,10 @@ class NameRegistry {
 constexpr size_t kImageFolderSize = 8192;
 
 // Forms into `out` (kImageFolderSize bytes) the folder below the output folder that an image's
-// disks go into, from `folder` ('/' between its parts, the last with its extension): each part
-// made safe as a file's name is, the last without its extension and, where an earlier image's
-// folder took that name, with ~2, ~3, ... (recorded in `names`). Sets `key` to the folder's key
+// disks go into, from `folder` ('/' between its parts, extensions kept, so that the folder is a
+// function of the image's path alone): each part made safe as a file's name is, and the last,
+// where an earlier image's folder took that name (two command-line PATHs of one base name), with
+// ~2, ~3, ... (recorded in `names`). Sets `key` to the folder's key
 // in `names`. Returns true when the last part was renamed so.
 bool FormImageFolder(NameRegistry& names, const char* folder, char* out, uint64_t& key);
 

@@ -121,14 +121,18 @@ TEST_F(DskgetTest, Fat12NamesBeginningWithAPointAreFilesAndUnreadEntriesAreSaid)
   int listed = 0;
   EXPECT_EQ(fscanf(mdir, "%d", &listed), 1);
   pclose(mdir);
-  EXPECT_EQ(listed, 5);             // A.TXT, .., ..\..\X, D.TXT, SUB
-  entry("D       TXT")[11] = 0xC0;  // an attribute byte that no FAT entry holds
+  EXPECT_EQ(listed, 5);                               // A.TXT, .., ..\..\X, D.TXT, SUB
+  entry("D       TXT")[11] = 0xC0;                    // an attribute byte that no FAT entry holds
+  uint8_t* month_zero = entry("A       TXT") + 0x16;  // 2031-00-03 00:00: listed so, not set
+  month_zero[0] = month_zero[1] = 0x00, month_zero[2] = 0x03, month_zero[3] = 0x66;
   SetImage(SectorsToDisk(disk, {77, 2, 8, 3}).Name("DOS").Media(0x20).Build());
 
   const RunResult result = RunOnImage({"-C", root / "out"});
   EXPECT_EQ(result.status, 2);
   const std::string backslashes = UnderLauncher() ? ".._.._X" : "..\\..\\X";
   std::vector<std::string> said = {
+      "dskget: warning: 000/A.TXT: its date 2031-00-03 00:00:00 is no day of the calendar; not "
+      "set",
       "dskget: 000/..: written as \"__\" to stay a plain file name",
       "dskget: 000/(root): 1 directory entry not read: no file or folder of fat12 holds its "
       "bytes"};
@@ -137,6 +141,8 @@ TEST_F(DskgetTest, Fat12NamesBeginningWithAPointAreFilesAndUnreadEntriesAreSaid)
                 "dskget: 000/..\\..\\X: written as \".._.._X\" to stay a plain file name");
   }
   EXPECT_EQ(result.err, Lines(said));
+  EXPECT_NE(result.out.find("2031-00-03 00:00  A.TXT"), std::string::npos) << result.out;
+  EXPECT_GE(ModificationTime(root / "out/000/A.TXT"), ModificationTime(root / "out/000/__"));
   const Tree tree = Snapshot(root / "out");
   const std::string hello = FileEntry(Text("hello\r\n"));
   EXPECT_EQ(tree, (Tree{{"000", "dir"},
@@ -576,20 +582,22 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
                ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
                "is larger than its chain; " + std::to_string(hu.ClusterBytes()) + " bytes written",
            "dskget: " + missing + ": cannot open the image: No such file or directory",
-           "dskget: " + b + ": an earlier image has its folder's name; written as " + "\"game~2\"",
+           "dskget: " + b + ": an earlier image has its folder's name; written as " +
+               "\"game~2.d88\"",
            "dskget: " + root / "games/x1/Z.D88" +
                ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
-               "is larger than its chain; " + std::to_string(hu.ClusterBytes()) +
-               " bytes written"}));
+               "is larger than its chain; " + std::to_string(hu.ClusterBytes()) + " bytes written",
+           "dskget: note: 1 file passed over as no disk image by its name (--all tries every "
+           "file)"}));
   EXPECT_NE(result.out.find(Lines({a, "", "[A] hu-basic (2D) -> 000"})), std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find(Lines({b, "", "[] cpm (X1turbo 2D) -> 000"})), std::string::npos);
   const Tree tree = Snapshot(root / "out");
-  EXPECT_EQ(tree.at("game/000/GOOD"), FileEntry(Bytes(300, 'G')));
-  EXPECT_EQ(tree.at("game~2/000/WM.COM").size(), 5u + 3072u);
-  EXPECT_EQ(tree.count("missing"), 0u);
-  EXPECT_EQ(tree.at("games/x1/A/000/WM.COM"), tree.at("game~2/000/WM.COM"));
-  EXPECT_EQ(tree.at("games/x1/Z/000/GOOD"), FileEntry(Bytes(300, 'G')));
+  EXPECT_EQ(tree.at("game.d88/000/GOOD"), FileEntry(Bytes(300, 'G')));
+  EXPECT_EQ(tree.at("game~2.d88/000/WM.COM").size(), 5u + 3072u);
+  EXPECT_EQ(tree.count("missing.d88"), 0u);
+  EXPECT_EQ(tree.at("games/x1/A.2d/000/WM.COM"), tree.at("game~2.d88/000/WM.COM"));
+  EXPECT_EQ(tree.at("games/x1/Z.D88/000/GOOD"), FileEntry(Bytes(300, 'G')));
   EXPECT_LT(result.out.find(root / "games/x1/A.2d"), result.out.find(root / "games/x1/Z.D88"));
   EXPECT_EQ(tree.count("games/x1/link"), 0u);
 }
@@ -620,12 +628,19 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
       " && head -c 2000 ../coll/pack.zip >../coll/broken.zip" +
       // A name in Shift-JIS, as Japanese zip archives store them: ゲー.d88
       " && cp disks/side_a.d88 \"$(printf '\\203\\121\\201\\133.d88')\"" +
-      " && zip -q ../coll/sjis.zip *.d88";
+      " && zip -q ../coll/sjis.zip *.d88 && zip -q ../coll/text.zip disks/notes.txt" +
+      // An image, a folder and an archive of one name side by side: three folders.
+      " && cp disks/side_a.d88 ../coll/pack.d88 && mkdir ../coll/pack && cp disks/sub/b.2d " +
+      "../coll/pack/side_a.dsk";
   ASSERT_EQ(system(make.c_str()), 0);
   const RunResult result = Run({root / "coll", "-C", root / "out"});
   EXPECT_EQ(result.status, 2);
   const std::string broken = root / "coll/broken.zip";
   EXPECT_NE(result.err.find("dskget: " + broken + ": the archive is damaged: "), std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find("dskget: note: 4 files passed over as no disk image by their name "
+                            "(--all tries every file)"),
+            std::string::npos)
       << result.err;
   EXPECT_NE(result.out.find(Lines({root / "coll/outer.zip:inner.zip:disks/side_a.d88", "",
                                    "[A] hu-basic (2D) -> 000"})),
@@ -638,25 +653,40 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
   const Tree a = Snapshot(root / "a"), b = Snapshot(root / "b");
   const Tree out = Snapshot(root / "out");
   for (const char* folder :
-       {"coll/pack/disks/", "coll/more/pack/disks/", "coll/outer/inner/disks/"}) {
-    EXPECT_EQ(out.at(folder + std::string("side_a/000/GOOD")), a.at("000/GOOD")) << folder;
-    EXPECT_EQ(out.at(folder + std::string("sub/b/000/WM.COM")), b.at("000/WM.COM")) << folder;
+       {"coll/pack.zip/disks/", "coll/more/pack.7z/disks/", "coll/outer.zip/inner.zip/disks/"}) {
+    EXPECT_EQ(out.at(folder + std::string("side_a.d88/000/GOOD")), a.at("000/GOOD")) << folder;
+    EXPECT_EQ(out.at(folder + std::string("sub/b.2d/000/WM.COM")), b.at("000/WM.COM")) << folder;
   }
-  EXPECT_EQ(out.at("coll/sjis/\u30b2\u30fc/000/GOOD"), a.at("000/GOOD"));
+  EXPECT_EQ(out.at("coll/sjis.zip/\u30b2\u30fc.d88/000/GOOD"), a.at("000/GOOD"));
+  EXPECT_EQ(out.at("coll/pack.d88/000/GOOD"), a.at("000/GOOD"));
+  EXPECT_EQ(out.at("coll/pack/side_a.dsk/000/WM.COM"), b.at("000/WM.COM"));
   for (const auto& [path, entry] : out) EXPECT_EQ(path.find("notes"), std::string::npos) << path;
+  // A zip of no image said so, alone.
+  EXPECT_EQ(Run({root / "coll/text.zip", "-l"}).err,
+            Lines({"dskget: " + root / "coll/text.zip" +
+                   ": holds no disk image; 1 file passed over by its name (--all tries every "
+                   "file)"}));
   // On a terminal, with the listing going to a file, a progress line says which image is being
-  // read and how much is done, and is erased.
+  // read and how much is done, cut to the terminal's width, and gives way to a summary.
   RunOptions terminal;
   terminal.cwd = work();
   terminal.stderr_terminal = true;
+  terminal.terminal_columns = 60;
   terminal.stdout_path = root / "listing.txt";
   const RunResult progress = Run({root / "coll/more", "-C", root / "again"}, terminal);
   EXPECT_EQ(progress.status, 0);
-  EXPECT_NE(progress.err.find("\r\033[Kdskget: 1 image (0.3 MB) read; reading " +
-                              root / "coll/more/pack.7z:disks/sub/b.2d"),
+  EXPECT_NE(progress.err.find("\r\033[Kdskget: 1 image (0.3 MB) read; reading ..."),
             std::string::npos)
       << progress.err;
-  EXPECT_EQ(progress.err.substr(progress.err.size() - 4), "\r\033[K");
+  EXPECT_NE(progress.err.find("7z:disks/sub/b.2d"), std::string::npos) << progress.err;
+  for (size_t at = 0; (at = progress.err.find(" read; reading ", at)) != std::string::npos; ++at) {
+    const size_t start = progress.err.rfind("\033[K", at) + 3;
+    EXPECT_LT(progress.err.find_first_of("\r\n", at) - start, 60u) << progress.err;
+  }
+  EXPECT_EQ(progress.err.substr(progress.err.rfind("\033[K") + 3),
+            Lines({"dskget: note: 1 file passed over as no disk image by its name (--all tries "
+                   "every file)",
+                   "dskget: 2 images (0.7 MB), 2 disks read, 2 files (0.0 MB), 0 problems"}));
   // dskinfo hashes the members it reads as it hashes files.
   RunOptions json = alone;
   json.stdout_path = root / "more.jsonl";

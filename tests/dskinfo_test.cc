@@ -182,14 +182,24 @@ TEST_F(DskinfoTest, AFolderIsReportedImageByImage) {
   WriteFile(root / "set/a.txt", Bytes(10, 'a'));
   const RunResult result = Run({root / "set", "--json"});
   EXPECT_EQ(result.status, 0) << result.err;
-  const size_t first =
-      result.out.find("{\"path\": \"" + root / "set/a.imd" + "\", \"container\": \"imd\"");
+  const size_t first = result.out.find("{\"path\": \"" + root / "set/a.imd" +
+                                       "\", \"folder\": \"set/a.imd\", \"container\": \"imd\"");
   const size_t second =
-      result.out.find("{\"path\": \"" + root / "set/b/one.D77" + "\", \"container\": \"d88\"");
+      result.out.find("{\"path\": \"" + root / "set/b/one.D77" +
+                      "\", \"folder\": \"set/b/one.D77\", \"container\": \"d88\"");
   EXPECT_NE(first, std::string::npos) << result.out;
   EXPECT_NE(second, std::string::npos) << result.out;
   EXPECT_LT(first, second);
   EXPECT_EQ(result.out.find("a.txt"), std::string::npos);
+  EXPECT_EQ(result.err,
+            Lines({"dskinfo: note: 1 file passed over as no disk image by its name (--all tries "
+                   "every file)"}));
+  // --all tries it too: no container accepts it.
+  const RunResult every = Run({root / "set", "--all"});
+  EXPECT_EQ(every.status, 2);
+  EXPECT_NE(every.err.find(root / "set/a.txt" + ": not a disk image: 10 bytes"),
+            std::string::npos)
+      << every.err;
 }
 
 // Runs a python3 script with `args`; its output, or a failure with what it said.
@@ -234,19 +244,19 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
                       "  data = open(image[\"path\"], \"rb\").read()\n"
                       "  assert image[\"size\"] == len(data)\n"
                       "  assert image[\"sha1\"] == hashlib.sha1(data).hexdigest()\n"
-                      "  folder = os.path.join(sys.argv[2], image[\"path\"][len(sys.argv[3]):-4])\n"
+                      "  folder = os.path.join(sys.argv[2], image[\"folder\"])\n"
                       "  for disk in image[\"disks\"]:\n"
                       "    print(disk[\"file_list\"] is None or len(disk[\"file_list\"]))\n"
                       "    for f in disk[\"file_list\"] or []:\n"
-                      "      b = open(os.path.join(folder, \"%03d\" % disk[\"index\"], "
-                      "f[\"path\"]), \"rb\").read()\n"
+                      "      b = open(os.path.join(folder, disk[\"folder\"], f[\"path\"]), "
+                      "\"rb\").read()\n"
                       "      assert f[\"size\"] == len(b) and f[\"damage\"] is None\n"
                       "      assert f[\"crc32\"] == \"%08x\" % zlib.crc32(b)\n"
                       "      assert f[\"md5\"] == hashlib.md5(b).hexdigest()\n"
                       "      assert f[\"sha1\"] == hashlib.sha1(b).hexdigest()\n"
                       "      assert f[\"sha256\"] == hashlib.sha256(b).hexdigest()\n"
                       "      print(f[\"path\"], f[\"type\"])\n",
-                      {root / "files.jsonl", root / "out", root / ""}),
+                      {root / "files.jsonl", root / "out"}),
             "True\n4\nA&<\".BIN bin\na&<\"~2.bin bin\n%FF%01 bin\nSUB/DEEP bin\n1\nPROG.BAS bas\n");
   options.stdout_path = root / "set.dat";
   ASSERT_EQ(Run({root / "set", "--dat"}, options).status, 0);
@@ -257,30 +267,33 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
                 "for game in d.findall(\"game\"):\n"
                 "  print(game.get(\"name\"), *[r.get(\"name\") for r in game.findall(\"rom\")])\n",
                 std::vector<std::string>{root / "set.dat"}),
-      "set\nset/blank\nset/pair 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP "
+      "set\nset/blank.d88\nset/pair.d88 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP "
       "001/PROG.BAS\n");
 }
 
 TEST_F(DskinfoTest, UsageHelpAndVersion) {
   RunResult result = Run({});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, Lines({"Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]",
-                               "Try 'dskinfo --help'."}));
+  EXPECT_EQ(result.err,
+            Lines({"Usage: dskinfo IMAGE... [--all] [--files] [--json | --jsonl | --dat]",
+                   "Try 'dskinfo --help'."}));
   result = Run({"a.d88", "-x"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
   result = Run({"--help"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind(
-                "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
-            0u);
+  EXPECT_EQ(
+      result.out.rfind(
+          "Usage: dskinfo IMAGE... [--all] [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
+      0u);
   result = Run({"--version"});
   EXPECT_EQ(result.out, Lines({"dskinfo " PROJECT_VERSION}));
   result = Run({"a.d88", "-h"});  // -h is help wherever it stands, as in dskget
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind(
-                "Usage: dskinfo IMAGE... [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
-            0u);
+  EXPECT_EQ(
+      result.out.rfind(
+          "Usage: dskinfo IMAGE... [--all] [--files] [--json | --jsonl | --dat]" + LineEnd(), 0),
+      0u);
 }
 
 TEST_F(DskinfoTest, ReadWithIsACommandToPaste) {

@@ -72,7 +72,10 @@ RunResult RunProgram(const std::vector<std::string>& command, const std::vector<
   if (any_terminal) {
     termios raw = {};
     cfmakeraw(&raw);
-    if (openpty(&terminal, &terminal_side, nullptr, &raw, nullptr) != 0) {
+    winsize size = {};
+    size.ws_col = static_cast<unsigned short>(options.terminal_columns);
+    size.ws_row = 24;
+    if (openpty(&terminal, &terminal_side, nullptr, &raw, &size) != 0) {
       throw std::runtime_error("openpty failed");
     }
   }

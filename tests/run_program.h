@@ -14,6 +14,7 @@ struct RunOptions {
   bool as_nobody = false;          // drop root privileges to the user and group nobody
   bool stdout_terminal = false;    // standard output is a pseudo-terminal (in raw mode)
   bool stderr_terminal = false;    // standard error is one (both: they share it, in `out`)
+  int terminal_columns = 0;        // the terminal's width (0: it does not say)
   bool stdin_pipe = false;         // standard input is a pipe fed with stdin_bytes
   std::string stdin_bytes;
 };

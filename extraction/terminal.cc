@@ -1,0 +1,61 @@
+// The terminal's width and the width of text on it.
+#include "extraction/terminal.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#elif !defined(__EMSCRIPTEN__)
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr int kDefaultColumns = 80;
+
+// Reads the character at `at` and returns the columns it takes; `at` moves past it.
+int NextColumns(const unsigned char*& at) {
+  unsigned code = *at++;
+  if (code >= 0xC0) {
+    const int more = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : 1;
+    code &= 0x3F >> more;
+    for (int i = 0; i < more && (*at & 0xC0) == 0x80; ++i) code = (code << 6) | (*at++ & 0x3F);
+  }
+  return code >= 0x1100 ? 2 : 1;
+}
+
+}  // namespace
+
+int TerminalColumns(TerminalStream stream) {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  const HANDLE handle =
+      GetStdHandle(stream == kStandardOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  if (GetConsoleScreenBufferInfo(handle, &info) && info.srWindow.Right > info.srWindow.Left) {
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  }
+#elif !defined(__EMSCRIPTEN__)
+  winsize size = {};
+  if (ioctl(stream == kStandardOutput ? STDOUT_FILENO : STDERR_FILENO, TIOCGWINSZ, &size) == 0 &&
+      size.ws_col > 0) {
+    return size.ws_col;
+  }
+#else
+  (void)stream;
+#endif
+  return kDefaultColumns;
+}
+
+int TextColumns(const char* text) {
+  int columns = 0;
+  for (const unsigned char* at = reinterpret_cast<const unsigned char*>(text); *at != 0;) {
+    columns += NextColumns(at);
+  }
+  return columns;
+}
+
+const char* TailFitting(const char* text, int columns) {
+  int left = TextColumns(text);
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+  while (left > columns && *at != 0) left -= NextColumns(at);
+  return reinterpret_cast<const char*>(at);
+}
