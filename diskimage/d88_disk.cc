@@ -49,8 +49,8 @@ void D88Disk::Select(D88Image& selected) {
       if (before < 0 || start[other] > start[before]) before = other;
     }
     if (before < 0) continue;
-    kept[track] = start[before] != start[track] &&
-                  TrackEnd(selected, before, start[before]) <= start[track];
+    kept[track] =
+        start[before] != start[track] && TrackEnd(selected, before, start[before]) <= start[track];
   }
 }
 

@@ -197,8 +197,7 @@ TEST_F(DskinfoTest, AFolderIsReportedImageByImage) {
   // --all tries it too: no container accepts it.
   const RunResult every = Run({root / "set", "--all"});
   EXPECT_EQ(every.status, 2);
-  EXPECT_NE(every.err.find(root / "set/a.txt" + ": not a disk image: 10 bytes"),
-            std::string::npos)
+  EXPECT_NE(every.err.find(root / "set/a.txt" + ": not a disk image: 10 bytes"), std::string::npos)
       << every.err;
 }
 
