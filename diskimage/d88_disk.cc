@@ -61,7 +61,11 @@ bool D88Disk::TrackBeyondImage(int track) const {
 }
 
 int D88Disk::ReadTrackSectors(int track, SectorHeader* dest, int max_count) {
-  return Kept(track) ? image->ReadTrackSectors(track, dest, max_count) : 0;
+  if (!Kept(track)) return 0;
+  const int count = image->ReadTrackSectors(track, dest, max_count);
+  // A first header that counts no sector begins no sector: a writer's unformatted track, stored
+  // as zeros.
+  return count > 0 && dest[0].sector_count == 0 ? 0 : count;
 }
 
 int D88Disk::ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,

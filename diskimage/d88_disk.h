@@ -11,7 +11,8 @@ namespace diskimage {
 // A view of one D88 disk for DiskMap::Load. Some writers begin the first track inside the
 // 164-entry table (at 0x2A0, after 160 entries), so that the last entries are that track's own
 // bytes; some leave entries that point into the data of another track. Neither is a track: the
-// view leaves them out. D88Image itself reads every entry as stored.
+// view leaves them out. A track whose first header counts no sector (an unformatted track stored
+// as zeros) holds no sector here. D88Image itself reads every entry as stored.
 class DISKIMAGE_API D88Disk final : public SectorSource {
  public:
   // Takes the disk selected in `image` (which must stay open with it selected while the view is

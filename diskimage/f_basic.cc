@@ -8,6 +8,8 @@ namespace {
 constexpr int kSectorsPerTrack = 16;
 constexpr int kFatTrack = 2;  // cylinder 1, head 0
 constexpr int kFatSector = 1;
+constexpr int kIdSector = 3;          // on cylinder 0, head 0
+constexpr int kFormatFiller = 0xE5;
 constexpr int kTableStart = 5;  // byte of cluster 0's entry
 constexpr int kClusterCount = 152;
 constexpr int kSectorsPerCluster = 8;
@@ -27,7 +29,14 @@ bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
   if (sector == nullptr || sector->data_size != 256 || map.Read(*sector, fat, 256) != 256) {
     return false;
   }
-  if (fat[0] != 0x00 || fat[1] != 0xFF || fat[2] != 0xFF || fat[3] != 0xFF || fat[4] != 0xFF) {
+  // Byte 0 is 00h; a disk formatted and never written may keep the formatter's E5h there, which
+  // is taken where the ID sector (cylinder 0, sector 3) begins "S  " as F-BASIC writes it.
+  const SectorHeader* id_sector = map.Find(0, kIdSector);
+  unsigned char id[3] = {};
+  const bool id_written = id_sector != nullptr && map.Read(*id_sector, id, 3) == 3 &&
+                          id[0] == 'S' && id[1] == ' ' && id[2] == ' ';
+  if ((fat[0] != 0x00 && !(fat[0] == kFormatFiller && id_written)) || fat[1] != 0xFF ||
+      fat[2] != 0xFF || fat[3] != 0xFF || fat[4] != 0xFF) {
     return false;
   }
   int irregular = 0;

@@ -44,8 +44,8 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   }
 }
 
-// Describes a mounted file system in `evidence`.
-void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
+// Describes the file system mounted on `map` in `evidence`.
+void DescribeFileSystem(const DiskMap& map, const FileSystem& fs, char* evidence, size_t size) {
   const VolumeLayout& l = fs.Layout();
   switch (fs.Kind()) {
     case FileSystemKind::kFat12:
@@ -79,11 +79,16 @@ void DescribeFileSystem(const FileSystem& fs, char* evidence, size_t size) {
                "the disk",
                l.numbering.sectors_per_track == 16 ? 14 : 28);
       break;
-    case FileSystemKind::kFBasic:
+    case FileSystemKind::kFBasic: {
+      unsigned char first = 0;
+      const SectorHeader* fat = map.Find(2, 1);
+      if (fat != nullptr) map.Read(*fat, &first, 1);
       snprintf(evidence, size,
-               "FAT on cylinder 1 sector 1 begins 00 FF FF FF FF; directory entries parse, chains "
-               "stay on the disk");
+               "FAT on cylinder 1 sector 1 begins %02X FF FF FF FF%s; directory entries parse, "
+               "chains stay on the disk",
+               first, first == 0 ? "" : " (the formatter's filler) after an ID sector");
       break;
+    }
     case FileSystemKind::kCpm:
       snprintf(evidence, size,
                "the %s format's directory (track %d, %d entries) holds only well-formed entries "
@@ -129,7 +134,7 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     }
     id.kind = kind;
     id.variant = fs.Layout().variant;
-    DescribeFileSystem(fs, id.evidence, sizeof id.evidence);
+    DescribeFileSystem(map, fs, id.evidence, sizeof id.evidence);
     id.files = count.files;
     id.directories = count.directories;
     id.damaged = count.damaged;

@@ -154,6 +154,15 @@ TEST(IdentifyTest, UnformattedDisksAndAFormattedEmptyOne) {
   Mapped empty(BasicDisk(BasicDisk::kFBasic).ToDisk("E").Build());
   EXPECT_EQ(empty.id.kind, FileSystemKind::kFBasic);
   EXPECT_EQ(empty.id.files, 0);
+  // Formatted and never written: the formatter's E5h before the FAT's FFh bytes, named F-BASIC
+  // only where F-BASIC's ID sector ("S  ") is there.
+  BasicDisk fresh(BasicDisk::kFBasic);
+  fresh.Logical()[32 * 256] = 0xE5;
+  EXPECT_EQ(Mapped(fresh.ToDisk("F").Build()).id.kind, FileSystemKind::kUnknown);
+  memcpy(&fresh.Logical()[2 * 256], "S  ", 3);
+  const Mapped named(fresh.ToDisk("F").Build());
+  EXPECT_EQ(named.id.kind, FileSystemKind::kFBasic);
+  EXPECT_EQ(named.id.files, 0);
 }
 
 TEST(DiskMapTest, SummaryCountsWhatDepartsFromTheUsualShape) {
