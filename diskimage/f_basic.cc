@@ -8,7 +8,7 @@ namespace {
 constexpr int kSectorsPerTrack = 16;
 constexpr int kFatTrack = 2;  // cylinder 1, head 0
 constexpr int kFatSector = 1;
-constexpr int kIdSector = 3;          // on cylinder 0, head 0
+constexpr int kIdSector = 3;  // on cylinder 0, head 0
 constexpr int kFormatFiller = 0xE5;
 constexpr int kTableStart = 5;  // byte of cluster 0's entry
 constexpr int kClusterCount = 152;

@@ -357,4 +357,25 @@ EntryParse ParseHuman68kEntry(const unsigned char* raw, int64_t index, Directory
   return ParseFatEntry(raw, index, entry, cursor, true);
 }
 
+void ReadFatLabel(const DiskMap& map, const VolumeLayout& layout, char* label) {
+  label[0] = '\0';
+  unsigned char sector[1024];
+  const int per_sector = layout.numbering.sector_size / 32;
+  for (int64_t s = 0; s < layout.root_sectors; ++s) {
+    ReadLogicalSector(map, layout.numbering, layout.root_start + s, sector);
+    for (int e = 0; e < per_sector; ++e) {
+      const unsigned char* raw = sector + 32 * e;
+      if (raw[0] == 0x00) return;
+      if (raw[0] == 0xE5 || raw[11] == kAttributeLongName || !(raw[11] & kAttributeLabel)) {
+        continue;
+      }
+      int length = 11;
+      while (length > 0 && raw[length - 1] == ' ') --length;
+      memcpy(label, raw, static_cast<size_t>(length));
+      label[length] = '\0';
+      return;
+    }
+  }
+}
+
 }  // namespace diskimage

@@ -129,6 +129,13 @@ bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
   return mounted;
 }
 
+void FileSystem::VolumeLabel(char* label) const {
+  label[0] = '\0';
+  if (map != nullptr && (kind == FileSystemKind::kFat12 || kind == FileSystemKind::kHuman68k)) {
+    ReadFatLabel(*map, layout, label);
+  }
+}
+
 int FileSystem::FreeClusters() const {
   int free = 0;
   for (int c = layout.first_cluster; c < layout.first_cluster + layout.cluster_count; ++c) {

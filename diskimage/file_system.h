@@ -197,6 +197,11 @@ class DISKIMAGE_API FileSystem {
   int FreeClusters() const;
   int UsedClusters() const;
 
+  // FAT12 and Human68k: the root directory's volume label (up to 11 bytes as stored, code page
+  // 932, trailing spaces removed) into `label` (12 bytes, NUL-terminated); "" where there is none
+  // or for another file system.
+  void VolumeLabel(char* label) const;
+
   // A cursor at the first entry of the root directory, or of the subdirectory `entry` names.
   void Root(DirectoryCursor& cursor) const;
   void Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor);

@@ -41,6 +41,9 @@ enum class EntryParse {
 // when the disk is not of this kind.
 bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuman68k(const DiskMap& map, VolumeLayout& layout, int16_t* table);
+// The volume label entry of a mounted FAT12 or Human68k root directory: its 11 bytes without
+// trailing spaces into `label` (12 bytes, NUL-terminated); "" for none.
+void ReadFatLabel(const DiskMap& map, const VolumeLayout& layout, char* label);
 bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);
 bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table);

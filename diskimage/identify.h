@@ -1,6 +1,6 @@
-// diskimage: what a disk holds (one of the four file systems, one of the two game layouts that
-// dskcut and dskpull read, an unformatted disk, or something unknown), with the evidence found
-// and, for a file system, its files and space.
+// diskimage: what a disk holds (one of the file systems FileSystem reads, one of the two game
+// layouts that dskcut and dskpull read, an unformatted disk, or something unknown), with the
+// evidence found and, for a file system, its files and space.
 #ifndef DISKIMAGE_IDENTIFY_H_
 #define DISKIMAGE_IDENTIFY_H_
 

@@ -171,6 +171,7 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
            id.variant[0] != '\0' ? " (" : "", id.variant, id.variant[0] != '\0' ? ")" : "",
            id.evidence);
   PrintField("contents:", text);
+  if (r.label[0] != '\0') PrintField("label:", r.label);
   if (id.files >= 0) {
     int length =
         snprintf(text, sizeof text, "%" PRId64 " file%s", id.files, id.files == 1 ? "" : "s");
@@ -250,6 +251,12 @@ void PrintDiskJson(const DiskReport& r) {
   }
   fputs(", \"evidence\": ", stdout);
   PrintJsonString(id.evidence);
+  fputs(", \"label\": ", stdout);
+  if (r.label[0] != '\0') {
+    PrintJsonString(r.label);
+  } else {
+    fputs("null", stdout);
+  }
   const auto number_or_null = [](const char* key, int64_t value) {
     if (value >= 0) {
       printf(", \"%s\": %" PRId64, key, value);

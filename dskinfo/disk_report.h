@@ -19,6 +19,7 @@ struct DiskReport {
   bool in_archive;  // a member of an archive, which only dskget reads
   diskimage::DiskGeometry geometry;
   diskimage::Identification identification;
+  const char* label;  // UTF-8; "" for none
 };
 
 // The program that reads a disk of this kind in this container, in a file of its own or in an

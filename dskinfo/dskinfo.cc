@@ -162,6 +162,11 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, cons
     report.in_archive = strcmp(file, path) != 0;
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
+    char label[12];
+    state.file_system.VolumeLabel(label);
+    ListedName shown_label;
+    PrepareListedName(run, label, shown_label);
+    report.label = json != nullptr ? shown_label.name : shown_label.shown;
     if (options.dat) {
       CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kDat);
     } else if (json != nullptr) {

@@ -44,7 +44,8 @@ TEST_F(DskinfoTest, TextReportSaysWhatTheDiskIsAndWhichProgramReadsIt) {
 
 TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
   Fat12Image fat;
-  fat.SetRoot(0, "A       TXT", 0x20, 2, 3);
+  fat.SetRoot(0, "GAME DISK 1", 0x08, 0, 0);  // the volume label
+  fat.SetRoot(1, "A       TXT", 0x20, 2, 3);
   fat.SetFat(2, 0xFFF);
   BasicDisk n88(BasicDisk::kN88_2HD), hu(BasicDisk::kHu_2HD), fb(BasicDisk::kFBasic);
   n88.AddFile("A", "", 0x01, PatternBytes(10, 1));
@@ -72,7 +73,8 @@ TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
       "  print(image[\"error\"] is not None, len(image[\"disks\"]))\n"
       "  for disk in image[\"disks\"]:\n"
       "    assert all(k in disk for k in keys)\n"
-      "    print(repr(disk[\"name\"]), disk[\"media\"], disk[\"file_system\"], disk[\"files\"])\n"
+      "    print(repr(disk[\"name\"]), disk[\"media\"], disk[\"file_system\"], disk[\"files\"],\n"
+      "          disk[\"label\"])\n"
       "' " +
       json;
   FILE* parser = popen(check.c_str(), "r");
@@ -83,13 +85,13 @@ TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {
   ASSERT_EQ(pclose(parser), 0) << parsed;
   EXPECT_EQ(parsed,
             "False 7\n"
-            "'\"q\\\\\\x1b%82' 2D fat12 1\n"
-            "'N' 2HD n88-basic 1\n"
-            "'H' 2HD hu-basic 0\n"
-            "'F' 2D f-basic 1\n"
-            "'C' 2DD dskcut 1\n"
-            "'P' 2D dskpull 1\n"
-            "'' 2D unformatted None\n"
+            "'\"q\\\\\\x1b%82' 2D fat12 1 GAME DISK 1\n"
+            "'N' 2HD n88-basic 1 None\n"
+            "'H' 2HD hu-basic 0 None\n"
+            "'F' 2D f-basic 1 None\n"
+            "'C' 2DD dskcut 1 None\n"
+            "'P' 2D dskpull 1 None\n"
+            "'' 2D unformatted None None\n"
             "True 0\n");
   // --jsonl: the same objects, one image a line.
   options.stdout_path = root / "out.jsonl";
