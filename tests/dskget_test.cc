@@ -573,6 +573,9 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
     ASSERT_EQ(symlink((root / "a").c_str(), (root / "games/x1/link").c_str()), 0);
   }
   WriteFile(root / "games/x1/A.2d", RawDump(cpm.ToDisk(), {40, 2, 16, 1}));
+  Bytes cut = hu.ToDisk("C").Build();
+  cut.resize(100000);  // a D88 image cut short: said once, under its path
+  WriteFile(root / "games/x1/cut.d88", cut);
   const RunResult result = Run({a, missing, b, root / "games", "-C", root / "out"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(
@@ -585,6 +588,12 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
            "dskget: " + b + ": an earlier image has its folder's name; written as " +
                "\"game~2.d88\"",
            "dskget: " + root / "games/x1/Z.D88" +
+               ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
+               "is larger than its chain; " + std::to_string(hu.ClusterBytes()) + " bytes written",
+           "dskget: " + root / "games/x1/cut.d88" +
+               ": disk 0: its size field says 348848 bytes, 248848 more than the image holds (57 "
+               "tracks missing); not read whole",
+           "dskget: " + root / "games/x1/cut.d88" +
                ": 000/BROKEN: damaged: its chain leaves the disk, its recorded size (8192) " +
                "is larger than its chain; " + std::to_string(hu.ClusterBytes()) + " bytes written",
            "dskget: note: 1 file passed over as no disk image by its name (--all tries every "
@@ -600,6 +609,9 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
   EXPECT_EQ(tree.at("games/x1/Z.D88/000/GOOD"), FileEntry(Bytes(300, 'G')));
   EXPECT_LT(result.out.find(root / "games/x1/A.2d"), result.out.find(root / "games/x1/Z.D88"));
   EXPECT_EQ(tree.count("games/x1/link"), 0u);
+  // Alone, an image that cannot be opened is said in dskget's own form only.
+  EXPECT_EQ(Run({missing, "-l"}).err,
+            Lines({"dskget: " + missing + ": cannot open the image: No such file or directory"}));
 }
 
 // zip, 7z, an archive inside an archive and a damaged zip in one folder: each image comes out as
