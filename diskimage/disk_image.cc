@@ -90,13 +90,13 @@ DiskImage::D88Evidence DiskImage::WeighD88(char* reason, size_t reason_size) {
     return D88Evidence::kNone;
   }
   if (check.lacking_bytes == 0) return D88Evidence::kWhole;
+  if (check.writer_table && check.stored_tracks > 0) return D88Evidence::kCutShort;
   snprintf(
       reason, reason_size,
       "its size field says %" PRId64 " bytes, more than the %" PRId64 " the file holds, and %s",
       d88.DiskSize(), d88.ImageSize(),
       !check.writer_table ? "its track table is no D88 writer's" : "no track lies in the file");
-  return check.writer_table && check.stored_tracks > 0 ? D88Evidence::kCutShort
-                                                       : D88Evidence::kWeak;
+  return D88Evidence::kWeak;
 }
 
 void DiskImage::TakeD88() {
