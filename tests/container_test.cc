@@ -11,24 +11,13 @@
 #include "diskimage/identify.h"
 #include "tests/container_builder.h"
 #include "tests/fat12_image.h"
+#include "tests/opened_image.h"
 
 namespace {
 
 using namespace diskimage;
 
-// An image in memory, its first disk mapped and identified.
-struct Opened {
-  explicit Opened(const Bytes& bytes) : data(bytes) {
-    image->OpenMemory(data.data(), data.size());
-    if (image->SelectDisk(0)) map->Load(image->Disk());
-    Identify(*map, *fs, id);
-  }
-  Bytes data;
-  std::unique_ptr<DiskImage> image = std::make_unique<DiskImage>();
-  std::unique_ptr<DiskMap> map = std::make_unique<DiskMap>();
-  std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
-  Identification id;
-};
+using Opened = OpenedImage;
 
 Bytes SectorData(const DiskMap& map, const SectorHeader& s) {
   Bytes bytes(static_cast<size_t>(s.data_size));

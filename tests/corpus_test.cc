@@ -13,6 +13,7 @@
 #include "diskimage/identify.h"
 #include "tests/container_builder.h"
 #include "tests/e2e_fixture.h"
+#include "tests/opened_image.h"
 #include "tests/real_disks.h"
 
 namespace {
@@ -113,19 +114,7 @@ constexpr CorpusFile kCorpus[] = {
     {"corpus4/k23.XDF", "raw", "human68k", 52, 77},
 };
 
-// An image's first disk, opened as the programs open it, mapped and identified.
-struct Read {
-  explicit Read(const Bytes& bytes) : data(bytes) {
-    image->OpenMemory(data.data(), data.size());
-    if (image->SelectDisk(0)) map->Load(image->Disk());
-    Identify(*map, *fs, id);
-  }
-  Bytes data;
-  std::unique_ptr<DiskImage> image = std::make_unique<DiskImage>();
-  std::unique_ptr<DiskMap> map = std::make_unique<DiskMap>();
-  std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
-  Identification id;
-};
+using Read = OpenedImage;
 
 // The disk `map` holds, as the D88 builder holds it: every track's sectors with their IDs, data
 // and marks.
