@@ -32,42 +32,62 @@ bool IsTd0(const unsigned char* bytes, size_t size) {
 
 bool HasSignature(const unsigned char* bytes, size_t size) {
   return (size >= 14 && memcmp(bytes, "T98FDDIMAGE.R", 13) == 0) ||
-         (size >= 4 && memcmp(bytes, "IMD ", 4) == 0) || IsTd0(bytes, size);
+         (size >= 4 && memcmp(bytes, "IMD ", 4) == 0) ||
+         (size >= 6 && memcmp(bytes, "VFD1.0", 6) == 0) ||
+         (size >= 8 && memcmp(bytes, "MV - CPC", 8) == 0) ||
+         (size >= 8 && memcmp(bytes, "EXTENDED", 8) == 0) || IsTd0(bytes, size);
+}
+
+}  // namespace
+
+namespace {
+
+// Each container's name and what it does not record of a disk, as a phrase and as JSON keys.
+struct ContainerFacts {
+  ContainerKind kind;
+  const char* name;
+  const char* unrecorded;
+  const char* unrecorded_keys;
+};
+
+constexpr const char* kDataOnly = "sector IDs, density, deleted marks and read errors";
+constexpr const char* kDataOnlyKeys = "sector_ids density deleted_marks read_errors";
+constexpr ContainerFacts kContainers[] = {
+    {ContainerKind::kD88, "d88", "", ""},
+    {ContainerKind::kRaw, "raw", kDataOnly, kDataOnlyKeys},
+    {ContainerKind::kFdi, "fdi", kDataOnly, kDataOnlyKeys},
+    {ContainerKind::kDim, "dim", kDataOnly, kDataOnlyKeys},
+    {ContainerKind::kNfd, "nfd", "", ""},
+    {ContainerKind::kDcp, "dcp", kDataOnly, kDataOnlyKeys},
+    {ContainerKind::kImd, "imd", "", ""},
+    {ContainerKind::kFdd, "fdd", "read errors", "read_errors"},
+    // A track's recording mode is an extension most writers leave 0 (not said: taken as MFM).
+    {ContainerKind::kDsk, "dsk", "density", "density"},
+    {ContainerKind::kEdsk, "edsk", "density", "density"},
+};
+
+const ContainerFacts* FactsOf(ContainerKind kind) {
+  for (const ContainerFacts& facts : kContainers) {
+    if (facts.kind == kind) return &facts;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 const char* ContainerName(ContainerKind kind) {
-  switch (kind) {
-    case ContainerKind::kD88:
-      return "d88";
-    case ContainerKind::kRaw:
-      return "raw";
-    case ContainerKind::kFdi:
-      return "fdi";
-    case ContainerKind::kDim:
-      return "dim";
-    case ContainerKind::kNfd:
-      return "nfd";
-    case ContainerKind::kDcp:
-      return "dcp";
-    case ContainerKind::kImd:
-      return "imd";
-    default:
-      return "none";
-  }
+  const ContainerFacts* facts = FactsOf(kind);
+  return facts != nullptr ? facts->name : "none";
 }
 
 const char* ContainerUnrecorded(ContainerKind kind) {
-  switch (kind) {
-    case ContainerKind::kRaw:
-    case ContainerKind::kFdi:
-    case ContainerKind::kDim:
-    case ContainerKind::kDcp:
-      return "sector IDs, density, deleted marks and read errors";
-    default:
-      return "";
-  }
+  const ContainerFacts* facts = FactsOf(kind);
+  return facts != nullptr ? facts->unrecorded : "";
+}
+
+const char* ContainerUnrecordedKeys(ContainerKind kind) {
+  const ContainerFacts* facts = FactsOf(kind);
+  return facts != nullptr ? facts->unrecorded_keys : "";
 }
 
 DiskImage::DiskImage()
@@ -181,6 +201,7 @@ void DiskImage::Recognise(const unsigned char* bytes, size_t size, D88Evidence d
   };
   static const Reader kReaders[] = {
       {ContainerKind::kNfd, ReadNfdImage}, {ContainerKind::kImd, ReadImdImage},
+      {ContainerKind::kFdd, ReadFddImage}, {ContainerKind::kDsk, ReadDskImage},
       {ContainerKind::kDim, ReadDimImage}, {ContainerKind::kFdi, ReadFdiImage},
       {ContainerKind::kDcp, ReadDcpImage}, {ContainerKind::kRaw, ReadRawImage}};
   const bool d88_signature_free = bytes == nullptr || !HasSignature(bytes, size);
@@ -194,6 +215,8 @@ void DiskImage::Recognise(const unsigned char* bytes, size_t size, D88Evidence d
     }
     if (read.refusal[0] != '\0') {
       snprintf(not_read, sizeof not_read, "%s", read.refusal);
+    } else if (reader.kind == ContainerKind::kDsk && bytes[0] == 'E') {
+      container = ContainerKind::kEdsk;
     } else {
       container = reader.kind;
     }
@@ -229,7 +252,7 @@ bool DiskImage::SelectDisk(int index) {
 }
 
 const char* DiskImage::DiskName() const {
-  return container == ContainerKind::kD88 ? d88.DiskName() : "";
+  return container == ContainerKind::kD88 ? d88.DiskName() : read.name;
 }
 
 int DiskImage::MediaType() const {

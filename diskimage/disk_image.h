@@ -1,6 +1,6 @@
 // diskimage: a floppy-disk image in any container the library reads (D88 and its aliases, raw
-// sector dumps, FDI, DIM, NFD, DCP/DCU, IMD), recognised by its content, as disks whose sectors a
-// DiskMap maps.
+// sector dumps, FDI, DIM, NFD, DCP/DCU, IMD, Virtual98 FDD, CPC DSK and Extended DSK), recognised
+// by its content, as disks whose sectors a DiskMap maps.
 #ifndef DISKIMAGE_DISK_IMAGE_H_
 #define DISKIMAGE_DISK_IMAGE_H_
 
@@ -13,14 +13,17 @@
 
 namespace diskimage {
 
-enum class ContainerKind { kNone, kD88, kRaw, kFdi, kDim, kNfd, kDcp, kImd };
+enum class ContainerKind { kNone, kD88, kRaw, kFdi, kDim, kNfd, kDcp, kImd, kFdd, kDsk, kEdsk };
 
-// "d88", "raw", "fdi", "dim", "nfd", "dcp", "imd"; "none" for kNone.
+// "d88", "raw", "fdi", "dim", "nfd", "dcp", "imd", "fdd", "dsk", "edsk"; "none" for kNone.
 DISKIMAGE_API const char* ContainerName(ContainerKind kind);
 
 // What a container cannot record of a disk, as a phrase ("sector IDs, density, deleted marks and
-// read errors" for the containers that store only data), or "" for one that records it all.
+// read errors" for the containers that store only data, "read errors" for FDD, "density" for
+// DSK), or "" for one that records it all.
 DISKIMAGE_API const char* ContainerUnrecorded(ContainerKind kind);
+// The same as keys, separated by spaces ("sector_ids density deleted_marks read_errors").
+DISKIMAGE_API const char* ContainerUnrecordedKeys(ContainerKind kind);
 
 // One image, open for reading. Large (a D88Image and a sector table): give it static storage or
 // allocate it. Not copyable; one object serves one thread.
@@ -34,10 +37,10 @@ class DISKIMAGE_API DiskImage {
   DiskImage(const DiskImage&) = delete;
   DiskImage& operator=(const DiskImage&) = delete;
 
-  // Opens the file at `path` and recognises its container: the NFD, IMD and TD0 signatures
-  // first, then a D88 header that a D88 writer makes and that the file holds whole, then DIM's
-  // signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88 header
-  // whose size field says more than the file holds is weak evidence: another container that
+  // Opens the file at `path` and recognises its container: the NFD, IMD, FDD, DSK and TD0
+  // signatures first, then a D88 header that a D88 writer makes and that the file holds whole, then
+  // DIM's signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88
+  // header whose size field says more than the file holds is weak evidence: another container that
   // accepts the bytes wins (a raw size only where its boot sector's parameter block gives that
   // geometry, or where the D88 table's entry 0 is not its first track, as no writer leaves it),
   // and with none the image is a D88 cut short if the table is a writer's and a track lies in
@@ -70,9 +73,9 @@ class DISKIMAGE_API DiskImage {
   // Selects disk `index`; false outside 0..DiskCount()-1.
   bool SelectDisk(int index);
 
-  // The selected disk's name ("" where the container keeps none), its D88 media byte (for other
-  // containers the one of its shape: 00h 2D, 10h 2DD, 20h 2HD), its write protection, and its
-  // size (a D88 disk's size field, or the image's size).
+  // The selected disk's name ("" where the container keeps none; FDD's memo), its D88 media byte
+  // (for other containers the one of its shape: 00h 2D, 10h 2DD, 20h 2HD), its write protection,
+  // and its size (a D88 disk's size field, or the image's size).
   const char* DiskName() const;
   int MediaType() const;
   bool WriteProtected() const;

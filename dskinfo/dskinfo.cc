@@ -35,7 +35,8 @@ const char kHelp[] =
     "       dskinfo --help | --version\n"
     "\n"
     "Says what every disk of each floppy-disk image holds (D88, raw sector dump,\n"
-    "FDI, DIM, NFD, DCP/DCU or IMD, recognised by content): the container, its name,\n"
+    "FDI, DIM, NFD, DCP/DCU, IMD, FDD, DSK or Extended DSK, recognised by content):\n"
+    "the container, its name,\n"
     "media, write protection, geometry (and what departs from it: FM tracks,\n"
     "duplicate sector IDs, sectors with error status, ...), its file system (fat12,\n"
     "human68k, n88-basic, hu-basic, f-basic, cpm, mz-basic), or the game layout that\n"
@@ -80,10 +81,14 @@ void PrintContainerJson(diskimage::ContainerKind container) {
     fputs(", \"container\": null, \"unrecorded\": []", stdout);
     return;
   }
-  printf(", \"container\": \"%s\", \"unrecorded\": [%s]", diskimage::ContainerName(container),
-         diskimage::ContainerUnrecorded(container)[0] != '\0'
-             ? "\"sector_ids\", \"density\", \"deleted_marks\", \"read_errors\""
-             : "");
+  printf(", \"container\": \"%s\", \"unrecorded\": [", diskimage::ContainerName(container));
+  const char* keys = diskimage::ContainerUnrecordedKeys(container);
+  for (const char* key = keys; *key != '\0';) {
+    const size_t length = strcspn(key, " ");
+    printf("%s\"%.*s\"", key == keys ? "" : ", ", static_cast<int>(length), key);
+    key += length + (key[length] == ' ' ? 1 : 0);
+  }
+  putchar(']');
 }
 
 // Where JSON output puts its line breaks: one document, or one line per image.

@@ -209,6 +209,88 @@ Bytes ImdImage(const DiskBuilder& disk, bool high_rate) {
   return out;
 }
 
+Bytes FddImage(const DiskBuilder& disk, const std::string& memo, bool high_density) {
+  constexpr size_t kHeader = 0xC3FC;
+  Bytes out(kHeader, 0);
+  memcpy(&out[0], "VFD1.00", 8);
+  std::copy_n(memo.begin(), std::min<size_t>(memo.size(), 128), out.begin() + 8);
+  for (int slot = 0; slot < 160 * 26; ++slot) {
+    std::fill_n(out.begin() + 0xDC + slot * 12, 12, uint8_t{0xFF});
+  }
+  Bytes data;
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    for (size_t i = 0; i < sectors.size() && i < 26 && track < 160; ++i) {
+      const SectorRecord& s = sectors[i];
+      uint8_t* e = &out[0xDC + (track * 26 + i) * 12];
+      e[0] = s.c, e[1] = s.h, e[2] = s.r, e[3] = s.n;
+      e[5] = s.deleted != 0 ? 1 : 0;
+      e[6] = s.density == 0x40 ? 0 : 1;
+      e[7] = high_density ? 1 : 0;
+      Bytes bytes(size_t{128} << s.n, 0);
+      std::copy_n(s.data.begin(), std::min(bytes.size(), s.data.size()), bytes.begin());
+      if (std::all_of(bytes.begin(), bytes.end(), [&](uint8_t b) { return b == bytes[0]; })) {
+        e[4] = bytes[0];  // a fill sector: not stored
+        PutLe(out, 0xDC + (track * 26 + i) * 12 + 8, 0xFFFFFFFF, 4);
+        continue;
+      }
+      e[4] = 0xFF;
+      PutLe(out, 0xDC + (track * 26 + i) * 12 + 8, static_cast<uint32_t>(kHeader + data.size()), 4);
+      data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+  }
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides) {
+  Bytes out(256, 0);
+  const std::string signature = extended ? "EXTENDED CPC DSK File\r\nDisk-Info\r\n"
+                                         : "MV - CPCEMU Disk-File\r\nDisk-Info\r\n";
+  std::copy(signature.begin(), signature.end(), out.begin());
+  out[0x30] = static_cast<uint8_t>(cylinders);
+  out[0x31] = static_cast<uint8_t>(sides);
+  std::vector<Bytes> blocks;
+  size_t largest = 0;
+  for (int k = 0; k < cylinders * sides; ++k) {
+    const int track = 2 * (k / sides) + k % sides;
+    const auto found = disk.Tracks().find(track);
+    Bytes block;
+    if (found != disk.Tracks().end()) {
+      const std::vector<SectorRecord>& sectors = found->second;
+      block.assign(256, 0);
+      memcpy(&block[0], "Track-Info\r\n", 12);
+      block[0x10] = static_cast<uint8_t>(k / sides);
+      block[0x11] = static_cast<uint8_t>(k % sides);
+      block[0x13] = !sectors.empty() && sectors[0].density == 0x40 ? 1 : 2;
+      block[0x14] = sectors.empty() ? 2 : sectors[0].n;
+      block[0x15] = static_cast<uint8_t>(sectors.size());
+      block[0x17] = 0xE5;
+      for (size_t i = 0; i < sectors.size() && i < 29; ++i) {
+        const SectorRecord& s = sectors[i];
+        uint8_t* e = &block[0x18 + 8 * i];
+        e[0] = s.c, e[1] = s.h, e[2] = s.r, e[3] = s.n;
+        e[4] = s.status == 0xB0 ? 0x20 : 0x00;
+        e[5] = static_cast<uint8_t>((s.status == 0xB0 ? 0x20 : 0x00) | (s.deleted ? 0x40 : 0x00));
+        const size_t length = size_t{128} << (extended ? s.n : block[0x14]);
+        if (extended) PutLe(block, 0x18 + 8 * i + 6, static_cast<uint32_t>(length), 2);
+        Bytes bytes(length, 0);
+        std::copy_n(s.data.begin(), std::min(bytes.size(), s.data.size()), bytes.begin());
+        block.insert(block.end(), bytes.begin(), bytes.end());
+      }
+      block.resize((block.size() + 255) / 256 * 256, 0);
+    }
+    largest = std::max(largest, block.size());
+    if (extended) out[0x34 + k] = static_cast<uint8_t>(block.size() / 256);
+    blocks.push_back(block);
+  }
+  if (!extended) PutLe(out, 0x32, static_cast<uint32_t>(largest), 2);
+  for (Bytes& block : blocks) {
+    if (!extended) block.resize(largest, 0);
+    out.insert(out.end(), block.begin(), block.end());
+  }
+  return out;
+}
+
 std::vector<SectorRecord> InterleavedFmTrack(int count) {
   std::vector<SectorRecord> track;
   for (int i = 0; i < count; ++i) {

@@ -3,6 +3,8 @@
 #ifndef TESTS_CONTAINER_BUILDER_H_
 #define TESTS_CONTAINER_BUILDER_H_
 
+#include <string>
+
 #include "tests/d88_builder.h"
 #include "tests/file_system_builder.h"
 
@@ -29,6 +31,15 @@ Bytes NfdR1Image(const DiskBuilder& disk);
 // An IMD image: one record per track (500 kbps modes with `high_rate`, else 250 kbps), sectors in
 // stored order, cylinder and head maps where IDs differ, one-value sectors compressed.
 Bytes ImdImage(const DiskBuilder& disk, bool high_rate);
+
+// A Virtual98 FDD image: every sector in its track's slots (26 at most), a sector of one byte
+// value as its slot's fill byte, the rest stored after the header; `memo` the disk's name.
+Bytes FddImage(const DiskBuilder& disk, const std::string& memo, bool high_density);
+
+// A CPC DSK (`extended` false: every track's sectors of its first sector's size) or Extended DSK
+// image of `cylinders` x `sides` track blocks; a CRC error as ST1/ST2 20h, a deleted mark as ST2
+// 40h, a track the disk lacks as an unformatted one (Extended DSK) or an empty block.
+Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides);
 
 // `count` (even) FM sectors of 128 bytes numbered 1 to count, stored interleaved (1, count / 2 +
 // 1, 2, ...), each filled with its number's pattern.

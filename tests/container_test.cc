@@ -67,6 +67,9 @@ TEST(ContainerTest, EveryContainerHoldsTheSectorsOfTheSameD88Disk) {
       {"nfd r0", NfdR0Image(disk), ContainerKind::kNfd},
       {"nfd r1", NfdR1Image(disk), ContainerKind::kNfd},
       {"imd", ImdImage(disk, true), ContainerKind::kImd},
+      {"fdd", FddImage(disk, "", true), ContainerKind::kFdd},
+      {"dsk", DskImage(disk, false, 77, 2), ContainerKind::kDsk},
+      {"edsk", DskImage(disk, true, 77, 2), ContainerKind::kEdsk},
   };
   for (const auto& c : containers) {
     const Opened other(c.bytes);
@@ -106,11 +109,23 @@ TEST(ContainerTest, MarksDensityAndErrorsSurviveWhereTheContainerKeepsThem) {
   const Opened d88(disk.Build());
   for (const auto& [what, bytes] : {std::pair<const char*, Bytes>{"nfd r0", NfdR0Image(disk)},
                                     {"nfd r1", NfdR1Image(disk)},
-                                    {"imd", ImdImage(disk, true)}}) {
+                                    {"imd", ImdImage(disk, true)},
+                                    {"edsk", DskImage(disk, true, 77, 2)}}) {
     const Opened other(bytes);
     EXPECT_STREQ(other.image->Problem(), "") << what;
     ExpectSameSectors(*d88.map, *other.map, true, what);
   }
+  // FDD keeps IDs, density and deleted marks but no read errors; a sector of one byte value is
+  // its slot's fill byte; the memo is the disk's name.
+  const Opened fdd(FddImage(disk, "MARKED", true));
+  EXPECT_EQ(fdd.image->Container(), ContainerKind::kFdd);
+  EXPECT_STREQ(fdd.image->DiskName(), "MARKED");
+  EXPECT_STREQ(fdd.image->Problem(), "");
+  ExpectSameSectors(*d88.map, *fdd.map, false, "fdd");
+  EXPECT_TRUE(fdd.map->Sector(0, 0).Fm());
+  EXPECT_TRUE(fdd.map->Sector(3, 0).Deleted());
+  EXPECT_TRUE(fdd.map->Sector(3, 2).repeated_byte);
+  EXPECT_EQ(fdd.map->Sector(3, 1).status, 0x00);
   // A raw dump of this size is the BASIC 2HD grid: track 0 FM, 128-byte sectors in order.
   const Opened raw(RawDump(disk, {77, 2, 26, 1}, true));
   ASSERT_EQ(raw.data.size(), 1021696u);
@@ -254,6 +269,20 @@ TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
       {"imd cut", cut(ImdImage(disk, true), 5000), ContainerKind::kImd,
        "the image ends inside track 0/1"},
       {"td0", td0, ContainerKind::kNone, "a TD0 (Teledisk) image"},
+      {"fdd header", cut(FddImage(disk, "", true), 4000), ContainerKind::kNone,
+       "an FDD image whose header is cut short"},
+      {"fdd cut", cut(FddImage(disk, "", true), 200000), ContainerKind::kFdd,
+       "3405 sectors whose data the table places past the image's end (cut)"},
+      {"edsk cut", cut(DskImage(disk, true, 77, 2), 100000), ContainerKind::kEdsk,
+       "the image ends 961376 bytes before its last track block's end (140 tracks cut or "
+       "missing)"},
+      {"dsk sides",
+       [&] {
+         Bytes dsk = DskImage(disk, false, 77, 2);
+         dsk[0x31] = 3;
+         return dsk;
+       }(),
+       ContainerKind::kNone, "a DSK image of 77 tracks and 3 sides"},
   };
   for (const auto& c : cases) {
     const Opened opened(c.bytes);

@@ -162,18 +162,30 @@ int DcpType(const DiskShape& s, bool fm_track0) {
   return -1;
 }
 
-// The same disk in every container that can hold it: D88 and NFD always, IMD where each track
-// holds sectors of one size; a raw dump, FDI,
+// The same disk in every container that can hold it: D88 and NFD always, IMD (and DSK) where each
+// track holds sectors of one size, FDD and Extended DSK where no track holds more than they
+// take; a raw dump, FDI,
 // DIM and DCP where its tracks are equal (and the container has a code for its shape).
 std::vector<std::pair<std::string, Bytes>> Conversions(const Read& read) {
   const DiskBuilder disk = FromMap(*read.map, read.image->MediaType());
   std::vector<std::pair<std::string, Bytes>> out = {{"d88", disk.Build()},
                                                     {"nfd", NfdR0Image(disk)}};
-  bool one_size_a_track = true;  // IMD records one sector size a track
+  bool one_size_a_track = true;  // IMD and DSK record one sector size a track
+  size_t most_sectors = 0;       // FDD holds 26 a track, DSK 29
+  int last_track = -1;
   for (const auto& [track, sectors] : disk.Tracks()) {
     for (const SectorRecord& s : sectors) one_size_a_track &= s.n == sectors[0].n;
+    most_sectors = std::max(most_sectors, sectors.size());
+    last_track = track;
   }
-  if (one_size_a_track) out.push_back({"imd", ImdImage(disk, read.image->MediaType() == 0x20)});
+  const bool high = read.image->MediaType() == 0x20;
+  if (one_size_a_track) out.push_back({"imd", ImdImage(disk, high)});
+  if (most_sectors <= 26 && last_track < 160) out.push_back({"fdd", FddImage(disk, "", high)});
+  if (most_sectors <= 29 && last_track >= 0) {
+    const int cylinders = last_track / 2 + 1;
+    out.push_back({"edsk", DskImage(disk, true, cylinders, 2)});
+    if (one_size_a_track) out.push_back({"dsk", DskImage(disk, false, cylinders, 2)});
+  }
   const DiskGeometry g = read.map->Summarize();
   const bool fm_track0 = g.fm_track0 && g.fm_tracks == 1;
   int size_code = 0;

@@ -319,6 +319,12 @@ void WriteSeeds(const std::string& dir) {
   mz.AddFile(1, "ABCDEFGHIJKLMNOPQ", PatternBytes(700, 9));
   mz.AddFile(3, "DATA", PatternBytes(10, 10));
   put("mz-basic", mz.ToDisk().Build());
+  // Seeds 26 and 27 are archives, made with tar and zip. Then FDD and DSK: the marked disk, and
+  // a FAT12 disk's first two tracks.
+  n = 28;
+  put("fdd", FddImage(marked, "MARKED", false));
+  put("edsk", DskImage(marked, true, 2, 2));
+  put("dsk", DskImage(SectorsToDisk(fat.raw, {40, 1, 8, 2}, {0, 2}), false, 2, 1));
 }
 
 int Usage() {

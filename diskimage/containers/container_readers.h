@@ -16,6 +16,7 @@ struct ContainerRead {
   bool write_protected;  // as the container records it (false where it records nothing)
   char problem[160];     // what of the disk the image lost, one phrase; "" when it is whole
   char refusal[160];     // for a recognised image that is not read: why; "" otherwise
+  char name[129];        // the disk's name where the container keeps one (FDD's memo), as stored
 };
 
 // Each reader: when `bytes` (`size` bytes) are an image of its container, fills `table` (reset
@@ -45,6 +46,15 @@ DISKIMAGE_API bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorT
 DISKIMAGE_API bool ReadDcpImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
 // An IMD image: the "IMD " signature, a comment ended by 1Ah, then track records.
+// A Virtual98 FDD image: the "VFD1.0" signature, a table of 160 x 26 sector slots; sectors of one
+// repeated byte stored as the slot's fill byte. The memo is the disk's name.
+DISKIMAGE_API bool ReadFddImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
+// A CPC DSK ("MV - CPC") or Extended DSK ("EXTENDED") image: a disc information block, then a
+// block per track with its sector list (IDs, FDC status registers ST1 and ST2, for Extended DSK
+// each sector's stored length). A weak sector stored in several copies gives its first.
+DISKIMAGE_API bool ReadDskImage(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read);
 DISKIMAGE_API bool ReadImdImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
 

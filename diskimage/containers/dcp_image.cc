@@ -71,7 +71,7 @@ bool ReadDcpImage(const unsigned char* bytes, size_t size, SectorTable& table,
       if (!all) continue;
     }
     table.Reset(bytes, size);
-    read = ContainerRead{grid.Media(), false, "", ""};
+    read = ContainerRead{grid.Media(), false, "", "", ""};
     int64_t offset = header;
     for (int track = 0; track < map_length && track < 2 * grid.cylinders; ++track) {
       if (all || map[track] != 0) offset = AddGridTrack(table, grid, track, offset, size);

@@ -41,7 +41,7 @@ bool ReadDimImage(const unsigned char* bytes, size_t size, SectorTable& table,
     return false;
   }
   table.Reset(bytes, size);
-  read = ContainerRead{0x20, false, "", ""};
+  read = ContainerRead{0x20, false, "", "", ""};
   const int type = bytes[0];
   SectorGrid grid;
   if (!DimGrid(type, grid)) {

@@ -41,7 +41,7 @@ bool ReadFdiImage(const unsigned char* bytes, size_t size, SectorTable& table,
                            static_cast<int>(sectors), size_code, false};
   if (static_cast<uint64_t>(grid.DiskBytes()) != data_size) return false;
   table.Reset(bytes, size);
-  read = ContainerRead{grid.Media(), false, "", ""};
+  read = ContainerRead{grid.Media(), false, "", "", ""};
   int64_t offset = static_cast<int64_t>(header_size);
   for (int k = 0; k < grid.cylinders * grid.heads; ++k) {
     offset = AddGridTrack(table, grid, k, offset, size);

@@ -39,7 +39,7 @@ bool ReadImdImage(const unsigned char* bytes, size_t size, SectorTable& table,
                   ContainerRead& read) {
   if (size < 4 || memcmp(bytes, "IMD ", 4) != 0) return false;
   table.Reset(bytes, size);
-  read = ContainerRead{0x00, false, "", ""};
+  read = ContainerRead{0x00, false, "", "", ""};
   const unsigned char* comment_end = static_cast<const unsigned char*>(memchr(bytes, 0x1A, size));
   if (comment_end == nullptr) {
     snprintf(read.problem, sizeof read.problem, "its comment never ends (no 1Ah byte); no track");

@@ -192,7 +192,7 @@ bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorTable& table,
   const bool r1 = memcmp(bytes, "T98FDDIMAGE.R1", kSignatureLength) == 0;
   if (!r0 && !r1) return false;
   table.Reset(bytes, size);
-  read = ContainerRead{-1, false, "", ""};
+  read = ContainerRead{-1, false, "", "", ""};
   if (size > kWriteProtectField) read.write_protected = bytes[kWriteProtectField] != 0;
   if (r0) {
     ReadR0(bytes, size, table, read);

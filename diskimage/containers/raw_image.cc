@@ -88,7 +88,7 @@ bool ReadRawImage(const unsigned char* bytes, size_t size, SectorTable& table,
   SectorGrid grid;
   if (!RawGrid(bytes, size, grid)) return false;
   table.Reset(bytes, size);
-  read = ContainerRead{grid.Media(), false, "", ""};
+  read = ContainerRead{grid.Media(), false, "", "", ""};
   int64_t offset = 0;
   for (int k = 0; k < grid.cylinders * grid.heads; ++k) {
     offset = AddGridTrack(table, grid, k, offset, size);
