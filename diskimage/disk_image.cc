@@ -12,30 +12,12 @@
 namespace diskimage {
 namespace {
 
-constexpr size_t kTd0HeaderSize = 12;
-
-// True for a TD0 (Teledisk) header: "TD" or "td", and the CRC of its first ten bytes (polynomial
-// A097h, starting from 0) in bytes 10-11.
-bool IsTd0(const unsigned char* bytes, size_t size) {
-  if (size < kTd0HeaderSize) return false;
-  if (!(bytes[0] == 'T' && bytes[1] == 'D') && !(bytes[0] == 't' && bytes[1] == 'd')) {
-    return false;
-  }
-  unsigned crc = 0;
-  for (size_t i = 0; i < 10; ++i) {
-    crc ^= static_cast<unsigned>(bytes[i]) << 8;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1;
-    crc &= 0xFFFF;
-  }
-  return crc == static_cast<unsigned>(ReadLe16(bytes + 10));
-}
-
 bool HasSignature(const unsigned char* bytes, size_t size) {
   return (size >= 14 && memcmp(bytes, "T98FDDIMAGE.R", 13) == 0) ||
          (size >= 4 && memcmp(bytes, "IMD ", 4) == 0) ||
          (size >= 6 && memcmp(bytes, "VFD1.0", 6) == 0) ||
          (size >= 8 && memcmp(bytes, "MV - CPC", 8) == 0) ||
-         (size >= 8 && memcmp(bytes, "EXTENDED", 8) == 0) || IsTd0(bytes, size);
+         (size >= 8 && memcmp(bytes, "EXTENDED", 8) == 0) || IsTd0Image(bytes, size);
 }
 
 }  // namespace
@@ -64,6 +46,7 @@ constexpr ContainerFacts kContainers[] = {
     // A track's recording mode is an extension most writers leave 0 (not said: taken as MFM).
     {ContainerKind::kDsk, "dsk", "density", "density"},
     {ContainerKind::kEdsk, "edsk", "density", "density"},
+    {ContainerKind::kTd0, "td0", "", ""},
 };
 
 const ContainerFacts* FactsOf(ContainerKind kind) {
@@ -98,6 +81,8 @@ DiskImage::~DiskImage() { ReleaseOwnedBytes(); }
 void DiskImage::ReleaseOwnedBytes() {
   free(owned_bytes);
   owned_bytes = nullptr;
+  free(decoded.bytes);
+  decoded = DecodedBytes{};
 }
 
 DiskImage::D88Evidence DiskImage::WeighD88(char* reason, size_t reason_size) {
@@ -190,9 +175,12 @@ bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
 
 void DiskImage::Recognise(const unsigned char* bytes, size_t size, D88Evidence d88_evidence,
                           const char* d88_reason) {
-  if (IsTd0(bytes, size)) {
-    snprintf(not_read, sizeof not_read,
-             "a TD0 (Teledisk) image, whose compressed tracks are not read");
+  if (bytes != nullptr && ReadTd0Image(bytes, size, table, read, decoded)) {
+    if (read.refusal[0] != '\0') {
+      snprintf(not_read, sizeof not_read, "%s", read.refusal);
+    } else {
+      container = ContainerKind::kTd0;
+    }
     return;
   }
   struct Reader {

@@ -1,6 +1,6 @@
 // diskimage: a floppy-disk image in any container the library reads (D88 and its aliases, raw
-// sector dumps, FDI, DIM, NFD, DCP/DCU, IMD, Virtual98 FDD, CPC DSK and Extended DSK), recognised
-// by its content, as disks whose sectors a DiskMap maps.
+// sector dumps, FDI, DIM, NFD, DCP/DCU, IMD, Virtual98 FDD, CPC DSK and Extended DSK, Teledisk
+// TD0), recognised by its content, as disks whose sectors a DiskMap maps.
 #ifndef DISKIMAGE_DISK_IMAGE_H_
 #define DISKIMAGE_DISK_IMAGE_H_
 
@@ -13,9 +13,22 @@
 
 namespace diskimage {
 
-enum class ContainerKind { kNone, kD88, kRaw, kFdi, kDim, kNfd, kDcp, kImd, kFdd, kDsk, kEdsk };
+enum class ContainerKind {
+  kNone,
+  kD88,
+  kRaw,
+  kFdi,
+  kDim,
+  kNfd,
+  kDcp,
+  kImd,
+  kFdd,
+  kDsk,
+  kEdsk,
+  kTd0
+};
 
-// "d88", "raw", "fdi", "dim", "nfd", "dcp", "imd", "fdd", "dsk", "edsk"; "none" for kNone.
+// "d88", "raw", "fdi", "dim", "nfd", "dcp", "imd", "fdd", "dsk", "edsk", "td0"; "none" for kNone.
 DISKIMAGE_API const char* ContainerName(ContainerKind kind);
 
 // What a container cannot record of a disk, as a phrase ("sector IDs, density, deleted marks and
@@ -45,9 +58,10 @@ class DISKIMAGE_API DiskImage {
   // geometry, or where the D88 table's entry 0 is not its first track, as no writer leaves it),
   // and with none the image is a D88 cut short if the table is a writer's and a track lies in
   // the file, else no disk image. A D88 image is read where it lies; another is read whole into
-  // memory the object owns (at most kMaxContainerFileSize bytes).
-  // Returns false only when the file cannot be opened or read (errno tells why); bytes that no
-  // container accepts open with zero disks and a reason (NotADiskImage). With nullptr: closes.
+  // memory the object owns (at most kMaxContainerFileSize bytes; a TD0 image's sectors are
+  // expanded into kMaxTd0DataSize more). Returns false only when the file cannot be opened or read
+  // (errno tells why); bytes that no container accepts open with zero disks and a reason
+  // (NotADiskImage). With nullptr: closes.
   bool Open(const char* path);
 
   // As Open, for the `size` bytes at `data`, which the caller keeps alive and unchanged until the
@@ -58,7 +72,7 @@ class DISKIMAGE_API DiskImage {
 
   // Why the image is not read, one phrase; "" when a container accepted it. Either no container
   // accepts the bytes ("not a disk image: ..."), or a recognised image cannot be read (a TD0
-  // image, a DIM media type no document describes, an NFD header cut short).
+  // image of version 1.x, a DIM media type no document describes, an NFD header cut short).
   const char* NotRead() const { return not_read; }
 
   // For a container other than D88: what of the disk the image lost (a file that ends before the
@@ -118,6 +132,7 @@ class DISKIMAGE_API DiskImage {
   ContainerKind container;
   int64_t image_size;
   unsigned char* owned_bytes;  // a file read whole, or nullptr
+  DecodedBytes decoded;        // a TD0 image's sectors, expanded
   char not_read[320];
 };
 

@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "d8u", "1dd", "2d",
                                             "2dd", "2hd", "hdm", "xdf", "dup", "hdb", "ddb", "hd4",
                                             "hd5", "dd6", "dd9", "img", "ima", "dsk", "bin", "tfd",
-                                            "dim", "fdi", "nfd", "dcp", "dcu", "imd", "fdd"};
+                                            "dim", "fdi", "nfd", "dcp", "dcu", "imd", "fdd", "td0"};
 
 constexpr size_t kPathSize = 4096;
 

@@ -7,7 +7,7 @@
 
 // True for a name ending in an extension that disk images carry (.d88, .d77, .d68, .d98, .88d,
 // .d8u, .1dd; .2d, .2dd, .2hd, .hdm, .xdf, .dup, .hdb, .ddb, .hd4, .hd5, .dd6, .dd9, .img, .ima,
-// .dsk, .bin, .tfd; .dim, .fdi, .nfd, .dcp, .dcu, .imd, .fdd), in any case.
+// .dsk, .bin, .tfd; .dim, .fdi, .nfd, .dcp, .dcu, .imd, .fdd, .td0), in any case.
 bool HasImageExtension(const char* name);
 
 // True for '/', and on Windows '\\' too.

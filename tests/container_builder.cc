@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "diskimage/containers/lzhuf.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -288,6 +289,196 @@ Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides)
     if (!extended) block.resize(largest, 0);
     out.insert(out.end(), block.begin(), block.end());
   }
+  return out;
+}
+
+namespace {
+
+// The Teledisk CRC: polynomial A097h from 0, most significant bit first.
+unsigned Td0Crc(const Bytes& bytes, size_t from, size_t size) {
+  unsigned crc = 0;
+  for (size_t i = from; i < from + size; ++i) {
+    crc ^= unsigned{bytes[i]} << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1);
+    crc &= 0xFFFF;
+  }
+  return crc;
+}
+
+// A sector's data block as Teledisk's encoder writes it: one repeated pair (method 1), runs of
+// repeated pairs among literal stretches (method 2) where shorter, else raw (method 0).
+Bytes Td0DataBlock(const Bytes& data) {
+  Bytes encoded;
+  bool one_pair = data.size() % 2 == 0;
+  for (size_t i = 2; one_pair && i < data.size(); i += 2) {
+    one_pair = data[i] == data[0] && data[i + 1] == data[1];
+  }
+  if (one_pair) {
+    encoded = {1, static_cast<uint8_t>(data.size() / 2), static_cast<uint8_t>(data.size() / 512),
+               data[0], data[1]};
+  } else {
+    encoded = {2};
+    size_t at = 0, literal_from = 0;
+    const auto flush_literals = [&](size_t end) {
+      while (literal_from < end) {
+        const size_t n = std::min<size_t>(255, end - literal_from);
+        encoded.push_back(0);
+        encoded.push_back(static_cast<uint8_t>(n));
+        encoded.insert(encoded.end(), data.begin() + literal_from, data.begin() + literal_from + n);
+        literal_from += n;
+      }
+    };
+    while (at + 1 < data.size()) {
+      size_t run = 1;
+      while (at + 2 * run + 1 < data.size() && run < 255 && data[at + 2 * run] == data[at] &&
+             data[at + 2 * run + 1] == data[at + 1]) {
+        ++run;
+      }
+      if (run >= 4) {
+        flush_literals(at);
+        encoded.insert(encoded.end(), {1, static_cast<uint8_t>(run), data[at], data[at + 1]});
+        at += 2 * run;
+        literal_from = at;
+      } else {
+        at += 2;
+      }
+    }
+    flush_literals(data.size());
+    if (encoded.size() > data.size()) {
+      encoded = {0};
+      encoded.insert(encoded.end(), data.begin(), data.end());
+    }
+  }
+  Bytes block(2, 0);
+  block[0] = static_cast<uint8_t>(encoded.size());
+  block[1] = static_cast<uint8_t>(encoded.size() >> 8);
+  block.insert(block.end(), encoded.begin(), encoded.end());
+  return block;
+}
+
+// Bits written most significant first.
+class BitWriter {
+ public:
+  void Put(unsigned value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (used % 8 == 0) out.push_back(0);
+      if ((value >> i) & 1) out.back() |= static_cast<uint8_t>(0x80 >> (used % 8));
+      ++used;
+    }
+  }
+  Bytes out;
+
+ private:
+  size_t used = 0;
+};
+
+// Writes the code of `symbol` in `tree` and counts it.
+void PutSymbol(diskimage::LzhufTree& tree, int symbol, BitWriter& bits) {
+  std::vector<int> path;
+  for (int node = tree.Parent(diskimage::LzhufTree::kNodes + symbol);
+       node != diskimage::LzhufTree::kRoot; node = tree.Parent(node)) {
+    path.push_back(node - tree.Child(tree.Parent(node)));
+  }
+  for (auto bit = path.rbegin(); bit != path.rend(); ++bit)
+    bits.Put(static_cast<unsigned>(*bit), 1);
+  tree.Update(symbol);
+}
+
+}  // namespace
+
+Bytes LzhufEncode(const Bytes& data) {
+  using namespace diskimage;
+  LzhufTree tree;
+  tree.Reset();
+  BitWriter bits;
+  // Earlier positions of each 3-byte prefix, newest first; a match never reaches the bytes it
+  // writes, nor back past the ring.
+  const auto key = [&](size_t at) {
+    return ((data[at] << 10) ^ (data[at + 1] << 5) ^ data[at + 2]) & 0xFFFF;
+  };
+  std::vector<int64_t> newest(1 << 16, -1), earlier(data.size(), -1);
+  const auto remember = [&](size_t at) {
+    if (at + 2 >= data.size()) return;
+    earlier[at] = newest[static_cast<size_t>(key(at))];
+    newest[static_cast<size_t>(key(at))] = static_cast<int64_t>(at);
+  };
+  constexpr int64_t kReach = kLzhufRingSize - kLzhufMaxMatch;
+  for (size_t at = 0; at < data.size();) {
+    size_t best = 0, best_distance = 0;
+    if (at + 2 < data.size()) {
+      int64_t from = newest[static_cast<size_t>(key(at))];
+      for (int tries = 0; from >= 0 && static_cast<int64_t>(at) - from <= kReach && tries < 64;
+           ++tries, from = earlier[static_cast<size_t>(from)]) {
+        size_t length = 0;
+        const size_t room = std::min<size_t>(kLzhufMaxMatch, at - static_cast<size_t>(from));
+        while (length < room && at + length < data.size() &&
+               data[static_cast<size_t>(from) + length] == data[at + length]) {
+          ++length;
+        }
+        if (length > best) best = length, best_distance = at - static_cast<size_t>(from) - 1;
+      }
+    }
+    if (best >= static_cast<size_t>(kLzhufMinMatch)) {
+      PutSymbol(tree, 256 + static_cast<int>(best) - kLzhufMinMatch, bits);
+      const LzhufDistanceCode code = LzhufDistancePrefix(static_cast<int>(best_distance / 64));
+      bits.Put(static_cast<unsigned>(code.prefix), code.bits);
+      bits.Put(static_cast<unsigned>(best_distance % 64), 6);
+    } else {
+      best = 1;
+      PutSymbol(tree, data[at], bits);
+    }
+    for (size_t i = 0; i < best; ++i) remember(at + i);
+    at += best;
+  }
+  return bits.out;
+}
+
+Bytes Td0Image(const DiskBuilder& disk, bool advanced, int rate, const std::string& comment) {
+  Bytes out = {static_cast<uint8_t>(advanced ? 't' : 'T'),
+               static_cast<uint8_t>(advanced ? 'd' : 'D'),
+               0,
+               0x2A,
+               0x21,
+               static_cast<uint8_t>(rate),
+               0x02,
+               static_cast<uint8_t>(comment.empty() ? 0x00 : 0x80),
+               0,
+               2,
+               0,
+               0};
+  const unsigned crc = Td0Crc(out, 0, 10);
+  out[10] = static_cast<uint8_t>(crc), out[11] = static_cast<uint8_t>(crc >> 8);
+  Bytes stream;
+  if (!comment.empty()) {
+    stream = {0, 0, static_cast<uint8_t>(comment.size() + 1), 0, 126, 11, 9, 12, 0, 0};
+    stream.insert(stream.end(), comment.begin(), comment.end());
+    stream.push_back(0);
+    const unsigned comment_crc = Td0Crc(stream, 2, stream.size() - 2);
+    stream[0] = static_cast<uint8_t>(comment_crc),
+    stream[1] = static_cast<uint8_t>(comment_crc >> 8);
+  }
+  for (const auto& [track, sectors] : disk.Tracks()) {
+    const size_t head = stream.size();
+    stream.insert(stream.end(),
+                  {static_cast<uint8_t>(sectors.size()), static_cast<uint8_t>(track / 2),
+                   static_cast<uint8_t>(
+                       track % 2 | (!sectors.empty() && sectors[0].density == 0x40 ? 0x80 : 0)),
+                   0});
+    stream[head + 3] = static_cast<uint8_t>(Td0Crc(stream, head, 3));
+    for (const SectorRecord& s : sectors) {
+      Bytes data(size_t{128} << s.n, 0);
+      std::copy_n(s.data.begin(), std::min(data.size(), s.data.size()), data.begin());
+      const uint8_t flags =
+          static_cast<uint8_t>((s.status == 0xB0 ? 0x02 : 0) | (s.deleted ? 0x04 : 0));
+      stream.insert(stream.end(), {s.c, s.h, s.r, s.n, flags,
+                                   static_cast<uint8_t>(Td0Crc(data, 0, data.size()))});
+      const Bytes block = Td0DataBlock(data);
+      stream.insert(stream.end(), block.begin(), block.end());
+    }
+  }
+  stream.push_back(0xFF);
+  const Bytes payload = advanced ? LzhufEncode(stream) : stream;
+  out.insert(out.end(), payload.begin(), payload.end());
   return out;
 }
 

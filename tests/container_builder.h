@@ -41,6 +41,15 @@ Bytes FddImage(const DiskBuilder& disk, const std::string& memo, bool high_densi
 // 40h, a track the disk lacks as an unformatted one (Extended DSK) or an empty block.
 Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides);
 
+// A TD0 image (normal, or `advanced`: the stream after the header LZHUF-compressed) of every
+// track the disk holds, each sector's data block as Teledisk writes it (one repeated pair, runs
+// of pairs among literals, or raw); FM tracks flagged; `rate` the header's data-rate byte (0 250
+// kbps, 2 500 kbps, bit 7 the whole disk FM); a comment block where `comment` is not empty.
+Bytes Td0Image(const DiskBuilder& disk, bool advanced, int rate, const std::string& comment);
+
+// `data` LZHUF-compressed (literals and the longest matches in the ring), without a length.
+Bytes LzhufEncode(const Bytes& data);
+
 // `count` (even) FM sectors of 128 bytes numbered 1 to count, stored interleaved (1, count / 2 +
 // 1, 2, ...), each filled with its number's pattern.
 std::vector<SectorRecord> InterleavedFmTrack(int count);

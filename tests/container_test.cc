@@ -3,15 +3,18 @@
 // told apart by their boot sectors, and cut or lying headers that read nothing past the image.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "diskimage/containers/lzhuf.h"
 #include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
 #include "tests/container_builder.h"
 #include "tests/fat12_image.h"
 #include "tests/opened_image.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -70,6 +73,8 @@ TEST(ContainerTest, EveryContainerHoldsTheSectorsOfTheSameD88Disk) {
       {"fdd", FddImage(disk, "", true), ContainerKind::kFdd},
       {"dsk", DskImage(disk, false, 77, 2), ContainerKind::kDsk},
       {"edsk", DskImage(disk, true, 77, 2), ContainerKind::kEdsk},
+      {"td0", Td0Image(disk, false, 2, ""), ContainerKind::kTd0},
+      {"td0 advanced", Td0Image(disk, true, 2, "a comment"), ContainerKind::kTd0},
   };
   for (const auto& c : containers) {
     const Opened other(c.bytes);
@@ -110,7 +115,9 @@ TEST(ContainerTest, MarksDensityAndErrorsSurviveWhereTheContainerKeepsThem) {
   for (const auto& [what, bytes] : {std::pair<const char*, Bytes>{"nfd r0", NfdR0Image(disk)},
                                     {"nfd r1", NfdR1Image(disk)},
                                     {"imd", ImdImage(disk, true)},
-                                    {"edsk", DskImage(disk, true, 77, 2)}}) {
+                                    {"edsk", DskImage(disk, true, 77, 2)},
+                                    {"td0", Td0Image(disk, false, 2, "")},
+                                    {"td0 advanced", Td0Image(disk, true, 2, "marked")}}) {
     const Opened other(bytes);
     EXPECT_STREQ(other.image->Problem(), "") << what;
     ExpectSameSectors(*d88.map, *other.map, true, what);
@@ -224,6 +231,73 @@ TEST(ContainerTest, TrackTableEntriesPastTheFirstTrackOrInsideAnotherAreNoTracks
   EXPECT_TRUE(raw_reader.HasTrack(161));
 }
 
+// MAME's floptool, a reader written apart from ours, takes the same sectors from the builder's DSK,
+// Extended DSK and TD0 images (normal and LZHUF-compressed) of an X1 2D disk.
+TEST(ContainerTest, FloptoolReadsTheBuildersDskAndTd0ImagesToTheSameSectors) {
+  if (system("command -v floptool >/dev/null") != 0) GTEST_SKIP() << "needs floptool (mame-tools)";
+  BasicDisk hu(BasicDisk::kHu_2D);
+  hu.AddFile("GAME", "BIN", 0x01, PatternBytes(20000, 3));
+  hu.AddFile("TEXT", "ASC", 0x04, Bytes(5000, 'a'));
+  const DiskBuilder disk = hu.ToDisk("X1");
+  const Bytes raw = RawDump(disk, hu.Shape());
+  TempDir dir;
+  const struct {
+    const char* format;
+    Bytes bytes;
+  } images[] = {{"dsk", DskImage(disk, false, 40, 2)},
+                {"dsk", DskImage(disk, true, 40, 2)},
+                {"td0", Td0Image(disk, false, 0, "")},
+                {"td0", Td0Image(disk, true, 0, "made by the tests")}};
+  for (const auto& image : images) {
+    // floptool's decoder reads ahead of a compressed stream's end (without bytes there it does
+    // not return): it is given some.
+    Bytes padded = image.bytes;
+    padded.resize(padded.size() + 64, 0);
+    WriteFile(dir / "in", padded);
+    const std::string command = std::string("timeout 60 floptool flopconvert ") + image.format +
+                                " 2d " + dir / "in" + " " + dir / "out.2d" + " >/dev/null 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0) << command;
+    EXPECT_EQ(ReadFile(dir / "out.2d"), raw) << image.format << " " << image.bytes[0];
+    EXPECT_EQ(Opened(image.bytes).id.files, 2) << image.format << " " << image.bytes[0];
+    EXPECT_EQ(Opened(padded).id.files, 2) << image.format << " " << image.bytes[0];
+  }
+}
+
+// LZHUF: what the builder compresses (matches and literals, more than 32,768 symbols, so that the
+// tree is rebuilt) decodes back; a decode stops at its room, saying there is more, and a stream
+// of any bytes ends.
+TEST(ContainerTest, LzhufStreamsDecodeToWhatWasCompressed) {
+  Bytes data = PatternBytes(40000, 5);
+  data.insert(data.end(), 3000, 'x');
+  const Bytes text = PatternBytes(300, 6);
+  for (int i = 0; i < 20; ++i) data.insert(data.end(), text.begin(), text.end());
+  const Bytes packed = LzhufEncode(data);
+  EXPECT_LT(packed.size(), data.size());
+  Bytes out(data.size() + 100);
+  bool more = true;
+  EXPECT_EQ(LzhufDecode(packed.data(), packed.size(), out.data(), out.size(), more), data.size());
+  EXPECT_FALSE(more);
+  out.resize(data.size());
+  EXPECT_EQ(out, data);
+  EXPECT_EQ(LzhufDecode(packed.data(), packed.size(), out.data(), 1000, more), 1000u);
+  EXPECT_TRUE(more);
+  const Bytes noise = PatternBytes(5000, 7);
+  Bytes room(1 << 20);
+  EXPECT_LE(LzhufDecode(noise.data(), noise.size(), room.data(), room.size(), more), room.size());
+}
+
+// A TD0 image made version 1.5's LZW kind: "td", version 15h, its header's CRC again.
+Bytes Td0Lzw(Bytes td0) {
+  td0[0] = 't', td0[1] = 'd', td0[4] = 0x15;
+  unsigned crc = 0;
+  for (int i = 0; i < 10; ++i) {
+    crc ^= static_cast<unsigned>(td0[i]) << 8;
+    for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1);
+  }
+  td0[10] = static_cast<uint8_t>(crc), td0[11] = static_cast<uint8_t>(crc >> 8);
+  return td0;
+}
+
 // Cut files and headers that lie are said; every sector the map then holds is read (the
 // sanitizers and valgrind catch a read past the image).
 TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
@@ -268,7 +342,8 @@ TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
       {"nfd r1 lying", lying_r1, ContainerKind::kNfd, "1 track block of its header overlap"},
       {"imd cut", cut(ImdImage(disk, true), 5000), ContainerKind::kImd,
        "the image ends inside track 0/1"},
-      {"td0", td0, ContainerKind::kNone, "a TD0 (Teledisk) image"},
+      {"td0 header", td0, ContainerKind::kTd0,
+       "the image ends before its end-of-tracks mark after 0 tracks"},
       {"fdd header", cut(FddImage(disk, "", true), 4000), ContainerKind::kNone,
        "an FDD image whose header is cut short"},
       {"fdd cut", cut(FddImage(disk, "", true), 200000), ContainerKind::kFdd,
@@ -276,6 +351,12 @@ TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
       {"edsk cut", cut(DskImage(disk, true, 77, 2), 100000), ContainerKind::kEdsk,
        "the image ends 961376 bytes before its last track block's end (140 tracks cut or "
        "missing)"},
+      {"td0 lzw", Td0Lzw(Td0Image(disk, false, 2, "")), ContainerKind::kNone,
+       "a TD0 image of version 1.5 compressed with LZW, which is not read"},
+      {"td0 cut", cut(Td0Image(disk, false, 2, ""), 20000), ContainerKind::kTd0,
+       "a data block runs past the image's end after 3 tracks; the rest not read"},
+      {"td0 advanced cut", cut(Td0Image(disk, true, 2, ""), 3000), ContainerKind::kTd0,
+       "a data block runs past the image's end after 0 tracks"},
       {"dsk sides",
        [&] {
          Bytes dsk = DskImage(disk, false, 77, 2);

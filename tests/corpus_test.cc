@@ -162,7 +162,8 @@ int DcpType(const DiskShape& s, bool fm_track0) {
   return -1;
 }
 
-// The same disk in every container that can hold it: D88 and NFD always, IMD (and DSK) where each
+// The same disk in every container that can hold it: D88, NFD and TD0 (normal and advanced)
+// always, IMD (and DSK) where each
 // track holds sectors of one size, FDD and Extended DSK where no track holds more than they
 // take; a raw dump, FDI,
 // DIM and DCP where its tracks are equal (and the container has a code for its shape).
@@ -179,6 +180,8 @@ std::vector<std::pair<std::string, Bytes>> Conversions(const Read& read) {
     last_track = track;
   }
   const bool high = read.image->MediaType() == 0x20;
+  out.push_back({"td0", Td0Image(disk, false, high ? 2 : 0, "")});
+  out.push_back({"td0", Td0Image(disk, true, high ? 2 : 0, "")});
   if (one_size_a_track) out.push_back({"imd", ImdImage(disk, high)});
   if (most_sectors <= 26 && last_track < 160) out.push_back({"fdd", FddImage(disk, "", high)});
   if (most_sectors <= 29 && last_track >= 0) {

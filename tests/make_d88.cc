@@ -325,6 +325,8 @@ void WriteSeeds(const std::string& dir) {
   put("fdd", FddImage(marked, "MARKED", false));
   put("edsk", DskImage(marked, true, 2, 2));
   put("dsk", DskImage(SectorsToDisk(fat.raw, {40, 1, 8, 2}, {0, 2}), false, 2, 1));
+  put("td0", Td0Image(marked, false, 0, "a comment"));
+  put("td0-advanced", Td0Image(marked, true, 2, ""));
 }
 
 int Usage() {

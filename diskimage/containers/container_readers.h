@@ -46,6 +46,24 @@ DISKIMAGE_API bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorT
 DISKIMAGE_API bool ReadDcpImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
 // An IMD image: the "IMD " signature, a comment ended by 1Ah, then track records.
+// What a reader decodes into memory of its own (TD0: its sectors' data, expanded). The caller
+// frees `bytes` with free() once the table is no longer read, whatever the reader returned.
+struct DecodedBytes {
+  unsigned char* bytes = nullptr;
+  size_t size = 0;
+};
+// The most a TD0 image's compressed stream is decompressed to, and the room for its sectors.
+constexpr size_t kMaxTd0StreamSize = size_t{8} << 20;
+constexpr size_t kMaxTd0DataSize = size_t{4} << 20;
+
+// True for a TD0 (Teledisk) header: "TD" or "td" and the CRC of its first ten bytes.
+DISKIMAGE_API bool IsTd0Image(const unsigned char* bytes, size_t size);
+// A TD0 image, normal or advanced (LZHUF, version 2.0 and later; version 1.x's LZW is refused, as
+// is a later volume of a set): the comment passed over, each track's sectors with their IDs,
+// density, deleted marks and CRC errors, their data expanded into `decoded` (the table reads
+// them there). Allocates at most kMaxTd0StreamSize while it reads and kMaxTd0DataSize kept.
+DISKIMAGE_API bool ReadTd0Image(const unsigned char* bytes, size_t size, SectorTable& table,
+                                ContainerRead& read, DecodedBytes& decoded);
 // A Virtual98 FDD image: the "VFD1.0" signature, a table of 160 x 26 sector slots; sectors of one
 // repeated byte stored as the slot's fill byte. The memo is the disk's name.
 DISKIMAGE_API bool ReadFddImage(const unsigned char* bytes, size_t size, SectorTable& table,
