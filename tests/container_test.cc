@@ -115,6 +115,7 @@ TEST(ContainerTest, MarksDensityAndErrorsSurviveWhereTheContainerKeepsThem) {
   for (const auto& [what, bytes] : {std::pair<const char*, Bytes>{"nfd r0", NfdR0Image(disk)},
                                     {"nfd r1", NfdR1Image(disk)},
                                     {"imd", ImdImage(disk, true)},
+                                    {"dsk", DskImage(disk, false, 77, 2)},
                                     {"edsk", DskImage(disk, true, 77, 2)},
                                     {"td0", Td0Image(disk, false, 2, "")},
                                     {"td0 advanced", Td0Image(disk, true, 2, "marked")}}) {

@@ -1,10 +1,11 @@
 // The real corpora beside the project (../shared/realdisks/corpus1 to corpus4): every file named
-// as its manifest says, in its own container and in every container the same disk converts into,
-// and every FAT12 disk that mtools reads extracted as mcopy extracts it.
+// as its manifest says, with the same files, in its own container and in every container the same
+// disk converts into, and every FAT12 disk that mtools reads extracted as mcopy extracts it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -214,10 +215,41 @@ std::vector<std::pair<std::string, Bytes>> Conversions(const Read& read) {
   return out;
 }
 
+// Every file below `cursor`, by its path, with its bytes: what dskget writes of them.
+void ListFiles(FileSystem& fs, DirectoryCursor& cursor, const std::string& folder, int depth,
+               std::map<std::string, std::string>& files) {
+  DirectoryEntry entry;
+  while (fs.NextEntry(cursor, entry)) {
+    const std::string name = folder + std::string(reinterpret_cast<const char*>(entry.name),
+                                                  static_cast<size_t>(entry.name_length));
+    if (entry.directory) {
+      DirectoryCursor inside;
+      fs.Subdirectory(entry, inside);
+      if (depth < 16) ListFiles(fs, inside, name + "/", depth + 1, files);
+      continue;
+    }
+    ChainDamage damage = {};
+    const int64_t length = fs.ReadFile(entry, nullptr, 0, damage);
+    std::string bytes(static_cast<size_t>(std::max<int64_t>(length, 0)), '\0');
+    fs.ReadFile(entry, reinterpret_cast<unsigned char*>(&bytes[0]), length, damage);
+    files[name] = bytes;
+  }
+}
+
+// The files of the disk `read` identified a file system on; none for anything else.
+std::map<std::string, std::string> Files(Read& read) {
+  std::map<std::string, std::string> files;
+  if (read.fs->Kind() == FileSystemKind::kUnknown || read.fs->Kind() != read.id.kind) return files;
+  DirectoryCursor root;
+  read.fs->Root(root);
+  ListFiles(*read.fs, root, "", 0, files);
+  return files;
+}
+
 TEST(CorpusTest, EveryFileIsNamedAsItsManifestSaysInEveryContainer) {
   for (const CorpusFile& c : kCorpus) {
     REAL_DISK_OR_SKIP(path, c.file);
-    const Read read(ReadFile(path));
+    Read read(ReadFile(path));
     EXPECT_STREQ(ContainerName(read.image->Container()), c.container) << c.file;
     if (read.image->DiskCount() == 0) {
       EXPECT_STREQ(c.contents, "none") << c.file;
@@ -228,13 +260,16 @@ TEST(CorpusTest, EveryFileIsNamedAsItsManifestSaysInEveryContainer) {
     const DiskGeometry g = read.map->Summarize();
     EXPECT_EQ(g.cylinders, c.cylinders) << c.file;
     EXPECT_EQ(g.long_tracks, 0) << c.file;  // no track of a table entry that is none
+    const std::map<std::string, std::string> files = Files(read);
+    EXPECT_EQ(static_cast<int>(files.size()), std::max(c.files, 0)) << c.file;
     for (const auto& [container, bytes] : Conversions(read)) {
-      const Read converted(bytes);
+      Read converted(bytes);
       EXPECT_STREQ(ContainerName(converted.image->Container()), container.c_str())
           << c.file << " as " << container;
       EXPECT_STREQ(FileSystemName(converted.id.kind), c.contents)
           << c.file << " as " << container << ": " << converted.id.evidence;
       EXPECT_EQ(converted.id.files, c.files) << c.file << " as " << container;
+      EXPECT_TRUE(Files(converted) == files) << c.file << " as " << container;
     }
   }
 }
