@@ -243,7 +243,7 @@ Bytes FddImage(const DiskBuilder& disk, const std::string& memo, bool high_densi
   return out;
 }
 
-Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides) {
+Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides, int weak_copies) {
   Bytes out(256, 0);
   const std::string signature = extended ? "EXTENDED CPC DSK File\r\nDisk-Info\r\n"
                                          : "MV - CPCEMU Disk-File\r\nDisk-Info\r\n";
@@ -273,10 +273,14 @@ Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides)
         e[4] = s.status == 0xB0 ? 0x20 : 0x00;
         e[5] = static_cast<uint8_t>((s.status == 0xB0 ? 0x20 : 0x00) | (s.deleted ? 0x40 : 0x00));
         const size_t length = size_t{128} << (extended ? s.n : block[0x14]);
-        if (extended) PutLe(block, 0x18 + 8 * i + 6, static_cast<uint32_t>(length), 2);
+        const int copies = extended && s.status == 0xB0 ? weak_copies : 1;
+        if (extended) PutLe(block, 0x18 + 8 * i + 6, static_cast<uint32_t>(length * copies), 2);
         Bytes bytes(length, 0);
         std::copy_n(s.data.begin(), std::min(bytes.size(), s.data.size()), bytes.begin());
-        block.insert(block.end(), bytes.begin(), bytes.end());
+        for (int copy = 0; copy < copies; ++copy) {
+          block.insert(block.end(), bytes.begin(), bytes.end());
+          bytes.back() ^= 0xFF;  // each read of a weak sector differs
+        }
       }
       block.resize((block.size() + 255) / 256 * 256, 0);
     }

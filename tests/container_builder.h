@@ -38,8 +38,10 @@ Bytes FddImage(const DiskBuilder& disk, const std::string& memo, bool high_densi
 
 // A CPC DSK (`extended` false: every track's sectors of its first sector's size) or Extended DSK
 // image of `cylinders` x `sides` track blocks; a CRC error as ST1/ST2 20h, a deleted mark as ST2
-// 40h, a track the disk lacks as an unformatted one (Extended DSK) or an empty block.
-Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides);
+// 40h, a track the disk lacks as an unformatted one (Extended DSK) or an empty block; in an
+// Extended DSK a sector with a CRC error stored `weak_copies` times, each read differing.
+Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides,
+               int weak_copies = 1);
 
 // A TD0 image (normal, or `advanced`: the stream after the header LZHUF-compressed) of every
 // track the disk holds, each sector's data block as Teledisk writes it (one repeated pair, runs

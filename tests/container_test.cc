@@ -358,6 +358,8 @@ TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
        "a data block runs past the image's end after 3 tracks; the rest not read"},
       {"td0 advanced cut", cut(Td0Image(disk, true, 2, ""), 3000), ContainerKind::kTd0,
        "a data block runs past the image's end after 0 tracks"},
+      {"edsk weak", DskImage(disk, true, 77, 2, 3), ContainerKind::kEdsk,
+       "1 weak sector stored in several copies; the first of each read"},
       {"dsk sides",
        [&] {
          Bytes dsk = DskImage(disk, false, 77, 2);
