@@ -87,9 +87,9 @@ class DISKIMAGE_API DiskImage {
   // Selects disk `index`; false outside 0..DiskCount()-1.
   bool SelectDisk(int index);
 
-  // The selected disk's name ("" where the container keeps none; FDD's memo), its D88 media byte
-  // (for other containers the one of its shape: 00h 2D, 10h 2DD, 20h 2HD), its write protection,
-  // and its size (a D88 disk's size field, or the image's size).
+  // The selected disk's name ("" where the container keeps none; FDD's memo, NFD's comment),
+  // its D88 media byte (for other containers the one of its shape: 00h 2D, 10h 2DD, 20h 2HD),
+  // its write protection, and its size (a D88 disk's size field, or the image's size).
   const char* DiskName() const;
   int MediaType() const;
   bool WriteProtected() const;

@@ -194,6 +194,12 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
     }
     PrintField("files:", text);
   }
+  int length = 0;
+  for (int i = 0; i < r.held_by_count; ++i) {
+    length += snprintf(text + length, sizeof text - static_cast<size_t>(length), "%s%s",
+                       i > 0 ? ", " : "", r.held_by[i]);
+  }
+  PrintField("held by:", r.held_by_count > 0 ? text : "no container whole");
   const char* program = ReadingProgram(id.kind, r.container, r.in_archive);
   if (program != nullptr) {
     char quoted[sizeof text - 16];
@@ -270,6 +276,9 @@ void PrintDiskJson(const DiskReport& r) {
   number_or_null("bytes_free", id.bytes_free);
   number_or_null("damaged", id.damaged);
   number_or_null("invalid_entries", id.invalid_entries);
+  fputs(", \"held_by\": [", stdout);
+  for (int i = 0; i < r.held_by_count; ++i) printf("%s\"%s\"", i > 0 ? ", " : "", r.held_by[i]);
+  putchar(']');
   const char* program = ReadingProgram(id.kind, r.container, r.in_archive);
   fputs(", \"read_with\": ", stdout);
   if (program != nullptr) {

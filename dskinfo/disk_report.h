@@ -20,6 +20,9 @@ struct DiskReport {
   diskimage::DiskGeometry geometry;
   diskimage::Identification identification;
   const char* label;  // UTF-8; "" for none
+  // The containers that hold the disk faithfully, by their names.
+  const char* held_by[8];
+  int held_by_count;
 };
 
 // The program that reads a disk of this kind in this container, in a file of its own or in an

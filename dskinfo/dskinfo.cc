@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diskimage/container_fit.h"
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "dskinfo/file_catalogue.h"
@@ -172,6 +173,13 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, cons
     ListedName shown_label;
     PrepareListedName(run, label, shown_label);
     report.label = json != nullptr ? shown_label.name : shown_label.shown;
+    report.held_by_count = 0;
+    const diskimage::DiskFacts facts = {image.DiskName(), image.WriteProtected()};
+    for (diskimage::ContainerKind target : diskimage::kWritableContainers) {
+      if (diskimage::FindContainerLosses(target, state.map, facts, nullptr, 0) == 0) {
+        report.held_by[report.held_by_count++] = diskimage::ContainerName(target);
+      }
+    }
     if (options.dat) {
       CatalogueDisk(run, state, report.identification.kind, disk, CatalogueFormat::kDat);
     } else if (json != nullptr) {

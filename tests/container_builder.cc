@@ -62,7 +62,6 @@ void PutNfdEntry(uint8_t* e, const SectorRecord& s) {
 Bytes NfdHeaderStart(const char* signature, size_t header_size) {
   Bytes out(header_size, 0);
   memcpy(out.data(), signature, strlen(signature));
-  memcpy(&out[0x10], "built by the tests", 18);
   PutLe(out, 0x110, static_cast<uint32_t>(header_size), 4);
   out[0x115] = 2;
   return out;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "diskimage/container_fit.h"
 #include "diskimage/containers/lzhuf.h"
 #include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
@@ -230,6 +231,46 @@ TEST(ContainerTest, TrackTableEntriesPastTheFirstTrackOrInsideAnotherAreNoTracks
   raw_reader.OpenMemory(short_table.data(), short_table.size());
   raw_reader.SelectDisk(0);
   EXPECT_TRUE(raw_reader.HasTrack(161));
+}
+
+// Which containers hold a disk whole, and what each of the others would lose, one phrase a kind.
+TEST(ContainerTest, EachContainerSaysWhatItCannotHoldOfADisk) {
+  const auto losses = [](ContainerKind kind, const Opened& disk, const DiskFacts& facts) {
+    ContainerLoss found[8];
+    const int count = FindContainerLosses(kind, *disk.map, facts, found, 8);
+    std::string said;
+    for (int i = 0; i < std::min(count, 8); ++i) said += std::string(found[i].text) + "\n";
+    return said;
+  };
+  const DiskFacts plain = {"", false};
+  Fat12Image fat;
+  const Opened dos(SectorsToDisk(fat.raw, {77, 2, 8, 3}).Media(0x20).Build());
+  for (ContainerKind kind : kWritableContainers) {
+    EXPECT_EQ(losses(kind, dos, plain), "") << ContainerName(kind);
+  }
+  EXPECT_EQ(losses(ContainerKind::kRaw, dos, {"GAME DISK", true}),
+            "the disk's name \"GAME DISK\"; a raw dump cannot hold it\n"
+            "write protection; a raw dump cannot hold it\n");
+  const Opened marked(MarkedDisk().Build());
+  for (ContainerKind kind : {ContainerKind::kD88, ContainerKind::kNfd, ContainerKind::kImd}) {
+    EXPECT_EQ(losses(kind, marked, plain), "") << ContainerName(kind);
+  }
+  EXPECT_EQ(losses(ContainerKind::kFdd, marked, plain),
+            "1 sector with an error status; FDD cannot hold it\n");
+  EXPECT_EQ(losses(ContainerKind::kRaw, marked, plain),
+            "track 0 holds FM sectors; a raw dump cannot hold it\n"
+            "track 0's sector IDs are not 1 to 26 in order, of its cylinder and head; a raw dump "
+            "cannot hold it\n"
+            "1 sector with an error status; a raw dump cannot hold it\n"
+            "1 sector with a deleted-data mark; a raw dump cannot hold it\n");
+  // The BASIC 2HD grid with its FM track 0 in order is what a 1,021,696-byte dump holds; FDI
+  // has no FM track.
+  const Opened basic(RawDump(MarkedDisk(), {77, 2, 26, 1}, true));
+  EXPECT_EQ(losses(ContainerKind::kRaw, basic, plain), "");
+  EXPECT_EQ(losses(ContainerKind::kFdi, basic, plain),
+            "track 0 holds FM sectors; FDI cannot hold it\n"
+            "track 0's sector IDs are not 1 to 26 in order, of its cylinder and head; FDI cannot "
+            "hold it\n");
 }
 
 // MAME's floptool, a reader written apart from ours, takes the same sectors from the builder's DSK,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "diskimage/container_fit.h"
 #include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/identify.h"
@@ -164,10 +165,9 @@ int DcpType(const DiskShape& s, bool fm_track0) {
 }
 
 // The same disk in every container that can hold it: D88, NFD and TD0 (normal and advanced)
-// always, IMD (and DSK) where each
-// track holds sectors of one size, FDD and Extended DSK where no track holds more than they
-// take; a raw dump, FDI,
-// DIM and DCP where its tracks are equal (and the container has a code for its shape).
+// always, IMD (and DSK) where each track holds sectors of one size, FDD and Extended DSK where no
+// track holds more than they take; a raw dump, FDI, DIM and DCP where its tracks are equal (and
+// the container has a code for its shape).
 std::vector<std::pair<std::string, Bytes>> Conversions(const Read& read) {
   const DiskBuilder disk = FromMap(*read.map, read.image->MediaType());
   std::vector<std::pair<std::string, Bytes>> out = {{"d88", disk.Build()},
@@ -246,6 +246,45 @@ std::map<std::string, std::string> Files(Read& read) {
   return files;
 }
 
+// True when `b` maps the sectors of `a`: IDs and data, and with `marks` density, deleted marks
+// and status, with `density` density and deleted marks only.
+bool SameSectors(const DiskMap& a, const DiskMap& b, bool marks, bool density) {
+  for (int track = 0; track < SectorSource::kTrackCount; ++track) {
+    if (a.SectorCount(track) != b.SectorCount(track)) return false;
+    for (int i = 0; i < a.SectorCount(track); ++i) {
+      const SectorHeader &x = a.Sector(track, i), &y = b.Sector(track, i);
+      if (x.c != y.c || x.h != y.h || x.r != y.r || x.n != y.n || x.data_size != y.data_size) {
+        return false;
+      }
+      Bytes p(static_cast<size_t>(x.data_size)), q(p.size());
+      if (a.Read(x, p.data(), x.data_size) != b.Read(y, q.data(), y.data_size) || p != q) {
+        return false;
+      }
+      if ((marks || density) && (x.Fm() != y.Fm() || x.Deleted() != y.Deleted())) return false;
+      if (marks && x.status != y.status) return false;
+    }
+  }
+  return true;
+}
+
+// Every container the library says holds a disk faithfully holds it: the builder's image in it
+// reads back to the same sectors, marks included where it records them.
+void ExpectHeldWhole(const char* file, const Read& read,
+                     const std::vector<std::pair<std::string, Bytes>>& conversions) {
+  const DiskFacts facts = {"", read.image->WriteProtected()};
+  for (ContainerKind kind : kWritableContainers) {
+    if (FindContainerLosses(kind, *read.map, facts, nullptr, 0) != 0) continue;
+    const std::string name = ContainerName(kind);
+    const auto found = std::find_if(conversions.begin(), conversions.end(),
+                                    [&](const auto& c) { return c.first == name; });
+    ASSERT_NE(found, conversions.end()) << file << " is held by " << name << ", none made";
+    const Read converted(found->second);
+    EXPECT_TRUE(SameSectors(*read.map, *converted.map,
+                            name == "d88" || name == "nfd" || name == "imd", name == "fdd"))
+        << file << " as " << name;
+  }
+}
+
 TEST(CorpusTest, EveryFileIsNamedAsItsManifestSaysInEveryContainer) {
   for (const CorpusFile& c : kCorpus) {
     REAL_DISK_OR_SKIP(path, c.file);
@@ -262,7 +301,9 @@ TEST(CorpusTest, EveryFileIsNamedAsItsManifestSaysInEveryContainer) {
     EXPECT_EQ(g.long_tracks, 0) << c.file;  // no track of a table entry that is none
     const std::map<std::string, std::string> files = Files(read);
     EXPECT_EQ(static_cast<int>(files.size()), std::max(c.files, 0)) << c.file;
-    for (const auto& [container, bytes] : Conversions(read)) {
+    const auto conversions = Conversions(read);
+    ExpectHeldWhole(c.file, read, conversions);
+    for (const auto& [container, bytes] : conversions) {
       Read converted(bytes);
       EXPECT_STREQ(ContainerName(converted.image->Container()), container.c_str())
           << c.file << " as " << container;

@@ -39,7 +39,7 @@ TEST_F(DskinfoTest, TextReportSaysWhatTheDiskIsAndWhichProgramReadsIt) {
              "  contents:    hu-basic (2D): FAT in logical sector 14 begins 01 8F; directory",
              "               entries parse, chains stay on the disk",
              "  files:       2 files, 12288 bytes used, 307200 bytes free",
-             "  read with:   dskget " + image_path()}));
+             "  held by:     d88, nfd", "  read with:   dskget " + image_path()}));
 }
 
 TEST_F(DskinfoTest, JsonNamesEveryKindAndIsValidWhateverTheNames) {

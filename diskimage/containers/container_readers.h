@@ -16,7 +16,8 @@ struct ContainerRead {
   bool write_protected;  // as the container records it (false where it records nothing)
   char problem[160];     // what of the disk the image lost, one phrase; "" when it is whole
   char refusal[160];     // for a recognised image that is not read: why; "" otherwise
-  char name[129];        // the disk's name where the container keeps one (FDD's memo), as stored
+  char name[129];        // the disk's name where the container keeps one (FDD's memo, NFD's
+                         // comment, up to 128 bytes), as stored
 };
 
 // Each reader: when `bytes` (`size` bytes) are an image of its container, fills `table` (reset
@@ -29,6 +30,9 @@ struct ContainerRead {
 // boot sector deciding between geometries that share a size.
 DISKIMAGE_API bool ReadRawImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
+// The geometry ReadRawImage gives a raw dump of `size` bytes whose first 1024 bytes are `head`
+// (the boot sector decides between the geometries a size shares); false for no raw size.
+DISKIMAGE_API bool RawDumpGrid(const unsigned char* head, size_t size, SectorGrid& grid);
 // True when the raw dump of `size` bytes at `bytes` (one ReadRawImage accepts) begins with a boot
 // sector whose parameter block gives the geometry its size does: sector size, sectors per track,
 // heads and total sectors. False for any other bytes.

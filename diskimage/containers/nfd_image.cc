@@ -11,6 +11,7 @@ namespace diskimage {
 namespace {
 
 constexpr int kSignatureLength = 15;  // "T98FDDIMAGE.R0" and a NUL
+constexpr size_t kCommentField = 0x10;
 constexpr size_t kHeaderSizeField = 0x110;
 constexpr size_t kWriteProtectField = 0x114;
 constexpr size_t kTableField = 0x120;
@@ -194,6 +195,14 @@ bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorTable& table,
   table.Reset(bytes, size);
   read = ContainerRead{-1, false, "", "", ""};
   if (size > kWriteProtectField) read.write_protected = bytes[kWriteProtectField] != 0;
+  // The comment, the disk's name.
+  for (size_t i = 0;
+       i + 1 < sizeof read.name && kCommentField + i < std::min(size, kHeaderSizeField) &&
+       bytes[kCommentField + i] != 0;
+       ++i) {
+    read.name[i] = static_cast<char>(bytes[kCommentField + i]);
+    read.name[i + 1] = '\0';
+  }
   if (r0) {
     ReadR0(bytes, size, table, read);
   } else {

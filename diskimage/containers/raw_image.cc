@@ -75,6 +75,10 @@ bool RawGrid(const unsigned char* bytes, size_t size, SectorGrid& grid) {
 
 }  // namespace
 
+bool RawDumpGrid(const unsigned char* head, size_t size, SectorGrid& grid) {
+  return RawGrid(head, size, grid);
+}
+
 bool RawBootSectorAgrees(const unsigned char* bytes, size_t size) {
   SectorGrid grid;
   if (!RawGrid(bytes, size, grid)) return false;
