@@ -58,8 +58,7 @@ class Losses {
       va_start(args, format);
       vsnprintf(what, sizeof what, format, args);
       va_end(args);
-      snprintf(out[found].text, sizeof out[found].text, "%s; %s cannot hold %s", what, target.name,
-               "it");
+      snprintf(out[found].text, sizeof out[found].text, "%s; %s cannot hold it", what, target.name);
     }
     ++found;
   }
@@ -176,11 +175,14 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
   for (const Capabilities& c : kCapabilities) {
     if (c.kind == target_kind) target = &c;
   }
-  Losses found(target != nullptr ? *target : kCapabilities[0], losses, max);
   if (target == nullptr) {
-    found.Add("%s is no container written", ContainerName(target_kind));
-    return found.Found();
+    if (max > 0) {
+      snprintf(losses[0].text, sizeof losses[0].text, "%s is no container a disk is written into",
+               ContainerName(target_kind));
+    }
+    return 1;
   }
+  Losses found(*target, losses, max);
   const size_t name_length = strlen(facts.name);
   if (name_length > static_cast<size_t>(target->name_length)) {
     found.Add("the disk's name \"%.40s\"", facts.name);

@@ -54,7 +54,7 @@ void D88Disk::Select(D88Image& selected) {
   }
 }
 
-bool D88Disk::HasTrack(int track) const { return Kept(track) && image->HasTrack(track); }
+bool D88Disk::HasTrack(int track) const { return Kept(track); }
 
 bool D88Disk::TrackBeyondImage(int track) const {
   return Kept(track) && image->TrackBeyondImage(track);

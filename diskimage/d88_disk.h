@@ -31,7 +31,7 @@ class DISKIMAGE_API D88Disk final : public SectorSource {
   bool Kept(int track) const { return track >= 0 && track < kTrackCount && kept[track]; }
 
   D88Image* image = nullptr;
-  bool kept[kTrackCount] = {};
+  bool kept[kTrackCount] = {};  // the image's track, and one of the disk's own
 };
 
 }  // namespace diskimage

@@ -20,10 +20,6 @@ bool HasSignature(const unsigned char* bytes, size_t size) {
          (size >= 8 && memcmp(bytes, "EXTENDED", 8) == 0) || IsTd0Image(bytes, size);
 }
 
-}  // namespace
-
-namespace {
-
 // Each container's name and what it does not record of a disk, as a phrase and as JSON keys.
 struct ContainerFacts {
   ContainerKind kind;
@@ -106,7 +102,6 @@ DiskImage::D88Evidence DiskImage::WeighD88(char* reason, size_t reason_size) {
 
 void DiskImage::TakeD88() {
   container = ContainerKind::kD88;
-  d88.SelectDisk(0);
   d88_disk.Select(d88);
 }
 

@@ -117,7 +117,7 @@ class DISKIMAGE_API DiskImage {
   // they are no D88 image ("" when they have no D88 header at all).
   void Recognise(const unsigned char* bytes, size_t size, D88Evidence d88_evidence,
                  const char* d88_reason);
-  // Opens the image as D88, its first disk selected.
+  // Opens the image as D88, with the first disk WeighD88 selected.
   void TakeD88();
   // Closes what the last image left: no container, no reason, no bytes owned.
   void Forget();

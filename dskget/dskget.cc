@@ -230,6 +230,19 @@ class ImageRun final : public CollectionVisitor {
     ReturnOrStop(run, origin, image.shown);  // a folder's walk goes on from where the run started
   }
 
+  // Ends the progress line with what the run did, on a terminal.
+  void ShowSummary() {
+    run.diagnostics.ClearProgress();
+    if (!progress) return;
+    const int problems = run.diagnostics.Count();
+    fprintf(stderr,
+            "dskget: %d image%s (%.1f MB), %lld disk%s read, %lld file%s (%.1f MB), %d problem%s\n",
+            done, done == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6,
+            static_cast<long long>(run.disks_read), run.disks_read == 1 ? "" : "s",
+            static_cast<long long>(run.files_read), run.files_read == 1 ? "" : "s",
+            static_cast<double>(run.bytes_read) / 1e6, problems, problems == 1 ? "" : "s");
+  }
+
   StartingDirectory origin, output;
   int64_t passed_over = 0;
 
@@ -255,20 +268,6 @@ class ImageRun final : public CollectionVisitor {
     snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading ", before,
              before == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6);
     run.diagnostics.ShowProgress(text, shown);
-  }
-
- public:
-  // Ends the progress line with what the run did, on a terminal.
-  void ShowSummary() {
-    run.diagnostics.ClearProgress();
-    if (!progress) return;
-    const int problems = run.diagnostics.Count();
-    fprintf(stderr,
-            "dskget: %d image%s (%.1f MB), %lld disk%s read, %lld file%s (%.1f MB), %d problem%s\n",
-            done, done == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6,
-            static_cast<long long>(run.disks_read), run.disks_read == 1 ? "" : "s",
-            static_cast<long long>(run.files_read), run.files_read == 1 ? "" : "s",
-            static_cast<double>(run.bytes_read) / 1e6, problems, problems == 1 ? "" : "s");
   }
 };
 

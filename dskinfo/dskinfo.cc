@@ -168,16 +168,20 @@ void ReportImage(ExtractionRun& run, DskinfoState& state, const char* path, cons
     report.in_archive = strcmp(file, path) != 0;
     report.geometry = state.map.Summarize();
     diskimage::Identify(state.map, state.file_system, report.identification);
-    char label[12];
-    state.file_system.VolumeLabel(label);
+    // The label and the containers that hold the disk, which the datafile does not give.
     ListedName shown_label;
-    PrepareListedName(run, label, shown_label);
-    report.label = json != nullptr ? shown_label.name : shown_label.shown;
+    report.label = "";
     report.held_by_count = 0;
-    const diskimage::DiskFacts facts = {image.DiskName(), image.WriteProtected()};
-    for (diskimage::ContainerKind target : diskimage::kWritableContainers) {
-      if (diskimage::FindContainerLosses(target, state.map, facts, nullptr, 0) == 0) {
-        report.held_by[report.held_by_count++] = diskimage::ContainerName(target);
+    if (!options.dat) {
+      char label[12];
+      state.file_system.VolumeLabel(label);
+      PrepareListedName(run, label, shown_label);
+      report.label = json != nullptr ? shown_label.name : shown_label.shown;
+      const diskimage::DiskFacts facts = {image.DiskName(), image.WriteProtected()};
+      for (diskimage::ContainerKind target : diskimage::kWritableContainers) {
+        if (diskimage::FindContainerLosses(target, state.map, facts, nullptr, 0) == 0) {
+          report.held_by[report.held_by_count++] = diskimage::ContainerName(target);
+        }
       }
     }
     if (options.dat) {
@@ -251,10 +255,11 @@ class ImageReport final : public CollectionVisitor {
       OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
     }
     const int disks = opened ? CheckDisks(run, state.image, path) : 0;
-    // The folder dskget gives the image in a run over several: the datafile's game's name.
-    char folder[kImageFolderSize];
+    // The folder dskget gives the image in a run over several: the datafile's game's name, and
+    // JSON's "folder" (the text says neither, and spends no name on it).
+    char folder[kImageFolderSize] = "";
     uint64_t key;
-    FormImageFolder(image_folders, image.folder, folder, key);
+    if (options.dat || json != nullptr) FormImageFolder(image_folders, image.folder, folder, key);
     if (options.dat) {
       fputs("\t<game name=\"", stdout);
       PrintXmlText(folder);

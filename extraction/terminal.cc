@@ -1,6 +1,8 @@
 // The terminal's width and the width of text on it.
 #include "extraction/terminal.h"
 
+#include "extraction/shift_jis_names.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #elif !defined(__EMSCRIPTEN__)
@@ -12,14 +14,17 @@ namespace {
 
 constexpr int kDefaultColumns = 80;
 
-// Reads the character at `at` and returns the columns it takes; `at` moves past it.
+// Reads the character at `at` (a byte that begins none: one column) and returns the columns it
+// takes; `at` moves past it.
 int NextColumns(const unsigned char*& at) {
-  unsigned code = *at++;
-  if (code >= 0xC0) {
-    const int more = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : 1;
-    code &= 0x3F >> more;
-    for (int i = 0; i < more && (*at & 0xC0) == 0x80; ++i) code = (code << 6) | (*at++ & 0x3F);
+  const int length = Utf8SequenceLength(at);
+  if (length <= 1) {
+    ++at;
+    return 1;
   }
+  unsigned code = at[0] & (0x7Fu >> length);
+  for (int i = 1; i < length; ++i) code = (code << 6) | (at[i] & 0x3Fu);
+  at += length;
   return code >= 0x1100 ? 2 : 1;
 }
 

@@ -9,7 +9,8 @@ enum TerminalStream { kStandardOutput, kStandardError };
 int TerminalColumns(TerminalStream stream);
 
 // The columns `text` (UTF-8, NUL-terminated) takes: 2 for each East Asian wide character
-// (U+1100 and up, as Japanese names hold them), 1 for any other character or stray byte.
+// (U+1100 and up, as Japanese names hold them), 1 for any other character and for each byte of
+// a malformed sequence.
 int TextColumns(const char* text);
 
 // The end of `text` that fits in `columns` (>= 0): `text` itself where it all fits, else the

@@ -389,6 +389,11 @@ void PutSymbol(diskimage::LzhufTree& tree, int symbol, BitWriter& bits) {
 
 }  // namespace
 
+void SetTd0HeaderCrc(Bytes& td0) {
+  const unsigned crc = Td0Crc(td0, 0, 10);
+  td0[10] = static_cast<uint8_t>(crc), td0[11] = static_cast<uint8_t>(crc >> 8);
+}
+
 Bytes LzhufEncode(const Bytes& data) {
   using namespace diskimage;
   LzhufTree tree;
@@ -449,8 +454,7 @@ Bytes Td0Image(const DiskBuilder& disk, bool advanced, int rate, const std::stri
                2,
                0,
                0};
-  const unsigned crc = Td0Crc(out, 0, 10);
-  out[10] = static_cast<uint8_t>(crc), out[11] = static_cast<uint8_t>(crc >> 8);
+  SetTd0HeaderCrc(out);
   Bytes stream;
   if (!comment.empty()) {
     stream = {0, 0, static_cast<uint8_t>(comment.size() + 1), 0, 126, 11, 9, 12, 0, 0};

@@ -49,6 +49,9 @@ Bytes DskImage(const DiskBuilder& disk, bool extended, int cylinders, int sides,
 // kbps, 2 500 kbps, bit 7 the whole disk FM); a comment block where `comment` is not empty.
 Bytes Td0Image(const DiskBuilder& disk, bool advanced, int rate, const std::string& comment);
 
+// Writes the CRC of a TD0 header's first ten bytes into its bytes 10 and 11.
+void SetTd0HeaderCrc(Bytes& td0);
+
 // `data` LZHUF-compressed (literals and the longest matches in the ring), without a length.
 Bytes LzhufEncode(const Bytes& data);
 

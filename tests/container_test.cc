@@ -331,12 +331,7 @@ TEST(ContainerTest, LzhufStreamsDecodeToWhatWasCompressed) {
 // A TD0 image made version 1.5's LZW kind: "td", version 15h, its header's CRC again.
 Bytes Td0Lzw(Bytes td0) {
   td0[0] = 't', td0[1] = 'd', td0[4] = 0x15;
-  unsigned crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc ^= static_cast<unsigned>(td0[i]) << 8;
-    for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1);
-  }
-  td0[10] = static_cast<uint8_t>(crc), td0[11] = static_cast<uint8_t>(crc >> 8);
+  SetTd0HeaderCrc(td0);
   return td0;
 }
 
@@ -358,12 +353,7 @@ TEST(ContainerTest, CutAndLyingHeadersAreSaidAndNothingIsReadPastTheImage) {
   Bytes wrong_dim_type = DimImage(dos, 0x00, shape);
   wrong_dim_type[0] = 0x07;
   Bytes td0 = {'T', 'D', 0, 0x5D, 0x15, 0, 1, 0, 0, 2, 0, 0};
-  unsigned crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc ^= td0[i] << 8;
-    for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0xA097 : crc << 1);
-  }
-  td0[10] = static_cast<uint8_t>(crc), td0[11] = static_cast<uint8_t>(crc >> 8);
+  SetTd0HeaderCrc(td0);
   const struct {
     const char* what;
     Bytes bytes;

@@ -130,8 +130,7 @@ bool ReadDskImage(const unsigned char* bytes, size_t size, SectorTable& table,
     }
     at += length;
   }
-  const int cylinders = tracks;
-  read.media = track_bytes > 6400 ? 0x20 : cylinders <= 42 ? 0x00 : 0x10;
+  read.media = MediaByte(track_bytes > 6400, tracks);
   if (at > static_cast<int64_t>(size)) {
     snprintf(read.problem, sizeof read.problem,
              "the image ends %lld bytes before its last track block's end (%d track%s cut or "

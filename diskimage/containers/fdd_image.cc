@@ -90,7 +90,7 @@ bool ReadFddImage(const unsigned char* bytes, size_t size, SectorTable& table,
       table.AddSector(track, sector);
     }
   }
-  read.media = high_density ? 0x20 : highest / 2 + 1 <= 42 ? 0x00 : 0x10;
+  read.media = MediaByte(high_density, highest / 2 + 1);
   if (cut > 0) {
     snprintf(read.problem, sizeof read.problem,
              "%d sector%s whose data the table places past the image's end (cut)", cut,

@@ -78,10 +78,12 @@ int64_t SectorGrid::DiskBytes() const {
   return tracks == 0 ? 0 : TrackBytes(0) + (tracks - 1) * TrackBytes(1);
 }
 
-int SectorGrid::Media() const {
-  if (TrackBytes(1) > 5120) return 0x20;
+int MediaByte(bool high_density, int cylinders) {
+  if (high_density) return 0x20;
   return cylinders <= 42 ? 0x00 : 0x10;
 }
+
+int SectorGrid::Media() const { return MediaByte(TrackBytes(1) > 5120, cylinders); }
 
 int64_t AddGridTrack(SectorTable& table, const SectorGrid& grid, int k, int64_t offset,
                      size_t image_size) {

@@ -74,6 +74,10 @@ struct DISKIMAGE_API SectorGrid {
   int Media() const;
 };
 
+// The D88 media byte of a disk of `cylinders` cylinders: 20h (2HD) where `high_density`, else 00h
+// (2D) up to 42 cylinders and 10h (2DD) beyond.
+DISKIMAGE_API int MediaByte(bool high_density, int cylinders);
+
 // Adds the track stored `k`-th in `grid` (cylinder k / heads, head k % heads; a one-sided disk's
 // cylinder c at track index 2c) to `table`, its data from image offset `offset` on: IDs C, H and
 // R = 1, 2, ... as the grid numbers them, good data, MFM unless the grid says FM. A track whose

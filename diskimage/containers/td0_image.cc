@@ -226,8 +226,7 @@ bool ReadTd0Image(const unsigned char* bytes, size_t size, SectorTable& table, C
   ReadTracks(stream, stream_size, at, (bytes[5] & 0x80) != 0, decoded.bytes, decoded.size, used,
              table, highest, damage);
   free(expanded);
-  const bool high_rate = (bytes[5] & 0x03) == 2;
-  read.media = high_rate ? 0x20 : highest / 2 + 1 <= 42 ? 0x00 : 0x10;
+  read.media = MediaByte((bytes[5] & 0x03) == 2, highest / 2 + 1);
   if (damage.stop[0] != '\0') {
     snprintf(read.problem, sizeof read.problem, "%s%s after %d track%s; the rest not read",
              damage.stop, more ? " (its stream decompresses past 8 MiB)" : "", damage.stop_track,
