@@ -6,48 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diskimage/containers/container_writers.h"
+
 namespace diskimage {
 namespace {
-
-// What a container records of a disk.
-struct Capabilities {
-  ContainerKind kind;
-  const char* name;
-  bool grid;  // data only: every track one grid of sectors numbered 1..n
-  bool deleted_marks;
-  bool read_errors;  // B0h (data CRC) at least; all statuses where `all_errors`
-  bool all_errors;
-  int name_length;  // the longest disk name kept; 0 for none
-  bool write_protect;
-  int max_sectors;  // a track's
-  int max_size_code;
-  int tracks;  // track indexes it has room for
-  bool one_size_a_track;
-  bool one_density_a_track;
-  bool short_data;  // a sector's data may be shorter than its size code says
-};
-
-constexpr Capabilities kCapabilities[] = {
-    {ContainerKind::kD88, "D88", false, true, true, true, 16, true, 255, 7, 164, false, false,
-     true},
-    {ContainerKind::kRaw, "a raw dump", true, false, false, false, 0, false, 255, 7, 164, true,
-     true, false},
-    {ContainerKind::kFdi, "FDI", true, false, false, false, 0, false, 255, 7, 164, true, true,
-     false},
-    {ContainerKind::kDim, "DIM", true, false, false, false, 0, false, 255, 7, 164, true, true,
-     false},
-    {ContainerKind::kNfd, "NFD", false, true, true, true, 128, true, 26, 7, 163, false, false,
-     false},
-    {ContainerKind::kImd, "IMD", false, true, true, false, 0, false, 255, 6, 164, true, true,
-     false},
-    {ContainerKind::kFdd, "FDD", false, true, false, false, 128, true, 26, 7, 160, false, false,
-     false},
-};
 
 // The losses found, the first `max` of them written.
 class Losses {
  public:
-  Losses(const Capabilities& target, ContainerLoss* out, int max)
+  Losses(const ContainerWriter& target, ContainerLoss* out, int max)
       : target(target), out(out), max(max) {}
 
   // Adds "TEXT; TARGET cannot hold it".
@@ -68,7 +35,7 @@ class Losses {
   bool Enough() const { return found >= (max > 0 ? max : 1); }
 
  private:
-  const Capabilities& target;
+  const ContainerWriter& target;
   ContainerLoss* out;
   int max;
   int found = 0;
@@ -83,7 +50,7 @@ int SizeCodeOf(int bytes) {
 
 // Whether the grid `map` forms (every sector its own ID, in order) is one `target` has a code
 // for; says why not.
-void CheckGridGeometry(const Capabilities& target, const DiskMap& map, const DiskGeometry& g,
+void CheckGridGeometry(const ContainerWriter& target, const DiskMap& map, const DiskGeometry& g,
                        int size_code, bool fm_track0, Losses& losses) {
   const SectorGrid grid = {g.cylinders, g.heads, g.sectors_per_track, size_code, fm_track0};
   if (target.kind == ContainerKind::kRaw) {
@@ -108,11 +75,7 @@ void CheckGridGeometry(const Capabilities& target, const DiskMap& map, const Dis
                  128 << read.size_code);
     }
   } else if (target.kind == ContainerKind::kDim) {
-    const bool coded =
-        g.heads == 2 && ((g.cylinders == 77 && g.sectors_per_track == 8 && size_code == 3) ||
-                         (g.cylinders == 80 && g.sectors_per_track == 9 && size_code == 3) ||
-                         (g.cylinders == 80 && g.sectors_per_track == 15 && size_code == 2) ||
-                         (g.cylinders == 80 && g.sectors_per_track == 18 && size_code == 2));
+    const bool coded = DimMediaType(grid) >= 0;
     if (!coded) {
       losses.Add("DIM has no media type for %d x %d x %d x %d bytes", g.cylinders, g.heads,
                  g.sectors_per_track, 128 << size_code);
@@ -122,16 +85,12 @@ void CheckGridGeometry(const Capabilities& target, const DiskMap& map, const Dis
 
 // Whether the disk is a grid: every track present, each of `sectors` sectors of one size numbered
 // 1..n in stored order with the track's own cylinder and head, MFM (but a raw dump's FM track 0).
-void CheckGrid(const Capabilities& target, const DiskMap& map, const DiskGeometry& g,
+void CheckGrid(const ContainerWriter& target, const DiskMap& map, const DiskGeometry& g,
                Losses& losses) {
   const int size_code = SizeCodeOf(g.sector_size);
-  // A PC-98 BASIC 2HD disk: track 0 of 26 FM sectors of 128 bytes (a raw dump's 1,021,696 bytes).
-  bool fm_track0 = target.kind == ContainerKind::kRaw && g.fm_track0 && g.fm_tracks == 1 &&
-                   map.SectorCount(0) == 26 && g.sectors_per_track == 26 && size_code == 1;
-  for (int i = 0; fm_track0 && i < map.SectorCount(0); ++i) {
-    const SectorHeader& s = map.Sector(0, i);
-    fm_track0 = s.Fm() && s.n == 0 && s.data_size == 128 && s.r == i + 1;
-  }
+  SectorGrid written = {};
+  WrittenGrid(target, map, written);
+  const bool fm_track0 = written.fm_track0;
   bool said_missing = false, said_count = false, said_ids = false, said_fm = false;
   for (int track = 0; track < SectorSource::kTrackCount && !losses.Enough(); ++track) {
     const bool expected = track < 2 * g.cylinders && (g.heads == 2 || track % 2 == 0);
@@ -171,10 +130,7 @@ void CheckGrid(const Capabilities& target, const DiskMap& map, const DiskGeometr
 
 int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const DiskFacts& facts,
                         ContainerLoss* losses, int max) {
-  const Capabilities* target = nullptr;
-  for (const Capabilities& c : kCapabilities) {
-    if (c.kind == target_kind) target = &c;
-  }
+  const ContainerWriter* target = FindContainerWriter(target_kind);
   if (target == nullptr) {
     if (max > 0) {
       snprintf(losses[0].text, sizeof losses[0].text, "%s is no container a disk is written into",
@@ -197,7 +153,7 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
               g.long_tracks == 1 ? "" : "s", g.long_tracks == 1 ? "s" : "",
               DiskMap::kMaxSectorsPerTrack);
   }
-  int errors = 0, deleted = 0, short_data = 0, too_large = 0;
+  int errors = 0, deleted = 0, short_data = 0, too_large = 0, empty_slot_ids = 0;
   bool said_tracks = false, said_count = false, said_size = false, said_density = false;
   for (int track = 0; track < SectorSource::kTrackCount && !found.Enough(); ++track) {
     const int count = map.SectorCount(track);
@@ -221,9 +177,8 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
         found.Add("track %d holds FM and MFM sectors", track);
         said_density = true;
       }
-      const bool error_kept =
-          target->all_errors || (target->read_errors && (s.status == 0xB0 || s.status == 0xF0));
-      if (s.status != 0 && !error_kept) ++errors;
+      if (!StatusKept(*target, s)) ++errors;
+      if (!SectorHeld(*target, s)) ++empty_slot_ids;
       if (s.Deleted() && !target->deleted_marks) ++deleted;
       if (s.n > target->max_size_code) ++too_large;
       if (s.data_size != 128 << (s.n & 7) && !target->short_data && s.status != 0xF0) {
@@ -231,7 +186,14 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
       }
     }
     // Counting only: one sector that cannot be held is enough.
-    if (found.Enough() || (max == 0 && errors + deleted + too_large + short_data > 0)) break;
+    if (found.Enough() ||
+        (max == 0 && errors + deleted + too_large + short_data + empty_slot_ids > 0)) {
+      break;
+    }
+  }
+  if (empty_slot_ids > 0) {
+    found.Add("%d sector%s of cylinder ID FFh, which marks an empty slot", empty_slot_ids,
+              empty_slot_ids == 1 ? "" : "s");
   }
   if (errors > 0) {
     found.Add("%d sector%s with an error status", errors, errors == 1 ? "" : "s");

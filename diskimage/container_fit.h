@@ -3,6 +3,8 @@
 #ifndef DISKIMAGE_CONTAINER_FIT_H_
 #define DISKIMAGE_CONTAINER_FIT_H_
 
+#include <cstdint>
+
 #include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
 
@@ -12,6 +14,9 @@ namespace diskimage {
 struct DiskFacts {
   const char* name;  // as the source container keeps it ("" for none)
   bool write_protected;
+  int media = 0;           // the D88 media byte of its shape: 00h 2D, 10h 2DD, 20h 2HD
+  int64_t image_time = 0;  // when its image was made (seconds since 1970, UTC), for the
+                           // containers that record it (IMD)
 };
 
 // One thing a container cannot hold of a disk, as a phrase ("track 0 is FM with 26 sectors of

@@ -64,7 +64,12 @@ const SectorHeader* DiskMap::Find(int track, int r) const {
 }
 
 int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) const {
-  return source == nullptr ? 0 : source->ReadSectorBytes(sector, 0, dest, max_len);
+  return ReadPart(sector, 0, dest, max_len);
+}
+
+int DiskMap::ReadPart(const SectorHeader& sector, int from, unsigned char* dest,
+                      int max_len) const {
+  return source == nullptr ? 0 : source->ReadSectorBytes(sector, from, dest, max_len);
 }
 
 DiskGeometry DiskMap::Summarize() const {

@@ -62,6 +62,8 @@ class DISKIMAGE_API DiskMap {
 
   // Copies up to `max_len` bytes of `sector`'s data into `dest`; returns the bytes copied.
   int Read(const SectorHeader& sector, unsigned char* dest, int max_len) const;
+  // The same from the data's byte `from` on (0 bytes for `from` outside the data).
+  int ReadPart(const SectorHeader& sector, int from, unsigned char* dest, int max_len) const;
 
   // True when every sector kept holds one byte value throughout, and there is at least one.
   bool OnlyFillerBytes() const;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "extraction/image_folder.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
@@ -52,6 +54,19 @@ long WriteSome(int fd, const FilePiece* pieces, int, size_t offset) {
                 static_cast<unsigned>(size < (1u << 30) ? size : (1u << 30)));
 }
 int CloseFile(int fd) { return _close(fd); }
+// Paths as the command line gives them, in the system's code page.
+int OpenNewPath(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+void RemovePath(const char* path) { remove(path); }
+int ReplacePath(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) ? 0 : EACCES;
+}
+int RenameNew(const char* from, const char* to) {
+  if (MoveFileExA(from, to, 0)) return 0;
+  return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS ? EEXIST
+                                                                                       : EACCES;
+}
 int ReplaceFile(const char* from, const char* to) {
   wchar_t wide_from[MAX_PATH], wide_to[MAX_PATH];
   if (!Wide(from, wide_from) || !Wide(to, wide_to)) return EINVAL;
@@ -80,6 +95,17 @@ long WriteSome(int fd, const FilePiece* pieces, int count, size_t offset) {
 }
 int CloseFile(int fd) { return close(fd); }
 int ReplaceFile(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
+int OpenNewPath(const char* path) { return OpenNewFile(path); }
+void RemovePath(const char* path) { remove(path); }
+int ReplacePath(const char* from, const char* to) { return ReplaceFile(from, to); }
+// A hard link makes the name only where none exists; a file system without links gets a rename
+// after a look (a name made in between is replaced).
+int RenameNew(const char* from, const char* to) {
+  if (link(from, to) == 0) return unlink(from), 0;
+  if (errno == EEXIST) return EEXIST;
+  if (access(to, F_OK) == 0) return EEXIST;
+  return ReplaceFile(from, to);
+}
 #endif
 
 bool prepared = false;
@@ -244,4 +270,55 @@ int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const F
   pending_set = 0;
   EndUninterrupted();
   return error;
+}
+
+int BeginStagedFile(const char* name, StagedFile& file) {
+  if (!prepared) Prepare();
+  const char* base = name;
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (IsPathSeparator(*c)) base = c + 1;
+  }
+  const int folder_length = static_cast<int>(base - name);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int length = snprintf(file.temporary, sizeof file.temporary, "%.*s.dsk%d-%u.tmp",
+                                folder_length, name, process_id, serial++);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof file.temporary) return ENAMETOOLONG;
+    BeginUninterrupted();
+    file.fd = OpenNewPath(file.temporary);
+    const int error = errno;
+    if (file.fd >= 0) MarkPending(file.temporary);
+    EndUninterrupted();
+    if (file.fd >= 0) return 0;
+    if (error != EEXIST) return error;
+  }
+  return EEXIST;
+}
+
+int WriteStagedFile(StagedFile& file, const unsigned char* bytes, size_t size) {
+  const FilePiece piece = {bytes, size};
+  return WriteAll(file.fd, &piece, 1);
+}
+
+int CloseStagedFile(StagedFile& file) {
+  const int result = CloseFile(file.fd);
+  file.fd = -1;
+  return result == 0 ? 0 : errno;
+}
+
+int KeepStagedFile(StagedFile& file, const char* name, bool replace) {
+  BeginUninterrupted();
+  const int error = replace ? ReplacePath(file.temporary, name) : RenameNew(file.temporary, name);
+  if (error != 0) RemovePath(file.temporary);
+  pending_set = 0;
+  EndUninterrupted();
+  return error;
+}
+
+void DropStagedFile(StagedFile& file) {
+  BeginUninterrupted();
+  if (file.fd >= 0) CloseFile(file.fd);
+  file.fd = -1;
+  RemovePath(file.temporary);
+  pending_set = 0;
+  EndUninterrupted();
 }

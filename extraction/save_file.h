@@ -29,4 +29,30 @@ constexpr int kSaveWouldReplaceKeptFile = -1;
 int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const FileInfo& keep,
              bool utf8_name);
 
+// A file written in steps under a temporary name in the folder of its own name, and given that
+// name only once it is whole and checked. Interrupted (SIGINT, SIGTERM, SIGHUP), the run removes
+// the temporary file first, as SaveFile does.
+struct StagedFile {
+  int fd = -1;
+  char temporary[4096] = "";
+};
+
+// Creates the temporary file beside `name` (a path as the system takes it). Returns 0, or the
+// errno value of the failure (ENAMETOOLONG for a path too long for the temporary's name).
+int BeginStagedFile(const char* name, StagedFile& file);
+
+// Appends `size` bytes; returns 0 or the errno value of the failure.
+int WriteStagedFile(StagedFile& file, const unsigned char* bytes, size_t size);
+
+// Closes the temporary file, which stays to be read back; returns 0 or the errno value.
+int CloseStagedFile(StagedFile& file);
+
+// Gives the closed temporary file the name `name`: an existing file of that name is replaced only
+// with `replace`, else the result is EEXIST. Returns 0, or the errno value of the failure; then
+// the temporary file is removed.
+int KeepStagedFile(StagedFile& file, const char* name, bool replace);
+
+// Removes the temporary file (closing it first where it is open).
+void DropStagedFile(StagedFile& file);
+
 #endif  // EXTRACTION_SAVE_FILE_H_

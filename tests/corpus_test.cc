@@ -17,6 +17,7 @@
 #include "tests/e2e_fixture.h"
 #include "tests/opened_image.h"
 #include "tests/real_disks.h"
+#include "tests/written_image.h"
 
 namespace {
 
@@ -267,21 +268,32 @@ bool SameSectors(const DiskMap& a, const DiskMap& b, bool marks, bool density) {
   return true;
 }
 
-// Every container the library says holds a disk faithfully holds it: the builder's image in it
-// reads back to the same sectors, marks included where it records them.
-void ExpectHeldWhole(const char* file, const Read& read,
-                     const std::vector<std::pair<std::string, Bytes>>& conversions) {
-  const DiskFacts facts = {"", read.image->WriteProtected()};
+// Every container the library says holds a disk faithfully holds it: the library writes the disk
+// into it, and the image reads back to the same sectors (marks included where the container
+// records them) and files, and written back into D88 to the same files again.
+void ExpectHeldWhole(const char* file, Read& read) {
+  const DiskFacts facts = {read.image->DiskName(), read.image->WriteProtected(),
+                           read.image->MediaType()};
+  const std::map<std::string, std::string> files = Files(read);
   for (ContainerKind kind : kWritableContainers) {
     if (FindContainerLosses(kind, *read.map, facts, nullptr, 0) != 0) continue;
     const std::string name = ContainerName(kind);
-    const auto found = std::find_if(conversions.begin(), conversions.end(),
-                                    [&](const auto& c) { return c.first == name; });
-    ASSERT_NE(found, conversions.end()) << file << " is held by " << name << ", none made";
-    const Read converted(found->second);
-    EXPECT_TRUE(SameSectors(*read.map, *converted.map,
-                            name == "d88" || name == "nfd" || name == "imd", name == "fdd"))
+    Read converted(Written(kind, *read.map, facts));
+    ASSERT_EQ(converted.image->Container(), kind) << file << " as " << name;
+    char difference[160] = "";
+    EXPECT_TRUE(SameSectors(kind, *read.map, *converted.map, true, difference, sizeof difference))
+        << file << " as " << name << ": " << difference;
+    EXPECT_TRUE(SameSectors(*read.map, *converted.map, name == "d88" || name == "nfd",
+                            name == "fdd" || name == "imd"))
         << file << " as " << name;
+    EXPECT_STREQ(converted.image->DiskName(),
+                 name == "d88" || name == "nfd" || name == "fdd" ? read.image->DiskName() : "")
+        << file << " as " << name;
+    EXPECT_TRUE(Files(converted) == files) << file << " as " << name;
+    const DiskFacts back_facts = {converted.image->DiskName(), converted.image->WriteProtected(),
+                                  converted.image->MediaType()};
+    Read back(Written(ContainerKind::kD88, *converted.map, back_facts));
+    EXPECT_TRUE(Files(back) == files) << file << " as " << name << " and back as D88";
   }
 }
 
@@ -301,8 +313,8 @@ TEST(CorpusTest, EveryFileIsNamedAsItsManifestSaysInEveryContainer) {
     EXPECT_EQ(g.long_tracks, 0) << c.file;  // no track of a table entry that is none
     const std::map<std::string, std::string> files = Files(read);
     EXPECT_EQ(static_cast<int>(files.size()), std::max(c.files, 0)) << c.file;
+    ExpectHeldWhole(c.file, read);
     const auto conversions = Conversions(read);
-    ExpectHeldWhole(c.file, read, conversions);
     for (const auto& [container, bytes] : conversions) {
       Read converted(bytes);
       EXPECT_STREQ(ContainerName(converted.image->Container()), container.c_str())

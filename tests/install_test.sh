@@ -30,7 +30,7 @@ check_example() {  # prefix, kind
 static=$scratch/static
 cmake --install "$build" --prefix "$static" >/dev/null
 headers=$(cd "$static/include" && find . -type f | sort | tr '\n' ' ')
-[ "$headers" = "./diskimage/container_fit.h ./diskimage/containers/container_readers.h ./diskimage/containers/sector_table.h ./diskimage/d88_disk.h ./diskimage/d88_image.h ./diskimage/disk_check.h ./diskimage/disk_image.h ./diskimage/disk_map.h ./diskimage/file_system.h ./diskimage/game_layouts.h ./diskimage/identify.h ./diskimage/names.h ./diskimage/sector_source.h " ] ||
+[ "$headers" = "./diskimage/container_fit.h ./diskimage/container_writer.h ./diskimage/containers/container_readers.h ./diskimage/containers/sector_table.h ./diskimage/d88_disk.h ./diskimage/d88_image.h ./diskimage/disk_check.h ./diskimage/disk_image.h ./diskimage/disk_map.h ./diskimage/file_system.h ./diskimage/game_layouts.h ./diskimage/identify.h ./diskimage/names.h ./diskimage/sector_source.h " ] ||
   fail "include/ holds other than the public headers: $headers"
 for f in bin/dskcut bin/dskpull bin/dskinfo bin/dskget share/man/man1/dskcut.1.gz \
          share/man/man1/dskpull.1.gz share/man/man1/dskinfo.1.gz share/man/man1/dskget.1.gz \
