@@ -43,6 +43,7 @@ std::vector<std::string> ProgramCommand(const std::string& name) {
     command.push_back(name == "dskcut"    ? DSKCUT_PROGRAM
                       : name == "dskpull" ? DSKPULL_PROGRAM
                       : name == "dskinfo" ? DSKINFO_PROGRAM
+                      : name == "dskconv" ? DSKCONV_PROGRAM
                                           : DSKGET_PROGRAM);
   }
   return command;
