@@ -144,6 +144,11 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
     found.Add("the disk's name \"%.40s\"", facts.name);
   }
   if (facts.write_protected && !target->write_protect) found.Add("write protection");
+  const int media = facts.media;
+  if (target_kind == ContainerKind::kD88 && media != 0x00 && media != 0x10 && media != 0x20 &&
+      media != 0x30 && media != 0x40) {
+    found.Add("its media byte %02Xh, which no D88 reader takes", media);
+  }
   if (found.Enough()) return found.Found();
   const DiskGeometry g = map.Summarize();
   if (target->grid && g.total_sectors == 0) found.Add("it stores no sector");

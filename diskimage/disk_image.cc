@@ -120,13 +120,13 @@ bool DiskImage::Open(const char* path) {
   }
   if (!d88.Open(path)) return false;
   image_size = d88.ImageSize();
-  unsigned char head[16] = {};
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
-  const size_t head_size = fread(head, 1, sizeof head, file);
   char reason[160];
   const D88Evidence evidence = WeighD88(reason, sizeof reason);
-  if (!HasSignature(head, head_size) && evidence == D88Evidence::kWhole) {
+  // A whole D88 header is taken whatever its name field begins with: a D88 disk may be named
+  // "IMD ..." or "MV - CPC", while no other container's header passes for a whole D88 one.
+  if (evidence == D88Evidence::kWhole) {
     fclose(file);
     TakeD88();
     return true;
@@ -160,7 +160,7 @@ bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
   image_size = static_cast<int64_t>(size);
   char reason[160];
   const D88Evidence evidence = WeighD88(reason, sizeof reason);
-  if (evidence == D88Evidence::kWhole && !HasSignature(data, size)) {
+  if (evidence == D88Evidence::kWhole) {
     TakeD88();
   } else {
     Recognise(data, size, evidence, reason);

@@ -50,9 +50,9 @@ class DISKIMAGE_API DiskImage {
   DiskImage(const DiskImage&) = delete;
   DiskImage& operator=(const DiskImage&) = delete;
 
-  // Opens the file at `path` and recognises its container: the NFD, IMD, FDD, DSK and TD0
-  // signatures first, then a D88 header that a D88 writer makes and that the file holds whole, then
-  // DIM's signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88
+  // Opens the file at `path` and recognises its container: a D88 header that a D88 writer makes
+  // and that the file holds whole first (whatever its name field begins with), then the NFD, IMD,
+  // FDD, DSK and TD0 signatures, DIM's signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88
   // header whose size field says more than the file holds is weak evidence: another container that
   // accepts the bytes wins (a raw size only where its boot sector's parameter block gives that
   // geometry, or where the D88 table's entry 0 is not its first track, as no writer leaves it),

@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "diskimage/container_writer.h"
+#include "diskimage/disk_check.h"
 #include "extraction/collection.h"
 #include "extraction/command_line.h"
+#include "extraction/image_check.h"
 #include "extraction/image_folder.h"
 #include "extraction/open_image.h"
 #include "extraction/output_names.h"
@@ -201,7 +203,9 @@ class Converter {
   // Writes the disks of `selection` as `type` to `out`: refused, said, when they cannot be held
   // (unless lossy), when `out` exists (unless replacing) or is an image read, or when the copy
   // does not read back the same. `opened`: the one source is open already. True once written.
-  bool Convert(const Selection& selection, bool opened, ContainerKind type, const char* out) {
+  // `shown` is what standard output calls `out` (nullptr: `out`).
+  bool Convert(const Selection& selection, bool opened, ContainerKind type, const char* out,
+               const char* shown = nullptr) {
     FileInfo existing;
     if (GetFileInfo(out, existing)) {
       if (SameFile(existing, run.image) || !options.replace) {
@@ -212,6 +216,7 @@ class Converter {
       }
     }
     int disks = 0;
+    disks_passed_over = 0;
     bool held = true;
     const bool opened_all = ForEachDisk(selection, opened, [&](const Source& source, int disk) {
       if (++disks == 2 && type != ContainerKind::kD88) {
@@ -225,6 +230,7 @@ class Converter {
       return true;
     });
     if (!opened_all || disks == 0) return false;
+    held = held && disks_passed_over == 0;
     if (!held && !options.lossy) {
       run.diagnostics.Note("%s not written (--lossy writes what it can hold)", out);
       return false;
@@ -251,8 +257,8 @@ class Converter {
           strerror(error));
       return false;
     }
-    printf("%s -> %s (%s)\n", selection.count == 1 ? selection.sources[0].shown : "(joined)", out,
-           diskimage::ContainerName(type));
+    printf("%s -> %s (%s)\n", selection.count == 1 ? selection.sources[0].shown : "(joined)",
+           shown != nullptr ? shown : out, diskimage::ContainerName(type));
     return true;
   }
 
@@ -272,6 +278,16 @@ class Converter {
       const int first = selection.disk < 0 ? 0 : selection.disk;
       const int end = selection.disk < 0 ? state.source.DiskCount() : selection.disk + 1;
       for (int disk = first; disk < end && state.source.SelectDisk(disk); ++disk) {
+        // A disk whose header no D88 writer makes is said and passed over, as dskget does.
+        diskimage::DiskCheck check = {};
+        if (state.source.Container() == ContainerKind::kD88) {
+          diskimage::CheckDisk(state.source.D88(), check);
+        }
+        if (state.source.Container() == ContainerKind::kD88 && !check.d88) {
+          if (say) CheckImageDisk(run, source.shown, state.source, disk);
+          disks_passed_over += say ? 1 : 0;
+          continue;
+        }
         state.source_map.Load(state.source.Disk());
         if (!visit(source, disk)) return true;
       }
@@ -385,6 +401,7 @@ class Converter {
   ExtractionRun& run;
   DskconvState& state;
   const Options& options;
+  int disks_passed_over = 0;  // in the walk that says them
 };
 
 // The name of disk `number` (from 1) of `in` for --split: PATTERN with # replaced by it, or
@@ -456,23 +473,28 @@ class CollectionRun final : public CollectionVisitor {
     const bool one_file = options.type == ContainerKind::kD88 || state.source.DiskCount() == 1;
     state.source.SelectDisk(0);
     state.source_map.Load(state.source.Disk());
-    char name[kPathSize];
+    char name[kPathSize], shown[kImageFolderSize + kPathSize];
     const size_t base = static_cast<size_t>(BaseName(folder) - folder);
     if (one_file) {
       snprintf(name, sizeof name, "%s%s", folder + base,
                ExtensionFor(options.type, state.source_map));
+      snprintf(shown, sizeof shown, "%s%s", folder, ExtensionFor(options.type, state.source_map));
       if (base > 0) folder[base - 1] = '\0';
+    } else {
+      snprintf(shown, sizeof shown, "%s/", folder);
     }
+    const size_t shown_folder = strlen(shown);
     if ((one_file && base == 0) || EnterFolders(image.shown, folder)) {
       if (one_file) {
-        converter.Convert(whole, true, options.type, name);
+        converter.Convert(whole, true, options.type, name, shown);
       } else {
         for (int disk = 0; disk < state.source.DiskCount(); ++disk) {
           state.source.SelectDisk(disk);
           state.source_map.Load(state.source.Disk());
           snprintf(name, sizeof name, "%03d%s", disk, ExtensionFor(options.type, state.source_map));
           const Selection one = {&source, 1, disk};
-          converter.Convert(one, true, options.type, name);
+          snprintf(shown + shown_folder, sizeof shown - shown_folder, "%s", name);
+          converter.Convert(one, true, options.type, name, shown);
         }
       }
     }

@@ -196,6 +196,11 @@ TEST(ContainerTest, BootSectorsThatPassForD88HeadersAreReadAsTheRawDumpsTheyAre)
   header[0x1B] = 0x00, header[0x1C] = 0x00, header[0x1D] = 0x00, header[0x1E] = 0x20;
   header[0x1F] = 0x00;
   EXPECT_EQ(Opened(header).image->Container(), ContainerKind::kNone);
+  // A whole D88 disk named as another container's signature begins stays D88.
+  for (const char* name : {"IMD 1.18: 01/02", "MV - CPCEMU Disk", "VFD1.00", "T98FDDIMAGE.R0"}) {
+    const Opened named(SectorsToDisk(Fat12Image().raw, {77, 2, 8, 3}).Name(name).Build());
+    EXPECT_EQ(named.image->Container(), ContainerKind::kD88) << name;
+  }
 }
 
 // A track table that ends where the first track begins (0x2A0: 160 entries, the last four fields
