@@ -102,6 +102,10 @@ bool WriteGridData(const DiskMap& map, const SectorGrid& grid, ByteSink& sink) {
 }
 
 bool WriteSectorData(const DiskMap& map, const SectorHeader& sector, int size, ByteSink& sink) {
+  const int held = sector.data_size < size ? sector.data_size : size;
+  if (const unsigned char* view = map.View(sector, 0, held)) {
+    return sink.WriteLasting(view, static_cast<size_t>(held)) && WriteFill(sink, 0, size - held);
+  }
   unsigned char chunk[4096];
   int done = 0;
   while (done < size) {

@@ -16,6 +16,10 @@ class DISKIMAGE_API ByteSink {
   // Takes the next `size` bytes; false when they cannot be kept (the writer then stops).
   virtual bool Write(const unsigned char* bytes, size_t size) = 0;
 
+  // The same for bytes that stay where they are, unchanged, until the writer returns (the source
+  // image's own): a sink may keep their address instead of copying them. By default, Write.
+  virtual bool WriteLasting(const unsigned char* bytes, size_t size) { return Write(bytes, size); }
+
  protected:
   ~ByteSink() = default;
 };

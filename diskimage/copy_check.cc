@@ -33,6 +33,13 @@ class Difference {
 // its data (a missing sector, nullptr, all zeros).
 bool SameData(const DiskMap& a, const SectorHeader* sa, const DiskMap& b, const SectorHeader& sb,
               int size) {
+  if (sa != nullptr && sa->data_size >= size && sb.data_size >= size) {
+    const unsigned char* view_a = a.View(*sa, 0, size);
+    const unsigned char* view_b = b.View(sb, 0, size);
+    if (view_a != nullptr && view_b != nullptr) {
+      return memcmp(view_a, view_b, static_cast<size_t>(size)) == 0;
+    }
+  }
   unsigned char chunk_a[2048], chunk_b[2048];
   for (int done = 0; done < size;) {
     const int want = size - done < 2048 ? size - done : 2048;

@@ -73,4 +73,8 @@ int D88Disk::ReadSectorBytes(const SectorHeader& sector, int from, unsigned char
   return image == nullptr ? 0 : image->ReadSectorBytes(sector, from, dest, max_len);
 }
 
+const unsigned char* D88Disk::ViewSectorBytes(const SectorHeader& sector, int from, int length) {
+  return image == nullptr ? nullptr : image->ViewSectorBytes(sector, from, length);
+}
+
 }  // namespace diskimage

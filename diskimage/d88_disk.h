@@ -26,6 +26,7 @@ class DISKIMAGE_API D88Disk final : public SectorSource {
   int ReadTrackSectors(int track, SectorHeader* dest, int max_count) override;
   int ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
                       int max_len) override;
+  const unsigned char* ViewSectorBytes(const SectorHeader& sector, int from, int length) override;
 
  private:
   bool Kept(int track) const { return track >= 0 && track < kTrackCount && kept[track]; }

@@ -61,6 +61,10 @@ const char* MediaName(int media_type) {
 
 int ReadLe16(const unsigned char* bytes) { return bytes[0] | (bytes[1] << 8); }
 
+const unsigned char* SectorSource::ViewSectorBytes(const SectorHeader&, int, int) {
+  return nullptr;
+}
+
 int32_t ReadLe32(const unsigned char* bytes) {
   const uint32_t value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
                          (static_cast<uint32_t>(bytes[2]) << 16) |
@@ -533,6 +537,15 @@ int D88Image::ReadSectorData(const SectorHeader& sector, unsigned char* dest, in
   if (len <= 0 || sector.data_offset < disk_offset) return 0;
   position = sector.data_offset;
   return static_cast<int>(ReadOn(dest, static_cast<size_t>(len)));
+}
+
+const unsigned char* D88Image::ViewSectorBytes(const SectorHeader& sector, int from, int length) {
+  if (memory == nullptr || disk_offset < 0 || from < 0 || length < 0 ||
+      from + int64_t{length} > sector.data_size || sector.data_offset < disk_offset ||
+      sector.data_offset + from + length > std::min<int64_t>(DiskEnd(), memory_size)) {
+    return nullptr;
+  }
+  return memory + sector.data_offset + from;
 }
 
 int D88Image::ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,

@@ -143,6 +143,7 @@ class DISKIMAGE_API D88Image final : public SectorSource {
   int ReadSectorData(const SectorHeader& sector, unsigned char* dest, int max_len);
   int ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
                       int max_len) override;
+  const unsigned char* ViewSectorBytes(const SectorHeader& sector, int from, int length) override;
 
   // The number of sector headers read since the image was opened: a measure of the work done.
   // Searches of one track in a row walk its headers once, a walk reuses what the previous walk

@@ -67,6 +67,10 @@ int DiskMap::Read(const SectorHeader& sector, unsigned char* dest, int max_len) 
   return ReadPart(sector, 0, dest, max_len);
 }
 
+const unsigned char* DiskMap::View(const SectorHeader& sector, int from, int length) const {
+  return source == nullptr ? nullptr : source->ViewSectorBytes(sector, from, length);
+}
+
 int DiskMap::ReadPart(const SectorHeader& sector, int from, unsigned char* dest,
                       int max_len) const {
   return source == nullptr ? 0 : source->ReadSectorBytes(sector, from, dest, max_len);

@@ -64,6 +64,9 @@ class DISKIMAGE_API DiskMap {
   int Read(const SectorHeader& sector, unsigned char* dest, int max_len) const;
   // The same from the data's byte `from` on (0 bytes for `from` outside the data).
   int ReadPart(const SectorHeader& sector, int from, unsigned char* dest, int max_len) const;
+  // Where `length` bytes of `sector`'s data from byte `from` lie in memory, or nullptr (see
+  // SectorSource::ViewSectorBytes).
+  const unsigned char* View(const SectorHeader& sector, int from, int length) const;
 
   // True when every sector kept holds one byte value throughout, and there is at least one.
   bool OnlyFillerBytes() const;

@@ -73,6 +73,12 @@ class DISKIMAGE_API SectorSource {
   virtual int ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
                               int max_len) = 0;
 
+  // Where bytes `from` to `from + length` of a sector's data lie in memory, when they all lie
+  // there one after another (an image in memory), so that they are read without a copy; nullptr
+  // otherwise (ReadSectorBytes copies them), and for any range outside the sector's data or the
+  // image.
+  virtual const unsigned char* ViewSectorBytes(const SectorHeader& sector, int from, int length);
+
  protected:
   // Sources are never deleted through this interface.
   ~SectorSource() = default;

@@ -151,29 +151,50 @@ const char* ExtensionFor(ContainerKind type, const diskimage::DiskMap& map) {
   return bytes == 1261568 ? ".hdm" : bytes == 327680 ? ".2d" : ".img";
 }
 
-// A writer's bytes, gathered into 64 KiB pieces for the staged file.
+// A writer's bytes, gathered for the staged file: copied into 64 KiB, or where they lie for the
+// source image's own bytes, and written up to 64 pieces at a time.
 class StagedSink final : public diskimage::ByteSink {
  public:
   explicit StagedSink(StagedFile& file) : file(file) {}
+
   bool Write(const unsigned char* bytes, size_t size) override {
-    while (error == 0 && size > 0) {
-      const size_t step = size < sizeof buffer - used ? size : sizeof buffer - used;
-      memcpy(buffer + used, bytes, step);
-      used += step, bytes += step, size -= step;
-      if (used == sizeof buffer) Flush();
+    if (size > sizeof buffer - used) Flush();
+    if (size > sizeof buffer) return WriteLasting(bytes, size);
+    unsigned char* at = buffer + used;
+    memcpy(at, bytes, size);
+    used += size;
+    if (count > 0 && pieces[count - 1].bytes + pieces[count - 1].size == at) {
+      pieces[count - 1].size += size;
+    } else {
+      Add(at, size);
     }
     return error == 0;
   }
+
+  bool WriteLasting(const unsigned char* bytes, size_t size) override {
+    Add(bytes, size);
+    return error == 0;
+  }
+
   // Writes what is gathered; returns 0 or the errno value of the first failure.
   int Flush() {
-    if (error == 0 && used > 0) error = WriteStagedFile(file, buffer, used);
+    if (error == 0 && count > 0) error = WriteStagedFile(file, pieces, count);
     used = 0;
+    count = 0;
     return error;
   }
 
  private:
+  void Add(const unsigned char* bytes, size_t size) {
+    pieces[count++] = FilePiece{bytes, size};
+    if (count == kPieces) Flush();
+  }
+
+  static constexpr int kPieces = 64;
   StagedFile& file;
   static unsigned char buffer[size_t{1} << 16];
+  FilePiece pieces[kPieces];
+  int count = 0;
   size_t used = 0;
   int error = 0;
 };
@@ -367,7 +388,7 @@ class Converter {
   // Reads the written image back and compares each of its disks with its source's.
   bool ReadBack(const Selection& selection, ContainerKind type, const char* temporary,
                 const char* out) {
-    if (!state.copy.Open(temporary) || state.copy.Container() != type) {
+    if (!OpenWrittenImage(temporary, state.copy) || state.copy.Container() != type) {
       run.diagnostics.Report(out, "the image written does not read back as %s; not kept",
                              diskimage::ContainerName(type));
       return false;
@@ -394,7 +415,7 @@ class Converter {
       run.diagnostics.Report(out, "the image written holds %d disks, not %d; not kept",
                              state.copy.DiskCount(), copy_disk);
     }
-    state.copy.Open(nullptr);
+    OpenWrittenImage(nullptr, state.copy);
     return opened && whole;
   }
 

@@ -220,3 +220,30 @@ void OpenImageBytes(ExtractionRun& run, const char* shown, const unsigned char* 
   image.OpenMemory(bytes, size);
   ReportNotRead(run, shown, image);
 }
+
+bool OpenWrittenImage(const char* path, diskimage::DiskImage& image) {
+#if defined(__unix__) && !defined(__EMSCRIPTEN__)
+  // Mapped, not read: the comparison touches every page once, as a copy would.
+  static void* mapped = nullptr;
+  static size_t mapped_length = 0;
+  image.Open(nullptr);
+  if (mapped != nullptr) munmap(mapped, mapped_length);
+  mapped = nullptr;
+  if (path == nullptr) return true;
+  FileInfo info;
+  if (GetFileInfo(path, info) && info.regular && info.size > 0 &&
+      info.size <= diskimage::DiskImage::kMaxContainerFileSize) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    void* bytes =
+        fd < 0 ? MAP_FAILED
+               : mmap(nullptr, static_cast<size_t>(info.size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (fd >= 0) close(fd);
+    if (bytes != MAP_FAILED) {
+      mapped = bytes;
+      mapped_length = static_cast<size_t>(info.size);
+      return image.OpenMemory(static_cast<const unsigned char*>(bytes), mapped_length);
+    }
+  }
+#endif
+  return image.Open(path);
+}

@@ -35,6 +35,11 @@ bool OpenImage(ExtractionRun& run, const char* path, diskimage::DiskImage& image
 void OpenImageBytes(ExtractionRun& run, const char* shown, const unsigned char* bytes, size_t size,
                     diskimage::DiskImage& image);
 
+// Opens the image file `path` that the run itself wrote, to read it back: mapped where the system
+// can (until the next call), else read whole into memory `image` owns. Says nothing; false when it
+// cannot be opened. With nullptr: closes.
+bool OpenWrittenImage(const char* path, diskimage::DiskImage& image);
+
 // For a write from the mapped image that failed with `error`: EFAULT says that its pages are gone
 // (the file shrank), and the run stops as OpenImage says. Any other error returns.
 void StopIfImageShrank(int error);

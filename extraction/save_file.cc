@@ -294,9 +294,8 @@ int BeginStagedFile(const char* name, StagedFile& file) {
   return EEXIST;
 }
 
-int WriteStagedFile(StagedFile& file, const unsigned char* bytes, size_t size) {
-  const FilePiece piece = {bytes, size};
-  return WriteAll(file.fd, &piece, 1);
+int WriteStagedFile(StagedFile& file, const FilePiece* pieces, int count) {
+  return WriteAll(file.fd, pieces, count);
 }
 
 int CloseStagedFile(StagedFile& file) {

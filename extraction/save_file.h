@@ -41,8 +41,9 @@ struct StagedFile {
 // errno value of the failure (ENAMETOOLONG for a path too long for the temporary's name).
 int BeginStagedFile(const char* name, StagedFile& file);
 
-// Appends `size` bytes; returns 0 or the errno value of the failure.
-int WriteStagedFile(StagedFile& file, const unsigned char* bytes, size_t size);
+// Appends the `count` pieces, one after another (one writev where the system has it); returns 0
+// or the errno value of the failure.
+int WriteStagedFile(StagedFile& file, const FilePiece* pieces, int count);
 
 // Closes the temporary file, which stays to be read back; returns 0 or the errno value.
 int CloseStagedFile(StagedFile& file);

@@ -68,6 +68,15 @@ int SectorTable::ReadSectorBytes(const SectorHeader& sector, int from, unsigned 
   return static_cast<int>(len);
 }
 
+const unsigned char* SectorTable::ViewSectorBytes(const SectorHeader& sector, int from,
+                                                  int length) {
+  if (sector.repeated_byte || from < 0 || length < 0 || from + int64_t{length} > sector.data_size ||
+      sector.data_offset < 0 || sector.data_offset + from + length > static_cast<int64_t>(size)) {
+    return nullptr;
+  }
+  return bytes + sector.data_offset + from;
+}
+
 int64_t SectorGrid::TrackBytes(int k) const {
   if (fm_track0 && k == 0) return int64_t{sectors} * 128;
   return int64_t{sectors} << (7 + size_code);

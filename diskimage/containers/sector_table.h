@@ -43,6 +43,7 @@ class DISKIMAGE_API SectorTable final : public SectorSource {
   int ReadTrackSectors(int track, SectorHeader* dest, int max_count) override;
   int ReadSectorBytes(const SectorHeader& sector, int from, unsigned char* dest,
                       int max_len) override;
+  const unsigned char* ViewSectorBytes(const SectorHeader& sector, int from, int length) override;
 
  private:
   const unsigned char* bytes = nullptr;
