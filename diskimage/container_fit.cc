@@ -184,7 +184,10 @@ int FindContainerLosses(ContainerKind target_kind, const DiskMap& map, const Dis
       }
       if (!StatusKept(*target, s)) ++errors;
       if (!SectorHeld(*target, s)) ++empty_slot_ids;
-      if (s.Deleted() && !target->deleted_marks) ++deleted;
+      if (s.Deleted() &&
+          (!target->deleted_marks || (s.status == 0xF0 && !target->marked_without_data))) {
+        ++deleted;
+      }
       if (s.n > target->max_size_code) ++too_large;
       if (s.data_size != 128 << (s.n & 7) && !target->short_data && s.status != 0xF0) {
         ++short_data;

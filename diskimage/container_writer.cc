@@ -11,19 +11,19 @@ namespace {
 
 constexpr ContainerWriter kWriters[] = {
     {ContainerKind::kD88, "D88", false, true, KeptStatuses::kAll, 16, true, 255, 255, 164, false,
-     false, true, true, WriteD88Disk},
+     false, true, true, true, WriteD88Disk},
     {ContainerKind::kRaw, "a raw dump", true, false, KeptStatuses::kNone, 0, false, 255, 7, 164,
-     true, true, false, true, WriteRawImage},
+     true, true, false, true, true, WriteRawImage},
     {ContainerKind::kFdi, "FDI", true, false, KeptStatuses::kNone, 0, false, 255, 7, 164, true,
-     true, false, true, WriteFdiImage},
+     true, false, true, true, WriteFdiImage},
     {ContainerKind::kDim, "DIM", true, false, KeptStatuses::kNone, 0, false, 255, 7, 160, true,
-     true, false, true, WriteDimImage},
+     true, false, true, true, WriteDimImage},
     {ContainerKind::kNfd, "NFD", false, true, KeptStatuses::kBiosErrors, 128, true, 26, 7, 163,
-     false, false, false, false, WriteNfdImage},
+     false, false, false, false, true, WriteNfdImage},
     {ContainerKind::kImd, "IMD", false, true, KeptStatuses::kDataErrors, 0, false, 255, 6, 164,
-     true, true, false, true, WriteImdImage},
+     true, true, false, true, false, WriteImdImage},
     {ContainerKind::kFdd, "FDD", false, true, KeptStatuses::kNone, 128, true, 26, 7, 160, false,
-     false, false, false, WriteFddImage},
+     false, false, false, true, WriteFddImage},
 };
 
 // A PC-98 BASIC 2HD disk's track 0: 26 FM sectors of 128 bytes, numbered 1..26.

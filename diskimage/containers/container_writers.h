@@ -34,6 +34,7 @@ struct ContainerWriter {
   bool short_data;   // a sector's data may be shorter than its size code says
   bool ff_cylinder;  // a sector whose cylinder ID is FFh can be held (elsewhere FFh marks an
                      // empty slot)
+  bool marked_without_data;  // a sector without a data mark (F0h) keeps a deleted mark
   bool (*write)(const DiskMap& map, const DiskFacts& facts, ByteSink& sink);
 };
 
