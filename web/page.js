@@ -1,7 +1,8 @@
 // The page: runs dskinfo, dskget, dskcut and dskpull, compiled from the programs' own code, on a
 // dropped image, in a worker (the module's in-memory file system lives there), so that a large
 // image leaves the page responsive; shows what each disk holds, what the programs list and
-// report, and zips what they write when asked. Nothing leaves the browser.
+// report, zips what they write when asked, and saves the image in each container that holds it
+// whole (dskconv). Nothing leaves the browser.
 import {zipSync} from 'fflate';
 
 const PROGRAMS = [
@@ -69,11 +70,24 @@ function runner() {
               problems: utf8.decode(new Uint8Array(captured.err))};
     };
     self.onmessage = (event) => {
-      const {name, bytes, programs} = event.data;
+      if (event.data.convert) {
+        // dskconv IMAGE /out/FILE -t TYPE, its bytes sent back.
+        const {name, type, file} = event.data.convert;
+        removeTree('/out');
+        FS.mkdir('/out');
+        const result = run(4, [name, '/out/' + file, '-t', type]);
+        result.bytes = FS.analyzePath('/out/' + file).exists ? FS.readFile('/out/' + file) : null;
+        self.postMessage({converted: {type, file, ...result}},
+                         result.bytes ? [result.bytes.buffer] : []);
+        return;
+      }
+      const {name, bytes, time, programs} = event.data;
       const started = performance.now();
       removeTree('/in');
       FS.mkdir('/in');
       FS.writeFile('/in/' + name.replace(/^\.\//, ''), bytes);
+      // The file's own time: an IMD image written from it records it.
+      FS.utime('/in/' + name.replace(/^\.\//, ''), time, time);
       const info = run(2, [name, '--json']);
       const {disks, container} = JSON.parse(info.listing).images[0];
       // The programs dskinfo names for the disks; the others read the image as their layout all
@@ -138,7 +152,41 @@ function showInfo(info) {
   const problems = section.querySelector('.problems');
   problems.textContent = info.problems;
   problems.hidden = info.problems === '';
+  showSaveAs(info.disks, section.querySelector('.save-as'));
   section.hidden = false;
+}
+
+const EXTENSIONS = {d88: '.d88', fdi: '.fdi', dim: '.dim', nfd: '.nfd', imd: '.imd', fdd: '.fdd'};
+
+// The containers that hold every disk whole (only D88 holds several), a button each.
+function showSaveAs(disks, paragraph) {
+  paragraph.querySelectorAll('button').forEach((button) => button.remove());
+  const held = disks.length === 0 ? [] : disks.map((disk) => disk.held_by).reduce(
+      (all, some) => all.filter((type) => some.includes(type)))
+      .filter((type) => disks.length === 1 || type === 'd88');
+  for (const type of held) {
+    const disk = disks[0];
+    const bytes = disk.cylinders * disk.heads * disk.sectors_per_track * disk.sector_size;
+    const extension = EXTENSIONS[type] ||
+        (bytes === 1261568 ? '.hdm' : bytes === 327680 ? '.2d' : '.img');
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.dataset.container = type;
+    button.textContent = `${type === 'raw' ? 'raw dump' : type.toUpperCase()} (${extension})`;
+    button.addEventListener('click', () => {
+      worker.postMessage({convert: {name: image.name, type, file: baseName() + extension}});
+    });
+    paragraph.appendChild(button);
+  }
+  paragraph.hidden = held.length === 0;
+}
+
+// What dskconv wrote, downloaded; what it said, shown.
+function showConverted(converted) {
+  const problems = $('dskinfo').querySelector('.problems');
+  problems.textContent = converted.problems;
+  problems.hidden = converted.problems === '';
+  if (converted.bytes) download(converted.bytes, converted.file, 'application/octet-stream');
 }
 
 function download(bytes, name, type) {
@@ -230,6 +278,7 @@ function extract() {
   worker.postMessage({
     name: image.name,
     bytes: image.bytes,
+    time: image.time,
     programs: PROGRAMS.map((program) => ({...program, options: options(program)})),
   });
 }
@@ -268,7 +317,7 @@ async function open(file) {
   // The name as the programs are given it: "-" would mean standard input.
   let name = file.name.replace(/[\/\\]/g, '_') || 'image.d88';
   if (name === '-') name = './-';
-  image = {name, bytes: new Uint8Array(await file.arrayBuffer())};
+  image = {name, bytes: new Uint8Array(await file.arrayBuffer()), time: file.lastModified};
   extract();
 }
 
@@ -299,6 +348,8 @@ function startPage() {
     if (event.data.ready) {
       input.disabled = false;
       $('status').textContent = 'Ready: choose or drop a disk image.';
+    } else if (event.data.converted) {
+      showConverted(event.data.converted);
     } else {
       showAnswer(event.data);
     }

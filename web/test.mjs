@@ -1,7 +1,8 @@
 // Browser test of the web page: loads the built page from its folder in headless Chromium, feeds
 // it the samples and images made by the project's builder, and checks the listing, the
-// diagnostics, the exit status and every byte of the zips against the native programs' runs on
-// the same images (with -u, as the page runs them). Prints the page's size and time.
+// diagnostics, the exit status and every byte of the zips, and of the image saved as each
+// container that holds it, against the native programs' runs on the same images (with -u, as the
+// page runs them). Prints the page's size and time.
 //   node web/test.mjs NATIVE_BUILD_DIR WEB_BUILD_DIR [SCREENSHOT.png]
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -132,6 +133,7 @@ async function check(image, program, options) {
 }
 
 const timings = [];
+let saves = 0;
 for (const image of names) {
   await page.setInputFiles('#image', path.join(images, image));
   await waitForRun(1);
@@ -148,6 +150,25 @@ for (const image of names) {
   expectEqual(others.join(' '), ['dskget', 'dskcut', 'dskpull'].filter((p) => !readers.includes(p)).join(' '),
               `${image}: the programs behind "read as another program"`);
   const asLayout = (program) => (readers.includes(program) ? [] : ['-f']);
+  // "Save as": a button for each container that holds every disk whole, each saving what the
+  // native dskconv writes.
+  const disks = info.images[0].disks;
+  const held = disks.length === 0 ? [] : disks.map((d) => d.held_by)
+      .reduce((all, some) => all.filter((type) => some.includes(type)))
+      .filter((type) => disks.length === 1 || type === 'd88');
+  const offered = await page.$$eval('#dskinfo .save-as button', (all) => all.map((b) => b.dataset.container));
+  expectEqual(offered.join(' '), held.join(' '), `${image}: the containers offered`);
+  for (const type of offered) {
+    const [download] = await Promise.all([page.waitForEvent('download'),
+                                          page.click(`#dskinfo .save-as button[data-container="${type}"]`)]);
+    const out = path.join(scratch, `converted-${image}-${download.suggestedFilename()}`);
+    const run = spawnSync(path.join(nativeDir, 'dskconv', 'dskconv'), [image, out, '-t', type],
+                          {cwd: images});
+    saves += 1;
+    if (run.status !== 0 || Buffer.compare(fs.readFileSync(await download.path()), fs.readFileSync(out)) !== 0) {
+      fail(`${image} saved as ${type}: not what dskconv writes (${run.stderr})`);
+    }
+  }
   const got = await check(image, 'dskget', []);
   if (image === 'file-systems.d88') {
     if (got.files.size !== 8) fail(`dskget files: ${got.files.size}`);
@@ -234,6 +255,7 @@ console.log(`page size: ${size} bytes (html + script with the module inside)`);
 for (const [i, t] of timings.entries()) {
   console.log(`${names[i]}: read by all four programs in ${t.extractMs.toFixed(1)} ms`);
 }
+console.log(`${saves} images saved as another container, each what dskconv writes`);
 console.log(`a ${(largeBytes / 1e6).toFixed(1)} MB image: read in ${largeMs.toFixed(0)} ms, the ` +
             `page answering within ${largeAnswerMs.toFixed(0)} ms meanwhile`);
 fs.rmSync(scratch, {recursive: true, force: true});

@@ -1,9 +1,10 @@
-// The programs' runs for the web page: each call runs dskcut, dskpull, dskinfo or dskget, exactly
-// as their command lines do, on an image in the page's in-memory file system.
+// The programs' runs for the web page: each call runs dskcut, dskpull, dskinfo, dskget or dskconv,
+// exactly as their command lines do, on an image in the page's in-memory file system.
 #include <emscripten.h>
 
 #include <cstring>
 
+#include "dskconv/dskconv.h"
 #include "dskcut/dskcut.h"
 #include "dskget/dskget.h"
 #include "dskinfo/dskinfo.h"
@@ -15,16 +16,17 @@ DskcutBuffers cut_buffers;
 DskpullBuffers pull_buffers;
 DskinfoState info_state;
 DskgetState get_state;
+DskconvState conv_state;
 
-const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget"};
+const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget", "dskconv"};
 
 }  // namespace
 
-// Runs dskcut (`program` 0), dskpull (1), dskinfo (2) or dskget (3) with the arguments in
+// Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3) or dskconv (4) with the arguments in
 // `arguments`, separated by NUL bytes and ending with an empty one (the image path first).
 // Returns the exit status, or 1 for an unknown program.
 extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
-  if (program < 0 || program > 3) return 1;
+  if (program < 0 || program > 4) return 1;
   char* argv[16] = {const_cast<char*>(kProgramNames[program])};
   int argc = 1;
   for (char* word = arguments; *word != '\0' && argc < 15; word += strlen(word) + 1) {
@@ -44,7 +46,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
       return RunDskpull(argc, argv, pull_buffers);
     case 2:
       return RunDskinfo(argc, argv, info_state);
-    default:
+    case 3:
       return RunDskget(argc, argv, get_state);
+    default:
+      return RunDskconv(argc, argv, conv_state);
   }
 }
