@@ -229,10 +229,10 @@ class Converter {
                const char* shown = nullptr) {
     FileInfo existing;
     if (GetFileInfo(out, existing)) {
-      if (SameFile(existing, run.image) || !options.replace) {
-        run.diagnostics.Report(out, SameFile(existing, run.image)
-                                        ? "is the image read; not overwritten"
-                                        : "exists; not replaced (-f replaces it)");
+      const bool read_here = ReadHere(selection, existing);
+      if (read_here || !options.replace) {
+        run.diagnostics.Report(out, read_here ? "is an image read; not overwritten"
+                                              : "exists; not replaced (-f replaces it)");
         return false;
       }
     }
@@ -314,6 +314,17 @@ class Converter {
       }
     }
     return true;
+  }
+
+  // True when `file` is one of the files the selection's images are read from.
+  bool ReadHere(const Selection& selection, const FileInfo& file) const {
+    if (SameFile(file, run.image)) return true;
+    for (int i = 0; i < selection.count; ++i) {
+      FileInfo source;
+      const char* path = selection.sources[i].file;
+      if (path != nullptr && GetFileInfo(path, source) && SameFile(file, source)) return true;
+    }
+    return false;
   }
 
   bool Open(const Source& source) {

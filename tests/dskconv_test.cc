@@ -146,7 +146,12 @@ TEST_F(DskconvTest, SplitJoinCollectionsAndExistingFiles) {
   result = RunOnImage({image_path(), "-f", "-t", "d88"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err,
-            Lines({"dskconv: " + image_path() + ": is the image read; not overwritten"}));
+            Lines({"dskconv: " + image_path() + ": is an image read; not overwritten"}));
+  // Nor when it is one of the images joined.
+  const Bytes first = ReadFile(work() + "/image_1.d88");
+  result = Run({"image_1.d88", "image_2.d88", "--join", "image_1.d88", "-f"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(ReadFile(work() + "/image_1.d88"), first);
   // A folder that cannot be written (a file where it should be) leaves nothing behind.
   WriteFile(work() + "/blocked", Bytes(1, 'b'));
   result = Run({"image_1.d88", "blocked/x.d88"});
