@@ -52,16 +52,16 @@ class DISKIMAGE_API DiskImage {
 
   // Opens the file at `path` and recognises its container: a D88 header that a D88 writer makes
   // and that the file holds whole first (whatever its name field begins with), then the NFD, IMD,
-  // FDD, DSK and TD0 signatures, DIM's signature, FDI's and DCP's header arithmetic, and last the size of a raw dump. A D88
-  // header whose size field says more than the file holds is weak evidence: another container that
-  // accepts the bytes wins (a raw size only where its boot sector's parameter block gives that
-  // geometry, or where the D88 table's entry 0 is not its first track, as no writer leaves it),
-  // and with none the image is a D88 cut short if the table is a writer's and a track lies in
-  // the file, else no disk image. A D88 image is read where it lies; another is read whole into
-  // memory the object owns (at most kMaxContainerFileSize bytes; a TD0 image's sectors are
-  // expanded into kMaxTd0DataSize more). Returns false only when the file cannot be opened or read
-  // (errno tells why); bytes that no container accepts open with zero disks and a reason
-  // (NotADiskImage). With nullptr: closes.
+  // FDD, DSK and TD0 signatures, DIM's signature, FDI's and DCP's header arithmetic, and last the
+  // size of a raw dump. A D88 header whose size field says more than the file holds is weak
+  // evidence: another container that accepts the bytes wins (a raw size only where its boot
+  // sector's parameter block gives that geometry, or where the D88 table's entry 0 is not its first
+  // track, as no writer leaves it), and with none the image is a D88 cut short if the table is a
+  // writer's and a track lies in the file, else no disk image. A D88 image is read where it lies;
+  // another is read whole into memory the object owns (at most kMaxContainerFileSize bytes; a TD0
+  // image's sectors are expanded into kMaxTd0DataSize more). Returns false only when the file
+  // cannot be opened or read (errno tells why); bytes that no container accepts open with zero
+  // disks and a reason (NotADiskImage). With nullptr: closes.
   bool Open(const char* path);
 
   // As Open, for the `size` bytes at `data`, which the caller keeps alive and unchanged until the

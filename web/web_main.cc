@@ -22,8 +22,8 @@ const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget", "
 
 }  // namespace
 
-// Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3) or dskconv (4) with the arguments in
-// `arguments`, separated by NUL bytes and ending with an empty one (the image path first).
+// Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3) or dskconv (4) with the arguments
+// in `arguments`, separated by NUL bytes and ending with an empty one (the image path first).
 // Returns the exit status, or 1 for an unknown program.
 extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
   if (program < 0 || program > 4) return 1;
