@@ -49,7 +49,6 @@ DISKIMAGE_API bool ReadNfdImage(const unsigned char* bytes, size_t size, SectorT
 // A DCP or DCU image: a known media type and a track map whose stored tracks fill the file.
 DISKIMAGE_API bool ReadDcpImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
-// An IMD image: the "IMD " signature, a comment ended by 1Ah, then track records.
 // What a reader decodes into memory of its own (TD0: its sectors' data, expanded). The caller
 // frees `bytes` with free() once the table is no longer read, whatever the reader returned.
 struct DecodedBytes {
@@ -77,6 +76,7 @@ DISKIMAGE_API bool ReadFddImage(const unsigned char* bytes, size_t size, SectorT
 // each sector's stored length). A weak sector stored in several copies gives its first.
 DISKIMAGE_API bool ReadDskImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
+// An IMD image: the "IMD " signature, a comment ended by 1Ah, then track records.
 DISKIMAGE_API bool ReadImdImage(const unsigned char* bytes, size_t size, SectorTable& table,
                                 ContainerRead& read);
 
