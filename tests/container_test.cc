@@ -16,6 +16,7 @@
 #include "tests/fat12_image.h"
 #include "tests/opened_image.h"
 #include "tests/test_files.h"
+#include "tests/written_image.h"
 
 namespace {
 
@@ -276,6 +277,78 @@ TEST(ContainerTest, EachContainerSaysWhatItCannotHoldOfADisk) {
             "track 0 holds FM sectors; FDI cannot hold it\n"
             "track 0's sector IDs are not 1 to 26 in order, of its cylinder and head; FDI cannot "
             "hold it\n");
+}
+
+// The writers lay a disk out as the format documents say, checked byte by byte where our own
+// readers could share a writer's mistake: D88 as the builder writes it; NFD's read results and
+// controller status registers; FDD's fill bytes, flags and memo; IMD's record types and maps.
+TEST(ContainerTest, WritersLayDisksOutAsTheFormatDocumentsSay) {
+  DiskBuilder disk = MarkedDisk();
+  disk.Name("MARKED").WriteProtect(0x10);
+  const Opened marked(disk.Build());
+  const DiskFacts facts = {"MARKED", true, 0x20};
+  EXPECT_EQ(Written(ContainerKind::kD88, *marked.map, facts), disk.Build());
+
+  // NFD r0: the entry of track 3's first four sectors (deleted, CRC error, E5h, cylinder 40).
+  const Bytes nfd = Written(ContainerKind::kNfd, *marked.map, facts);
+  ASSERT_EQ(nfd.size(), 0x10A10u + 26 * 128 + 153 * 26 * 256);
+  EXPECT_EQ(std::string(nfd.begin(), nfd.begin() + 15), std::string("T98FDDIMAGE.R0\0", 15));
+  EXPECT_EQ(std::string(nfd.begin() + 0x10, nfd.begin() + 0x16), "MARKED");
+  EXPECT_EQ(ReadLe32(&nfd[0x110]), 0x10A10);
+  EXPECT_EQ(nfd[0x114], 1);
+  const auto nfd_entry = [&](int track, int i) { return &nfd[0x120 + (track * 26 + i) * 16]; };
+  EXPECT_EQ(Bytes(nfd_entry(0, 0), nfd_entry(0, 0) + 11),
+            Bytes({0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x90}));  // FM, the first of 26 interleaved
+  EXPECT_EQ(Bytes(nfd_entry(3, 0), nfd_entry(3, 0) + 10),
+            Bytes({1, 1, 1, 1, 1, 1, 0, 0x04, 0, 0x40}));  // deleted: ST2's control mark
+  EXPECT_EQ(Bytes(nfd_entry(3, 1), nfd_entry(3, 1) + 10),
+            Bytes({1, 1, 2, 1, 1, 0, 0xB0, 0x44, 0x20, 0x20}));  // data CRC error
+  EXPECT_EQ(nfd_entry(3, 3)[0], 40);
+  EXPECT_EQ(nfd_entry(154, 0)[0], 0xFF);  // no sector
+
+  // FDD: the E5h sector is its slot's fill byte, not stored; the FM track's MFM flag is 0.
+  const Bytes fdd = Written(ContainerKind::kFdd, *marked.map, facts);
+  EXPECT_EQ(std::string(fdd.begin(), fdd.begin() + 8), std::string("VFD1.00\0", 8));
+  EXPECT_EQ(std::string(fdd.begin() + 8, fdd.begin() + 14), "MARKED");
+  EXPECT_EQ(fdd[0x88], 1);
+  const auto fdd_slot = [&](int track, int i) { return &fdd[0xDC + (track * 26 + i) * 12]; };
+  EXPECT_EQ(Bytes(fdd_slot(0, 0), fdd_slot(0, 0) + 12),
+            Bytes({0, 0, 1, 0, 0xFF, 0, 0, 1, 0xFC, 0xC3, 0, 0}));  // data at 0xC3FC
+  EXPECT_EQ(Bytes(fdd_slot(3, 2), fdd_slot(3, 2) + 12),
+            Bytes({1, 1, 3, 1, 0xE5, 0, 1, 1, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(fdd.size(), 0xC3FCu + 26 * 128 + (153 * 26 - 1) * 256);
+
+  // IMD: track 3 at 500 kbps MFM, with a cylinder map (sector 4's C is 40) and records 03h
+  // (deleted), 05h (CRC error) and 02h (one byte, E5h).
+  const Bytes imd = Written(ContainerKind::kImd, *marked.map, facts);
+  ASSERT_EQ(std::string(imd.begin(), imd.begin() + 10), "IMD 1.18: ");
+  size_t at = static_cast<size_t>(std::find(imd.begin(), imd.end(), 0x1A) - imd.begin()) + 1;
+  for (int track = 0; track < 3; ++track) {
+    const int count = imd[at + 3], size = 128 << imd[at + 4];
+    at += 5 + count * (1 + (imd[at + 2] & 0x80 ? 1 : 0) + (imd[at + 2] & 0x40 ? 1 : 0));
+    for (int i = 0; i < count; ++i) at += imd[at] % 2 == 1 ? 1 + size : 2;
+  }
+  EXPECT_EQ(Bytes(&imd[at], &imd[at + 5]), Bytes({3, 1, 0x81, 26, 1}));
+  const size_t records = at + 5 + 2 * 26;
+  EXPECT_EQ(imd[at + 5 + 26 + 3], 40);
+  EXPECT_EQ(imd[records], 3);
+  EXPECT_EQ(imd[records + 1 + 256], 5);
+  EXPECT_EQ(Bytes(&imd[records + 2 + 512], &imd[records + 4 + 512]), Bytes({2, 0xE5}));
+
+  // A sector whose cylinder ID is FFh has no slot in NFD or FDD; IMD marks no sector without data
+  // as deleted.
+  DiskBuilder odd = MarkedDisk();
+  std::vector<SectorRecord> track = odd.Tracks().at(5);
+  track[0].c = 0xFF;
+  track[1].status = 0xF0, track[1].deleted = 0x10, track[1].data.clear();
+  odd.ReplaceTrack(5, track);
+  const Opened odd_disk(odd.Build());
+  ContainerLoss loss[4];
+  ASSERT_EQ(FindContainerLosses(ContainerKind::kNfd, *odd_disk.map, {"", false, 0x20}, loss, 4), 1);
+  EXPECT_STREQ(loss[0].text,
+               "1 sector of cylinder ID FFh, which marks an empty slot; NFD cannot hold it");
+  ASSERT_EQ(FindContainerLosses(ContainerKind::kImd, *odd_disk.map, {"", false, 0x20}, loss, 4), 1);
+  EXPECT_STREQ(loss[0].text, "1 sector with a deleted-data mark; IMD cannot hold it");
 }
 
 // MAME's floptool, a reader written apart from ours, takes the same sectors from the builder's DSK,
