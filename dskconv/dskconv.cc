@@ -70,7 +70,7 @@ const char kHelp[] =
     "Each image is written to a temporary file beside OUT, read back and compared\n"
     "with its source sector by sector (IDs, data, marks, as far as TYPE records\n"
     "them), then renamed to OUT; an interrupted run leaves nothing. Standard output\n"
-    "says each image written: \"IN -> OUT (TYPE)\".\n"
+    "says each image written: \"IN -> OUT (TYPE)\", for --join \"N images -> OUT\".\n"
     "\n"
     "Exit status: 0 when every image was written and checked; 1 for usage, or when\n"
     "the image (one alone) cannot be opened; 2 when the run went through with\n"
@@ -278,8 +278,12 @@ class Converter {
           strerror(error));
       return false;
     }
-    printf("%s -> %s (%s)\n", selection.count == 1 ? selection.sources[0].shown : "(joined)",
-           shown != nullptr ? shown : out, diskimage::ContainerName(type));
+    if (selection.count == 1) {
+      printf("%s -> ", selection.sources[0].shown);
+    } else {
+      printf("%d images -> ", selection.count);
+    }
+    printf("%s (%s)\n", shown != nullptr ? shown : out, diskimage::ContainerName(type));
     return true;
   }
 
