@@ -9,6 +9,9 @@
 namespace diskimage {
 namespace {
 
+// Kind, name, grid, deleted marks, statuses, name length, write protection, sectors a track,
+// largest size code, tracks, one size a track, one density a track, short data, cylinder FFh,
+// a deleted mark without data, writer.
 constexpr ContainerWriter kWriters[] = {
     {ContainerKind::kD88, "D88", false, true, KeptStatuses::kAll, 16, true, 255, 255, 164, false,
      false, true, true, true, WriteD88Disk},
