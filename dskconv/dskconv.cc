@@ -520,7 +520,7 @@ class CollectionRun final : public CollectionVisitor {
       snprintf(shown, sizeof shown, "%s/", folder);
     }
     const size_t shown_folder = strlen(shown);
-    if ((one_file && base == 0) || EnterFolders(image.shown, folder)) {
+    if ((one_file && base == 0) || EnterImageFolder(folder, image.shown, run.diagnostics)) {
       if (one_file) {
         converter.Convert(whole, true, options.type, name, shown);
       } else {
@@ -549,22 +549,6 @@ class CollectionRun final : public CollectionVisitor {
     if (source.path != nullptr) return OpenImage(run, source.path, state.source);
     OpenImageBytes(run, source.shown, source.bytes, source.size, state.source);
     return true;
-  }
-
-  // Creates and enters each part of `folder` ('/' between them).
-  bool EnterFolders(const char* shown, char* folder) {
-    for (char* part = folder;;) {
-      char* end = strchr(part, '/');
-      if (end != nullptr) *end = '\0';
-      const int error = EnterSubfolder(part, true);
-      if (error != 0) {
-        run.diagnostics.Report(shown, "cannot create or enter the folder \"%s\": %s; image skipped",
-                               part, strerror(error));
-        return false;
-      }
-      if (end == nullptr) return true;
-      part = end + 1;
-    }
   }
 
   static constexpr size_t kSlots = size_t{1} << 16;

@@ -187,21 +187,7 @@ void ExtractImage(ExtractionRun& run, DskgetState& state, const CollectionImage&
     run.diagnostics.Report(image.shown, "an earlier image has its folder's name; %s as \"%s\"",
                            run.list_only ? "would be written" : "written", BaseName(folder));
   }
-  bool entered = true;
-  for (char* part = folder; entered && !run.list_only;) {
-    char* end = strchr(part, '/');
-    if (end != nullptr) *end = '\0';
-    const int error = EnterSubfolder(part, true);
-    if (error != 0) {
-      run.diagnostics.Report(image.shown,
-                             "cannot create or enter the folder \"%s\": %s; image skipped", part,
-                             strerror(error));
-    }
-    entered = error == 0;
-    if (end == nullptr) break;
-    part = end + 1;
-  }
-  if (entered) {
+  if (run.list_only || EnterImageFolder(folder, image.shown, run.diagnostics)) {
     run.diagnostics.SetPrefix(image.shown);
     StartingDirectory start;
     ExtractDisks(run, state, nullptr, one_folder, raw, key, start);

@@ -110,6 +110,21 @@ int StartingDirectory::Enter(const char* name, bool utf8_name) {
 
 int EnterSubfolder(const char* name, bool utf8_name) { return EnterFolder(name, utf8_name, false); }
 
+bool EnterImageFolder(char* path, const char* shown, Diagnostics& diagnostics) {
+  for (char* part = path;;) {
+    char* end = strchr(part, '/');
+    if (end != nullptr) *end = '\0';
+    const int error = EnterSubfolder(part, true);
+    if (error != 0) {
+      diagnostics.Report(shown, "cannot create or enter the folder \"%s\": %s; image skipped", part,
+                         strerror(error));
+      return false;
+    }
+    if (end == nullptr) return true;
+    part = end + 1;
+  }
+}
+
 bool EnterDiskFolder(StartingDirectory& start, const char* name, Diagnostics& diagnostics) {
   int error = start.Save();
   if (error == 0) error = StartingDirectory::Enter(name);

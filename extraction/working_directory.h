@@ -38,6 +38,12 @@ class StartingDirectory {
 // the errno value of the step that failed; the current directory is then unchanged.
 int EnterSubfolder(const char* name, bool utf8_name);
 
+// Creates and enters, as EnterSubfolder does, each part of an image's folder `path` ('/' between
+// its parts, UTF-8; the separators are overwritten). On failure reports "cannot create or enter
+// the folder "PART": REASON; image skipped" under `shown` and returns false, having entered the
+// parts before it.
+bool EnterImageFolder(char* path, const char* shown, Diagnostics& diagnostics);
+
 // Makes the parent of the current directory current. Returns 0, or the errno value.
 int LeaveSubfolder();
 
