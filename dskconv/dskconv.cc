@@ -209,6 +209,23 @@ struct Source {
   const char* file;   // the file that holds it (its time is an IMD image's)
 };
 
+// Opens `source` into `image`, saying what of it cannot be read. False when the file cannot be
+// opened.
+bool OpenSource(ExtractionRun& run, const Source& source, diskimage::DiskImage& image) {
+  if (source.path != nullptr) return OpenImage(run, source.path, image);
+  OpenImageBytes(run, source.shown, source.bytes, source.size, image);
+  return true;
+}
+
+// True when the selected disk of `image` is one to read: any disk of a container other than D88,
+// and a D88 disk whose header a D88 writer makes.
+bool DiskToRead(const diskimage::DiskImage& image) {
+  if (image.Container() != ContainerKind::kD88) return true;
+  diskimage::DiskCheck check;
+  diskimage::CheckDisk(image.D88(), check);
+  return check.d88;
+}
+
 // The disks one output is made of: disk `disk` (-1: every disk) of each of `count` sources.
 struct Selection {
   const Source* sources;
@@ -297,19 +314,16 @@ class Converter {
     for (int i = 0; i < selection.count; ++i) {
       const Source& source = selection.sources[i];
       if (!opened || selection.count > 1) {
-        if (say && !Open(source)) return false;
+        if (say && !OpenSource(run, source, state.source)) return false;
         if (!say && (source.path == nullptr || !state.source.Open(source.path))) return false;
       }
       const int first = selection.disk < 0 ? 0 : selection.disk;
       const int end = selection.disk < 0 ? state.source.DiskCount() : selection.disk + 1;
       for (int disk = first; disk < end && state.source.SelectDisk(disk); ++disk) {
-        // A disk whose header no D88 writer makes is said and passed over, as dskget does.
-        diskimage::DiskCheck check = {};
-        if (state.source.Container() == ContainerKind::kD88) {
-          diskimage::CheckDisk(state.source.D88(), check);
-        }
-        if (state.source.Container() == ContainerKind::kD88 && !check.d88) {
-          if (say) CheckImageDisk(run, source.shown, state.source, disk);
+        // As dskget does: a disk whose header no D88 writer makes is said and passed over, one
+        // the image cut short said and read as far as it goes.
+        if (say ? !CheckImageDisk(run, source.shown, state.source, disk)
+                : !DiskToRead(state.source)) {
           disks_passed_over += say ? 1 : 0;
           continue;
         }
@@ -329,13 +343,6 @@ class Converter {
       if (path != nullptr && GetFileInfo(path, source) && SameFile(file, source)) return true;
     }
     return false;
-  }
-
-  bool Open(const Source& source) {
-    run.diagnostics.SetPrefix(nullptr);
-    if (source.path != nullptr) return OpenImage(run, source.path, state.source);
-    OpenImageBytes(run, source.shown, source.bytes, source.size, state.source);
-    return true;
   }
 
   // "IN: disk N: LOSS", as a problem or (lossy) a warning; disk -1 for the image.
@@ -501,7 +508,7 @@ class CollectionRun final : public CollectionVisitor {
     Converter converter(run, state, options);
     const Selection whole = {&source, 1, -1};
     origin.Return();
-    const bool opened = Opened(source);
+    const bool opened = OpenSource(run, source, state.source);
     if (output.Return() != 0 || !opened || state.source.DiskCount() == 0) return;
     char folder[kImageFolderSize];
     uint64_t key;
@@ -545,12 +552,6 @@ class CollectionRun final : public CollectionVisitor {
   bool stopped = false;
 
  private:
-  bool Opened(const Source& source) {
-    if (source.path != nullptr) return OpenImage(run, source.path, state.source);
-    OpenImageBytes(run, source.shown, source.bytes, source.size, state.source);
-    return true;
-  }
-
   static constexpr size_t kSlots = size_t{1} << 16;
   static NameSlot slots[kSlots];
   ExtractionRun& run;

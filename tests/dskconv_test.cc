@@ -98,6 +98,16 @@ TEST_F(DskconvTest, LossesAreSaidAndNothingWrittenUnlessLossy) {
   const Bytes track1(hu.Logical().begin() + 16 * 256, hu.Logical().begin() + 32 * 256);
   EXPECT_TRUE(std::equal(written.begin() + 16 * 256 + 3 * 256, written.begin() + 32 * 256,
                          track1.begin() + 3 * 256));
+  // A D88 image cut short is said as dskget says it, and what it holds converted.
+  Bytes cut = SectorsToDisk(Pc98Dump(), {77, 2, 8, 3}).Media(0x20).Build();
+  cut.resize(700000);
+  SetImage(cut);
+  result = RunOnImage({"cut.d88"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("dskconv: " + in + ": disk 0: its size field says 1281968 bytes"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(Run({"cut.d88", "cut.nfd"}).status, 0);
 }
 
 // Three disks split into three files, joined again into the same image; a collection converted
