@@ -468,19 +468,19 @@ bool SplitName(const char* in, const char* pattern, int number, const char* exte
 void Split(ExtractionRun& run, DskconvState& state, const Options& options, const char* path) {
   if (!OpenImage(run, path, state.source)) return;
   const Source source = {path, nullptr, 0, path, path};
+  const ContainerKind type = options.type != ContainerKind::kNone ? options.type : TypeOfName(path);
+  if (type == ContainerKind::kNone) {
+    run.diagnostics.Report(path, "its extension names no container written; -t names one");
+    return;
+  }
   Converter converter(run, state, options);
   for (int disk = 0; disk < state.source.DiskCount(); ++disk) {
     state.source.SelectDisk(disk);
     state.source_map.Load(state.source.Disk());
-    const ContainerKind type =
-        options.type != ContainerKind::kNone ? options.type : TypeOfName(path);
+    // With -t, the files take its extension (a raw dump's by the disk's size); else IN's own.
     const char* extension =
         options.type != ContainerKind::kNone ? ExtensionFor(type, state.source_map) : nullptr;
     char out[kPathSize];
-    if (type == ContainerKind::kNone) {
-      run.diagnostics.Report(path, "its extension names no container written; -t names one");
-      return;
-    }
     if (!SplitName(path, options.pattern, disk + 1, extension, out, sizeof out)) {
       run.diagnostics.Report(path, "disk %d: the name for it is too long", disk);
       continue;
@@ -498,12 +498,16 @@ class CollectionRun final : public CollectionVisitor {
       : run(run), state(state), options(options), names(slots, kSlots) {}
 
   void Take(const char* path) {
-    if (origin.Return() != 0 || output.Return() != 0) return;
-    origin.Return();
+    if (origin.Return() != 0) {
+      run.diagnostics.Report(path, "cannot return to the folder the run started in; run stopped");
+      stopped = true;
+      return;
+    }
     passed_over += WalkCollection(path, options.every_file, run.diagnostics, *this);
   }
 
   void VisitImage(const CollectionImage& image) override {
+    if (stopped) return;  // nothing more goes where it belongs
     const Source source = {image.path, image.bytes, image.size, image.shown, image.file};
     Converter converter(run, state, options);
     const Selection whole = {&source, 1, -1};
