@@ -41,13 +41,6 @@ class Losses {
   int found = 0;
 };
 
-int SizeCodeOf(int bytes) {
-  for (int code = 0; code < 8; ++code) {
-    if (bytes == 128 << code) return code;
-  }
-  return -1;
-}
-
 // Whether the grid `map` forms (every sector its own ID, in order) is one `target` has a code
 // for; says why not.
 void CheckGridGeometry(const ContainerWriter& target, const DiskMap& map, const DiskGeometry& g,

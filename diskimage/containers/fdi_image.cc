@@ -13,14 +13,6 @@ uint32_t Field(const unsigned char* bytes, int offset) {
   return static_cast<uint32_t>(ReadLe32(bytes + offset));
 }
 
-// The size code of `bytes_per_sector` (128 << code, code 0..7), or -1.
-int SizeCode(uint32_t bytes_per_sector) {
-  for (int code = 0; code <= 7; ++code) {
-    if (bytes_per_sector == 128u << code) return code;
-  }
-  return -1;
-}
-
 }  // namespace
 
 bool ReadFdiImage(const unsigned char* bytes, size_t size, SectorTable& table,
@@ -31,7 +23,7 @@ bool ReadFdiImage(const unsigned char* bytes, size_t size, SectorTable& table,
   const uint32_t sectors = Field(bytes, 0x14);
   const uint32_t heads = Field(bytes, 0x18);
   const uint32_t cylinders = Field(bytes, 0x1C);
-  const int size_code = SizeCode(Field(bytes, 0x10));
+  const int size_code = SizeCodeOf(Field(bytes, 0x10));
   if (header_size < kMinHeaderSize || header_size + data_size != size || size_code < 0 ||
       sectors < 1 || sectors > 255 || heads < 1 || heads > 2 || cylinders < 1 ||
       cylinders > SectorSource::kTrackCount / 2) {

@@ -77,6 +77,13 @@ const unsigned char* SectorTable::ViewSectorBytes(const SectorHeader& sector, in
   return bytes + sector.data_offset + from;
 }
 
+int SizeCodeOf(int64_t bytes) {
+  for (int code = 0; code <= 7; ++code) {
+    if (bytes == int64_t{128} << code) return code;
+  }
+  return -1;
+}
+
 int64_t SectorGrid::TrackBytes(int k) const {
   if (fm_track0 && k == 0) return int64_t{sectors} * 128;
   return int64_t{sectors} << (7 + size_code);

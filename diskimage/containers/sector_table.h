@@ -75,6 +75,9 @@ struct DISKIMAGE_API SectorGrid {
   int Media() const;
 };
 
+// The size code of a sector of `bytes` bytes (128 << code, code 0..7), or -1 for another size.
+DISKIMAGE_API int SizeCodeOf(int64_t bytes);
+
 // The D88 media byte of a disk of `cylinders` cylinders: 20h (2HD) where `high_density`, else 00h
 // (2D) up to 42 cylinders and 10h (2DD) beyond.
 DISKIMAGE_API int MediaByte(bool high_density, int cylinders);
