@@ -82,6 +82,24 @@ extern "C" void StopOnShrunkImage(int) {
 }
 #endif
 
+#if defined(__unix__) && !defined(__EMSCRIPTEN__)
+// The `size` bytes of the file `path` mapped read-only (with `populate`, its pages read in one
+// request), or nullptr.
+void* MapFile(const char* path, size_t size, bool populate) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+  if (populate) flags |= MAP_POPULATE;
+#else
+  (void)populate;
+#endif
+  void* mapped = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+  close(fd);
+  return mapped == MAP_FAILED ? nullptr : mapped;
+}
+#endif
+
 // Maps the regular file `path` into memory, its pages read in one request, and opens it from
 // there. False (nothing changed) where the system cannot map it.
 template <typename Image>
@@ -90,15 +108,8 @@ bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info, 
   if (mapped_image != nullptr) munmap(mapped_image, mapped_size);
   mapped_image = nullptr;
   if (!run.map_image || info.size <= 0 || info.size > kMaxMappedImageSize) return false;
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-  flags |= MAP_POPULATE;
-#endif
-  void* mapped = mmap(nullptr, static_cast<size_t>(info.size), PROT_READ, flags, fd, 0);
-  close(fd);
-  if (mapped == MAP_FAILED) return false;
+  void* mapped = MapFile(path, static_cast<size_t>(info.size), true);
+  if (mapped == nullptr) return false;
   mapped_image = mapped;
   mapped_size = static_cast<size_t>(info.size);
   const int length = snprintf(shrunk_message, sizeof shrunk_message,
@@ -233,12 +244,8 @@ bool OpenWrittenImage(const char* path, diskimage::DiskImage& image) {
   FileInfo info;
   if (GetFileInfo(path, info) && info.regular && info.size > 0 &&
       info.size <= diskimage::DiskImage::kMaxContainerFileSize) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    void* bytes =
-        fd < 0 ? MAP_FAILED
-               : mmap(nullptr, static_cast<size_t>(info.size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (fd >= 0) close(fd);
-    if (bytes != MAP_FAILED) {
+    void* bytes = MapFile(path, static_cast<size_t>(info.size), false);
+    if (bytes != nullptr) {
       mapped = bytes;
       mapped_length = static_cast<size_t>(info.size);
       return image.OpenMemory(static_cast<const unsigned char*>(bytes), mapped_length);
