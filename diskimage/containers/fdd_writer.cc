@@ -32,6 +32,7 @@ bool WriteFddImage(const DiskMap& map, const DiskFacts& facts, ByteSink& sink) {
   if (!sink.Write(header, sizeof header)) return false;
   const int high_density = facts.media == 0x20 ? 1 : 0;
   uint32_t offset = kDataStart;
+  bool stored[kTracks][kSlots] = {};  // each slot's data written after the table, found once
   bool fine = true;
   for (int track = 0; track < kTracks && fine; ++track) {
     unsigned char slots[kSlots * kEntrySize];
@@ -50,6 +51,7 @@ bool WriteFddImage(const DiskMap& map, const DiskFacts& facts, ByteSink& sink) {
       entry[7] = static_cast<unsigned char>(high_density);
       StoreLe32(entry + 8, filled ? kNotStored : offset);
       if (!filled) offset += 128u << (s.n & 7);
+      stored[track][i] = !filled;
     }
     fine = sink.Write(slots, sizeof slots);
   }
@@ -59,10 +61,7 @@ bool WriteFddImage(const DiskMap& map, const DiskFacts& facts, ByteSink& sink) {
     const SectorHeader* held[DiskMap::kMaxSectorsPerTrack];
     const int count = HeldSectors(fdd, map, track, held);
     for (int i = 0; i < count && fine; ++i) {
-      unsigned char fill;
-      if (!FillSector(map, *held[i], fill)) {
-        fine = WriteSectorData(map, *held[i], 128 << (held[i]->n & 7), sink);
-      }
+      if (stored[track][i]) fine = WriteSectorData(map, *held[i], 128 << (held[i]->n & 7), sink);
     }
   }
   return fine;
