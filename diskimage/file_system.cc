@@ -1,11 +1,12 @@
-// What the file systems share: mounting by kind, directory cursors over the root and over
-// subdirectory chains, and reading a file run by run, wherever its format locates the runs.
+// What the file systems share, whichever driver mounted the disk: directory cursors over the root
+// and over subdirectory chains, the claims that find shared clusters, and reading a file run by
+// run, wherever its driver locates the runs.
 #include "diskimage/file_system.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "diskimage/file_system_formats.h"
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 
@@ -19,135 +20,53 @@ bool PossibleDate(const FileDate& date) {
          date.minute >= 0 && date.minute <= 59 && date.second >= 0 && date.second <= 59;
 }
 
-const char* FileSystemName(FileSystemKind kind) {
-  switch (kind) {
-    case FileSystemKind::kFat12:
-      return "fat12";
-    case FileSystemKind::kN88Basic:
-      return "n88-basic";
-    case FileSystemKind::kHuBasic:
-      return "hu-basic";
-    case FileSystemKind::kFBasic:
-      return "f-basic";
-    case FileSystemKind::kDskcut:
-      return "dskcut";
-    case FileSystemKind::kDskpull:
-      return "dskpull";
-    case FileSystemKind::kUnformatted:
-      return "unformatted";
-    case FileSystemKind::kHuman68k:
-      return "human68k";
-    case FileSystemKind::kCpm:
-      return "cpm";
-    case FileSystemKind::kMzBasic:
-      return "mz-basic";
-    case FileSystemKind::kUnknown:
-      break;
-  }
-  return "unknown";
-}
-
-bool LogicalSectorHasSize(const DiskMap& map, const SectorNumbering& numbering, int64_t logical) {
-  const int track = logical < 0 ? -1 : numbering.TrackOf(logical);
-  const SectorHeader* sector =
-      track < 0 ? nullptr : map.Find(track, numbering.SectorNumberOf(logical));
-  return sector != nullptr && sector->data_size == numbering.sector_size;
-}
-
-void ClearEntry(DirectoryEntry& entry) {
-  entry.name[0] = 0;
-  entry.name_length = 0;
-  entry.long_name[0] = 0;
-  entry.long_name_length = 0;
-  entry.directory = false;
-  entry.ascii = false;
-  entry.attributes = 0;
-  entry.size = -1;
-  entry.has_date = false;
-  entry.date = FileDate{};
-  entry.first_cluster = 0;
-  entry.location = 0;
-}
-
-void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
-              int extension_length, bool trim_nuls, DirectoryEntry& entry) {
-  const auto trimmed = [trim_nuls](const unsigned char* bytes, int length) {
-    while (length > 0 && (bytes[length - 1] == ' ' || (trim_nuls && bytes[length - 1] == 0))) {
-      --length;
-    }
-    return length;
-  };
-  const int n = trimmed(name, name_length);
-  const int e = extension == nullptr ? 0 : trimmed(extension, extension_length);
-  memcpy(entry.name, name, static_cast<size_t>(n));
-  int length = n;
-  if (e > 0) {
-    entry.name[length++] = '.';
-    memcpy(entry.name + length, extension, static_cast<size_t>(e));
-    length += e;
-  }
-  entry.name[length] = 0;
-  entry.name_length = length;
-}
-
 bool FileSystem::Mount(const DiskMap& disk, FileSystemKind wanted) {
-  map = &disk;
+  driver = nullptr;
   kind = FileSystemKind::kUnknown;
-  layout = VolumeLayout{};
-  for (int16_t& value : table) value = kClusterReserved;
+  volume.map = &disk;
+  volume.layout = VolumeLayout{};
+  for (int16_t& value : volume.table) value = kClusterReserved;
   sectors_read = 0;
-  bool mounted = false;
-  switch (wanted) {
-    case FileSystemKind::kFat12:
-      mounted = MountFat12(disk, layout, table);
-      break;
-    case FileSystemKind::kN88Basic:
-      mounted = MountN88Basic(disk, layout, table);
-      break;
-    case FileSystemKind::kHuBasic:
-      mounted = MountHuBasic(disk, layout, table);
-      break;
-    case FileSystemKind::kFBasic:
-      mounted = MountFBasic(disk, layout, table);
-      break;
-    case FileSystemKind::kHuman68k:
-      mounted = MountHuman68k(disk, layout, table);
-      break;
-    case FileSystemKind::kCpm:
-      mounted = MountCpm(disk, layout, table, directory);
-      break;
-    case FileSystemKind::kMzBasic:
-      mounted = MountMzBasic(disk, layout, table, directory);
-      break;
-    default:
-      break;
-  }
-  if (mounted) {
-    kind = wanted;
-    ForgetClaims();
-  }
-  return mounted;
+  const FileSystemDriver* wanted_driver = FindFileSystemDriver(wanted);
+  if (wanted_driver == nullptr || !wanted_driver->mount(volume)) return false;
+  driver = wanted_driver;
+  kind = wanted;
+  ForgetClaims();
+  return true;
 }
 
 void FileSystem::VolumeLabel(char* label) const {
   label[0] = '\0';
-  if (map != nullptr && (kind == FileSystemKind::kFat12 || kind == FileSystemKind::kHuman68k)) {
-    ReadFatLabel(*map, layout, label);
+  if (driver != nullptr && driver->label != nullptr) driver->label(volume, label);
+}
+
+void FileSystem::DescribeMount(char* text, size_t size) const {
+  if (size > 0) text[0] = '\0';
+  if (driver != nullptr) driver->describe(volume, text, size);
+}
+
+void FileSystem::EntryType(const DirectoryEntry& entry, char* type) const {
+  if (driver != nullptr) {
+    driver->entry_type(entry, type);
+  } else {
+    snprintf(type, 8, "?");
   }
 }
 
 int FileSystem::FreeClusters() const {
+  const VolumeLayout& layout = volume.layout;
   int free = 0;
   for (int c = layout.first_cluster; c < layout.first_cluster + layout.cluster_count; ++c) {
-    if (table[c] == kClusterFree) ++free;
+    if (volume.table[c] == kClusterFree) ++free;
   }
   return free;
 }
 
 int FileSystem::UsedClusters() const {
+  const VolumeLayout& layout = volume.layout;
   int used = 0;
   for (int c = layout.first_cluster; c < layout.first_cluster + layout.cluster_count; ++c) {
-    if (table[c] >= 0 || IsEndMark(table[c])) ++used;
+    if (volume.table[c] >= 0 || IsEndMark(volume.table[c])) ++used;
   }
   return used;
 }
@@ -155,10 +74,12 @@ int FileSystem::UsedClusters() const {
 void FileSystem::ForgetClaims() {
   // Only the mounted disk's clusters are ever claimed (or asked about).
   memset(owners, 0,
-         sizeof owners[0] * static_cast<size_t>(layout.first_cluster + layout.cluster_count));
+         sizeof owners[0] *
+             static_cast<size_t>(volume.layout.first_cluster + volume.layout.cluster_count));
 }
 
 bool FileSystem::Claim(int cluster, int32_t owner, ChainDamage& damage) {
+  const VolumeLayout& layout = volume.layout;
   if (cluster < layout.first_cluster || cluster >= layout.first_cluster + layout.cluster_count) {
     damage.leaves_disk = true;
     return false;
@@ -185,18 +106,20 @@ bool LinksOn(int16_t value, ChainDamage& damage) {
 }  // namespace
 
 int FileSystem::NextInChain(int cluster, int32_t owner, ChainDamage& damage) {
-  const int16_t next = table[cluster];
+  const int16_t next = volume.table[cluster];
   if (!LinksOn(next, damage)) return -1;
   return Claim(next, owner, damage) ? next : -1;
 }
 
 int FileSystem::SectorsUsed(int cluster) const {
-  const int16_t mark = table[cluster];
+  const int16_t mark = volume.table[cluster];
   const int used = IsEndMark(mark) ? UsedSectors(mark) : 0;
-  return used > 0 && used < layout.sectors_per_cluster ? used : layout.sectors_per_cluster;
+  const int whole = volume.layout.sectors_per_cluster;
+  return used > 0 && used < whole ? used : whole;
 }
 
 int64_t FileSystem::FirstSectorOf(int cluster) const {
+  const VolumeLayout& layout = volume.layout;
   return layout.cluster_start +
          int64_t{cluster - layout.first_cluster} * layout.sectors_per_cluster;
 }
@@ -222,13 +145,14 @@ void CountSectorRead(SectorRead read, ChainDamage& damage) {
 void FileSystem::Root(DirectoryCursor& cursor) const {
   memset(&cursor, 0, sizeof cursor);
   cursor.long_name_checksum = -1;
-  cursor.ended = kind == FileSystemKind::kUnknown;
+  cursor.ended = driver == nullptr;
 }
 
 void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& cursor) {
   Root(cursor);
-  if (kind == FileSystemKind::kCpm) {  // a user's folder: no clusters of its own
-    cursor.user = entry.first_cluster;
+  if (cursor.ended) return;
+  if (driver->next_entry != nullptr) {  // a folder of the one directory: no clusters of its own
+    cursor.folder = entry.first_cluster;
     return;
   }
   cursor.chained = true;
@@ -241,7 +165,7 @@ void FileSystem::Subdirectory(const DirectoryEntry& entry, DirectoryCursor& curs
 }
 
 bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
-  const VolumeLayout& l = layout;
+  const VolumeLayout& l = volume.layout;
   int64_t logical;
   if (!cursor.chained) {
     if (cursor.sector >= l.root_sectors) return false;
@@ -260,7 +184,8 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
     }
     logical = FirstSectorOf(cursor.cluster) + cursor.sector;
   }
-  CountSectorRead(ReadLogicalSector(*map, l.numbering, logical, cursor.bytes), cursor.damage);
+  CountSectorRead(ReadLogicalSector(*volume.map, l.numbering, logical, cursor.bytes),
+                  cursor.damage);
   cursor.logical = logical;
   ++cursor.sector;
   ++cursor.sectors_read;
@@ -269,9 +194,14 @@ bool FileSystem::ReadDirectorySector(DirectoryCursor& cursor) {
 }
 
 bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
-  if (kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic) {
-    return NextCopiedEntry(cursor, entry);
+  if (cursor.ended) return false;
+  if (driver->next_entry != nullptr) {
+    ClearEntry(entry);
+    if (driver->next_entry(volume, cursor, entry)) return true;
+    cursor.ended = true;
+    return false;
   }
+  const VolumeLayout& layout = volume.layout;
   const int per_sector = layout.numbering.sector_size / layout.entry_size;
   while (!cursor.ended) {
     if (cursor.sectors_read == 0 || cursor.entry == per_sector) {
@@ -281,61 +211,11 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
     const int64_t index = (cursor.sectors_read - 1) * per_sector + cursor.entry;
     ++cursor.entry;
     ClearEntry(entry);
-    EntryParse parsed = EntryParse::kInvalid;
-    switch (kind) {
-      case FileSystemKind::kFat12:
-        parsed = ParseFat12Entry(raw, index, entry, cursor);
-        break;
-      case FileSystemKind::kN88Basic:
-        parsed = ParseN88BasicEntry(raw, entry);
-        break;
-      case FileSystemKind::kHuBasic:
-        parsed = ParseHuBasicEntry(raw, entry);
-        break;
-      case FileSystemKind::kFBasic:
-        parsed = ParseFBasicEntry(raw, entry);
-        break;
-      case FileSystemKind::kHuman68k:
-        parsed = ParseHuman68kEntry(raw, index, entry, cursor);
-        break;
-      default:
-        break;
-    }
+    const EntryParse parsed = driver->parse_entry(raw, index, entry, cursor);
     if (parsed == EntryParse::kEnd) break;
     if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
     if (parsed == EntryParse::kEntry) {
       entry.location = static_cast<int32_t>(cursor.logical * 64 + cursor.entry - 1);
-      return true;
-    }
-  }
-  cursor.ended = true;
-  return false;
-}
-
-bool FileSystem::NextCopiedEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
-  while (!cursor.ended && cursor.entry < layout.directory_entries) {
-    const int index = cursor.entry++;
-    ClearEntry(entry);
-    const EntryParse parsed = kind == FileSystemKind::kCpm
-                                  ? ParseCpmEntry(directory, layout, index, cursor.user, entry)
-                                  : ParseMzBasicEntry(directory + index * layout.entry_size, entry);
-    if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
-    if (parsed == EntryParse::kEntry) {
-      entry.location = static_cast<int32_t>(layout.root_start * 64 + index);
-      return true;
-    }
-  }
-  // Then, in CP/M's root, a folder for each other user that has files.
-  while (!cursor.ended && kind == FileSystemKind::kCpm && cursor.user == 0 &&
-         cursor.entry < layout.directory_entries + 16) {
-    const int user = cursor.entry++ - layout.directory_entries;
-    if (user > 0 && CpmUserHasFiles(directory, layout, user)) {
-      ClearEntry(entry);
-      entry.name_length =
-          snprintf(reinterpret_cast<char*>(entry.name), sizeof entry.name, "%d", user);
-      entry.directory = true;
-      entry.first_cluster = user;
-      entry.location = static_cast<int32_t>(-user);
       return true;
     }
   }
@@ -353,16 +233,13 @@ bool FileSystem::StartChain(int first, int32_t owner, RunCursor& cursor, ChainDa
 
 bool FileSystem::LocateFile(const DirectoryEntry& entry, ChainDamage& damage) {
   units.count = 0;
-  if (kind == FileSystemKind::kCpm) {
-    LocateCpmFile(directory, layout, entry, units, damage);
-  } else {
-    LocateMzBasicFile(layout, entry, units, damage);
-  }
+  driver->locate(volume, entry, units, damage);
   return units.count > 0;
 }
 
 bool FileSystem::NextRun(RunCursor& cursor, SectorRun& run, ChainDamage& damage) {
-  if (kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic) {
+  const VolumeLayout& layout = volume.layout;
+  if (driver->locate != nullptr) {
     if (cursor.unit >= units.count) return false;
     const int i = cursor.unit++;
     run.first = units.first_sector[i];
@@ -378,7 +255,7 @@ bool FileSystem::NextRun(RunCursor& cursor, SectorRun& run, ChainDamage& damage)
     cursor.cluster = cursor.first;
   } else {
     // The link of the cluster read last is followed only once its sectors are read.
-    const int16_t mark = table[cursor.cluster];
+    const int16_t mark = volume.table[cursor.cluster];
     if (!LinksOn(mark, damage)) return false;
     if (mark < layout.first_cluster || mark >= layout.first_cluster + layout.cluster_count) {
       damage.leaves_disk = true;
@@ -399,7 +276,8 @@ bool FileSystem::NextRun(RunCursor& cursor, SectorRun& run, ChainDamage& damage)
 
 int64_t FileSystem::ReadRuns(RunCursor& cursor, unsigned char* dest, int64_t capacity,
                              ChainDamage& damage, int64_t* end_of_file) {
-  const VolumeLayout& l = layout;
+  const VolumeLayout& l = volume.layout;
+  const DiskMap& map = *volume.map;
   if (end_of_file != nullptr) *end_of_file = -1;
   unsigned char sector[1024];
   const int sector_size = l.numbering.sector_size;
@@ -418,8 +296,8 @@ int64_t FileSystem::ReadRuns(RunCursor& cursor, unsigned char* dest, int64_t cap
         memset(sector, 0, sizeof sector);
       } else {
         const int64_t logical = run.first + s;
-        CountSectorRead(wanted || searched ? ReadLogicalSector(*map, l.numbering, logical, sector)
-                                           : ProbeLogicalSector(*map, l.numbering, logical),
+        CountSectorRead(wanted || searched ? ReadLogicalSector(map, l.numbering, logical, sector)
+                                           : ProbeLogicalSector(map, l.numbering, logical),
                         damage);
       }
       if (wanted) {
@@ -441,16 +319,17 @@ int64_t FileSystem::ReadRuns(RunCursor& cursor, unsigned char* dest, int64_t cap
 int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, int64_t capacity,
                              ChainDamage& damage) {
   damage = ChainDamage{};
-  const bool fat = kind == FileSystemKind::kFat12 || kind == FileSystemKind::kHuman68k;
-  const bool located = kind == FileSystemKind::kCpm || kind == FileSystemKind::kMzBasic;
-  if (fat && entry.first_cluster == 0) {
+  if (driver == nullptr) return 0;
+  const FileLength rule = driver->file_length;
+  const bool located = driver->locate != nullptr;
+  if (rule == FileLength::kRecorded && !located && entry.first_cluster == 0) {
     // An empty file has no chain.
     damage.size_beyond_chain = entry.size > 0;
     return 0;
   }
-  // Where the length ends at the first 0x1A, a read that copies nothing looks for it (a Hu-BASIC
+  // Where the length ends at the first 0x1A, a read that copies nothing looks for it (a recorded
   // size beyond the chain is known only once the chain is: it is then followed again).
-  const bool may_cut = entry.ascii || (kind == FileSystemKind::kHuBasic && entry.size <= 0);
+  const bool may_cut = entry.ascii || (rule == FileLength::kRecordedOrText && entry.size <= 0);
   int64_t end_of_file = -1;
   const int32_t owner = entry.location + 1;
   RunCursor cursor;
@@ -462,7 +341,7 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
     chain = ReadRuns(cursor, dest, capacity, damage,
                      may_cut && dest == nullptr ? &end_of_file : nullptr);
   }
-  if (dest == nullptr && !may_cut && kind == FileSystemKind::kHuBasic && entry.size > chain) {
+  if (dest == nullptr && !may_cut && rule == FileLength::kRecordedOrText && entry.size > chain) {
     ChainDamage again;
     RunCursor again_cursor;
     if (StartChain(entry.first_cluster, owner, again_cursor, again)) {
@@ -472,9 +351,9 @@ int64_t FileSystem::ReadFile(const DirectoryEntry& entry, unsigned char* dest, i
   damage.size_beyond_chain = entry.size > chain && !damage.storage_unknown;
   bool cut_at_end_of_file = entry.ascii;
   int64_t length = chain;
-  if (fat || located) {
+  if (rule == FileLength::kRecorded) {
     length = entry.size < chain ? entry.size : chain;
-  } else if (kind == FileSystemKind::kHuBasic) {
+  } else if (rule == FileLength::kRecordedOrText) {
     if (entry.size > 0 && entry.size <= chain && !entry.ascii) {
       length = entry.size;
     } else {

@@ -5,6 +5,7 @@
 #ifndef DISKIMAGE_FILE_SYSTEM_H_
 #define DISKIMAGE_FILE_SYSTEM_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "diskimage/disk_map.h"
@@ -29,8 +30,15 @@ enum class FileSystemKind {
 };
 
 // "fat12", "n88-basic", "hu-basic", "f-basic", "dskcut", "dskpull", "unformatted", "unknown",
-// "human68k", "cpm", "mz-basic".
+// "human68k", "cpm", "mz-basic"; "unknown" for a value that is none of these.
 DISKIMAGE_API const char* FileSystemName(FileSystemKind kind);
+
+// True for the kinds FileSystem mounts (not the game layouts, kUnformatted or kUnknown).
+DISKIMAGE_API bool IsFileSystem(FileSystemKind kind);
+
+// The file systems FileSystem mounts, in the order Identify tries them: the `index`-th (from 0),
+// or kUnknown past the last.
+DISKIMAGE_API FileSystemKind NthFileSystem(int index);
 
 // Where a file system keeps its clusters (CP/M and MZ: blocks), its allocation table and its root
 // directory.
@@ -45,12 +53,9 @@ struct VolumeLayout {
   int entry_size;             // bytes of a directory entry: 16 (N88-BASIC) or 32
   const char* variant;        // "2D", "2DD", "2HD", CP/M's format name or, for FAT12 and Human68k,
                               // "" (the boot says)
-  bool from_media_byte;       // FAT12, Human68k: no parameter block; the FAT's media byte named it
-  int directory_entries;      // CP/M, MZ: entries of the one directory
-  int extent_mask;            // CP/M: EXM, logical extents an entry holds minus 1
-  int pointer_bytes;          // CP/M: 1 or 2 bytes a block pointer
-  int allocation_mismatches;  // MZ: data blocks the bitmap marks otherwise than the directory's
-                              // files use them (a warning, not damage)
+  int allocation_mismatches;  // data clusters the allocation table marks otherwise than the
+                              // directory's files use them, where the file system checks it at
+                              // the mount (MZ): a warning, not damage
 };
 
 // A date and time as a directory records it (local time, no zone).
@@ -133,7 +138,8 @@ struct DirectoryCursor {
   int64_t sectors_read;
   bool ended;
   int invalid_entries;        // entries passed over because no entry of the file system holds them
-  int user;                   // CP/M: the user number whose files the folder lists (0: the root)
+  int folder;                 // a folder without clusters of its own (a view of a one-piece
+                              // directory, as CP/M's user numbers): its number; 0 for the root
   ChainDamage damage;         // what went wrong with the directory's own chain and sectors
   unsigned char bytes[1024];  // the sector being read
   // A VFAT long name being gathered from the entries before its short entry.
@@ -161,9 +167,24 @@ struct SectorRun {
   int count;      // sectors
 };
 
-// A disk opened as one of the file systems. Holds its allocation table, which entry each cluster
-// was read for (two entries' clusters are shared ones), and for CP/M and MZ a copy of the
-// directory, about 48 KB. Not copyable.
+// What a mounted disk's driver works on: the disk, the layout and allocation table its mount
+// found, and the driver's own state (a one-piece directory read at the mount, say), of which
+// callers of FileSystem know nothing.
+struct Volume {
+  static constexpr int kDriverStateBytes = 8192 + 64;
+  const DiskMap* map = nullptr;
+  VolumeLayout layout = {};
+  int16_t table[kMaxClusterCount] = {};  // by cluster number: the next cluster, or a mark
+  // Written by the mount before it is read; left unset, so that an object in static storage
+  // costs no page for it until a driver that keeps state mounts a disk.
+  alignas(8) unsigned char driver_state[kDriverStateBytes];
+};
+
+struct FileSystemDriver;
+
+// A disk opened as one of the file systems, through the driver of its kind. Holds its allocation
+// table, which entry each cluster was read for (two entries' clusters are shared ones), and the
+// driver's state (for CP/M and MZ a copy of the directory), about 48 KB. Not copyable.
 class DISKIMAGE_API FileSystem {
  public:
   static constexpr int kMaxClusters = kMaxClusterCount;
@@ -188,9 +209,9 @@ class DISKIMAGE_API FileSystem {
   bool Mount(const DiskMap& map, FileSystemKind kind);
 
   FileSystemKind Kind() const { return kind; }
-  const VolumeLayout& Layout() const { return layout; }
+  const VolumeLayout& Layout() const { return volume.layout; }
   int64_t ClusterBytes() const {
-    return int64_t{layout.sectors_per_cluster} * layout.numbering.sector_size;
+    return int64_t{volume.layout.sectors_per_cluster} * volume.layout.numbering.sector_size;
   }
   // Clusters the allocation table marks free, and those it gives to files and directories (the
   // system's reserved and bad clusters are neither).
@@ -201,6 +222,15 @@ class DISKIMAGE_API FileSystem {
   // 932, trailing spaces removed) into `label` (12 bytes, NUL-terminated); "" where there is none
   // or for another file system.
   void VolumeLabel(char* label) const;
+
+  // One sentence of the evidence the mount found (the structures and values that named the file
+  // system) into `text` (`size` bytes, NUL-terminated); "" when no disk is mounted.
+  void DescribeMount(char* text, size_t size) const;
+
+  // The type and attributes of `entry`, one of this disk's, as listings show them ("-r--a",
+  // "bas r", "user"...), in at most 7 characters and a NUL into `type` (8 bytes); "?" when no
+  // disk is mounted.
+  void EntryType(const DirectoryEntry& entry, char* type) const;
 
   // A cursor at the first entry of the root directory, or of the subdirectory `entry` names.
   void Root(DirectoryCursor& cursor) const;
@@ -255,8 +285,7 @@ class DISKIMAGE_API FileSystem {
   // A cursor at the start of the chain from `first`, claimed for `owner`; false when `first` is
   // no cluster of the disk.
   bool StartChain(int first, int32_t owner, RunCursor& cursor, ChainDamage& damage);
-  // Lists where the CP/M or MZ file `entry` lies in file_units; false when there is nothing to
-  // read.
+  // Lists where the located file `entry` lies in `units`; false when there is nothing to read.
   bool LocateFile(const DirectoryEntry& entry, ChainDamage& damage);
   // The next cluster of a chain after `cluster`, or -1 at its end (reporting why into `damage`
   // unless it is the end mark); claims it.
@@ -269,20 +298,15 @@ class DISKIMAGE_API FileSystem {
   // The logical sector where `cluster` begins.
   int64_t FirstSectorOf(int cluster) const;
   bool ReadDirectorySector(DirectoryCursor& cursor);
-  // NextEntry over the copied directory of CP/M or MZ.
-  bool NextCopiedEntry(DirectoryCursor& cursor, DirectoryEntry& entry);
 
-  const DiskMap* map = nullptr;
+  const FileSystemDriver* driver = nullptr;
   FileSystemKind kind = FileSystemKind::kUnknown;
-  VolumeLayout layout = {};
-  int16_t table[kMaxClusters] = {};   // by cluster number: the next cluster, or a mark
+  Volume volume;
   int32_t owners[kMaxClusters] = {};  // by cluster number: 0, or the owner that claimed it
   int64_t sectors_read = 0;           // since the mount, against the read budget
-  // CP/M and MZ: the directory, read at the mount, and where the file being read lies: the first
-  // logical sector of each of its units (CP/M blocks, MZ sectors; -1 for a block it lacks).
-  // Written before they are read (at the mount, and as each file is located); left unset, so
-  // that an object in static storage costs no page for them until a CP/M or MZ disk comes.
-  unsigned char directory[kMaxDirectoryBytes];
+  // Where the located file being read lies (a driver that locates files rather than chaining
+  // them): the first logical sector of each of its units (-1 for a unit it lacks). Written as
+  // each file is located; left unset, as the driver's state is.
   FileUnits units;
 };
 

@@ -5,9 +5,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diskimage/file_systems/file_system_driver.h"
 #include "diskimage/game_layouts.h"
 
 namespace diskimage {
+
+const char* FileSystemName(FileSystemKind kind) {
+  switch (kind) {
+    case FileSystemKind::kDskcut:
+      return "dskcut";
+    case FileSystemKind::kDskpull:
+      return "dskpull";
+    case FileSystemKind::kUnformatted:
+      return "unformatted";
+    default:
+      break;
+  }
+  const FileSystemDriver* driver = FindFileSystemDriver(kind);
+  return driver != nullptr ? driver->name : "unknown";
+}
+
 namespace {
 
 struct TreeCount {
@@ -44,97 +61,26 @@ void CountTree(FileSystem& fs, DirectoryCursor& cursor, int depth, TreeCount& co
   }
 }
 
-// Describes the file system mounted on `map` in `evidence`.
-void DescribeFileSystem(const DiskMap& map, const FileSystem& fs, char* evidence, size_t size) {
-  const VolumeLayout& l = fs.Layout();
-  switch (fs.Kind()) {
-    case FileSystemKind::kFat12:
-    case FileSystemKind::kHuman68k: {
-      const char* boot = fs.Kind() == FileSystemKind::kHuman68k ? "68000 boot code and " : "";
-      if (l.from_media_byte) {
-        snprintf(evidence, size,
-                 "%sno parameter block; the FAT's media byte names %d sectors of %d bytes a "
-                 "track, %d head%s, %d clusters; the root directory parses",
-                 boot, l.numbering.sectors_per_track, l.numbering.sector_size, l.numbering.heads,
-                 l.numbering.heads == 1 ? "" : "s", l.cluster_count);
-      } else {
-        snprintf(evidence, size,
-                 "%sboot sector parameter block: %d-byte sectors, %d per cluster, %d clusters; "
-                 "FAT begins with the media byte",
-                 boot, l.numbering.sector_size, l.sectors_per_cluster, l.cluster_count);
-      }
-      break;
-    }
-    case FileSystemKind::kN88Basic: {
-      const int track = static_cast<int>(l.root_start / l.numbering.sectors_per_track);
-      snprintf(evidence, size,
-               "three equal FAT copies on cylinder %d head %d, system track reserved; directory "
-               "entries parse",
-               track / 2, track % 2);
-      break;
-    }
-    case FileSystemKind::kHuBasic:
-      snprintf(evidence, size,
-               "FAT in logical sector %d begins 01 8F; directory entries parse, chains stay on "
-               "the disk",
-               l.numbering.sectors_per_track == 16 ? 14 : 28);
-      break;
-    case FileSystemKind::kFBasic: {
-      unsigned char first = 0;
-      const SectorHeader* fat = map.Find(2, 1);
-      if (fat != nullptr) map.Read(*fat, &first, 1);
-      snprintf(evidence, size,
-               "FAT on cylinder 1 sector 1 begins %02X FF FF FF FF%s; directory entries parse, "
-               "chains stay on the disk",
-               first, first == 0 ? "" : " (the formatter's filler) after an ID sector");
-      break;
-    }
-    case FileSystemKind::kCpm:
-      snprintf(evidence, size,
-               "the %s format's directory (track %d, %d entries) holds only well-formed entries "
-               "and at least one file",
-               l.variant, static_cast<int>(l.root_start / l.numbering.sectors_per_track),
-               l.directory_entries);
-      break;
-    case FileSystemKind::kMzBasic:
-      snprintf(evidence, size,
-               "inverted bitmap in logical sector 15: %d sectors, blocks of %d, data from sector "
-               "%d; directory modes known",
-               static_cast<int>(l.cluster_start + int64_t{l.cluster_count} * l.sectors_per_cluster),
-               l.sectors_per_cluster, static_cast<int>(l.cluster_start));
-      break;
-    default:
-      break;
-  }
-}
-
 }  // namespace
 
 void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
   id = Identification{FileSystemKind::kUnknown, "", "", -1, -1, -1, -1, -1, -1};
-  // Human68k before FAT12, whose parameter block it carries too.
-  static constexpr FileSystemKind kFileSystems[] = {
-      FileSystemKind::kHuman68k, FileSystemKind::kFat12,  FileSystemKind::kHuBasic,
-      FileSystemKind::kN88Basic, FileSystemKind::kFBasic, FileSystemKind::kMzBasic,
-      FileSystemKind::kCpm};
-  for (FileSystemKind kind : kFileSystems) {
-    if (!fs.Mount(map, kind)) continue;
+  for (int i = 0; const FileSystemDriver* driver = NthFileSystemDriver(i); ++i) {
+    if (!fs.Mount(map, driver->kind)) continue;
     DirectoryCursor root;
     fs.Root(root);
     TreeCount count;
     CountTree(fs, root, 0, count);
     fs.ForgetClaims();
-    // The BASIC systems' signatures are short: their directories must hold up too, every entry
-    // parsing and most chains ending on the disk (a damaged disk keeps its name).
-    const bool basic = kind == FileSystemKind::kN88Basic || kind == FileSystemKind::kHuBasic ||
-                       kind == FileSystemKind::kFBasic;
-    if (basic &&
+    // A short signature's directory must hold up too, every entry parsing and most chains ending
+    // on the disk (a damaged disk keeps its name).
+    if (driver->short_signature &&
         (count.invalid_entries > 0 || 2 * count.broken > count.files + count.directories)) {
       continue;
     }
-    id.kind = kind;
+    id.kind = driver->kind;
     id.variant = fs.Layout().variant;
-    DescribeFileSystem(map, fs, id.evidence, sizeof id.evidence);
+    fs.DescribeMount(id.evidence, sizeof id.evidence);
     id.files = count.files;
     id.directories = count.directories;
     id.damaged = count.damaged;

@@ -128,15 +128,8 @@ const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind contain
                            bool in_archive) {
   // dskcut and dskpull read D88 files; dskget reads the layouts anywhere.
   const bool d88 = container == diskimage::ContainerKind::kD88 && !in_archive;
+  if (diskimage::IsFileSystem(kind)) return "dskget";
   switch (kind) {
-    case FileSystemKind::kFat12:
-    case FileSystemKind::kN88Basic:
-    case FileSystemKind::kHuBasic:
-    case FileSystemKind::kFBasic:
-    case FileSystemKind::kHuman68k:
-    case FileSystemKind::kCpm:
-    case FileSystemKind::kMzBasic:
-      return "dskget";
     case FileSystemKind::kDskcut:
       return d88 ? "dskcut" : "dskget";
     case FileSystemKind::kDskpull:

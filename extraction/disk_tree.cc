@@ -16,49 +16,6 @@ using diskimage::ChainDamage;
 using diskimage::DirectoryEntry;
 using diskimage::FileSystemKind;
 
-// The entry's type and attributes in at most 7 characters.
-void FormatType(FileSystemKind kind, const DirectoryEntry& e, char* type) {
-  const int a = e.attributes;
-  switch (kind) {
-    case FileSystemKind::kFat12:
-    case FileSystemKind::kHuman68k:
-      snprintf(type, 8, "%c%c%c%c%c", e.directory ? 'd' : '-', a & 0x01 ? 'r' : '-',
-               a & 0x02 ? 'h' : '-', a & 0x04 ? 's' : '-', a & 0x20 ? 'a' : '-');
-      break;
-    case FileSystemKind::kN88Basic:
-      snprintf(type, 8, "%s%s%s",
-               a & 0x80   ? "bas"
-               : a & 0x01 ? "bin"
-                          : "asc",
-               a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
-      break;
-    case FileSystemKind::kHuBasic:
-      snprintf(type, 8, "%s%s%s",
-               e.directory ? "dir"
-               : e.ascii   ? "asc"
-               : a & 0x02  ? "bas"
-                           : "bin",
-               a & 0x40 ? " r" : "", a & 0x10 ? "h" : "");
-      break;
-    case FileSystemKind::kFBasic:
-      snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
-      break;
-    case FileSystemKind::kCpm:
-      if (e.directory) {
-        snprintf(type, 8, "user");
-      } else {
-        snprintf(type, 8, "%c%c%c", a & 0x01 ? 'r' : '-', a & 0x02 ? 's' : '-',
-                 a & 0x04 ? 'a' : '-');
-      }
-      break;
-    case FileSystemKind::kMzBasic:
-      snprintf(type, 8, "%s", a == 1 ? "obj" : a == 2 ? "btx" : a == 3 ? "bsd" : "brd");
-      break;
-    default:
-      snprintf(type, 8, "?");
-  }
-}
-
 }  // namespace
 
 bool TreeBuffer::Reserve(int64_t size) {
@@ -173,7 +130,7 @@ void WalkDirectory(DiskTree& tree, diskimage::DirectoryCursor& cursor, uint64_t 
     char shown[kTreePathSize];
     NameItem(tree, entry, folder_key, name, shown);
     TreeItem item = {&entry, name, shown, {}, nullptr, 0, {}};
-    FormatType(tree.file_system->Kind(), entry, item.type);
+    tree.file_system->EntryType(entry, item.type);
     if (entry.directory) {
       WalkFolder(tree, item, folder_key, depth);
       continue;

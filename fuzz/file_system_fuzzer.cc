@@ -21,14 +21,13 @@ unsigned char file_bytes[1 << 20];
 
 // The file systems opened: all of them, or one where the target is built for one
 // (FUZZED_FILE_SYSTEM), so that its reader gets every input's time.
+FileSystemKind MountedKind(int index) {
 #ifdef FUZZED_FILE_SYSTEM
-constexpr FileSystemKind kMounted[] = {FileSystemKind::FUZZED_FILE_SYSTEM};
+  return index == 0 ? FileSystemKind::FUZZED_FILE_SYSTEM : FileSystemKind::kUnknown;
 #else
-constexpr FileSystemKind kMounted[] = {FileSystemKind::kFat12,    FileSystemKind::kN88Basic,
-                                       FileSystemKind::kHuBasic,  FileSystemKind::kFBasic,
-                                       FileSystemKind::kHuman68k, FileSystemKind::kCpm,
-                                       FileSystemKind::kMzBasic};
+  return diskimage::NthFileSystem(index);
 #endif
+}
 
 void ReadTree(FileSystem& fs, DirectoryCursor& cursor, int depth) {
   DirectoryEntry entry;
@@ -73,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         strcmp(first.evidence, second.evidence) != 0) {
       FuzzFail("identification differs from one call to the next");
     }
-    for (FileSystemKind kind : kMounted) {
-      if (!fs.Mount(map, kind)) continue;
+    for (int i = 0; MountedKind(i) != FileSystemKind::kUnknown; ++i) {
+      if (!fs.Mount(map, MountedKind(i))) continue;
       static DirectoryCursor root;
       fs.Root(root);
       ReadTree(fs, root, 0);

@@ -1,8 +1,9 @@
 // N88-BASIC (NEC PC-8801 and PC-9801 disk BASIC): one system track holding the directory of
 // 16-byte entries and three copies of a one-byte-per-cluster allocation table.
+#include <cstdio>
 #include <cstring>
 
-#include "diskimage/file_system_formats.h"
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 namespace {
@@ -81,16 +82,23 @@ bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout,
   return true;
 }
 
-}  // namespace
-
-bool MountN88Basic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+bool Mount(Volume& volume) {
   for (const N88Variant& v : kVariants) {
-    if (MountVariant(map, v, layout, table)) return true;
+    if (MountVariant(*volume.map, v, volume.layout, volume.table)) return true;
   }
   return false;
 }
 
-EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+void Describe(const Volume& volume, char* text, size_t size) {
+  const VolumeLayout& l = volume.layout;
+  const int track = static_cast<int>(l.root_start / l.numbering.sectors_per_track);
+  snprintf(text, size,
+           "three equal FAT copies on cylinder %d head %d, system track reserved; directory "
+           "entries parse",
+           track / 2, track % 2);
+}
+
+EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
   if (raw[0] == 0xFF) return EntryParse::kEnd;
   if (raw[0] == 0x00) return EntryParse::kSkip;
   const int attributes = raw[9];
@@ -103,5 +111,32 @@ EntryParse ParseN88BasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
   entry.first_cluster = raw[10];
   return EntryParse::kEntry;
 }
+
+// "bas" tokenised BASIC, "bin" machine language, "asc" ASCII; " r" read-only, "v" read after
+// write.
+void EntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  snprintf(type, 8, "%s%s%s",
+           a & 0x80   ? "bas"
+           : a & 0x01 ? "bin"
+                      : "asc",
+           a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
+}
+
+}  // namespace
+
+extern const FileSystemDriver kN88BasicDriver = {
+    FileSystemKind::kN88Basic,
+    "n88-basic",
+    true,  // three equal table copies: a few bytes
+    FileLength::kChain,
+    Mount,
+    Describe,
+    ParseEntry,
+    nullptr,  // directories read sector by sector
+    nullptr,  // files follow chains
+    nullptr,  // no labels
+    EntryType,
+};
 
 }  // namespace diskimage

@@ -1,6 +1,8 @@
 // Hu-BASIC (Sharp X1, X1turbo): a one-byte allocation table (two 7-bit halves per cluster on
 // 2HD), 32-byte directory entries with BCD dates, and subdirectories of one cluster.
-#include "diskimage/file_system_formats.h"
+#include <cstdio>
+
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 namespace {
@@ -82,16 +84,21 @@ bool MountVariant(const DiskMap& map, const HuVariant& v, VolumeLayout& layout, 
   return true;
 }
 
-}  // namespace
-
-bool MountHuBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+bool Mount(Volume& volume) {
   for (const HuVariant& v : kVariants) {
-    if (MountVariant(map, v, layout, table)) return true;
+    if (MountVariant(*volume.map, v, volume.layout, volume.table)) return true;
   }
   return false;
 }
 
-EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+void Describe(const Volume& volume, char* text, size_t size) {
+  snprintf(text, size,
+           "FAT in logical sector %d begins 01 8F; directory entries parse, chains stay on the "
+           "disk",
+           volume.layout.numbering.sectors_per_track == 16 ? 14 : 28);
+}
+
+EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
   const int mode = raw[0];
   if (mode == 0xFF) return EntryParse::kEnd;
   if (mode == 0x00) return EntryParse::kSkip;
@@ -114,5 +121,32 @@ EntryParse ParseHuBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
   }
   return EntryParse::kEntry;
 }
+
+// "dir", "asc", "bas" or "bin"; " r" read-only, "h" hidden.
+void EntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  snprintf(type, 8, "%s%s%s",
+           e.directory ? "dir"
+           : e.ascii   ? "asc"
+           : a & 0x02  ? "bas"
+                       : "bin",
+           a & 0x40 ? " r" : "", a & 0x10 ? "h" : "");
+}
+
+}  // namespace
+
+extern const FileSystemDriver kHuBasicDriver = {
+    FileSystemKind::kHuBasic,
+    "hu-basic",
+    true,  // two table bytes: a few
+    FileLength::kRecordedOrText,
+    Mount,
+    Describe,
+    ParseEntry,
+    nullptr,  // directories read sector by sector
+    nullptr,  // files follow chains
+    nullptr,  // no labels
+    EntryType,
+};
 
 }  // namespace diskimage

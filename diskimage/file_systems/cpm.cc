@@ -1,9 +1,10 @@
 // CP/M 2.2: a format from a table of known ones (geometry, reserved tracks, block size,
 // directory entries), its directory of 32-byte extents, and each file's blocks gathered from the
 // extents that share its user number and name.
+#include <cstdio>
 #include <cstring>
 
-#include "diskimage/file_system_formats.h"
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 namespace {
@@ -27,6 +28,16 @@ constexpr int kFreeEntry = 0xE5;
 constexpr int kLastStatus = 0x21;  // 16-31 passwords, 20h label, 21h time stamps (CP/M 3)
 constexpr int kRecord = 128;
 constexpr int kRecordsPerExtent = 128;
+constexpr int kMaxDirectoryBytes = 8192;  // 256 entries
+constexpr int kUsers = 16;
+
+// What the mount keeps: the format's directory, copied whole, and how its entries point.
+struct CpmState {
+  int directory_entries;
+  int extent_mask;    // EXM: logical extents an entry holds, minus 1
+  int pointer_bytes;  // 1 or 2 bytes a block pointer
+  unsigned char directory[kMaxDirectoryBytes];
+};
 
 bool IsFile(const unsigned char* e) { return e[0] <= 15; }
 
@@ -58,11 +69,11 @@ int PointerAt(const unsigned char* e, int i, int pointer_bytes) {
 }
 
 // The entry of the file of entry `first` with the highest extent number.
-const unsigned char* LastExtent(const unsigned char* directory, const VolumeLayout& l, int first) {
-  const unsigned char* file = directory + kEntrySize * first;
+const unsigned char* LastExtent(const CpmState& state, int first) {
+  const unsigned char* file = state.directory + kEntrySize * first;
   const unsigned char* last = file;
-  for (int i = first; i < l.directory_entries; ++i) {
-    const unsigned char* e = directory + kEntrySize * i;
+  for (int i = first; i < state.directory_entries; ++i) {
+    const unsigned char* e = state.directory + kEntrySize * i;
     if (SameFile(e, file) && ExtentNumber(e) > ExtentNumber(last)) last = e;
   }
   return last;
@@ -78,9 +89,10 @@ int64_t FileBytes(const unsigned char* last) {
   return records * kRecord;
 }
 
-}  // namespace
-
-bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned char* directory) {
+bool Mount(Volume& volume) {
+  const DiskMap& map = *volume.map;
+  CpmState& state = BeginDriverState<CpmState>(volume);
+  unsigned char* directory = state.directory;
   for (const CpmFormat& f : kCpmFormats) {
     VolumeLayout l = {};
     l.numbering = SectorNumbering{f.sector_size, f.sectors, f.heads, 1, 1};
@@ -94,11 +106,8 @@ bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned
     l.root_sectors = directory_blocks * l.sectors_per_cluster;
     l.entry_size = kEntrySize;
     l.variant = f.name;
-    l.directory_entries = f.directory_entries;
-    l.pointer_bytes = l.cluster_count <= 256 ? 1 : 2;
-    l.extent_mask = (16 / l.pointer_bytes) * f.block_size / (kRecord * kRecordsPerExtent) - 1;
-    if (l.cluster_count > kMaxClusterCount ||
-        l.root_sectors * f.sector_size > FileSystem::kMaxDirectoryBytes) {
+    const int pointer_bytes = l.cluster_count <= 256 ? 1 : 2;
+    if (l.cluster_count > kMaxClusterCount || l.root_sectors * f.sector_size > kMaxDirectoryBytes) {
       continue;
     }
     bool whole = true;
@@ -124,23 +133,39 @@ bool MountCpm(const DiskMap& map, VolumeLayout& layout, int16_t* table, unsigned
     }
     const int last_track = 2 * f.cylinders - 1;
     if (highest > last_track + 4 || 2 * highest < last_track) continue;
+    int16_t* table = volume.table;
     for (int b = 0; b < l.cluster_count; ++b)
       table[b] = b < directory_blocks ? kClusterReserved : kClusterFree;
     for (int i = 0; i < f.directory_entries; ++i) {
       const unsigned char* e = directory + kEntrySize * i;
-      for (int p = 0; IsFile(e) && p < 16 / l.pointer_bytes; ++p) {
-        const int block = PointerAt(e, p, l.pointer_bytes);
+      for (int p = 0; IsFile(e) && p < 16 / pointer_bytes; ++p) {
+        const int block = PointerAt(e, p, pointer_bytes);
         if (block >= directory_blocks && block < l.cluster_count) table[block] = EndMark(0);
       }
     }
-    layout = l;
+    volume.layout = l;
+    state.directory_entries = f.directory_entries;
+    state.pointer_bytes = pointer_bytes;
+    state.extent_mask = (16 / pointer_bytes) * f.block_size / (kRecord * kRecordsPerExtent) - 1;
     return true;
   }
   return false;
 }
 
-EntryParse ParseCpmEntry(const unsigned char* directory, const VolumeLayout& layout, int index,
-                         int user, DirectoryEntry& entry) {
+void Describe(const Volume& volume, char* text, size_t size) {
+  const VolumeLayout& l = volume.layout;
+  snprintf(text, size,
+           "the %s format's directory (track %d, %d entries) holds only well-formed entries and "
+           "at least one file",
+           l.variant, static_cast<int>(l.root_start / l.numbering.sectors_per_track),
+           DriverState<CpmState>(volume).directory_entries);
+}
+
+// Entry `index` of the directory as a file of `user`, given once, at its first entry (kSkip for
+// the file's other entries, other users' files, free and label entries); its size is the records
+// its entries hold.
+EntryParse ParseEntry(const CpmState& state, int index, int user, DirectoryEntry& entry) {
+  const unsigned char* directory = state.directory;
   const unsigned char* e = directory + kEntrySize * index;
   if (!IsFile(e) || e[0] != user) return EntryParse::kSkip;
   for (int i = 0; i < index; ++i) {
@@ -151,29 +176,62 @@ EntryParse ParseCpmEntry(const unsigned char* directory, const VolumeLayout& lay
   for (int i = 0; i < 3; ++i) type[i] = e[9 + i] & 0x7F;
   FormName(name, 8, type, 3, false, entry);
   entry.attributes = (e[9] >> 7) | ((e[10] >> 7) << 1) | ((e[11] >> 7) << 2);
-  entry.size = FileBytes(LastExtent(directory, layout, index));
+  entry.size = FileBytes(LastExtent(state, index));
   entry.first_cluster = index;
   return EntryParse::kEntry;
 }
 
-bool CpmUserHasFiles(const unsigned char* directory, const VolumeLayout& layout, int user) {
-  for (int i = 0; i < layout.directory_entries; ++i) {
-    if (directory[kEntrySize * i] == user) return true;
+bool UserHasFiles(const CpmState& state, int user) {
+  for (int i = 0; i < state.directory_entries; ++i) {
+    if (state.directory[kEntrySize * i] == user) return true;
   }
   return false;
 }
 
-void LocateCpmFile(const unsigned char* directory, const VolumeLayout& layout,
-                   const DirectoryEntry& entry, FileUnits& units, ChainDamage& damage) {
+// User 0's files in the root, then a folder named "1" to "15" for each other user that has files
+// (cursor.entry counts the directory's entries, then the users); a user's folder holds its files.
+bool NextEntry(const Volume& volume, DirectoryCursor& cursor, DirectoryEntry& entry) {
+  const CpmState& state = DriverState<CpmState>(volume);
+  const int entries = state.directory_entries;
+  while (cursor.entry < entries) {
+    const int index = cursor.entry++;
+    ClearEntry(entry);
+    const EntryParse parsed = ParseEntry(state, index, cursor.folder, entry);
+    if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
+    if (parsed == EntryParse::kEntry) {
+      entry.location = static_cast<int32_t>(volume.layout.root_start * 64 + index);
+      return true;
+    }
+  }
+  while (cursor.folder == 0 && cursor.entry < entries + kUsers) {
+    const int user = cursor.entry++ - entries;
+    if (user > 0 && UserHasFiles(state, user)) {
+      ClearEntry(entry);
+      entry.name_length =
+          snprintf(reinterpret_cast<char*>(entry.name), sizeof entry.name, "%d", user);
+      entry.directory = true;
+      entry.first_cluster = user;
+      entry.location = static_cast<int32_t>(-user);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Locate(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
+            ChainDamage& damage) {
+  const VolumeLayout& layout = volume.layout;
+  const CpmState& state = DriverState<CpmState>(volume);
+  const unsigned char* directory = state.directory;
   const int first = entry.first_cluster;
-  if (first < 0 || first >= layout.directory_entries) return;
+  if (first < 0 || first >= state.directory_entries) return;
   const unsigned char* file = directory + kEntrySize * first;
-  const unsigned char* last = LastExtent(directory, layout, first);
+  const unsigned char* last = LastExtent(state, first);
   const int64_t block_bytes = int64_t{layout.sectors_per_cluster} * layout.numbering.sector_size;
   const int64_t bytes = (int64_t{ExtentNumber(last)} * kRecordsPerExtent + last[15]) * kRecord;
   int64_t blocks = (bytes + block_bytes - 1) / block_bytes;
   if (blocks > layout.cluster_count) blocks = layout.cluster_count;  // more than the disk holds
-  const int pointers = 16 / layout.pointer_bytes;
+  const int pointers = 16 / state.pointer_bytes;
   const int directory_blocks = static_cast<int>(layout.root_sectors / layout.sectors_per_cluster);
   units.count = static_cast<int>(blocks);
   units.unit_sectors = layout.sectors_per_cluster;
@@ -184,9 +242,9 @@ void LocateCpmFile(const unsigned char* directory, const VolumeLayout& layout,
     // The entry that holds the file's k-th group of pointers, which must be one.
     const unsigned char* holder = nullptr;
     int holders = 0;
-    for (int i = first; i < layout.directory_entries; ++i) {
+    for (int i = first; i < state.directory_entries; ++i) {
       const unsigned char* e = directory + kEntrySize * i;
-      if (SameFile(e, file) && ExtentNumber(e) / (layout.extent_mask + 1) == k) {
+      if (SameFile(e, file) && ExtentNumber(e) / (state.extent_mask + 1) == k) {
         if (holder == nullptr) holder = e;
         ++holders;
       }
@@ -196,7 +254,7 @@ void LocateCpmFile(const unsigned char* directory, const VolumeLayout& layout,
       int32_t& sector = units.first_sector[k * pointers + p];
       sector = -1;
       if (holder == nullptr) continue;
-      const int block = PointerAt(holder, p, layout.pointer_bytes);
+      const int block = PointerAt(holder, p, state.pointer_bytes);
       if (block < directory_blocks || block >= layout.cluster_count) {
         damage.outside_data = true;
         continue;
@@ -206,5 +264,32 @@ void LocateCpmFile(const unsigned char* directory, const VolumeLayout& layout,
     }
   }
 }
+
+// "user" for a user's folder; "r", "s", "a" for the read-only, system and archive bits ("-" for
+// each not).
+void EntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  if (e.directory) {
+    snprintf(type, 8, "user");
+  } else {
+    snprintf(type, 8, "%c%c%c", a & 0x01 ? 'r' : '-', a & 0x02 ? 's' : '-', a & 0x04 ? 'a' : '-');
+  }
+}
+
+}  // namespace
+
+extern const FileSystemDriver kCpmDriver = {
+    FileSystemKind::kCpm,
+    "cpm",
+    false,  // a whole directory of well-formed entries is evidence enough
+    FileLength::kRecorded,
+    Mount,
+    Describe,
+    nullptr,  // one directory, copied at the mount
+    NextEntry,
+    Locate,
+    nullptr,  // no labels
+    EntryType,
+};
 
 }  // namespace diskimage

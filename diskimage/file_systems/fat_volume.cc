@@ -1,10 +1,11 @@
-// FAT12 (MS-DOS, MSX-DOS, FM TOWNS) and Human68k (X68000), its sibling: the parameter block (or,
-// without one, the layout the FAT's media byte names), the twelve-bit allocation table, and
-// 32-byte directory entries, with VFAT long names and lower-case flags (FAT12) or names of 18 + 3
-// characters (Human68k).
+// What FAT12's and Human68k's drivers share: the parameter block (or, without one, the layout
+// the FAT's media byte names), the twelve-bit allocation table, 32-byte directory entries and the
+// volume label.
+#include "diskimage/file_systems/fat_volume.h"
+
+#include <cstdio>
 #include <cstring>
 
-#include "diskimage/file_system_formats.h"
 #include "diskimage/names.h"
 
 namespace diskimage {
@@ -21,38 +22,11 @@ constexpr int kAttributeLongName = 0x0F;
 constexpr int kLowerCaseName = 0x08;
 constexpr int kLowerCaseExtension = 0x10;
 
-struct ParameterBlock {
-  int bytes_per_sector, sectors_per_cluster, reserved_sectors, fat_count, root_entries;
-  int total_sectors, media, sectors_per_fat, sectors_per_track, heads;
-};
-
 bool IsPowerOfTwo(int value) { return value > 0 && (value & (value - 1)) == 0; }
 
-// Disks without a parameter block (old PC-98 disks, early MS-DOS media, the X1's LSX-Dodgers)
-// are read by the standard layout their FAT's first byte, the media descriptor, names, where the
-// disk's sectors are of that size and its tracks of that count.
-constexpr ParameterBlock kMediaLayouts[] = {
-    {1024, 1, 1, 2, 192, 1232, 0xFE, 2, 8, 2},  // PC-98 1.2 MB
-    {512, 1, 1, 2, 64, 320, 0xFE, 1, 8, 1},     // 160 KB
-    {512, 1, 1, 2, 64, 360, 0xFC, 2, 9, 1},     // 180 KB
-    {512, 2, 1, 2, 112, 640, 0xFF, 1, 8, 2},    // 320 KB
-    {512, 2, 1, 2, 112, 720, 0xFD, 2, 9, 2},    // 360 KB
-    {512, 2, 1, 2, 112, 1440, 0xF9, 3, 9, 2},   // 720 KB
-    {512, 1, 1, 2, 224, 2400, 0xF9, 7, 15, 2},  // 1.2 MB of 15 sectors
-    {512, 1, 1, 2, 224, 2880, 0xF0, 9, 18, 2},  // 1.44 MB
-};
+}  // namespace
 
-// A Human68k boot sector without a little-endian parameter block: 1024-byte sectors, one
-// reserved, two FATs of two sectors; the root directory is 192 entries or 32.
-constexpr ParameterBlock kHuman68kLayouts[] = {
-    {1024, 1, 1, 2, 192, 1232, 0xFE, 2, 8, 2},
-    {1024, 1, 1, 2, 32, 1232, 0xFE, 2, 8, 2},
-};
-
-constexpr int kHuman68kBranch = 0x60;  // a 68000 BRA: the boot code's first byte
-
-// True when the block's numbers are ones a FAT12 volume can have.
-bool Consistent(const ParameterBlock& p) {
+bool ConsistentFatBlock(const FatParameterBlock& p) {
   return p.bytes_per_sector >= 128 && p.bytes_per_sector <= 1024 &&
          IsPowerOfTwo(p.bytes_per_sector) && IsPowerOfTwo(p.sectors_per_cluster) &&
          p.sectors_per_cluster <= 128 && p.reserved_sectors >= 1 && p.fat_count >= 1 &&
@@ -62,7 +36,7 @@ bool Consistent(const ParameterBlock& p) {
          p.sectors_per_track <= 63 && (p.heads == 1 || p.heads == 2);
 }
 
-bool ReadParameterBlock(const unsigned char* boot, ParameterBlock& p) {
+bool ReadFatParameterBlock(const unsigned char* boot, FatParameterBlock& p) {
   p.bytes_per_sector = ReadLe16(boot + 0x0B);
   p.sectors_per_cluster = boot[0x0D];
   p.reserved_sectors = ReadLe16(boot + 0x0E);
@@ -73,30 +47,10 @@ bool ReadParameterBlock(const unsigned char* boot, ParameterBlock& p) {
   p.sectors_per_fat = ReadLe16(boot + 0x16);
   p.sectors_per_track = ReadLe16(boot + 0x18);
   p.heads = ReadLe16(boot + 0x1A);
-  return Consistent(p);
+  return ConsistentFatBlock(p);
 }
 
-int ReadBe16(const unsigned char* bytes) { return (bytes[0] << 8) | bytes[1]; }
-
-// Human68k's own boot-sector fields, big-endian and in another order; the geometry is the disk's.
-bool ReadHuman68kBlock(const unsigned char* boot, const DiskGeometry& disk, ParameterBlock& p) {
-  p.bytes_per_sector = ReadBe16(boot + 0x12);
-  p.sectors_per_cluster = boot[0x14];
-  p.fat_count = boot[0x15];
-  p.reserved_sectors = ReadBe16(boot + 0x16);
-  p.root_entries = ReadBe16(boot + 0x18);
-  p.total_sectors = ReadBe16(boot + 0x1A);
-  if (p.total_sectors == 0) {
-    const uint32_t total = (uint32_t{boot[0x1E]} << 24) | (uint32_t{boot[0x1F]} << 16) |
-                           (uint32_t{boot[0x20]} << 8) | boot[0x21];
-    p.total_sectors = total > 65535 ? 0 : static_cast<int>(total);
-  }
-  p.media = boot[0x1C];
-  p.sectors_per_fat = boot[0x1D];
-  p.sectors_per_track = disk.sectors_per_track;
-  p.heads = disk.heads;
-  return Consistent(p);
-}
+namespace {
 
 int FatEntry(const unsigned char* fat, int cluster) {
   const unsigned char* p = fat + cluster * 3 / 2;
@@ -143,11 +97,29 @@ void GatherLongName(const unsigned char* raw, DirectoryCursor& cursor) {
   --cursor.long_name_next;
 }
 
-// Mounts the volume `p` describes. `boot_size` is the boot sector's bytes, which a parameter
-// block (`from_block`) must agree with; a layout named by the media byte needs the FAT's sector
-// of its size instead.
-bool MountVolume(const DiskMap& map, const ParameterBlock& p, bool from_block, int boot_size,
-                 VolumeLayout& layout, int16_t* table) {
+// True when the 32-byte entries of the root directory's first sector are entries of these file
+// systems: no attribute bits 6 and 7, no control bytes in a name, up to the end mark.
+bool RootParses(const DiskMap& map, const VolumeLayout& layout) {
+  unsigned char sector[1024];
+  ReadLogicalSector(map, layout.numbering, layout.root_start, sector);
+  for (int e = 0; e < layout.numbering.sector_size / 32; ++e) {
+    const unsigned char* raw = sector + 32 * e;
+    if (raw[0] == 0x00) break;
+    if (raw[0] == 0xE5 || raw[11] == kAttributeLongName) continue;
+    if (raw[11] & 0xC0) return false;
+    for (int i = 0; i < 11; ++i) {
+      if (raw[i] < 0x20 && !(i == 0 && raw[i] == 0x05)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block, int boot_size) {
+  const DiskMap& map = *volume.map;
+  VolumeLayout& layout = volume.layout;
+  int16_t* table = volume.table;
   // The parameter block must agree with the disk: its sectors are of the stated size, and the
   // disk holds at least half of the sectors it counts.
   if ((from_block && boot_size != p.bytes_per_sector) ||
@@ -191,7 +163,7 @@ bool MountVolume(const DiskMap& map, const ParameterBlock& p, bool from_block, i
   layout.root_sectors = root_sectors;
   layout.entry_size = 32;
   layout.variant = "";
-  layout.from_media_byte = !from_block;
+  BeginDriverState<FatState>(volume).from_media_byte = !from_block;
   for (int c = 2; c < clusters + 2; ++c) {
     const int value = FatEntry(fat, c);
     if (value == 0) {
@@ -207,27 +179,8 @@ bool MountVolume(const DiskMap& map, const ParameterBlock& p, bool from_block, i
   return true;
 }
 
-// True when the 32-byte entries of the root directory's first sector are entries of these file
-// systems: no attribute bits 6 and 7, no control bytes in a name, up to the end mark.
-bool RootParses(const DiskMap& map, const VolumeLayout& layout) {
-  unsigned char sector[1024];
-  ReadLogicalSector(map, layout.numbering, layout.root_start, sector);
-  for (int e = 0; e < layout.numbering.sector_size / 32; ++e) {
-    const unsigned char* raw = sector + 32 * e;
-    if (raw[0] == 0x00) break;
-    if (raw[0] == 0xE5 || raw[11] == kAttributeLongName) continue;
-    if (raw[11] & 0xC0) return false;
-    for (int i = 0; i < 11; ++i) {
-      if (raw[i] < 0x20 && !(i == 0 && raw[i] == 0x05)) return false;
-    }
-  }
-  return true;
-}
-
-// Mounts the standard layout that the FAT's first byte names, on a disk of its sector size and
-// track length, where the root directory parses.
-bool MountByMediaByte(const DiskMap& map, const ParameterBlock* layouts, size_t count,
-                      VolumeLayout& layout, int16_t* table) {
+bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count) {
+  const DiskMap& map = *volume.map;
   const SectorHeader* fat_sector = map.Find(0, 2);
   unsigned char first[3] = {};
   if (fat_sector == nullptr || map.Read(*fat_sector, first, 3) != 3 || first[1] != 0xFF ||
@@ -235,51 +188,18 @@ bool MountByMediaByte(const DiskMap& map, const ParameterBlock* layouts, size_t 
     return false;
   }
   for (size_t i = 0; i < count; ++i) {
-    const ParameterBlock& p = layouts[i];
+    const FatParameterBlock& p = layouts[i];
     const int second_track = p.heads == 2 ? 1 : 2;
     if (p.media != first[0] || fat_sector->data_size != p.bytes_per_sector ||
         (map.SectorCount(second_track) != p.sectors_per_track &&
          map.SectorCount(1) != p.sectors_per_track)) {
       continue;
     }
-    if (MountVolume(map, p, false, 0, layout, table) && RootParses(map, layout)) return true;
+    if (MountFatVolume(volume, p, false, 0) && RootParses(map, volume.layout)) return true;
   }
   return false;
 }
 
-}  // namespace
-
-bool MountFat12(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
-  const SectorHeader* boot_sector = map.Find(0, 1);
-  if (boot_sector == nullptr) return false;
-  unsigned char boot[1024] = {};
-  map.Read(*boot_sector, boot, sizeof boot);
-  ParameterBlock p;
-  if (boot_sector->data_size >= 512 && ReadParameterBlock(boot, p)) {
-    return MountVolume(map, p, true, boot_sector->data_size, layout, table);
-  }
-  return MountByMediaByte(map, kMediaLayouts, sizeof kMediaLayouts / sizeof kMediaLayouts[0],
-                          layout, table);
-}
-
-bool MountHuman68k(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
-  const SectorHeader* boot_sector = map.Find(0, 1);
-  if (boot_sector == nullptr || boot_sector->data_size < 512) return false;
-  unsigned char boot[1024] = {};
-  map.Read(*boot_sector, boot, sizeof boot);
-  if (boot[0] != kHuman68kBranch) return false;  // the 68000 boot code tells it from MS-DOS
-  ParameterBlock p;
-  if (ReadParameterBlock(boot, p) || ReadHuman68kBlock(boot, map.Summarize(), p)) {
-    return MountVolume(map, p, true, boot_sector->data_size, layout, table);
-  }
-  return MountByMediaByte(map, kHuman68kLayouts,
-                          sizeof kHuman68kLayouts / sizeof kHuman68kLayouts[0], layout, table);
-}
-
-namespace {
-
-// The entry parser of both: `human68k` names have 18 + 3 characters, the first 8 at 0x00 and the
-// rest at 0x0C up to a 00h, and neither long names nor lower-case flags.
 EntryParse ParseFatEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
                          DirectoryCursor& cursor, bool human68k) {
   if (raw[0] == 0x00) return EntryParse::kEnd;
@@ -345,24 +265,13 @@ EntryParse ParseFatEntry(const unsigned char* raw, int64_t index, DirectoryEntry
   return EntryParse::kEntry;
 }
 
-}  // namespace
-
-EntryParse ParseFat12Entry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                           DirectoryCursor& cursor) {
-  return ParseFatEntry(raw, index, entry, cursor, false);
-}
-
-EntryParse ParseHuman68kEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                              DirectoryCursor& cursor) {
-  return ParseFatEntry(raw, index, entry, cursor, true);
-}
-
-void ReadFatLabel(const DiskMap& map, const VolumeLayout& layout, char* label) {
+void ReadFatLabel(const Volume& volume, char* label) {
+  const VolumeLayout& layout = volume.layout;
   label[0] = '\0';
   unsigned char sector[1024];
   const int per_sector = layout.numbering.sector_size / 32;
   for (int64_t s = 0; s < layout.root_sectors; ++s) {
-    ReadLogicalSector(map, layout.numbering, layout.root_start + s, sector);
+    ReadLogicalSector(*volume.map, layout.numbering, layout.root_start + s, sector);
     for (int e = 0; e < per_sector; ++e) {
       const unsigned char* raw = sector + 32 * e;
       if (raw[0] == 0x00) return;
@@ -376,6 +285,29 @@ void ReadFatLabel(const DiskMap& map, const VolumeLayout& layout, char* label) {
       return;
     }
   }
+}
+
+void DescribeFatVolume(const Volume& volume, const char* boot, char* text, size_t size) {
+  const VolumeLayout& l = volume.layout;
+  if (DriverState<FatState>(volume).from_media_byte) {
+    snprintf(text, size,
+             "%sno parameter block; the FAT's media byte names %d sectors of %d bytes a track, "
+             "%d head%s, %d clusters; the root directory parses",
+             boot, l.numbering.sectors_per_track, l.numbering.sector_size, l.numbering.heads,
+             l.numbering.heads == 1 ? "" : "s", l.cluster_count);
+  } else {
+    snprintf(text, size,
+             "%sboot sector parameter block: %d-byte sectors, %d per cluster, %d clusters; FAT "
+             "begins with the media byte",
+             boot, l.numbering.sector_size, l.sectors_per_cluster, l.cluster_count);
+  }
+}
+
+void FatEntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  snprintf(type, 8, "%c%c%c%c%c", e.directory ? 'd' : '-', a & kAttributeReadOnly ? 'r' : '-',
+           a & kAttributeHidden ? 'h' : '-', a & kAttributeSystem ? 's' : '-',
+           a & kAttributeArchive ? 'a' : '-');
 }
 
 }  // namespace diskimage

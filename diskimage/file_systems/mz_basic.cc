@@ -1,9 +1,10 @@
 // Sharp MZ DISK BASIC (MZ-80B, MZ-2000, MZ-2200, MZ-2500): every byte stored inverted, head 1
 // first, an allocation bitmap in logical sector 15, a directory of 64 entries in sectors 16-23,
 // and each file contiguous from its first sector.
+#include <cstdio>
 #include <cstring>
 
-#include "diskimage/file_system_formats.h"
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 namespace {
@@ -23,10 +24,14 @@ bool KnownMode(int mode) { return mode <= kBrd || mode == kVolumeEntry; }
 
 bool BitSet(const unsigned char* bitmap, int bit) { return (bitmap[6 + bit / 8] >> (bit % 8)) & 1; }
 
-}  // namespace
+// What the mount keeps: the directory, copied whole.
+struct MzState {
+  unsigned char directory[kEntries * kEntrySize];
+};
 
-bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
-                  unsigned char* directory) {
+bool Mount(Volume& volume) {
+  const DiskMap& map = *volume.map;
+  unsigned char* directory = BeginDriverState<MzState>(volume).directory;
   VolumeLayout l = {};
   l.numbering = SectorNumbering{kSectorSize, 16, 2, 1, 1};
   l.numbering.swap_heads = true;
@@ -69,7 +74,7 @@ bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
   l.root_sectors = kDirectorySectors;
   l.entry_size = kEntrySize;
   l.variant = per_block == 1 ? "2D" : "2DD";
-  l.directory_entries = kEntries;
+  int16_t* table = volume.table;
   for (int b = offset; b < total; ++b) {
     table[b] = BitSet(bitmap, b - offset) ? EndMark(0) : kClusterFree;
   }
@@ -90,11 +95,20 @@ bool MountMzBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table,
     const bool marked = BitSet(bitmap, b - offset);
     l.allocation_mismatches += (in_file[b] && !marked) || (!in_file[b] && marked && !data_files);
   }
-  layout = l;
+  volume.layout = l;
   return true;
 }
 
-EntryParse ParseMzBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+void Describe(const Volume& volume, char* text, size_t size) {
+  const VolumeLayout& l = volume.layout;
+  snprintf(text, size,
+           "inverted bitmap in logical sector 15: %d sectors, blocks of %d, data from sector %d; "
+           "directory modes known",
+           static_cast<int>(l.cluster_start + int64_t{l.cluster_count} * l.sectors_per_cluster),
+           l.sectors_per_cluster, static_cast<int>(l.cluster_start));
+}
+
+EntryParse ParseEntry(const unsigned char* raw, DirectoryEntry& entry) {
   const int mode = raw[0];
   if (mode == 0 || mode == kVolumeEntry) return EntryParse::kSkip;
   if (!KnownMode(mode)) return EntryParse::kInvalid;
@@ -111,8 +125,24 @@ EntryParse ParseMzBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
   return EntryParse::kEntry;
 }
 
-void LocateMzBasicFile(const VolumeLayout& layout, const DirectoryEntry& entry, FileUnits& units,
-                       ChainDamage& damage) {
+bool NextEntry(const Volume& volume, DirectoryCursor& cursor, DirectoryEntry& entry) {
+  const unsigned char* directory = DriverState<MzState>(volume).directory;
+  while (cursor.entry < kEntries) {
+    const int index = cursor.entry++;
+    ClearEntry(entry);
+    const EntryParse parsed = ParseEntry(directory + index * kEntrySize, entry);
+    if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
+    if (parsed == EntryParse::kEntry) {
+      entry.location = static_cast<int32_t>(volume.layout.root_start * 64 + index);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Locate(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
+            ChainDamage& damage) {
+  const VolumeLayout& layout = volume.layout;
   if (entry.attributes == kBsd || entry.attributes == kBrd) {
     damage.storage_unknown = true;
     return;
@@ -131,5 +161,27 @@ void LocateMzBasicFile(const VolumeLayout& layout, const DirectoryEntry& entry, 
     if (outside) damage.outside_data = true;
   }
 }
+
+// "obj", "btx", "bsd" or "brd": the entry's mode.
+void EntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  snprintf(type, 8, "%s", a == 1 ? "obj" : a == 2 ? "btx" : a == 3 ? "bsd" : "brd");
+}
+
+}  // namespace
+
+extern const FileSystemDriver kMzBasicDriver = {
+    FileSystemKind::kMzBasic,
+    "mz-basic",
+    false,  // a bitmap and directory that agree with the disk are evidence enough
+    FileLength::kRecorded,
+    Mount,
+    Describe,
+    nullptr,  // one directory, copied at the mount
+    NextEntry,
+    Locate,
+    nullptr,  // no labels
+    EntryType,
+};
 
 }  // namespace diskimage

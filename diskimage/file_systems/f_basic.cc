@@ -1,6 +1,8 @@
 // F-BASIC (Fujitsu FM-7, FM-77AV): an allocation table in one sector of cylinder 1, 32-byte
 // directory entries with 8-byte names, clusters of 8 sectors from cylinder 2 on.
-#include "diskimage/file_system_formats.h"
+#include <cstdio>
+
+#include "diskimage/file_systems/file_system_driver.h"
 
 namespace diskimage {
 namespace {
@@ -17,9 +19,10 @@ constexpr int kDirectoryStart = 2 * kSectorsPerTrack + 3;  // cylinder 1, head 0
 constexpr int kDirectorySectors = 13 + 16;
 constexpr int kFirstDataSector = 4 * kSectorsPerTrack;  // cylinder 2
 
-}  // namespace
-
-bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
+bool Mount(Volume& volume) {
+  const DiskMap& map = *volume.map;
+  VolumeLayout& layout = volume.layout;
+  int16_t* table = volume.table;
   if (map.SectorCount(kFatTrack) != kSectorsPerTrack ||
       map.SectorCount(kFatTrack + 1) != kSectorsPerTrack) {
     return false;
@@ -69,7 +72,17 @@ bool MountFBasic(const DiskMap& map, VolumeLayout& layout, int16_t* table) {
   return true;
 }
 
-EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
+void Describe(const Volume& volume, char* text, size_t size) {
+  unsigned char first = 0;
+  const SectorHeader* fat = volume.map->Find(kFatTrack, kFatSector);
+  if (fat != nullptr) volume.map->Read(*fat, &first, 1);
+  snprintf(text, size,
+           "FAT on cylinder 1 sector 1 begins %02X FF FF FF FF%s; directory entries parse, chains "
+           "stay on the disk",
+           first, first == 0 ? "" : " (the formatter's filler) after an ID sector");
+}
+
+EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
   if (raw[0] == 0xFF) return EntryParse::kEnd;
   if (raw[0] == 0x00) return EntryParse::kSkip;
   // Type: 0 BASIC, 1 data, 2 machine language; ASCII and random-access flags 00h or FFh.
@@ -83,5 +96,27 @@ EntryParse ParseFBasicEntry(const unsigned char* raw, DirectoryEntry& entry) {
   entry.first_cluster = raw[0x0E];
   return EntryParse::kEntry;
 }
+
+// "bas", "dat" or "bin"; " a" for ASCII.
+void EntryType(const DirectoryEntry& e, char* type) {
+  const int a = e.attributes;
+  snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
+}
+
+}  // namespace
+
+extern const FileSystemDriver kFBasicDriver = {
+    FileSystemKind::kFBasic,
+    "f-basic",
+    true,  // five table bytes: a few
+    FileLength::kChain,
+    Mount,
+    Describe,
+    ParseEntry,
+    nullptr,  // directories read sector by sector
+    nullptr,  // files follow chains
+    nullptr,  // no labels
+    EntryType,
+};
 
 }  // namespace diskimage

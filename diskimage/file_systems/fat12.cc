@@ -1,0 +1,62 @@
+// FAT12 (MS-DOS, MSX-DOS, FM TOWNS): a boot sector's parameter block or, without one, the layout
+// the FAT's media byte names; VFAT long names and lower-case flags.
+#include <cstddef>
+
+#include "diskimage/file_systems/fat_volume.h"
+
+namespace diskimage {
+namespace {
+
+// Disks without a parameter block (old PC-98 disks, early MS-DOS media, the X1's LSX-Dodgers)
+// are read by the standard layout their FAT's first byte, the media descriptor, names, where the
+// disk's sectors are of that size and its tracks of that count.
+constexpr FatParameterBlock kMediaLayouts[] = {
+    {1024, 1, 1, 2, 192, 1232, 0xFE, 2, 8, 2},  // PC-98 1.2 MB
+    {512, 1, 1, 2, 64, 320, 0xFE, 1, 8, 1},     // 160 KB
+    {512, 1, 1, 2, 64, 360, 0xFC, 2, 9, 1},     // 180 KB
+    {512, 2, 1, 2, 112, 640, 0xFF, 1, 8, 2},    // 320 KB
+    {512, 2, 1, 2, 112, 720, 0xFD, 2, 9, 2},    // 360 KB
+    {512, 2, 1, 2, 112, 1440, 0xF9, 3, 9, 2},   // 720 KB
+    {512, 1, 1, 2, 224, 2400, 0xF9, 7, 15, 2},  // 1.2 MB of 15 sectors
+    {512, 1, 1, 2, 224, 2880, 0xF0, 9, 18, 2},  // 1.44 MB
+};
+
+bool Mount(Volume& volume) {
+  const DiskMap& map = *volume.map;
+  const SectorHeader* boot_sector = map.Find(0, 1);
+  if (boot_sector == nullptr) return false;
+  unsigned char boot[1024] = {};
+  map.Read(*boot_sector, boot, sizeof boot);
+  FatParameterBlock p;
+  if (boot_sector->data_size >= 512 && ReadFatParameterBlock(boot, p)) {
+    return MountFatVolume(volume, p, true, boot_sector->data_size);
+  }
+  return MountFatByMediaByte(volume, kMediaLayouts, sizeof kMediaLayouts / sizeof kMediaLayouts[0]);
+}
+
+void Describe(const Volume& volume, char* text, size_t size) {
+  DescribeFatVolume(volume, "", text, size);
+}
+
+EntryParse ParseEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
+                      DirectoryCursor& cursor) {
+  return ParseFatEntry(raw, index, entry, cursor, false);
+}
+
+}  // namespace
+
+extern const FileSystemDriver kFat12Driver = {
+    FileSystemKind::kFat12,
+    "fat12",
+    false,  // a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,
+    Mount,
+    Describe,
+    ParseEntry,
+    nullptr,  // directories read sector by sector
+    nullptr,  // files follow chains
+    ReadFatLabel,
+    FatEntryType,
+};
+
+}  // namespace diskimage

@@ -1,0 +1,56 @@
+// What FAT12's and Human68k's drivers share: their parameter block, the mount of the volume it
+// describes (or that the FAT's media byte names), their 32-byte directory entries, the volume
+// label, the evidence and the entry types. Not installed.
+#ifndef DISKIMAGE_FILE_SYSTEMS_FAT_VOLUME_H_
+#define DISKIMAGE_FILE_SYSTEMS_FAT_VOLUME_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "diskimage/file_systems/file_system_driver.h"
+
+namespace diskimage {
+
+struct FatParameterBlock {
+  int bytes_per_sector, sectors_per_cluster, reserved_sectors, fat_count, root_entries;
+  int total_sectors, media, sectors_per_fat, sectors_per_track, heads;
+};
+
+// The state a FAT volume's mount leaves: whether no parameter block but the FAT's media byte
+// named its layout.
+struct FatState {
+  bool from_media_byte;
+};
+
+// True when the block's numbers are ones a FAT12 volume can have.
+bool ConsistentFatBlock(const FatParameterBlock& block);
+// Reads the little-endian parameter block of the boot sector `boot` (at least 0x1C bytes); true
+// when it is consistent.
+bool ReadFatParameterBlock(const unsigned char* boot, FatParameterBlock& block);
+
+// Mounts the volume `block` describes on volume.map. `boot_size` is the boot sector's bytes, which
+// a parameter block (`from_block`) must agree with; the disk must hold at least half the sectors
+// the block counts, the first FAT (beginning with the media byte) and the root directory's last
+// sector. False otherwise.
+bool MountFatVolume(Volume& volume, const FatParameterBlock& block, bool from_block, int boot_size);
+// Mounts the first of `count` standard layouts whose media byte the FAT's first byte is, on a disk
+// of its sector size and track length, where the root directory's first sector parses.
+bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count);
+
+// The entry parser of both: `human68k` names have 18 + 3 characters, the first 8 at 0x00 and the
+// rest at 0x0C up to a 00h, and neither VFAT long names (FAT12 gathers them in `cursor`) nor
+// lower-case flags.
+EntryParse ParseFatEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
+                         DirectoryCursor& cursor, bool human68k);
+
+// The volume label entry of the mounted root directory: its 11 bytes without trailing spaces into
+// `label` (12 bytes, NUL-terminated); "" for none.
+void ReadFatLabel(const Volume& volume, char* label);
+// The mount's evidence, after `boot` (what the boot sector's code showed, or "").
+void DescribeFatVolume(const Volume& volume, const char* boot, char* text, size_t size);
+// "d" for a folder, then "r", "h", "s", "a" for the attributes set ("-" for each not).
+void FatEntryType(const DirectoryEntry& entry, char* type);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_FILE_SYSTEMS_FAT_VOLUME_H_

@@ -1,0 +1,133 @@
+// What a file system's driver is to FileSystem: a row of operations on a mounted volume (mount
+// with the evidence, read a directory, locate a file, name its types), and the helpers drivers
+// share. Each driver is one file of this folder and one row of file_system_drivers.cc; the code
+// that calls them names no file system. Not installed.
+#ifndef DISKIMAGE_FILE_SYSTEMS_FILE_SYSTEM_DRIVER_H_
+#define DISKIMAGE_FILE_SYSTEMS_FILE_SYSTEM_DRIVER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "diskimage/file_system.h"
+
+namespace diskimage {
+
+// The allocation table as a volume holds it, by cluster number: the next cluster (0 and up) or
+// one of these.
+constexpr int16_t kClusterFree = -1;
+constexpr int16_t kClusterReserved = -2;  // the system's own, or marked bad
+constexpr int16_t kClusterInvalid = -3;   // a value that no table of the file system holds
+constexpr int16_t kClusterEnd = -100;     // the last cluster, all its sectors used
+// The last cluster with `used` of its sectors used (1 and up).
+constexpr int16_t EndMark(int used) { return static_cast<int16_t>(kClusterEnd - used); }
+constexpr bool IsEndMark(int16_t value) { return value <= kClusterEnd; }
+// The sectors of a last cluster that its mark says are used; 0 for the whole cluster.
+constexpr int UsedSectors(int16_t value) { return kClusterEnd - value; }
+
+// Whether an allocation table is still its file system's with `irregular` of its `cluster_count`
+// entries damaged (a link past the last cluster, a value no table holds): at most one in 16, so
+// that a damaged disk keeps its name and a foreign sector does not pass.
+constexpr bool FewIrregularEntries(int irregular, int cluster_count) {
+  return irregular * 16 <= cluster_count;
+}
+
+enum class EntryParse {
+  kEnd,      // the directory ends here
+  kSkip,     // deleted, a label, a subdirectory's "." and "..", a long-name piece
+  kEntry,    // a file or a subdirectory
+  kInvalid,  // bytes that no entry of this file system holds
+};
+
+// How a file's length follows from its entry and the sectors its chain or location gives.
+enum class FileLength {
+  // The size the entry records, at most what the sectors hold. A chained file whose first
+  // cluster is 0 has no chain: an empty file.
+  kRecorded,
+  // The recorded size where it is 1 or more, within the chain, and the file is not ASCII; else
+  // the chain's used sectors, cut before the first 1Ah.
+  kRecordedOrText,
+  // The chain's used sectors.
+  kChain,
+};
+
+// One file system's operations. Every operation reads the image only through volume.map, checks
+// every offset, count and link it takes from the disk, and gives an answer for any disk; those
+// that are nullptr are not part of the file system. Write operations join them here.
+struct FileSystemDriver {
+  FileSystemKind kind;
+  const char* name;  // as dskinfo names it: lower case, "-" between words
+  // Identification also asks the directory to hold up (every entry parsing, most chains ending
+  // on the disk): the file system's signature is a few bytes that a foreign disk may carry.
+  bool short_signature;
+  FileLength file_length;  // ASCII files (entry.ascii) are always cut before their first 1Ah
+
+  // Checks the disk at volume.map strictly and fills volume.layout and volume.table (clusters
+  // layout.first_cluster to first_cluster + cluster_count - 1, at most kMaxClusterCount; a link
+  // past the last cluster kept as it is, a value no table holds as kClusterInvalid; entries not
+  // set stay kClusterReserved) and the driver's state. False when the disk is not of this kind
+  // (the volume may then have changed).
+  bool (*mount)(Volume& volume);
+  // The evidence the mount found, one sentence, into `text` (`size` bytes).
+  void (*describe)(const Volume& volume, char* text, size_t size);
+
+  // Directories read sector by sector (the root's layout.root_sectors from layout.root_start,
+  // a subdirectory along its chain from entry.first_cluster): the entry `raw`
+  // (layout.entry_size bytes), the `index`-th of its directory, into `entry` (cleared). The
+  // cursor carries what a parse keeps between entries (a long name being gathered).
+  EntryParse (*parse_entry)(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
+                            DirectoryCursor& cursor);
+  // Or one directory held in the driver's state: the next entry of cursor.folder (0: the root;
+  // its subdirectories are folders of the same directory, numbered by their entries'
+  // first_cluster), from cursor.entry on, with entry.location set; false at its end. The cursor's
+  // invalid_entries counts entries passed over as no entry of the file system.
+  bool (*next_entry)(const Volume& volume, DirectoryCursor& cursor, DirectoryEntry& entry);
+
+  // Files whose sectors no chain gives: where `entry`'s units lie, into `units` (count 0: nothing
+  // to read), with what is wrong into `damage`. nullptr: files follow the allocation table's
+  // chain from entry.first_cluster.
+  void (*locate)(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
+                 ChainDamage& damage);
+  // The volume label (up to 11 bytes as stored) into `label` (12 bytes, NUL-terminated), "" for
+  // none. nullptr: the file system has no labels.
+  void (*label)(const Volume& volume, char* label);
+  // The entry's type and attributes as listings show them, at most 7 characters and a NUL.
+  void (*entry_type)(const DirectoryEntry& entry, char* type);
+};
+
+// The driver of `kind`, or nullptr for a kind that is no file system.
+const FileSystemDriver* FindFileSystemDriver(FileSystemKind kind);
+// The drivers in the order identification tries them: the `index`-th, or nullptr past the last.
+const FileSystemDriver* NthFileSystemDriver(int index);
+
+// A driver's own state in volume.driver_state: begun by its mount (nothing is written), then
+// taken as it is.
+template <typename State>
+State& BeginDriverState(Volume& volume) {
+  static_assert(sizeof(State) <= sizeof volume.driver_state && alignof(State) <= 8 &&
+                    std::is_trivially_default_constructible<State>::value &&
+                    std::is_trivially_destructible<State>::value,
+                "a driver's state fits the volume's room and needs no construction");
+  return *new (volume.driver_state) State;
+}
+template <typename State>
+const State& DriverState(const Volume& volume) {
+  return *std::launder(reinterpret_cast<const State*>(volume.driver_state));
+}
+
+// Sets entry.name from `name_length` name bytes and `extension_length` extension bytes: each
+// without its trailing spaces (and NULs, with `trim_nuls`), joined by "." when the extension is
+// not empty.
+void FormName(const unsigned char* name, int name_length, const unsigned char* extension,
+              int extension_length, bool trim_nuls, DirectoryEntry& entry);
+
+// True when logical sector `logical` is on the disk with exactly numbering.sector_size bytes.
+bool LogicalSectorHasSize(const DiskMap& map, const SectorNumbering& numbering, int64_t logical);
+
+// Clears `entry` to a file without name, size, date or cluster.
+void ClearEntry(DirectoryEntry& entry);
+
+}  // namespace diskimage
+
+#endif  // DISKIMAGE_FILE_SYSTEMS_FILE_SYSTEM_DRIVER_H_

@@ -1,0 +1,46 @@
+// The table of file-system drivers, in the order identification tries them: the one place that
+// lists the file systems FileSystem mounts.
+#include "diskimage/file_systems/file_system_driver.h"
+
+namespace diskimage {
+
+extern const FileSystemDriver kHuman68kDriver;
+extern const FileSystemDriver kFat12Driver;
+extern const FileSystemDriver kHuBasicDriver;
+extern const FileSystemDriver kN88BasicDriver;
+extern const FileSystemDriver kFBasicDriver;
+extern const FileSystemDriver kMzBasicDriver;
+extern const FileSystemDriver kCpmDriver;
+
+namespace {
+
+// Human68k before FAT12, whose parameter block it carries too; the BASIC systems, whose
+// signatures are short, after the FAT systems; CP/M, known by its directory alone, last.
+const FileSystemDriver* const kDrivers[] = {
+    &kHuman68kDriver, &kFat12Driver,   &kHuBasicDriver, &kN88BasicDriver,
+    &kFBasicDriver,   &kMzBasicDriver, &kCpmDriver,
+};
+
+constexpr int kDriverCount = static_cast<int>(sizeof kDrivers / sizeof kDrivers[0]);
+
+}  // namespace
+
+const FileSystemDriver* NthFileSystemDriver(int index) {
+  return index >= 0 && index < kDriverCount ? kDrivers[index] : nullptr;
+}
+
+const FileSystemDriver* FindFileSystemDriver(FileSystemKind kind) {
+  for (const FileSystemDriver* driver : kDrivers) {
+    if (driver->kind == kind) return driver;
+  }
+  return nullptr;
+}
+
+bool IsFileSystem(FileSystemKind kind) { return FindFileSystemDriver(kind) != nullptr; }
+
+FileSystemKind NthFileSystem(int index) {
+  const FileSystemDriver* driver = NthFileSystemDriver(index);
+  return driver != nullptr ? driver->kind : FileSystemKind::kUnknown;
+}
+
+}  // namespace diskimage

@@ -1,0 +1,82 @@
+// Human68k (X68000): FAT12 with 68000 boot code, its own big-endian boot-sector fields where the
+// MS-DOS parameter block is missing, and names of 18 + 3 characters.
+#include <cstddef>
+#include <cstdint>
+
+#include "diskimage/file_systems/fat_volume.h"
+
+namespace diskimage {
+namespace {
+
+// A Human68k boot sector without a little-endian parameter block: 1024-byte sectors, one
+// reserved, two FATs of two sectors; the root directory is 192 entries or 32.
+constexpr FatParameterBlock kHuman68kLayouts[] = {
+    {1024, 1, 1, 2, 192, 1232, 0xFE, 2, 8, 2},
+    {1024, 1, 1, 2, 32, 1232, 0xFE, 2, 8, 2},
+};
+
+constexpr int kHuman68kBranch = 0x60;  // a 68000 BRA: the boot code's first byte
+
+int ReadBe16(const unsigned char* bytes) { return (bytes[0] << 8) | bytes[1]; }
+
+// Human68k's own boot-sector fields, big-endian and in another order; the geometry is the disk's.
+bool ReadHuman68kBlock(const unsigned char* boot, const DiskGeometry& disk, FatParameterBlock& p) {
+  p.bytes_per_sector = ReadBe16(boot + 0x12);
+  p.sectors_per_cluster = boot[0x14];
+  p.fat_count = boot[0x15];
+  p.reserved_sectors = ReadBe16(boot + 0x16);
+  p.root_entries = ReadBe16(boot + 0x18);
+  p.total_sectors = ReadBe16(boot + 0x1A);
+  if (p.total_sectors == 0) {
+    const uint32_t total = (uint32_t{boot[0x1E]} << 24) | (uint32_t{boot[0x1F]} << 16) |
+                           (uint32_t{boot[0x20]} << 8) | boot[0x21];
+    p.total_sectors = total > 65535 ? 0 : static_cast<int>(total);
+  }
+  p.media = boot[0x1C];
+  p.sectors_per_fat = boot[0x1D];
+  p.sectors_per_track = disk.sectors_per_track;
+  p.heads = disk.heads;
+  return ConsistentFatBlock(p);
+}
+
+bool Mount(Volume& volume) {
+  const DiskMap& map = *volume.map;
+  const SectorHeader* boot_sector = map.Find(0, 1);
+  if (boot_sector == nullptr || boot_sector->data_size < 512) return false;
+  unsigned char boot[1024] = {};
+  map.Read(*boot_sector, boot, sizeof boot);
+  if (boot[0] != kHuman68kBranch) return false;  // the 68000 boot code tells it from MS-DOS
+  FatParameterBlock p;
+  if (ReadFatParameterBlock(boot, p) || ReadHuman68kBlock(boot, map.Summarize(), p)) {
+    return MountFatVolume(volume, p, true, boot_sector->data_size);
+  }
+  return MountFatByMediaByte(volume, kHuman68kLayouts,
+                             sizeof kHuman68kLayouts / sizeof kHuman68kLayouts[0]);
+}
+
+void Describe(const Volume& volume, char* text, size_t size) {
+  DescribeFatVolume(volume, "68000 boot code and ", text, size);
+}
+
+EntryParse ParseEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
+                      DirectoryCursor& cursor) {
+  return ParseFatEntry(raw, index, entry, cursor, true);
+}
+
+}  // namespace
+
+extern const FileSystemDriver kHuman68kDriver = {
+    FileSystemKind::kHuman68k,
+    "human68k",
+    false,  // a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,
+    Mount,
+    Describe,
+    ParseEntry,
+    nullptr,  // directories read sector by sector
+    nullptr,  // files follow chains
+    ReadFatLabel,
+    FatEntryType,
+};
+
+}  // namespace diskimage
