@@ -9,17 +9,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/collections/collection.h"
+#include "common/collections/image_folder.h"
+#include "common/host/file_info.h"
+#include "common/run/command_line.h"
+#include "common/run/image_check.h"
+#include "common/run/open_image.h"
+#include "common/run/program_messages.h"
+#include "common/writing/output_names.h"
+#include "common/writing/save_file.h"
+#include "common/writing/working_directory.h"
 #include "diskimage/container_writer.h"
 #include "diskimage/disk_check.h"
-#include "extraction/collection.h"
-#include "extraction/command_line.h"
-#include "extraction/image_check.h"
-#include "extraction/image_folder.h"
-#include "extraction/open_image.h"
-#include "extraction/output_names.h"
-#include "extraction/program_messages.h"
-#include "extraction/save_file.h"
-#include "extraction/working_directory.h"
 
 namespace {
 
@@ -346,8 +347,7 @@ class Converter {
   }
 
   // "IN: disk N: LOSS", as a problem or (lossy) a warning; disk -1 for the image.
-  void SayLoss(const char* shown, int disk, const char* format, ...)
-      EXTRACTION_PRINTF_FORMAT(4, 5) {
+  void SayLoss(const char* shown, int disk, const char* format, ...) COMMON_PRINTF_FORMAT(4, 5) {
     char loss[256];
     va_list args;
     va_start(args, format);

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extraction/command_line.h"
-#include "extraction/foreign_disk.h"
-#include "extraction/listed_name.h"
-#include "extraction/program_messages.h"
-#include "extraction/working_directory.h"
+#include "common/run/command_line.h"
+#include "common/run/foreign_disk.h"
+#include "common/run/listed_name.h"
+#include "common/run/program_messages.h"
+#include "common/writing/working_directory.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #ifndef DSKCUT_DSKCUT_H_
 #define DSKCUT_DSKCUT_H_
 
+#include "common/run/extraction_run.h"
+#include "common/writing/save_file.h"
 #include "diskimage/d88_image.h"
-#include "extraction/extraction_run.h"
-#include "extraction/save_file.h"
 
 constexpr int kDskcutTrackSize = 5 * 1024;
 constexpr int kDskcutTrackImageTracks = 80;

@@ -1,10 +1,10 @@
 // Loading one disk of the 16-byte-directory layout and writing its files.
 #include <cstdio>
 
+#include "common/console/listing_fields.h"
+#include "common/run/program_messages.h"
+#include "common/writing/save_entry_file.h"
 #include "dskcut/dskcut.h"
-#include "extraction/listing_fields.h"
-#include "extraction/program_messages.h"
-#include "extraction/save_entry_file.h"
 
 namespace {
 

@@ -6,19 +6,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/collections/collection.h"
+#include "common/collections/image_folder.h"
+#include "common/host/file_info.h"
+#include "common/run/command_line.h"
+#include "common/run/image_check.h"
+#include "common/run/listed_name.h"
+#include "common/run/open_image.h"
+#include "common/run/program_messages.h"
+#include "common/writing/output_names.h"
+#include "common/writing/safe_file_name.h"
+#include "common/writing/working_directory.h"
 #include "diskimage/identify.h"
 #include "dskget/extract_tree.h"
-#include "extraction/collection.h"
-#include "extraction/command_line.h"
-#include "extraction/file_info.h"
-#include "extraction/image_check.h"
-#include "extraction/image_folder.h"
-#include "extraction/listed_name.h"
-#include "extraction/open_image.h"
-#include "extraction/output_names.h"
-#include "extraction/program_messages.h"
-#include "extraction/safe_file_name.h"
-#include "extraction/working_directory.h"
 
 #ifdef _WIN32
 #include <io.h>

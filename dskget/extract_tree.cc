@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extraction/file_time.h"
-#include "extraction/save_file.h"
-#include "extraction/working_directory.h"
+#include "common/writing/file_time.h"
+#include "common/writing/save_file.h"
+#include "common/writing/working_directory.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #ifndef DSKGET_EXTRACT_TREE_H_
 #define DSKGET_EXTRACT_TREE_H_
 
-#include "extraction/disk_tree.h"
-#include "extraction/extraction_run.h"
+#include "common/run/extraction_run.h"
+#include "common/writing/disk_tree.h"
 
 // Lists each item of the tree and (unless run.list_only) writes it into the current directory,
 // its folders as folders of their own, entered and left again.

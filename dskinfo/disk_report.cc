@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extraction/shift_jis_names.h"
+#include "common/console/shift_jis_names.h"
 
 namespace {
 

@@ -6,20 +6,20 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/catalogue/file_hashes.h"
+#include "common/collections/collection.h"
+#include "common/collections/image_folder.h"
+#include "common/host/file_info.h"
+#include "common/run/command_line.h"
+#include "common/run/image_check.h"
+#include "common/run/listed_name.h"
+#include "common/run/open_image.h"
+#include "common/run/program_messages.h"
+#include "common/writing/disk_tree.h"
 #include "diskimage/container_fit.h"
 #include "diskimage/identify.h"
 #include "dskinfo/disk_report.h"
 #include "dskinfo/file_catalogue.h"
-#include "extraction/collection.h"
-#include "extraction/command_line.h"
-#include "extraction/disk_tree.h"
-#include "extraction/file_hashes.h"
-#include "extraction/file_info.h"
-#include "extraction/image_check.h"
-#include "extraction/image_folder.h"
-#include "extraction/listed_name.h"
-#include "extraction/open_image.h"
-#include "extraction/program_messages.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -4,9 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "common/catalogue/file_hashes.h"
+#include "common/console/shift_jis_names.h"
 #include "dskinfo/disk_report.h"
-#include "extraction/file_hashes.h"
-#include "extraction/shift_jis_names.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "extraction/disk_tree.h"
+#include "common/writing/disk_tree.h"
 
 enum class CatalogueFormat { kText, kJson, kDat };
 

@@ -4,14 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console/listing_fields.h"
+#include "common/host/prefault.h"
+#include "common/run/command_line.h"
+#include "common/run/foreign_disk.h"
+#include "common/run/listed_name.h"
+#include "common/run/program_messages.h"
+#include "common/writing/save_entry_file.h"
 #include "diskimage/d88_image.h"
-#include "extraction/command_line.h"
-#include "extraction/foreign_disk.h"
-#include "extraction/listed_name.h"
-#include "extraction/listing_fields.h"
-#include "extraction/prefault.h"
-#include "extraction/program_messages.h"
-#include "extraction/save_entry_file.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #ifndef DSKPULL_DSKPULL_H_
 #define DSKPULL_DSKPULL_H_
 
-#include "extraction/save_file.h"
+#include "common/writing/save_file.h"
 
 constexpr int kDskpullTrackSize = 10 * 512;
 constexpr int kDskpullFirstDataTrack = 4;

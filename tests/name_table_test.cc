@@ -1,6 +1,6 @@
 // Unit tests of the table of written names: the names stay apart and their owners known when they
 // move from the table's own first slots to the caller's, and the table says when it is full.
-#include "extraction/name_table.h"
+#include "common/run/name_table.h"
 
 #include <gtest/gtest.h>
 

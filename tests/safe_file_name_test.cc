@@ -1,5 +1,5 @@
 // Unit tests of the safe file names, with the POSIX rules and the Windows rules on any host.
-#include "extraction/safe_file_name.h"
+#include "common/writing/safe_file_name.h"
 
 #include <gtest/gtest.h>
 
