@@ -211,7 +211,7 @@ bool FileSystem::NextEntry(DirectoryCursor& cursor, DirectoryEntry& entry) {
     const int64_t index = (cursor.sectors_read - 1) * per_sector + cursor.entry;
     ++cursor.entry;
     ClearEntry(entry);
-    const EntryParse parsed = driver->parse_entry(raw, index, entry, cursor);
+    const EntryParse parsed = driver->parse_entry(volume, raw, index, entry, cursor);
     if (parsed == EntryParse::kEnd) break;
     if (parsed == EntryParse::kInvalid) ++cursor.invalid_entries;
     if (parsed == EntryParse::kEntry) {

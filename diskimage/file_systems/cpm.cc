@@ -279,17 +279,17 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kCpmDriver = {
-    FileSystemKind::kCpm,
-    "cpm",
-    false,  // a whole directory of well-formed entries is evidence enough
-    FileLength::kRecorded,
-    Mount,
-    Describe,
-    nullptr,  // one directory, copied at the mount
-    NextEntry,
-    Locate,
-    nullptr,  // no labels
-    EntryType,
+    FileSystemKind::kCpm,  // kind
+    "cpm",                 // name
+    false,  // no short_signature: a whole directory of well-formed entries is evidence enough
+    FileLength::kRecorded,  // file_length
+    Mount,                  // mount
+    Describe,               // describe
+    nullptr,                // parse_entry
+    NextEntry,              // next_entry
+    Locate,                 // locate
+    nullptr,                // label
+    EntryType,              // entry_type
 };
 
 }  // namespace diskimage

@@ -82,7 +82,8 @@ void Describe(const Volume& volume, char* text, size_t size) {
            first, first == 0 ? "" : " (the formatter's filler) after an ID sector");
 }
 
-EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
+EntryParse ParseEntry(const Volume&, const unsigned char* raw, int64_t, DirectoryEntry& entry,
+                      DirectoryCursor&) {
   if (raw[0] == 0xFF) return EntryParse::kEnd;
   if (raw[0] == 0x00) return EntryParse::kSkip;
   // Type: 0 BASIC, 1 data, 2 machine language; ASCII and random-access flags 00h or FFh.
@@ -106,17 +107,17 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kFBasicDriver = {
-    FileSystemKind::kFBasic,
-    "f-basic",
-    true,  // five table bytes: a few
-    FileLength::kChain,
-    Mount,
-    Describe,
-    ParseEntry,
-    nullptr,  // directories read sector by sector
-    nullptr,  // files follow chains
-    nullptr,  // no labels
-    EntryType,
+    FileSystemKind::kFBasic,  // kind
+    "f-basic",                // name
+    true,                     // short_signature: five table bytes: a few
+    FileLength::kChain,       // file_length
+    Mount,                    // mount
+    Describe,                 // describe
+    ParseEntry,               // parse_entry
+    nullptr,                  // next_entry
+    nullptr,                  // locate
+    nullptr,                  // label
+    EntryType,                // entry_type
 };
 
 }  // namespace diskimage

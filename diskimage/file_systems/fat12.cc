@@ -29,34 +29,26 @@ bool Mount(Volume& volume) {
   map.Read(*boot_sector, boot, sizeof boot);
   FatParameterBlock p;
   if (boot_sector->data_size >= 512 && ReadFatParameterBlock(boot, p)) {
-    return MountFatVolume(volume, p, true, boot_sector->data_size);
+    return MountFatVolume(volume, p, true, boot_sector->data_size, false);
   }
-  return MountFatByMediaByte(volume, kMediaLayouts, sizeof kMediaLayouts / sizeof kMediaLayouts[0]);
-}
-
-void Describe(const Volume& volume, char* text, size_t size) {
-  DescribeFatVolume(volume, "", text, size);
-}
-
-EntryParse ParseEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                      DirectoryCursor& cursor) {
-  return ParseFatEntry(raw, index, entry, cursor, false);
+  return MountFatByMediaByte(volume, kMediaLayouts, sizeof kMediaLayouts / sizeof kMediaLayouts[0],
+                             false);
 }
 
 }  // namespace
 
 extern const FileSystemDriver kFat12Driver = {
-    FileSystemKind::kFat12,
-    "fat12",
-    false,  // a parameter block and a FAT are evidence enough
-    FileLength::kRecorded,
-    Mount,
-    Describe,
-    ParseEntry,
-    nullptr,  // directories read sector by sector
-    nullptr,  // files follow chains
-    ReadFatLabel,
-    FatEntryType,
+    FileSystemKind::kFat12,  // kind
+    "fat12",                 // name
+    false,                   // no short_signature: a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,   // file_length
+    Mount,                   // mount
+    DescribeFatVolume,       // describe
+    ParseFatEntry,           // parse_entry
+    nullptr,                 // next_entry
+    nullptr,                 // locate
+    ReadFatLabel,            // label
+    FatEntryType,            // entry_type
 };
 
 }  // namespace diskimage

@@ -116,7 +116,8 @@ bool RootParses(const DiskMap& map, const VolumeLayout& layout) {
 
 }  // namespace
 
-bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block, int boot_size) {
+bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block, int boot_size,
+                    bool human68k) {
   const DiskMap& map = *volume.map;
   VolumeLayout& layout = volume.layout;
   int16_t* table = volume.table;
@@ -163,7 +164,7 @@ bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block,
   layout.root_sectors = root_sectors;
   layout.entry_size = 32;
   layout.variant = "";
-  BeginDriverState<FatState>(volume).from_media_byte = !from_block;
+  BeginDriverState<FatState>(volume) = FatState{!from_block, human68k};
   for (int c = 2; c < clusters + 2; ++c) {
     const int value = FatEntry(fat, c);
     if (value == 0) {
@@ -179,7 +180,8 @@ bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block,
   return true;
 }
 
-bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count) {
+bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count,
+                         bool human68k) {
   const DiskMap& map = *volume.map;
   const SectorHeader* fat_sector = map.Find(0, 2);
   unsigned char first[3] = {};
@@ -195,13 +197,16 @@ bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_
          map.SectorCount(1) != p.sectors_per_track)) {
       continue;
     }
-    if (MountFatVolume(volume, p, false, 0) && RootParses(map, volume.layout)) return true;
+    if (MountFatVolume(volume, p, false, 0, human68k) && RootParses(map, volume.layout)) {
+      return true;
+    }
   }
   return false;
 }
 
-EntryParse ParseFatEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                         DirectoryCursor& cursor, bool human68k) {
+EntryParse ParseFatEntry(const Volume& volume, const unsigned char* raw, int64_t index,
+                         DirectoryEntry& entry, DirectoryCursor& cursor) {
+  const bool human68k = DriverState<FatState>(volume).human68k;
   if (raw[0] == 0x00) return EntryParse::kEnd;
   const int attributes = raw[11];
   if (raw[0] == 0xE5) {
@@ -287,9 +292,11 @@ void ReadFatLabel(const Volume& volume, char* label) {
   }
 }
 
-void DescribeFatVolume(const Volume& volume, const char* boot, char* text, size_t size) {
+void DescribeFatVolume(const Volume& volume, char* text, size_t size) {
   const VolumeLayout& l = volume.layout;
-  if (DriverState<FatState>(volume).from_media_byte) {
+  const FatState& state = DriverState<FatState>(volume);
+  const char* boot = state.human68k ? "68000 boot code and " : "";
+  if (state.from_media_byte) {
     snprintf(text, size,
              "%sno parameter block; the FAT's media byte names %d sectors of %d bytes a track, "
              "%d head%s, %d clusters; the root directory parses",

@@ -17,9 +17,10 @@ struct FatParameterBlock {
 };
 
 // The state a FAT volume's mount leaves: whether no parameter block but the FAT's media byte
-// named its layout.
+// named its layout, and whether the volume is Human68k's.
 struct FatState {
   bool from_media_byte;
+  bool human68k;
 };
 
 // True when the block's numbers are ones a FAT12 volume can have.
@@ -31,23 +32,25 @@ bool ReadFatParameterBlock(const unsigned char* boot, FatParameterBlock& block);
 // Mounts the volume `block` describes on volume.map. `boot_size` is the boot sector's bytes, which
 // a parameter block (`from_block`) must agree with; the disk must hold at least half the sectors
 // the block counts, the first FAT (beginning with the media byte) and the root directory's last
-// sector. False otherwise.
-bool MountFatVolume(Volume& volume, const FatParameterBlock& block, bool from_block, int boot_size);
+// sector. False otherwise. A `human68k` volume's entries are read as Human68k's.
+bool MountFatVolume(Volume& volume, const FatParameterBlock& block, bool from_block, int boot_size,
+                    bool human68k);
 // Mounts the first of `count` standard layouts whose media byte the FAT's first byte is, on a disk
 // of its sector size and track length, where the root directory's first sector parses.
-bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count);
+bool MountFatByMediaByte(Volume& volume, const FatParameterBlock* layouts, size_t count,
+                         bool human68k);
 
-// The entry parser of both: `human68k` names have 18 + 3 characters, the first 8 at 0x00 and the
+// The entry parser of both: Human68k names have 18 + 3 characters, the first 8 at 0x00 and the
 // rest at 0x0C up to a 00h, and neither VFAT long names (FAT12 gathers them in `cursor`) nor
 // lower-case flags.
-EntryParse ParseFatEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                         DirectoryCursor& cursor, bool human68k);
+EntryParse ParseFatEntry(const Volume& volume, const unsigned char* raw, int64_t index,
+                         DirectoryEntry& entry, DirectoryCursor& cursor);
 
 // The volume label entry of the mounted root directory: its 11 bytes without trailing spaces into
 // `label` (12 bytes, NUL-terminated); "" for none.
 void ReadFatLabel(const Volume& volume, char* label);
-// The mount's evidence, after `boot` (what the boot sector's code showed, or "").
-void DescribeFatVolume(const Volume& volume, const char* boot, char* text, size_t size);
+// The mount's evidence (for Human68k, beginning with the 68000 boot code).
+void DescribeFatVolume(const Volume& volume, char* text, size_t size);
 // "d" for a folder, then "r", "h", "s", "a" for the attributes set ("-" for each not).
 void FatEntryType(const DirectoryEntry& entry, char* type);
 

@@ -76,8 +76,8 @@ struct FileSystemDriver {
   // a subdirectory along its chain from entry.first_cluster): the entry `raw`
   // (layout.entry_size bytes), the `index`-th of its directory, into `entry` (cleared). The
   // cursor carries what a parse keeps between entries (a long name being gathered).
-  EntryParse (*parse_entry)(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                            DirectoryCursor& cursor);
+  EntryParse (*parse_entry)(const Volume& volume, const unsigned char* raw, int64_t index,
+                            DirectoryEntry& entry, DirectoryCursor& cursor);
   // Or one directory held in the driver's state: the next entry of cursor.folder (0: the root;
   // its subdirectories are folders of the same directory, numbered by their entries'
   // first_cluster), from cursor.entry on, with entry.location set; false at its end. The cursor's

@@ -98,7 +98,8 @@ void Describe(const Volume& volume, char* text, size_t size) {
            volume.layout.numbering.sectors_per_track == 16 ? 14 : 28);
 }
 
-EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
+EntryParse ParseEntry(const Volume&, const unsigned char* raw, int64_t, DirectoryEntry& entry,
+                      DirectoryCursor&) {
   const int mode = raw[0];
   if (mode == 0xFF) return EntryParse::kEnd;
   if (mode == 0x00) return EntryParse::kSkip;
@@ -136,17 +137,17 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kHuBasicDriver = {
-    FileSystemKind::kHuBasic,
-    "hu-basic",
-    true,  // two table bytes: a few
-    FileLength::kRecordedOrText,
-    Mount,
-    Describe,
-    ParseEntry,
-    nullptr,  // directories read sector by sector
-    nullptr,  // files follow chains
-    nullptr,  // no labels
-    EntryType,
+    FileSystemKind::kHuBasic,     // kind
+    "hu-basic",                   // name
+    true,                         // short_signature: two table bytes: a few
+    FileLength::kRecordedOrText,  // file_length
+    Mount,                        // mount
+    Describe,                     // describe
+    ParseEntry,                   // parse_entry
+    nullptr,                      // next_entry
+    nullptr,                      // locate
+    nullptr,                      // label
+    EntryType,                    // entry_type
 };
 
 }  // namespace diskimage

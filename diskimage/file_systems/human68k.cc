@@ -48,35 +48,26 @@ bool Mount(Volume& volume) {
   if (boot[0] != kHuman68kBranch) return false;  // the 68000 boot code tells it from MS-DOS
   FatParameterBlock p;
   if (ReadFatParameterBlock(boot, p) || ReadHuman68kBlock(boot, map.Summarize(), p)) {
-    return MountFatVolume(volume, p, true, boot_sector->data_size);
+    return MountFatVolume(volume, p, true, boot_sector->data_size, true);
   }
   return MountFatByMediaByte(volume, kHuman68kLayouts,
-                             sizeof kHuman68kLayouts / sizeof kHuman68kLayouts[0]);
-}
-
-void Describe(const Volume& volume, char* text, size_t size) {
-  DescribeFatVolume(volume, "68000 boot code and ", text, size);
-}
-
-EntryParse ParseEntry(const unsigned char* raw, int64_t index, DirectoryEntry& entry,
-                      DirectoryCursor& cursor) {
-  return ParseFatEntry(raw, index, entry, cursor, true);
+                             sizeof kHuman68kLayouts / sizeof kHuman68kLayouts[0], true);
 }
 
 }  // namespace
 
 extern const FileSystemDriver kHuman68kDriver = {
-    FileSystemKind::kHuman68k,
-    "human68k",
-    false,  // a parameter block and a FAT are evidence enough
-    FileLength::kRecorded,
-    Mount,
-    Describe,
-    ParseEntry,
-    nullptr,  // directories read sector by sector
-    nullptr,  // files follow chains
-    ReadFatLabel,
-    FatEntryType,
+    FileSystemKind::kHuman68k,  // kind
+    "human68k",                 // name
+    false,                  // no short_signature: a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,  // file_length
+    Mount,                  // mount
+    DescribeFatVolume,      // describe
+    ParseFatEntry,          // parse_entry
+    nullptr,                // next_entry
+    nullptr,                // locate
+    ReadFatLabel,           // label
+    FatEntryType,           // entry_type
 };
 
 }  // namespace diskimage

@@ -171,17 +171,17 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kMzBasicDriver = {
-    FileSystemKind::kMzBasic,
-    "mz-basic",
-    false,  // a bitmap and directory that agree with the disk are evidence enough
-    FileLength::kRecorded,
-    Mount,
-    Describe,
-    nullptr,  // one directory, copied at the mount
-    NextEntry,
-    Locate,
-    nullptr,  // no labels
-    EntryType,
+    FileSystemKind::kMzBasic,  // kind
+    "mz-basic",                // name
+    false,  // no short_signature: a bitmap and directory that agree with the disk are evidence
+    FileLength::kRecorded,  // file_length
+    Mount,                  // mount
+    Describe,               // describe
+    nullptr,                // parse_entry
+    NextEntry,              // next_entry
+    Locate,                 // locate
+    nullptr,                // label
+    EntryType,              // entry_type
 };
 
 }  // namespace diskimage

@@ -98,7 +98,8 @@ void Describe(const Volume& volume, char* text, size_t size) {
            track / 2, track % 2);
 }
 
-EntryParse ParseEntry(const unsigned char* raw, int64_t, DirectoryEntry& entry, DirectoryCursor&) {
+EntryParse ParseEntry(const Volume&, const unsigned char* raw, int64_t, DirectoryEntry& entry,
+                      DirectoryCursor&) {
   if (raw[0] == 0xFF) return EntryParse::kEnd;
   if (raw[0] == 0x00) return EntryParse::kSkip;
   const int attributes = raw[9];
@@ -126,17 +127,17 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kN88BasicDriver = {
-    FileSystemKind::kN88Basic,
-    "n88-basic",
-    true,  // three equal table copies: a few bytes
-    FileLength::kChain,
-    Mount,
-    Describe,
-    ParseEntry,
-    nullptr,  // directories read sector by sector
-    nullptr,  // files follow chains
-    nullptr,  // no labels
-    EntryType,
+    FileSystemKind::kN88Basic,  // kind
+    "n88-basic",                // name
+    true,                       // short_signature: three equal table copies: a few bytes
+    FileLength::kChain,         // file_length
+    Mount,                      // mount
+    Describe,                   // describe
+    ParseEntry,                 // parse_entry
+    nullptr,                    // next_entry
+    nullptr,                    // locate
+    nullptr,                    // label
+    EntryType,                  // entry_type
 };
 
 }  // namespace diskimage
