@@ -28,7 +28,6 @@ constexpr int kFreeEntry = 0xE5;
 constexpr int kLastStatus = 0x21;  // 16-31 passwords, 20h label, 21h time stamps (CP/M 3)
 constexpr int kRecord = 128;
 constexpr int kRecordsPerExtent = 128;
-constexpr int kMaxDirectoryBytes = 8192;  // 256 entries
 constexpr int kUsers = 16;
 
 // What the mount keeps: the format's directory, copied whole, and how its entries point.
@@ -36,7 +35,7 @@ struct CpmState {
   int directory_entries;
   int extent_mask;    // EXM: logical extents an entry holds, minus 1
   int pointer_bytes;  // 1 or 2 bytes a block pointer
-  unsigned char directory[kMaxDirectoryBytes];
+  unsigned char directory[FileSystem::kMaxDirectoryBytes];
 };
 
 bool IsFile(const unsigned char* e) { return e[0] <= 15; }
@@ -107,7 +106,8 @@ bool Mount(Volume& volume) {
     l.entry_size = kEntrySize;
     l.variant = f.name;
     const int pointer_bytes = l.cluster_count <= 256 ? 1 : 2;
-    if (l.cluster_count > kMaxClusterCount || l.root_sectors * f.sector_size > kMaxDirectoryBytes) {
+    if (l.cluster_count > kMaxClusterCount ||
+        l.root_sectors * f.sector_size > FileSystem::kMaxDirectoryBytes) {
       continue;
     }
     bool whole = true;
