@@ -147,15 +147,6 @@ bool RepeatedByte(const DiskMap& map, const SectorHeader& sector, unsigned char&
   }
 }
 
-void StoreLe16(unsigned char* dest, int value) {
-  dest[0] = static_cast<unsigned char>(value);
-  dest[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void StoreLe32(unsigned char* dest, uint32_t value) {
-  for (int i = 0; i < 4; ++i) dest[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 bool WriteContainer(ContainerKind target, const DiskMap& map, const DiskFacts& facts,
                     ByteSink& sink) {
   const ContainerWriter* writer = FindContainerWriter(target);

@@ -72,6 +72,15 @@ int32_t ReadLe32(const unsigned char* bytes) {
   return static_cast<int32_t>(value);  // two's complement, defined since C++20 and on every target
 }
 
+void StoreLe16(unsigned char* dest, int value) {
+  dest[0] = static_cast<unsigned char>(value);
+  dest[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void StoreLe32(unsigned char* dest, uint32_t value) {
+  for (int i = 0; i < 4; ++i) dest[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
 D88Image::D88Image()
     : file(nullptr),
       memory(nullptr),

@@ -157,4 +157,13 @@ size_t Utf16ToUtf8(const uint16_t* units, int count, char* utf8, size_t size) {
   return length;
 }
 
+bool SameIgnoringAsciiCase(const char* a, const char* b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  for (; *a != '\0' && lower(*a) == lower(*b); ++a, ++b) {
+  }
+  return lower(*a) == lower(*b);
+}
+
 }  // namespace diskimage

@@ -23,6 +23,9 @@ DISKIMAGE_API bool IsShiftJisLeadByte(unsigned char byte);
 // systems (one converter, opened on first use).
 DISKIMAGE_API int ShiftJisToUtf8(const char* sjis, char* utf8, size_t size, int& columns);
 
+// True when `a` and `b` are the same string but for the case of ASCII letters.
+DISKIMAGE_API bool SameIgnoringAsciiCase(const char* a, const char* b);
+
 // Converts `count` UTF-16 units (a DirectoryEntry's long_name) to NUL-terminated UTF-8 in `utf8`
 // (`size` bytes, 4 per unit and a NUL always fit; a longer result is cut at a character). Half
 // of a surrogate pair becomes U+FFFD. Returns the UTF-8 length. Nothing is escaped: a caller that

@@ -29,6 +29,10 @@ DISKIMAGE_API int ReadLe16(const unsigned char* bytes);
 // out negative (two's complement), whatever the host's byte order.
 DISKIMAGE_API int32_t ReadLe32(const unsigned char* bytes);
 
+// Stores the low 16 or 32 bits of `value` little-endian at `dest`.
+DISKIMAGE_API void StoreLe16(unsigned char* dest, int value);
+DISKIMAGE_API void StoreLe32(unsigned char* dest, uint32_t value);
+
 // One sector header of a track as the container stores it, with where its data lies.
 struct SectorHeader {
   static constexpr int kDensityFm = 0x40;    // density byte of a single-density (FM) sector

@@ -21,6 +21,7 @@
 #include "common/writing/working_directory.h"
 #include "diskimage/container_writer.h"
 #include "diskimage/disk_check.h"
+#include "diskimage/names.h"
 
 namespace {
 
@@ -125,13 +126,7 @@ ContainerKind TypeOfName(const char* path) {
       {".fdd", ContainerKind::kFdd}};
   const char* extension = ExtensionOf(path);
   for (const auto& e : kExtensions) {
-    bool same = strlen(extension) == strlen(e.extension);
-    for (size_t i = 0; same && extension[i] != '\0'; ++i) {
-      char c = extension[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      same = c == e.extension[i];
-    }
-    if (same) return e.kind;
+    if (diskimage::SameIgnoringAsciiCase(extension, e.extension)) return e.kind;
   }
   return ContainerKind::kNone;
 }

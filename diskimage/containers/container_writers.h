@@ -73,10 +73,6 @@ bool WriteFill(ByteSink& sink, unsigned char value, int64_t count);
 // True when `sector`'s data are at least one byte, all `value`; reads them.
 bool RepeatedByte(const DiskMap& map, const SectorHeader& sector, unsigned char& value);
 
-// Stores `value` little-endian at `dest`.
-void StoreLe16(unsigned char* dest, int value);
-void StoreLe32(unsigned char* dest, uint32_t value);
-
 // The DIM media type of `grid` (00h 2HD, 02h 2HC, 03h 2HDE, 09h 2HQ), or -1 for a shape DIM has
 // no type for.
 int DimMediaType(const SectorGrid& grid);

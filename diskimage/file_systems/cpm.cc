@@ -290,6 +290,8 @@ extern const FileSystemDriver kCpmDriver = {
     Locate,                 // locate
     nullptr,                // label
     EntryType,              // entry_type
+    nullptr,                // format_variant
+    nullptr,                // format
 };
 
 }  // namespace diskimage

@@ -118,6 +118,8 @@ extern const FileSystemDriver kFBasicDriver = {
     nullptr,                  // locate
     nullptr,                  // label
     EntryType,                // entry_type
+    nullptr,                  // format_variant
+    nullptr,                  // format
 };
 
 }  // namespace diskimage

@@ -21,6 +21,28 @@ constexpr FatParameterBlock kMediaLayouts[] = {
     {512, 1, 1, 2, 224, 2880, 0xF0, 9, 18, 2},  // 1.44 MB
 };
 
+// What MS-DOS FORMAT makes of each: 1.2 MB PC-98, 1.44 MB, 720 KB (PC and MSX), 640 KB PC-98.
+constexpr unsigned char kPcBootStart[11] = {0xEB, 0x3C, 0x90, 'D', 'S', 'K',
+                                            'P',  'U',  'T',  ' ', ' '};
+constexpr unsigned char kX86Loop[2] = {0xEB, 0xFE};
+constexpr FatFormat kFormats[] = {
+    {{"pc98-2hd", {77, 2, 8, 3, false}}, kMediaLayouts[0], kPcBootStart, true, kX86Loop},
+    {{"2hd", {80, 2, 18, 2, false}}, kMediaLayouts[7], kPcBootStart, true, kX86Loop},
+    {{"2dd", {80, 2, 9, 2, false}}, kMediaLayouts[5], kPcBootStart, true, kX86Loop},
+    {{"pc98-2dd", {80, 2, 8, 2, false}},
+     {512, 2, 1, 2, 112, 1280, 0xFB, 2, 8, 2},
+     kPcBootStart,
+     true,
+     kX86Loop},
+};
+
+const FormatVariant* Variant(int index) {
+  constexpr int kCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
+  return index >= 0 && index < kCount ? &kFormats[index].variant : nullptr;
+}
+
+void Format(int index, unsigned char* disk) { FormatFatVolume(kFormats[index], disk); }
+
 bool Mount(Volume& volume) {
   const DiskMap& map = *volume.map;
   const SectorHeader* boot_sector = map.Find(0, 1);
@@ -49,6 +71,8 @@ extern const FileSystemDriver kFat12Driver = {
     nullptr,                 // locate
     ReadFatLabel,            // label
     FatEntryType,            // entry_type
+    Variant,                 // format_variant
+    Format,                  // format
 };
 
 }  // namespace diskimage

@@ -317,4 +317,39 @@ void FatEntryType(const DirectoryEntry& e, char* type) {
            a & kAttributeArchive ? 'a' : '-');
 }
 
+void FormatFatVolume(const FatFormat& format, unsigned char* disk) {
+  const FatParameterBlock& p = format.block;
+  const int64_t size = format.variant.grid.DiskBytes();
+  const int64_t data_start =
+      (p.reserved_sectors + int64_t{p.fat_count} * p.sectors_per_fat) * p.bytes_per_sector +
+      int64_t{p.root_entries} * 32;
+  memset(disk, 0, static_cast<size_t>(data_start));
+  memset(disk + data_start, 0xF6, static_cast<size_t>(size - data_start));
+  memcpy(disk, format.boot_start, 11);
+  StoreLe16(disk + 0x0B, p.bytes_per_sector);
+  disk[0x0D] = static_cast<unsigned char>(p.sectors_per_cluster);
+  StoreLe16(disk + 0x0E, p.reserved_sectors);
+  disk[0x10] = static_cast<unsigned char>(p.fat_count);
+  StoreLe16(disk + 0x11, p.root_entries);
+  StoreLe16(disk + 0x13, p.total_sectors);
+  disk[0x15] = static_cast<unsigned char>(p.media);
+  StoreLe16(disk + 0x16, p.sectors_per_fat);
+  StoreLe16(disk + 0x18, p.sectors_per_track);
+  StoreLe16(disk + 0x1A, p.heads);
+  if (format.extended_block) {
+    disk[0x26] = 0x29;
+    memcpy(disk + 0x2B, "NO NAME    FAT12   ", 19);
+  }
+  memcpy(disk + 0x3E, format.boot_loop, 2);
+  disk[0x1FE] = 0x55;
+  disk[0x1FF] = 0xAA;
+  for (int f = 0; f < p.fat_count; ++f) {
+    unsigned char* fat =
+        disk + (p.reserved_sectors + int64_t{f} * p.sectors_per_fat) * p.bytes_per_sector;
+    fat[0] = static_cast<unsigned char>(p.media);
+    fat[1] = 0xFF;
+    fat[2] = 0xFF;
+  }
+}
+
 }  // namespace diskimage

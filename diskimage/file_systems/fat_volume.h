@@ -54,6 +54,22 @@ void DescribeFatVolume(const Volume& volume, char* text, size_t size);
 // "d" for a folder, then "r", "h", "s", "a" for the attributes set ("-" for each not).
 void FatEntryType(const DirectoryEntry& entry, char* type);
 
+// A new disk as a format command makes it: the grid, the parameter block, and the boot sector's
+// first 11 bytes (a jump or branch to offset 3Eh and the OEM text).
+struct FatFormat {
+  FormatVariant variant;
+  FatParameterBlock block;
+  const unsigned char* boot_start;  // 11 bytes
+  bool extended_block;  // MS-DOS 4's extended block at 24h: signature 29h, label "NO NAME", "FAT12"
+  const unsigned char* boot_loop;  // 2 bytes at 3Eh: a jump to itself (the disk boots nothing)
+};
+
+// Writes the formatted volume `format` describes into `disk` (the grid's bytes, logical sectors
+// in order): the boot sector with its parameter block and 55h AAh at 1FEh, the FATs (media byte,
+// FFh FFh, then free clusters), an empty root directory, and F6h, MS-DOS FORMAT's filler, in the
+// data area.
+void FormatFatVolume(const FatFormat& format, unsigned char* disk);
+
 }  // namespace diskimage
 
 #endif  // DISKIMAGE_FILE_SYSTEMS_FAT_VOLUME_H_

@@ -10,6 +10,7 @@
 #include <new>
 #include <type_traits>
 
+#include "diskimage/containers/sector_table.h"
 #include "diskimage/file_system.h"
 
 namespace diskimage {
@@ -50,6 +51,12 @@ enum class FileLength {
   kRecordedOrText,
   // The chain's used sectors.
   kChain,
+};
+
+// A geometry a file system formats a new disk in, as the system's own format command lays it out.
+struct FormatVariant {
+  const char* name;  // lower case: "2hd", "pc98-2hd"
+  SectorGrid grid;
 };
 
 // One file system's operations. Every operation reads the image only through volume.map, checks
@@ -94,12 +101,22 @@ struct FileSystemDriver {
   void (*label)(const Volume& volume, char* label);
   // The entry's type and attributes as listings show them, at most 7 characters and a NUL.
   void (*entry_type)(const DirectoryEntry& entry, char* type);
+
+  // The geometries it formats a new disk in: the `index`-th, or nullptr past the last. nullptr:
+  // the driver formats no disk.
+  const FormatVariant* (*format_variant)(int index);
+  // Writes the newly formatted disk of the `index`-th variant into `disk`, its grid's DiskBytes()
+  // bytes in the grid's order: every byte, the format's filler where the system writes nothing
+  // else.
+  void (*format)(int index, unsigned char* disk);
 };
 
 // The driver of `kind`, or nullptr for a kind that is no file system.
 const FileSystemDriver* FindFileSystemDriver(FileSystemKind kind);
 // The drivers in the order identification tries them: the `index`-th, or nullptr past the last.
 const FileSystemDriver* NthFileSystemDriver(int index);
+// The index of `kind`'s format variant named `name` (in any case), or -1 for none.
+int FindFormatVariant(FileSystemKind kind, const char* name);
 
 // A driver's own state in volume.driver_state: begun by its mount (nothing is written), then
 // taken as it is.

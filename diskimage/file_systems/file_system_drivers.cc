@@ -1,6 +1,7 @@
 // The table of file-system drivers, in the order identification tries them: the one place that
 // lists the file systems FileSystem mounts.
 #include "diskimage/file_systems/file_system_driver.h"
+#include "diskimage/names.h"
 
 namespace diskimage {
 
@@ -34,6 +35,15 @@ const FileSystemDriver* FindFileSystemDriver(FileSystemKind kind) {
     if (driver->kind == kind) return driver;
   }
   return nullptr;
+}
+
+int FindFormatVariant(FileSystemKind kind, const char* name) {
+  const FileSystemDriver* driver = FindFileSystemDriver(kind);
+  if (driver == nullptr || driver->format_variant == nullptr) return -1;
+  for (int i = 0; const FormatVariant* variant = driver->format_variant(i); ++i) {
+    if (SameIgnoringAsciiCase(variant->name, name)) return i;
+  }
+  return -1;
 }
 
 bool IsFileSystem(FileSystemKind kind) { return FindFileSystemDriver(kind) != nullptr; }

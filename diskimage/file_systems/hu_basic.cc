@@ -148,6 +148,8 @@ extern const FileSystemDriver kHuBasicDriver = {
     nullptr,                      // locate
     nullptr,                      // label
     EntryType,                    // entry_type
+    nullptr,                      // format_variant
+    nullptr,                      // format
 };
 
 }  // namespace diskimage

@@ -39,6 +39,21 @@ bool ReadHuman68kBlock(const unsigned char* boot, const DiskGeometry& disk, FatP
   return ConsistentFatBlock(p);
 }
 
+// What Human68k's FORMAT makes of a 2HD disk, as a real formatted system disk shows it: a 68000
+// branch to 3Eh, "X68IPL30", an MS-DOS parameter block.
+constexpr unsigned char kBootStart[11] = {0x60, 0x3C, 0x90, 'X', '6', '8', 'I', 'P', 'L', '3', '0'};
+constexpr unsigned char k68000Loop[2] = {0x60, 0xFE};
+constexpr FatFormat kFormats[] = {
+    {{"2hd", {77, 2, 8, 3, false}}, kHuman68kLayouts[0], kBootStart, false, k68000Loop},
+};
+
+const FormatVariant* Variant(int index) {
+  constexpr int kCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
+  return index >= 0 && index < kCount ? &kFormats[index].variant : nullptr;
+}
+
+void Format(int index, unsigned char* disk) { FormatFatVolume(kFormats[index], disk); }
+
 bool Mount(Volume& volume) {
   const DiskMap& map = *volume.map;
   const SectorHeader* boot_sector = map.Find(0, 1);
@@ -68,6 +83,8 @@ extern const FileSystemDriver kHuman68kDriver = {
     nullptr,                // locate
     ReadFatLabel,           // label
     FatEntryType,           // entry_type
+    Variant,                // format_variant
+    Format,                 // format
 };
 
 }  // namespace diskimage

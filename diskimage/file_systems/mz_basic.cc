@@ -182,6 +182,8 @@ extern const FileSystemDriver kMzBasicDriver = {
     Locate,                 // locate
     nullptr,                // label
     EntryType,              // entry_type
+    nullptr,                // format_variant
+    nullptr,                // format
 };
 
 }  // namespace diskimage

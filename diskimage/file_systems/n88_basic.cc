@@ -138,6 +138,8 @@ extern const FileSystemDriver kN88BasicDriver = {
     nullptr,                    // locate
     nullptr,                    // label
     EntryType,                  // entry_type
+    nullptr,                    // format_variant
+    nullptr,                    // format
 };
 
 }  // namespace diskimage
