@@ -1,5 +1,6 @@
 // Unit tests of formatting: every variant a file-system driver formats is named as its system by
-// identification, holds no file, and, for the FAT systems, has the free space mtools finds.
+// identification, holds no file, and, for the FAT systems, has the free space mtools finds; where
+// a real formatted disk is known, the new disk is its every byte.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,9 +8,11 @@
 #include <string>
 
 #include "diskimage/containers/sector_table.h"
+#include "diskimage/d88_image.h"
 #include "diskimage/disk_map.h"
 #include "diskimage/file_systems/file_system_driver.h"
 #include "diskimage/identify.h"
+#include "tests/real_disks.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -66,6 +69,37 @@ TEST(FormatTest, EveryVariantIsAnEmptyDiskOfItsSystemAsMtoolsAgrees) {
   EXPECT_EQ(FindFormatVariant(FileSystemKind::kFat12, "PC98-2HD"), 0);
   EXPECT_EQ(FindFormatVariant(FileSystemKind::kFat12, "pc98-2h"), -1);
   EXPECT_EQ(FindFormatVariant(FileSystemKind::kDskcut, "2hd"), -1);
+}
+
+// A real N88-BASIC(86) 2DD disk, formatted and never written: the filler, the system track's
+// directory, ID sector and tables are what the format writes, sector by sector.
+TEST(FormatTest, N88Basic2ddIsTheRealFormattedDisk) {
+  REAL_DISK_OR_SKIP(path, "blank_n88basic86_2DD.d88");
+  const Bytes real = ReadFile(path);
+  auto image = std::make_unique<D88Image>();
+  ASSERT_TRUE(image->OpenMemory(real.data(), real.size()));
+  image->SelectDisk(0);
+  auto map = std::make_unique<DiskMap>();
+  map->Load(*image);
+  const FileSystemDriver* driver = FindFileSystemDriver(FileSystemKind::kN88Basic);
+  const int v = FindFormatVariant(FileSystemKind::kN88Basic, "2dd");
+  ASSERT_GE(v, 0);
+  const SectorGrid& grid = driver->format_variant(v)->grid;
+  Bytes disk(static_cast<size_t>(grid.DiskBytes()));
+  driver->format(v, disk.data());
+  for (int track = 0; track < grid.cylinders * grid.heads; ++track) {
+    ASSERT_EQ(map->SectorCount(track), grid.sectors) << "track " << track;
+    for (int r = 1; r <= grid.sectors; ++r) {
+      const SectorHeader* sector = map->Find(track, r);
+      ASSERT_NE(sector, nullptr);
+      unsigned char bytes[256];
+      ASSERT_EQ(map->Read(*sector, bytes, 256), 256);
+      const size_t offset = (static_cast<size_t>(track) * grid.sectors + r - 1) * 256;
+      ASSERT_EQ(Bytes(bytes, bytes + 256),
+                Bytes(disk.begin() + offset, disk.begin() + offset + 256))
+          << "track " << track << " sector " << r;
+    }
+  }
 }
 
 }  // namespace

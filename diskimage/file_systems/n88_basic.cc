@@ -20,14 +20,20 @@ struct N88Variant {
   int first_fat_sector;   // three copies from here
   int sectors_per_cluster;
   int cluster_count;
+  FormatVariant format;
+  bool boot_track_reserved;  // a new disk's cluster 0 is reserved (2HD: FM sectors of 128 bytes)
 };
 
 // 2D: a cluster is half a track side; 2DD and 2HD: a whole track side.
 constexpr N88Variant kVariants[] = {
-    {"2D", 16, 37, 12, 14, 8, 160},
-    {"2DD", 16, 80, 12, 14, 16, 160},
-    {"2HD", 26, 70, 22, 24, 26, 154},
+    {"2D", 16, 37, 12, 14, 8, 160, {"2d", {40, 2, 16, 1, false}}, false},
+    {"2DD", 16, 80, 12, 14, 16, 160, {"2dd", {80, 2, 16, 1, false}}, false},
+    {"2HD", 26, 70, 22, 24, 26, 154, {"2hd", {77, 2, 26, 1, true}}, true},
 };
+constexpr int kVariantCount = static_cast<int>(sizeof kVariants / sizeof kVariants[0]);
+
+// A formatted disk's filler, as a real empty 2DD disk of N88-BASIC(86) holds it.
+constexpr int kFormatFiller = 0x40;
 
 bool ReadSystemSector(const DiskMap& map, int track, int r, unsigned char* dest) {
   const SectorHeader* sector = map.Find(track, r);
@@ -124,6 +130,33 @@ void EntryType(const DirectoryEntry& e, char* type) {
            a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
 }
 
+const FormatVariant* Variant(int index) {
+  return index >= 0 && index < kVariantCount ? &kVariants[index].format : nullptr;
+}
+
+// The filler everywhere; on the system track a directory of never-used entries (FFh), the ID
+// sector (00h FFh, then spaces) and three tables with every cluster free but the system's.
+void Format(int index, unsigned char* disk) {
+  const N88Variant& v = kVariants[index];
+  const SectorGrid& grid = v.format.grid;
+  memset(disk, kFormatFiller, static_cast<size_t>(grid.DiskBytes()));
+  unsigned char* system = disk + grid.TrackBytes(0) + (v.system_track - 1) * grid.TrackBytes(1);
+  memset(system, 0xFF, static_cast<size_t>(v.directory_sectors) * 256);
+  unsigned char* id = system + (v.first_fat_sector - 2) * 256;
+  id[0] = 0x00;
+  id[1] = 0xFF;
+  memset(id + 2, 0x20, 254);
+  const int first_system_cluster = v.system_track * v.sectors_per_track / v.sectors_per_cluster;
+  const int last_system_cluster =
+      ((v.system_track + 1) * v.sectors_per_track - 1) / v.sectors_per_cluster;
+  for (int copy = 0; copy < 3; ++copy) {
+    unsigned char* fat = system + (v.first_fat_sector - 1 + copy) * 256;
+    memset(fat, kFreeCluster, 256);
+    for (int c = first_system_cluster; c <= last_system_cluster; ++c) fat[c] = kReservedCluster;
+    if (v.boot_track_reserved) fat[0] = kReservedCluster;
+  }
+}
+
 }  // namespace
 
 extern const FileSystemDriver kN88BasicDriver = {
@@ -138,8 +171,8 @@ extern const FileSystemDriver kN88BasicDriver = {
     nullptr,                    // locate
     nullptr,                    // label
     EntryType,                  // entry_type
-    nullptr,                    // format_variant
-    nullptr,                    // format
+    Variant,                    // format_variant
+    Format,                     // format
 };
 
 }  // namespace diskimage
