@@ -71,35 +71,78 @@ TEST(FormatTest, EveryVariantIsAnEmptyDiskOfItsSystemAsMtoolsAgrees) {
   EXPECT_EQ(FindFormatVariant(FileSystemKind::kDskcut, "2hd"), -1);
 }
 
-// A real N88-BASIC(86) 2DD disk, formatted and never written: the filler, the system track's
-// directory, ID sector and tables are what the format writes, sector by sector.
-TEST(FormatTest, N88Basic2ddIsTheRealFormattedDisk) {
-  REAL_DISK_OR_SKIP(path, "blank_n88basic86_2DD.d88");
+// The first disk of the real image at `path` as a grid's bytes, in its order (every sector of
+// the grid present, of its size).
+Bytes RealDiskBytes(const std::string& path, const SectorGrid& grid) {
   const Bytes real = ReadFile(path);
   auto image = std::make_unique<D88Image>();
-  ASSERT_TRUE(image->OpenMemory(real.data(), real.size()));
+  EXPECT_TRUE(image->OpenMemory(real.data(), real.size()));
   image->SelectDisk(0);
   auto map = std::make_unique<DiskMap>();
   map->Load(*image);
-  const FileSystemDriver* driver = FindFileSystemDriver(FileSystemKind::kN88Basic);
-  const int v = FindFormatVariant(FileSystemKind::kN88Basic, "2dd");
-  ASSERT_GE(v, 0);
-  const SectorGrid& grid = driver->format_variant(v)->grid;
-  Bytes disk(static_cast<size_t>(grid.DiskBytes()));
-  driver->format(v, disk.data());
+  const int size = 128 << grid.size_code;
+  Bytes bytes;
   for (int track = 0; track < grid.cylinders * grid.heads; ++track) {
-    ASSERT_EQ(map->SectorCount(track), grid.sectors) << "track " << track;
+    EXPECT_EQ(map->SectorCount(track), grid.sectors) << "track " << track;
     for (int r = 1; r <= grid.sectors; ++r) {
       const SectorHeader* sector = map->Find(track, r);
-      ASSERT_NE(sector, nullptr);
-      unsigned char bytes[256];
-      ASSERT_EQ(map->Read(*sector, bytes, 256), 256);
-      const size_t offset = (static_cast<size_t>(track) * grid.sectors + r - 1) * 256;
-      ASSERT_EQ(Bytes(bytes, bytes + 256),
-                Bytes(disk.begin() + offset, disk.begin() + offset + 256))
+      Bytes data(static_cast<size_t>(size));
+      EXPECT_TRUE(sector != nullptr && map->Read(*sector, data.data(), size) == size)
           << "track " << track << " sector " << r;
+      bytes.insert(bytes.end(), data.begin(), data.end());
     }
   }
+  return bytes;
+}
+
+// A new disk of `kind`'s `variant`.
+Bytes Formatted(FileSystemKind kind, const char* variant, SectorGrid& grid) {
+  const FileSystemDriver* driver = FindFileSystemDriver(kind);
+  const int v = FindFormatVariant(kind, variant);
+  EXPECT_GE(v, 0);
+  grid = driver->format_variant(v)->grid;
+  Bytes disk(static_cast<size_t>(grid.DiskBytes()));
+  driver->format(v, disk.data());
+  return disk;
+}
+
+// Where two disks differ: "" or the first differing 256-byte sector and byte.
+std::string FirstDifference(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size())
+    return "sizes " + std::to_string(a.size()) + ", " + std::to_string(b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i])
+      return "logical sector " + std::to_string(i / 256) + " byte " + std::to_string(i % 256);
+  }
+  return "";
+}
+
+// A real N88-BASIC(86) 2DD disk, formatted and never written: the filler, the system track's
+// directory, ID sector and tables are what the format writes, every byte.
+TEST(FormatTest, N88Basic2ddIsTheRealFormattedDisk) {
+  REAL_DISK_OR_SKIP(path, "blank_n88basic86_2DD.d88");
+  SectorGrid grid;
+  const Bytes disk = Formatted(FileSystemKind::kN88Basic, "2dd", grid);
+  EXPECT_EQ(FirstDifference(disk, RealDiskBytes(path, grid)), "");
+}
+
+// A real Hu-BASIC 2D disk, formatted and then given two files of one cluster each: the rest is
+// what the format writes, every byte.
+TEST(FormatTest, HuBasic2dIsTheRealFormattedDiskBesidesItsTwoFiles) {
+  REAL_DISK_OR_SKIP(path, "HuBASIC_Format_2D.d88");
+  SectorGrid grid;
+  Bytes disk = Formatted(FileSystemKind::kHuBasic, "2d", grid);
+  const Bytes real = RealDiskBytes(path, grid);
+  ASSERT_EQ(real.size(), disk.size());
+  // What saving the files wrote: their table entries (clusters 2 and 3), their directory
+  // entries, their clusters' sectors (logical 32-63).
+  const auto take = [&](size_t from, size_t count) {
+    std::copy(real.begin() + from, real.begin() + from + count, disk.begin() + from);
+  };
+  take(14 * 256 + 2, 2);
+  take(16 * 256, 64);
+  take(32 * 256, 32 * 256);
+  EXPECT_EQ(FirstDifference(disk, real), "");
 }
 
 }  // namespace

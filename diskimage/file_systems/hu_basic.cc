@@ -1,6 +1,7 @@
 // Hu-BASIC (Sharp X1, X1turbo): a one-byte allocation table (two 7-bit halves per cluster on
 // 2HD), 32-byte directory entries with BCD dates, and subdirectories of one cluster.
 #include <cstdio>
+#include <cstring>
 
 #include "diskimage/file_systems/file_system_driver.h"
 
@@ -19,12 +20,18 @@ struct HuVariant {
   int fat_sectors;
   int root_start;  // logical
   int cluster_count;
+  FormatVariant format;
 };
 
 constexpr HuVariant kVariants[] = {
-    {"2D", 16, 14, 1, 16, 80},
-    {"2HD", 26, 28, 2, 32, 250},
+    {"2D", 16, 14, 1, 16, 80, {"2d", {40, 2, 16, 1, false}}},
+    {"2HD", 26, 28, 2, 32, 250, {"2hd", {77, 2, 26, 1, false}}},
 };
+constexpr int kVariantCount = static_cast<int>(sizeof kVariants / sizeof kVariants[0]);
+
+// What a new disk holds where the format writes nothing else, as a real formatted 2D disk shows.
+constexpr int kFormatFiller = 0xE5;
+constexpr int kLastUsedAll = 0x8F;  // the end mark of a cluster whose 16 sectors are all used
 
 int FromBcd(int byte) {
   return (byte >> 4) <= 9 && (byte & 0x0F) <= 9 ? (byte >> 4) * 10 + (byte & 0x0F) : -1;
@@ -134,6 +141,26 @@ void EntryType(const DirectoryEntry& e, char* type) {
            a & 0x40 ? " r" : "", a & 0x10 ? "h" : "");
 }
 
+const FormatVariant* Variant(int index) {
+  return index >= 0 && index < kVariantCount ? &kVariants[index].format : nullptr;
+}
+
+// The filler everywhere; the table with the system's clusters taken (0 linked to 1, the others
+// ends), those past the disk marked as ends and every other free; a never-used directory (FFh).
+void Format(int index, unsigned char* disk) {
+  const HuVariant& v = kVariants[index];
+  memset(disk, kFormatFiller, static_cast<size_t>(v.format.grid.DiskBytes()));
+  unsigned char* fat = disk + v.fat_sector * 256;
+  memset(fat, 0, static_cast<size_t>(v.fat_sectors) * 256);
+  for (int c = v.cluster_count; c < v.fat_sectors * 128; ++c)
+    fat[c / 128 * 256 + c % 128] = kLastUsedAll;
+  fat[0] = 0x01;
+  for (int c = 1; c * kSectorsPerCluster < v.root_start + kSectorsPerCluster; ++c) {
+    fat[c] = kLastUsedAll;
+  }
+  memset(disk + v.root_start * 256, 0xFF, kSectorsPerCluster * 256);
+}
+
 }  // namespace
 
 extern const FileSystemDriver kHuBasicDriver = {
@@ -148,8 +175,8 @@ extern const FileSystemDriver kHuBasicDriver = {
     nullptr,                      // locate
     nullptr,                      // label
     EntryType,                    // entry_type
-    nullptr,                      // format_variant
-    nullptr,                      // format
+    Variant,                      // format_variant
+    Format,                       // format
 };
 
 }  // namespace diskimage
