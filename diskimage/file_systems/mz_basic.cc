@@ -168,6 +168,59 @@ void EntryType(const DirectoryEntry& e, char* type) {
   snprintf(type, 8, "%s", a == 1 ? "obj" : a == 2 ? "btx" : a == 3 ? "bsd" : "brd");
 }
 
+// A new data disk: 2D of the MZ-80B/2000/2200 (one sector a block), 2DD of the MZ-2500 (two).
+struct MzFormat {
+  FormatVariant variant;
+  int sectors_per_block;
+};
+constexpr MzFormat kFormats[] = {
+    {{"2d", {35, 2, 16, 1, false}}, 1},
+    {{"2dd", {80, 2, 16, 1, false}}, 2},
+};
+constexpr int kFormatCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
+constexpr int kDataStart = 48;  // the first logical sector of files on a data disk
+
+const FormatVariant* Variant(int index) {
+  return index >= 0 && index < kFormatCount ? &kFormats[index].variant : nullptr;
+}
+
+// As a real MZ-2500 data disk's formatter writes it: an IPL record of 04h and zeros, zeros to the
+// bitmap, a bitmap of no file, the volume entry and free entries (their names seventeen 0Dh), and
+// BFh elsewhere; every byte stored inverted.
+void Format(int index, unsigned char* disk) {
+  const MzFormat& f = kFormats[index];
+  const SectorGrid& grid = f.variant.grid;
+  const int sectors = grid.cylinders * grid.heads * grid.sectors;
+  unsigned char sector[kSectorSize];
+  for (int logical = 0; logical < sectors; ++logical) {
+    memset(sector, logical < kBitmapSector ? 0x00 : 0xBF, sizeof sector);
+    if (logical == 0) sector[0] = 0x04;
+    if (logical == kBitmapSector) {
+      memset(sector, 0, sizeof sector);
+      const int blocks = sectors / f.sectors_per_block;
+      const int offset = kDataStart / f.sectors_per_block;
+      sector[0] = 0x01;  // the volume number
+      sector[1] = static_cast<unsigned char>(offset);
+      StoreLe16(sector + 2, offset);  // blocks in use: the system's
+      StoreLe16(sector + 4, blocks);
+      sector[0xFF] = static_cast<unsigned char>(f.sectors_per_block - 1);
+    }
+    if (logical >= kDirectoryStart && logical < kDirectoryStart + kDirectorySectors) {
+      memset(sector, 0, sizeof sector);
+      for (int e = 0; e < kSectorSize / kEntrySize; ++e) {
+        memset(sector + e * kEntrySize + 1, 0x0D, 17);
+      }
+      if (logical == kDirectoryStart) sector[0] = kVolumeEntry;
+    }
+    // Logical track T is cylinder T / 2, head 1 - T % 2.
+    const int track = logical / grid.sectors;
+    const int stored = 2 * (track / 2) + 1 - track % 2;
+    unsigned char* dest =
+        disk + (int64_t{stored} * grid.sectors + logical % grid.sectors) * kSectorSize;
+    for (int i = 0; i < kSectorSize; ++i) dest[i] = static_cast<unsigned char>(~sector[i]);
+  }
+}
+
 }  // namespace
 
 extern const FileSystemDriver kMzBasicDriver = {
@@ -182,8 +235,8 @@ extern const FileSystemDriver kMzBasicDriver = {
     Locate,                 // locate
     nullptr,                // label
     EntryType,              // entry_type
-    nullptr,                // format_variant
-    nullptr,                // format
+    Variant,                // format_variant
+    Format,                 // format
 };
 
 }  // namespace diskimage
