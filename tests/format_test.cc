@@ -145,4 +145,22 @@ TEST(FormatTest, HuBasic2dIsTheRealFormattedDiskBesidesItsTwoFiles) {
   EXPECT_EQ(FirstDifference(disk, real), "");
 }
 
+// A real F-BASIC disk that holds files and boot code: its ID sector and the table's bytes besides
+// the clusters' entries are what the format writes.
+TEST(FormatTest, FBasic2dHasTheRealDisksIdSectorAndTableHead) {
+  REAL_DISK_OR_SKIP(path, "2019FM77AVDemo.d77");
+  SectorGrid grid;
+  const Bytes disk = Formatted(FileSystemKind::kFBasic, "2d", grid);
+  const Bytes real = RealDiskBytes(path, grid);
+  ASSERT_EQ(real.size(), disk.size());
+  const auto range = [](const Bytes& bytes, size_t from, size_t count) {
+    return Bytes(bytes.begin() + from, bytes.begin() + from + count);
+  };
+  EXPECT_EQ(range(disk, 2 * 256, 256), range(real, 2 * 256, 256));  // the ID sector
+  const size_t table = 32 * 256;
+  EXPECT_EQ(range(disk, table, 5), range(real, table, 5));
+  EXPECT_EQ(range(disk, table + 5 + 152, 256 - 5 - 152),
+            range(real, table + 5 + 152, 256 - 5 - 152));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // F-BASIC (Fujitsu FM-7, FM-77AV): an allocation table in one sector of cylinder 1, 32-byte
 // directory entries with 8-byte names, clusters of 8 sectors from cylinder 2 on.
 #include <cstdio>
+#include <cstring>
 
 #include "diskimage/file_systems/file_system_driver.h"
 
@@ -104,6 +105,20 @@ void EntryType(const DirectoryEntry& e, char* type) {
   snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
 }
 
+constexpr FormatVariant kFormat = {"2d", {40, 2, kSectorsPerTrack, 1, false}};
+
+const FormatVariant* Variant(int index) { return index == 0 ? &kFormat : nullptr; }
+
+// As a real F-BASIC disk holds them: FFh everywhere (a never-used directory among it), the ID
+// sector "S  " and zeros, a table of 00h, four FFh and every cluster free (FFh).
+void Format(int, unsigned char* disk) {
+  memset(disk, 0xFF, static_cast<size_t>(kFormat.grid.DiskBytes()));
+  unsigned char* id = disk + (kIdSector - 1) * 256;
+  memset(id, 0, 256);
+  memcpy(id, "S  ", 3);
+  disk[(kFatTrack * kSectorsPerTrack + kFatSector - 1) * 256] = 0x00;
+}
+
 }  // namespace
 
 extern const FileSystemDriver kFBasicDriver = {
@@ -118,8 +133,8 @@ extern const FileSystemDriver kFBasicDriver = {
     nullptr,                  // locate
     nullptr,                  // label
     EntryType,                // entry_type
-    nullptr,                  // format_variant
-    nullptr,                  // format
+    Variant,                  // format_variant
+    Format,                   // format
 };
 
 }  // namespace diskimage
