@@ -213,6 +213,39 @@ SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numberin
   return Condition(*sector, got, numbering);
 }
 
+namespace {
+
+// The sector WriteLogicalSector writes, or nullptr.
+const SectorHeader* WritableSector(const DiskMap& map, const SectorNumbering& numbering,
+                                   int64_t logical, size_t image_size) {
+  const SectorHeader* sector = FindLogical(map, numbering, logical);
+  const size_t size = static_cast<size_t>(numbering.sector_size);
+  if (sector == nullptr || sector->data_size != numbering.sector_size || sector->repeated_byte ||
+      sector->data_offset < 0 || static_cast<uint64_t>(sector->data_offset) > image_size ||
+      image_size - static_cast<size_t>(sector->data_offset) < size) {
+    return nullptr;
+  }
+  return sector;
+}
+
+}  // namespace
+
+bool CanWriteLogicalSector(const DiskMap& map, const SectorNumbering& numbering, int64_t logical,
+                           size_t image_size) {
+  return WritableSector(map, numbering, logical, image_size) != nullptr;
+}
+
+bool WriteLogicalSector(const DiskMap& map, const SectorNumbering& numbering, int64_t logical,
+                        const unsigned char* bytes, unsigned char* image, size_t image_size) {
+  const SectorHeader* sector = WritableSector(map, numbering, logical, image_size);
+  if (sector == nullptr) return false;
+  unsigned char* dest = image + sector->data_offset;
+  for (int i = 0; i < numbering.sector_size; ++i) {
+    dest[i] = numbering.inverted ? static_cast<unsigned char>(bytes[i] ^ 0xFF) : bytes[i];
+  }
+  return true;
+}
+
 SectorRead ProbeLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
                               int64_t logical) {
   const SectorHeader* sector = FindLogical(map, numbering, logical);

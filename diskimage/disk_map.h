@@ -4,6 +4,7 @@
 #ifndef DISKIMAGE_DISK_MAP_H_
 #define DISKIMAGE_DISK_MAP_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "diskimage/sector_source.h"
@@ -129,6 +130,17 @@ enum class SectorRead {
 // inverted back where the numbering says so).
 DISKIMAGE_API SectorRead ReadLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
                                            int64_t logical, unsigned char* dest);
+
+// Writes `bytes` (numbering.sector_size of them, inverted where the numbering says so) over
+// logical sector `logical` of `map`, in `image`, the `image_size` bytes the map's source reads its
+// data from (a disk being built, or a writable copy of an image). False, nothing written, for a
+// sector that is missing, of another size, or not stored as its own bytes there.
+DISKIMAGE_API bool WriteLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
+                                      int64_t logical, const unsigned char* bytes,
+                                      unsigned char* image, size_t image_size);
+// True when WriteLogicalSector would write the sector.
+DISKIMAGE_API bool CanWriteLogicalSector(const DiskMap& map, const SectorNumbering& numbering,
+                                         int64_t logical, size_t image_size);
 
 // What ReadLogicalSector would return, without reading the data.
 DISKIMAGE_API SectorRead ProbeLogicalSector(const DiskMap& map, const SectorNumbering& numbering,

@@ -71,6 +71,19 @@ int FileSystem::UsedClusters() const {
   return used;
 }
 
+bool FileSystem::AddEntry(unsigned char* image, size_t image_size, const DirectoryEntry* folder,
+                          const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  refusal = AddRefusal{AddRefusal::kNone, 0, 0};
+  if (driver == nullptr || driver->add_entry == nullptr) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  ClearEntry(added);
+  const bool done = driver->add_entry(volume, image, image_size, folder, entry, added, refusal);
+  ForgetClaims();
+  return done;
+}
+
 void FileSystem::ForgetClaims() {
   // Only the mounted disk's clusters are ever claimed (or asked about).
   memset(owners, 0,

@@ -167,6 +167,33 @@ struct SectorRun {
   int count;      // sectors
 };
 
+// A file or folder to add to a directory: its name as the directory stores it and, for a file,
+// its bytes.
+struct NewEntry {
+  unsigned char name[24];  // the name field as stored, padded as the system pads it (FAT: 8 + 3
+                           // bytes, spaces; Human68k: then the name's bytes 9-18, 00h-padded)
+  bool directory;
+  int attributes;             // the attribute or mode byte as stored
+  const unsigned char* data;  // a file's `size` bytes
+  int64_t size;
+  bool has_date;
+  FileDate date;
+};
+
+// Why an entry was not added; nothing was written then.
+struct AddRefusal {
+  enum Reason {
+    kNone,
+    kNoRoom,         // the clusters it needs are more than are free
+    kDirectoryFull,  // the folder has no free entry and cannot grow
+    kDamaged,        // the folder's chain or the table is damaged where the entry would go
+    kNotWritable,    // a sector it would write is missing or not the image's own bytes
+    kNotSupported,   // the file system adds no entries (yet)
+  } reason;
+  int64_t bytes_free;    // kNoRoom: the free clusters' bytes
+  int64_t bytes_needed;  // kNoRoom: the clusters' bytes the entry needs
+};
+
 // What a mounted disk's driver works on: the disk, the layout and allocation table its mount
 // found, and the driver's own state (a one-piece directory read at the mount, say), of which
 // callers of FileSystem know nothing.
@@ -263,6 +290,15 @@ class DISKIMAGE_API FileSystem {
 
   // Forgets which clusters were claimed, so that the tree can be read again.
   void ForgetClaims();
+
+  // Adds `entry` to the folder `folder` names (nullptr: the root directory), writing its data,
+  // the allocation table and the directory into `image` (`image_size` bytes), the bytes the
+  // mounted map's source reads its sectors from. Clusters are taken first-free, as the systems'
+  // own writers take them. Sets `added` to the entry as NextEntry gives it. Returns false with
+  // `refusal` set, having written nothing, when the disk has not the room or the folder is full
+  // or damaged. The name is taken as it is: checking it is the caller's.
+  bool AddEntry(unsigned char* image, size_t image_size, const DirectoryEntry* folder,
+                const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal);
 
  private:
   // Where a file's runs stand: a chain's cluster, or the next of a located file's blocks.

@@ -292,6 +292,7 @@ extern const FileSystemDriver kCpmDriver = {
     EntryType,              // entry_type
     nullptr,                // format_variant
     nullptr,                // format
+    nullptr,                // add_entry
 };
 
 }  // namespace diskimage

@@ -135,6 +135,7 @@ extern const FileSystemDriver kFBasicDriver = {
     EntryType,                // entry_type
     Variant,                  // format_variant
     Format,                   // format
+    nullptr,                  // add_entry
 };
 
 }  // namespace diskimage

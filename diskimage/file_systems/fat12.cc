@@ -73,6 +73,7 @@ extern const FileSystemDriver kFat12Driver = {
     FatEntryType,            // entry_type
     Variant,                 // format_variant
     Format,                  // format
+    AddFatEntry,             // add_entry
 };
 
 }  // namespace diskimage

@@ -164,7 +164,8 @@ bool MountFatVolume(Volume& volume, const FatParameterBlock& p, bool from_block,
   layout.root_sectors = root_sectors;
   layout.entry_size = 32;
   layout.variant = "";
-  BeginDriverState<FatState>(volume) = FatState{!from_block, human68k};
+  BeginDriverState<FatState>(volume) =
+      FatState{!from_block, human68k, p.reserved_sectors, p.fat_count, p.sectors_per_fat};
   for (int c = 2; c < clusters + 2; ++c) {
     const int value = FatEntry(fat, c);
     if (value == 0) {

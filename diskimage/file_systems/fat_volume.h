@@ -21,6 +21,9 @@ struct FatParameterBlock {
 struct FatState {
   bool from_media_byte;
   bool human68k;
+  int reserved_sectors;  // where the first FAT begins
+  int fat_count;
+  int sectors_per_fat;
 };
 
 // True when the block's numbers are ones a FAT12 volume can have.
@@ -53,6 +56,13 @@ void ReadFatLabel(const Volume& volume, char* label);
 void DescribeFatVolume(const Volume& volume, char* text, size_t size);
 // "d" for a folder, then "r", "h", "s", "a" for the attributes set ("-" for each not).
 void FatEntryType(const DirectoryEntry& entry, char* type);
+
+// Adds an entry to a mounted FAT volume (the driver's add_entry): clusters first-free, the chain
+// in every FAT copy, a folder's cluster with its "." and ".." entries, a subfolder grown by a
+// cluster when it has no free entry.
+bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry* folder, const NewEntry& entry, DirectoryEntry& added,
+                 AddRefusal& refusal);
 
 // A new disk as a format command makes it: the grid, the parameter block, and the boot sector's
 // first 11 bytes (a jump or branch to offset 3Eh and the OEM text).

@@ -109,6 +109,11 @@ struct FileSystemDriver {
   // bytes in the grid's order: every byte, the format's filler where the system writes nothing
   // else.
   void (*format)(int index, unsigned char* disk);
+  // Adds an entry as FileSystem::AddEntry says, writing through WriteLogicalSector into `image`
+  // and keeping volume.table as the disk's table now is. nullptr: the driver adds no entries.
+  bool (*add_entry)(Volume& volume, unsigned char* image, size_t image_size,
+                    const DirectoryEntry* folder, const NewEntry& entry, DirectoryEntry& added,
+                    AddRefusal& refusal);
 };
 
 // The driver of `kind`, or nullptr for a kind that is no file system.

@@ -177,6 +177,7 @@ extern const FileSystemDriver kHuBasicDriver = {
     EntryType,                    // entry_type
     Variant,                      // format_variant
     Format,                       // format
+    nullptr,                      // add_entry
 };
 
 }  // namespace diskimage

@@ -85,6 +85,7 @@ extern const FileSystemDriver kHuman68kDriver = {
     FatEntryType,           // entry_type
     Variant,                // format_variant
     Format,                 // format
+    AddFatEntry,            // add_entry
 };
 
 }  // namespace diskimage

@@ -237,6 +237,7 @@ extern const FileSystemDriver kMzBasicDriver = {
     EntryType,              // entry_type
     Variant,                // format_variant
     Format,                 // format
+    nullptr,                // add_entry
 };
 
 }  // namespace diskimage

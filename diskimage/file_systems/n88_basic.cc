@@ -173,6 +173,7 @@ extern const FileSystemDriver kN88BasicDriver = {
     EntryType,                  // entry_type
     Variant,                    // format_variant
     Format,                     // format
+    nullptr,                    // add_entry
 };
 
 }  // namespace diskimage

@@ -1,9 +1,12 @@
-// Unit tests of formatting: every variant a file-system driver formats is named as its system by
-// identification, holds no file, and, for the FAT systems, has the free space mtools finds; where
-// a real formatted disk is known, the new disk is its every byte.
+// Unit tests of writing disks: every variant a file-system driver formats is named as its system
+// by identification, holds no file, and, for the FAT systems, has the free space mtools finds;
+// where a real formatted disk is known, the new disk is its every byte. Files and folders added
+// read back, by this library and by mtools, as they were given; what does not fit is refused
+// with nothing written.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -161,6 +164,132 @@ TEST(FormatTest, FBasic2dHasTheRealDisksIdSectorAndTableHead) {
   EXPECT_EQ(range(disk, table, 5), range(real, table, 5));
   EXPECT_EQ(range(disk, table + 5 + 152, 256 - 5 - 152),
             range(real, table + 5 + 152, 256 - 5 - 152));
+}
+
+// A new disk in memory, mounted as its file system, to add entries to.
+struct NewDisk {
+  NewDisk(FileSystemKind kind, const char* variant) {
+    disk = Formatted(kind, variant, grid);
+    table->Reset(disk.data(), disk.size());
+    int64_t offset = 0;
+    for (int k = 0; k < grid.cylinders * grid.heads; ++k) {
+      offset = AddGridTrack(*table, grid, k, offset, disk.size());
+    }
+    map->Load(*table);
+    EXPECT_TRUE(fs->Mount(*map, kind));
+  }
+  bool Add(const DirectoryEntry* folder, const std::string& name, const Bytes& data, bool directory,
+           DirectoryEntry& added, AddRefusal& refusal) {
+    NewEntry entry = {};
+    memset(entry.name, ' ', 11);
+    const size_t dot = name.find('.');
+    memcpy(entry.name, name.data(), std::min<size_t>(dot, name.size()));
+    if (dot != std::string::npos)
+      memcpy(entry.name + 8, name.data() + dot + 1, name.size() - dot - 1);
+    entry.directory = directory;
+    entry.attributes = 0x20;
+    entry.data = data.data();
+    entry.size = static_cast<int64_t>(data.size());
+    entry.has_date = true;
+    entry.date = {1999, 12, 31, 23, 58, 30};
+    return fs->AddEntry(disk.data(), disk.size(), folder, entry, added, refusal);
+  }
+  SectorGrid grid;
+  Bytes disk;
+  std::unique_ptr<SectorTable> table = std::make_unique<SectorTable>();
+  std::unique_ptr<DiskMap> map = std::make_unique<DiskMap>();
+  std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
+};
+
+// The files of a mounted tree, by path.
+void ReadTree(FileSystem& fs, DirectoryCursor& cursor, const std::string& path,
+              std::map<std::string, Bytes>& files) {
+  DirectoryEntry e;
+  while (fs.NextEntry(cursor, e)) {
+    const std::string name = path + std::string(reinterpret_cast<char*>(e.name), e.name_length);
+    if (e.directory) {
+      auto below = std::make_unique<DirectoryCursor>();
+      fs.Subdirectory(e, *below);
+      ReadTree(fs, *below, name + "/", files);
+      EXPECT_FALSE(below->damage.Any()) << name;
+      continue;
+    }
+    Bytes bytes(1 << 20);
+    ChainDamage damage;
+    bytes.resize(static_cast<size_t>(fs.ReadFile(e, bytes.data(), bytes.size(), damage)));
+    EXPECT_FALSE(damage.Any()) << name;
+    files[name] = bytes;
+  }
+}
+
+TEST(DiskWritingTest, FilesAndFoldersAddedToAFatDiskReadBackAsMtoolsReadsThem) {
+  const bool mtools = system("command -v mcopy >/dev/null") == 0;
+  for (const char* variant : {"pc98-2hd", "2dd"}) {
+    NewDisk disk(FileSystemKind::kFat12, variant);
+    std::map<std::string, Bytes> expected;
+    DirectoryEntry added, folder;
+    AddRefusal refusal;
+    const auto add = [&](const DirectoryEntry* in, const std::string& name, size_t size) {
+      Bytes data(size);
+      for (size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(i * 7 + name.size());
+      ASSERT_TRUE(disk.Add(in, name, data, false, added, refusal)) << name;
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(added.name), added.name_length), name);
+      expected[(in == nullptr ? "" : "DIR/") + name] = data;
+    };
+    add(nullptr, "EMPTY.TXT", 0);
+    add(nullptr, "BIG.BIN", 5000);
+    ASSERT_TRUE(disk.Add(nullptr, "DIR", {}, true, folder, refusal));
+    EXPECT_TRUE(folder.directory);
+    // More than one cluster of entries: the folder grows.
+    for (int i = 0; i < 40; ++i) add(&folder, "F" + std::to_string(i) + ".DAT", 100 + 37 * i);
+    add(nullptr, "LAST", 1024);
+
+    auto root = std::make_unique<DirectoryCursor>();
+    disk.fs->Root(*root);
+    std::map<std::string, Bytes> files;
+    ReadTree(*disk.fs, *root, "", files);
+    EXPECT_EQ(files, expected) << variant;
+
+    if (!mtools) continue;
+    TempDir dir;
+    WriteFile(dir / "disk", disk.disk);
+    const std::string copy = "MTOOLS_SKIP_CHECK=1 mcopy -s -m -i " + (dir / "disk") + " '::*' " +
+                             dir.path() + "/out >/dev/null 2>&1";
+    ASSERT_EQ(system(("mkdir " + dir.path() + "/out && " + copy).c_str()), 0);
+    for (const auto& [path, bytes] : expected) {
+      EXPECT_EQ(ReadFile(dir.path() + "/out/" + path), bytes) << variant << " " << path;
+    }
+    Identification id;
+    auto fs = std::make_unique<FileSystem>();
+    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(MtoolsFreeBytes(dir / "disk"), id.bytes_free) << variant;
+  }
+}
+
+TEST(DiskWritingTest, WhatDoesNotFitIsRefusedWithNothingWritten) {
+  NewDisk disk(FileSystemKind::kFat12, "pc98-2hd");
+  DirectoryEntry added;
+  AddRefusal refusal;
+  // The root holds 192 entries.
+  for (int i = 0; i < 192; ++i) {
+    ASSERT_TRUE(disk.Add(nullptr, "E" + std::to_string(i), {}, false, added, refusal)) << i;
+  }
+  Bytes before = disk.disk;
+  EXPECT_FALSE(disk.Add(nullptr, "ONE.MORE", {}, false, added, refusal));
+  EXPECT_EQ(refusal.reason, AddRefusal::kDirectoryFull);
+  EXPECT_TRUE(disk.disk == before);
+
+  NewDisk other(FileSystemKind::kFat12, "pc98-2hd");
+  const int64_t free_bytes = 1221 * 1024;  // 1232 sectors less the boot, FATs and root: clusters
+  Bytes big(static_cast<size_t>(free_bytes) + 1);
+  before = other.disk;
+  EXPECT_FALSE(other.Add(nullptr, "BIG.BIN", big, false, added, refusal));
+  EXPECT_EQ(refusal.reason, AddRefusal::kNoRoom);
+  EXPECT_EQ(refusal.bytes_free, free_bytes);
+  EXPECT_EQ(refusal.bytes_needed, free_bytes + 1024);
+  EXPECT_TRUE(other.disk == before);
+  big.pop_back();
+  EXPECT_TRUE(other.Add(nullptr, "BIG.BIN", big, false, added, refusal));
 }
 
 }  // namespace
