@@ -1,8 +1,9 @@
 // Fuzz target for container recognition, the sector map, identification and the file systems:
 // any bytes as an image in memory, in whatever container they are taken for; every disk (the first
 // eight) is mapped, summarised and identified, then opened as each file system whose structures it
-// holds, its tree walked and every file read. Checks that lengths stay within what was asked and
-// that a second identification agrees with the first.
+// holds, its tree walked and every file read; where the file system takes new entries, a folder
+// and a file are added to a copy of the image and the tree walked again. Checks that lengths stay
+// within what was asked and that a second identification agrees with the first.
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -18,6 +19,24 @@ namespace {
 using namespace diskimage;
 
 unsigned char file_bytes[1 << 20];
+unsigned char image_copy[1 << 20];  // the image that entries are added to
+
+// Adds a folder and, into it, a file of a few clusters, as far as they fit.
+void AddEntries(FileSystem& fs, size_t image_size) {
+  NewEntry entry = {};
+  memcpy(entry.name, "FOLDER     ", 11);
+  entry.directory = true;
+  DirectoryEntry folder;
+  AddRefusal refusal;
+  const bool added = fs.AddEntry(image_copy, image_size, nullptr, entry, folder, refusal);
+  if (!added && refusal.reason == AddRefusal::kNone) FuzzFail("a refusal without a reason");
+  memcpy(entry.name, "FILE    BIN", 11);
+  entry.directory = false;
+  entry.data = file_bytes;
+  entry.size = 5000;
+  DirectoryEntry file;
+  fs.AddEntry(image_copy, image_size, added ? &folder : nullptr, entry, file, refusal);
+}
 
 // The file systems opened: all of them, or one where the target is built for one
 // (FUZZED_FILE_SYSTEM), so that its reader gets every input's time.
@@ -57,7 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static DiskImage image;
   static DiskMap map;
   static FileSystem fs;
-  image.OpenMemory(data, size);
+  if (size > sizeof image_copy) return 0;
+  memcpy(image_copy, data, size);
+  image.OpenMemory(image_copy, size);
   for (int disk = 0; disk < image.DiskCount() && disk < 8; ++disk) {
     image.SelectDisk(disk);
     map.Load(image.Disk());
@@ -75,6 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; MountedKind(i) != FileSystemKind::kUnknown; ++i) {
       if (!fs.Mount(map, MountedKind(i))) continue;
       static DirectoryCursor root;
+      fs.Root(root);
+      ReadTree(fs, root, 0);
+      AddEntries(fs, size);
+      fs.ForgetClaims();
       fs.Root(root);
       ReadTree(fs, root, 0);
     }
