@@ -1,5 +1,6 @@
-// What the file-system drivers share in reading a directory entry: names formed from padded
-// fields, an entry cleared, a sector's size checked.
+// What the file-system drivers share: in reading a directory entry, names formed from padded
+// fields, an entry cleared, a sector's size checked; in adding one, clusters taken, written and
+// linked.
 #include <cstring>
 
 #include "diskimage/file_systems/file_system_driver.h"
@@ -47,6 +48,77 @@ void FormName(const unsigned char* name, int name_length, const unsigned char* e
   }
   entry.name[length] = 0;
   entry.name_length = length;
+}
+
+int64_t FirstSectorOfCluster(const VolumeLayout& layout, int cluster) {
+  return layout.cluster_start +
+         int64_t{cluster - layout.first_cluster} * layout.sectors_per_cluster;
+}
+
+int CountFreeClusters(const Volume& volume) {
+  const VolumeLayout& l = volume.layout;
+  int free = 0;
+  for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count; ++c) {
+    free += volume.table[c] == kClusterFree;
+  }
+  return free;
+}
+
+bool TakeFreeClusters(const Volume& volume, int64_t count, int* taken, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  int found = 0;
+  for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count && found < count; ++c) {
+    if (volume.table[c] == kClusterFree) taken[found++] = c;
+  }
+  if (found == count) return true;
+  const int64_t cluster_bytes = int64_t{l.sectors_per_cluster} * l.numbering.sector_size;
+  refusal = AddRefusal{AddRefusal::kNoRoom, CountFreeClusters(volume) * cluster_bytes,
+                       count * cluster_bytes};
+  return false;
+}
+
+bool ClustersWritable(const Volume& volume, const int* taken, int count, size_t image_size) {
+  const VolumeLayout& l = volume.layout;
+  for (int i = 0; i < count; ++i) {
+    for (int s = 0; s < l.sectors_per_cluster; ++s) {
+      if (!CanWriteLogicalSector(*volume.map, l.numbering, FirstSectorOfCluster(l, taken[i]) + s,
+                                 image_size)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void WriteClusters(const Volume& volume, unsigned char* image, size_t image_size, const int* taken,
+                   int count, const unsigned char* data, int64_t size) {
+  const VolumeLayout& l = volume.layout;
+  const int sector_size = l.numbering.sector_size;
+  unsigned char sector[1024];
+  int64_t from = 0;
+  for (int i = 0; i < count; ++i) {
+    for (int s = 0; s < l.sectors_per_cluster; ++s, from += sector_size) {
+      memset(sector, 0, sizeof sector);
+      if (from < size) {
+        memcpy(sector, data + from,
+               static_cast<size_t>(size - from < sector_size ? size - from : sector_size));
+      }
+      WriteLogicalSector(*volume.map, l.numbering, FirstSectorOfCluster(l, taken[i]) + s, sector,
+                         image, image_size);
+    }
+  }
+}
+
+void LinkClusters(Volume& volume, const int* taken, int count, int64_t size, bool whole_clusters) {
+  const VolumeLayout& l = volume.layout;
+  const int64_t cluster_bytes = int64_t{l.sectors_per_cluster} * l.numbering.sector_size;
+  for (int i = 0; i + 1 < count; ++i) volume.table[taken[i]] = static_cast<int16_t>(taken[i + 1]);
+  if (count == 0) return;
+  const int64_t in_last = size - (count - 1) * cluster_bytes;
+  int used = static_cast<int>((in_last + l.numbering.sector_size - 1) / l.numbering.sector_size);
+  if (used < 1) used = 1;
+  if (whole_clusters || used > l.sectors_per_cluster) used = l.sectors_per_cluster;
+  volume.table[taken[count - 1]] = EndMark(used);
 }
 
 }  // namespace diskimage

@@ -38,10 +38,6 @@ struct Writer {
       failed = true;
     }
   }
-  int64_t FirstSectorOf(int cluster) const {
-    const VolumeLayout& l = volume.layout;
-    return l.cluster_start + int64_t{cluster - l.first_cluster} * l.sectors_per_cluster;
-  }
   // Whether the sector is one the image holds as its own bytes, to be written.
   bool Writable(int64_t logical) const {
     return CanWriteLogicalSector(*volume.map, volume.layout.numbering, logical, image_size);
@@ -83,7 +79,7 @@ bool FindSlot(const Writer& w, const DirectoryEntry* folder, Slot& slot) {
   for (int steps = 0; steps <= l.cluster_count; ++steps) {
     if (cluster < l.first_cluster || cluster >= l.first_cluster + l.cluster_count) return false;
     for (int s = 0; s < l.sectors_per_cluster; ++s) {
-      if (search(w.FirstSectorOf(cluster) + s)) return true;
+      if (search(FirstSectorOfCluster(l, cluster) + s)) return true;
     }
     const int16_t next = w.volume.table[cluster];
     if (IsEndMark(next)) {
@@ -131,34 +127,20 @@ bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
       entry.directory ? 1 : (entry.size + cluster_bytes - 1) / cluster_bytes;
   const int64_t needed = data_clusters + (slot.sector < 0 ? 1 : 0);
   int taken[kMaxClusterCount];
-  int count = 0;
-  for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count && count < needed; ++c) {
-    if (volume.table[c] == kClusterFree) taken[count++] = c;
-  }
-  if (count < needed) {
-    int free = 0;
-    for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count; ++c) {
-      free += volume.table[c] == kClusterFree;
-    }
-    refusal = AddRefusal{AddRefusal::kNoRoom, free * cluster_bytes, needed * cluster_bytes};
-    return false;
-  }
+  if (!TakeFreeClusters(volume, needed, taken, refusal)) return false;
+  const int count = static_cast<int>(needed);
   // The table's sectors that hold entries (the mount found them within each copy).
   const int table_bytes = (l.first_cluster + l.cluster_count) * 3 / 2 + 1;
   const int table_sectors = (table_bytes + sector_size - 1) / sector_size;
   // Every sector written must be the image's own: checked before anything is written.
-  bool writable = true;
+  bool writable = ClustersWritable(volume, taken, count, image_size) &&
+                  (slot.sector < 0 || w.Writable(slot.sector));
   for (int copy = 0; copy < state.fat_count && writable; ++copy) {
     for (int s = 0; s < table_sectors && writable; ++s) {
       writable = w.Writable(state.reserved_sectors + int64_t{copy} * state.sectors_per_fat + s);
     }
   }
-  for (int i = 0; i < count && writable; ++i) {
-    for (int s = 0; s < l.sectors_per_cluster && writable; ++s) {
-      writable = w.Writable(w.FirstSectorOf(taken[i]) + s);
-    }
-  }
-  if (!writable || (slot.sector >= 0 && !w.Writable(slot.sector))) {
+  if (!writable) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
@@ -166,41 +148,30 @@ bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
   // The data: a file's clusters, or a folder's one cluster with "." and "..".
   unsigned char sector[1024];
   const int first = data_clusters > 0 ? taken[0] : 0;
-  for (int64_t i = 0; i < data_clusters; ++i) {
-    for (int s = 0; s < l.sectors_per_cluster; ++s) {
-      memset(sector, 0, sizeof sector);
-      if (entry.directory && s == 0) {
-        static constexpr char kDots[2][12] = {".          ", "..         "};
-        for (int d = 0; d < 2; ++d) {
-          unsigned char* raw = sector + 32 * d;
-          memcpy(raw, kDots[d], 11);
-          raw[11] = 0x10;
-          StoreDate(entry, raw);
-          StoreLe16(raw + 0x1A, d == 0 ? first : folder == nullptr ? 0 : folder->first_cluster);
-        }
-      } else if (!entry.directory) {
-        const int64_t from = i * cluster_bytes + int64_t{s} * sector_size;
-        if (from < entry.size) {
-          const int64_t length = entry.size - from < sector_size ? entry.size - from : sector_size;
-          memcpy(sector, entry.data + from, static_cast<size_t>(length));
-        }
-      }
-      w.Write(w.FirstSectorOf(taken[i]) + s, sector);
+  if (entry.directory) {
+    unsigned char dots[64] = {};
+    static constexpr char kDots[2][12] = {".          ", "..         "};
+    for (int d = 0; d < 2; ++d) {
+      unsigned char* raw = dots + 32 * d;
+      memcpy(raw, kDots[d], 11);
+      raw[11] = 0x10;
+      StoreDate(entry, raw);
+      StoreLe16(raw + 0x1A, d == 0 ? first : folder == nullptr ? 0 : folder->first_cluster);
     }
+    WriteClusters(volume, image, image_size, taken, 1, dots, sizeof dots);
+  } else {
+    WriteClusters(volume, image, image_size, taken, static_cast<int>(data_clusters), entry.data,
+                  entry.size);
   }
+  LinkClusters(volume, taken, static_cast<int>(data_clusters), 0, true);
   // A subfolder without a free entry grows by a cleared cluster.
   if (slot.sector < 0) {
     const int grown = taken[count - 1];
-    memset(sector, 0, sizeof sector);
-    for (int s = 0; s < l.sectors_per_cluster; ++s) w.Write(w.FirstSectorOf(grown) + s, sector);
+    WriteClusters(volume, image, image_size, &grown, 1, nullptr, 0);
     volume.table[slot.last_cluster] = static_cast<int16_t>(grown);
     volume.table[grown] = kClusterEnd;
-    slot.sector = w.FirstSectorOf(grown);
+    slot.sector = FirstSectorOfCluster(l, grown);
     slot.index = 0;
-  }
-  for (int64_t i = 0; i < data_clusters; ++i) {
-    volume.table[taken[i]] =
-        i + 1 < data_clusters ? static_cast<int16_t>(taken[i + 1]) : kClusterEnd;
   }
   // The table, re-encoded from the volume's into every copy; values the volume does not keep
   // (bad clusters' marks) stay as they were.

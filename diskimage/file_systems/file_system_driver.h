@@ -150,6 +150,26 @@ bool LogicalSectorHasSize(const DiskMap& map, const SectorNumbering& numbering, 
 // Clears `entry` to a file without name, size, date or cluster.
 void ClearEntry(DirectoryEntry& entry);
 
+// What the drivers' add_entry share: the volume's free clusters taken first-free, their sectors
+// checked and written, their chain linked in volume.table.
+
+// The logical sector where `cluster` begins.
+int64_t FirstSectorOfCluster(const VolumeLayout& layout, int cluster);
+// The clusters volume.table marks free.
+int CountFreeClusters(const Volume& volume);
+// Takes the first `count` free clusters into `taken`; false (refusal kNoRoom, with the free and
+// needed bytes) when there are fewer.
+bool TakeFreeClusters(const Volume& volume, int64_t count, int* taken, AddRefusal& refusal);
+// True when every sector of the `count` clusters is one WriteLogicalSector writes into an image
+// of `image_size` bytes.
+bool ClustersWritable(const Volume& volume, const int* taken, int count, size_t image_size);
+// Writes the `size` bytes at `data` over the `count` clusters, zeros after their end.
+void WriteClusters(const Volume& volume, unsigned char* image, size_t image_size,
+                   const int* taken, int count, const unsigned char* data, int64_t size);
+// Links the clusters in volume.table, the last one's mark saying `size` bytes of data in all
+// (EndMark of its sectors used, or kClusterEnd with `whole_clusters`).
+void LinkClusters(Volume& volume, const int* taken, int count, int64_t size, bool whole_clusters);
+
 }  // namespace diskimage
 
 #endif  // DISKIMAGE_FILE_SYSTEMS_FILE_SYSTEM_DRIVER_H_
