@@ -178,16 +178,13 @@ struct NewDisk {
     map->Load(*table);
     EXPECT_TRUE(fs->Mount(*map, kind));
   }
-  bool Add(const DirectoryEntry* folder, const std::string& name, const Bytes& data, bool directory,
-           DirectoryEntry& added, AddRefusal& refusal) {
+  // Adds an entry whose name field is `stored`, as the directory stores it.
+  bool Add(const DirectoryEntry* folder, const std::string& stored, const Bytes& data,
+           bool directory, DirectoryEntry& added, AddRefusal& refusal, int attributes = 0x20) {
     NewEntry entry = {};
-    memset(entry.name, ' ', 11);
-    const size_t dot = name.find('.');
-    memcpy(entry.name, name.data(), std::min<size_t>(dot, name.size()));
-    if (dot != std::string::npos)
-      memcpy(entry.name + 8, name.data() + dot + 1, name.size() - dot - 1);
+    memcpy(entry.name, stored.data(), std::min(stored.size(), sizeof entry.name));
     entry.directory = directory;
-    entry.attributes = 0x20;
+    entry.attributes = attributes;
     entry.data = data.data();
     entry.size = static_cast<int64_t>(data.size());
     entry.has_date = true;
@@ -200,6 +197,16 @@ struct NewDisk {
   std::unique_ptr<DiskMap> map = std::make_unique<DiskMap>();
   std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
 };
+
+// A FAT short name ("F1.DAT") as its entry stores it ("F1      DAT").
+std::string Fat83(const std::string& name) {
+  const size_t dot = name.find('.');
+  std::string stored = name.substr(0, dot);
+  stored.resize(8, ' ');
+  stored += dot == std::string::npos ? "" : name.substr(dot + 1);
+  stored.resize(11, ' ');
+  return stored;
+}
 
 // The files of a mounted tree, by path.
 void ReadTree(FileSystem& fs, DirectoryCursor& cursor, const std::string& path,
@@ -232,13 +239,13 @@ TEST(DiskWritingTest, FilesAndFoldersAddedToAFatDiskReadBackAsMtoolsReadsThem) {
     const auto add = [&](const DirectoryEntry* in, const std::string& name, size_t size) {
       Bytes data(size);
       for (size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>(i * 7 + name.size());
-      ASSERT_TRUE(disk.Add(in, name, data, false, added, refusal)) << name;
+      ASSERT_TRUE(disk.Add(in, Fat83(name), data, false, added, refusal)) << name;
       EXPECT_EQ(std::string(reinterpret_cast<char*>(added.name), added.name_length), name);
       expected[(in == nullptr ? "" : "DIR/") + name] = data;
     };
     add(nullptr, "EMPTY.TXT", 0);
     add(nullptr, "BIG.BIN", 5000);
-    ASSERT_TRUE(disk.Add(nullptr, "DIR", {}, true, folder, refusal));
+    ASSERT_TRUE(disk.Add(nullptr, Fat83("DIR"), {}, true, folder, refusal));
     EXPECT_TRUE(folder.directory);
     // More than one cluster of entries: the folder grows.
     for (int i = 0; i < 40; ++i) add(&folder, "F" + std::to_string(i) + ".DAT", 100 + 37 * i);
@@ -272,10 +279,10 @@ TEST(DiskWritingTest, WhatDoesNotFitIsRefusedWithNothingWritten) {
   AddRefusal refusal;
   // The root holds 192 entries.
   for (int i = 0; i < 192; ++i) {
-    ASSERT_TRUE(disk.Add(nullptr, "E" + std::to_string(i), {}, false, added, refusal)) << i;
+    ASSERT_TRUE(disk.Add(nullptr, Fat83("E" + std::to_string(i)), {}, false, added, refusal)) << i;
   }
   Bytes before = disk.disk;
-  EXPECT_FALSE(disk.Add(nullptr, "ONE.MORE", {}, false, added, refusal));
+  EXPECT_FALSE(disk.Add(nullptr, Fat83("ONE.MOR"), {}, false, added, refusal));
   EXPECT_EQ(refusal.reason, AddRefusal::kDirectoryFull);
   EXPECT_TRUE(disk.disk == before);
 
@@ -283,13 +290,48 @@ TEST(DiskWritingTest, WhatDoesNotFitIsRefusedWithNothingWritten) {
   const int64_t free_bytes = 1221 * 1024;  // 1232 sectors less the boot, FATs and root: clusters
   Bytes big(static_cast<size_t>(free_bytes) + 1);
   before = other.disk;
-  EXPECT_FALSE(other.Add(nullptr, "BIG.BIN", big, false, added, refusal));
+  EXPECT_FALSE(other.Add(nullptr, Fat83("BIG.BIN"), big, false, added, refusal));
   EXPECT_EQ(refusal.reason, AddRefusal::kNoRoom);
   EXPECT_EQ(refusal.bytes_free, free_bytes);
   EXPECT_EQ(refusal.bytes_needed, free_bytes + 1024);
   EXPECT_TRUE(other.disk == before);
   big.pop_back();
-  EXPECT_TRUE(other.Add(nullptr, "BIG.BIN", big, false, added, refusal));
+  EXPECT_TRUE(other.Add(nullptr, Fat83("BIG.BIN"), big, false, added, refusal));
+}
+
+// N88-BASIC stores no size: a binary file reads back as its sectors, an ASCII one up to its 1Ah.
+TEST(DiskWritingTest, FilesAddedToAnN88BasicDiskReadBackAsItsSectors) {
+  for (const char* variant : {"2d", "2dd", "2hd"}) {
+    NewDisk disk(FileSystemKind::kN88Basic, variant);
+    std::map<std::string, Bytes> expected;
+    DirectoryEntry added;
+    AddRefusal refusal;
+    for (int i = 0; i < 30; ++i) {
+      Bytes data(static_cast<size_t>(13 * i * i));
+      for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<unsigned char>(b + i);
+      const std::string name = "F" + std::to_string(i);
+      std::string stored = name;
+      stored.resize(6, ' ');
+      ASSERT_TRUE(disk.Add(nullptr, stored + "BIN", data, false, added, refusal, 0x01))
+          << variant << " " << i << " refusal " << refusal.reason;
+      data.resize((std::max<size_t>(data.size(), 1) + 255) / 256 * 256);
+      expected[name + ".BIN"] = data;
+    }
+    const std::string text = "10 PRINT\r\n\x1a";
+    ASSERT_TRUE(disk.Add(nullptr, "TEXT  ASC", Bytes(text.begin(), text.end()), false, added,
+                         refusal, 0x00));
+    expected["TEXT.ASC"] = Bytes(text.begin(), text.end() - 1);
+    auto root = std::make_unique<DirectoryCursor>();
+    disk.fs->Root(*root);
+    std::map<std::string, Bytes> files;
+    ReadTree(*disk.fs, *root, "", files);
+    EXPECT_EQ(files, expected) << variant;
+    Identification id;
+    auto fs = std::make_unique<FileSystem>();
+    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(id.kind, FileSystemKind::kN88Basic) << variant;
+    EXPECT_EQ(id.files, 31) << variant;
+  }
 }
 
 }  // namespace

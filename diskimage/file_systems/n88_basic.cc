@@ -88,9 +88,17 @@ bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout,
   return true;
 }
 
+// What the mount keeps: the variant mounted.
+struct N88State {
+  const N88Variant* variant;
+};
+
 bool Mount(Volume& volume) {
   for (const N88Variant& v : kVariants) {
-    if (MountVariant(*volume.map, v, volume.layout, volume.table)) return true;
+    if (MountVariant(*volume.map, v, volume.layout, volume.table)) {
+      BeginDriverState<N88State>(volume).variant = &v;
+      return true;
+    }
   }
   return false;
 }
@@ -128,6 +136,82 @@ void EntryType(const DirectoryEntry& e, char* type) {
            : a & 0x01 ? "bin"
                       : "asc",
            a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
+}
+
+// A file (no folders: the system has none) in the first deleted or never-used entry, its clusters
+// first-free, its chain in all three tables; no size is stored, so its last cluster's mark says
+// the sectors its bytes use (a file of no bytes takes one sector).
+bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry*,
+              const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  const N88Variant& v = *DriverState<N88State>(volume).variant;
+  if (entry.directory) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  const DiskMap& map = *volume.map;
+  unsigned char sector[256];
+  int64_t slot_sector = -1;
+  int slot = -1;
+  for (int s = 0; s < v.directory_sectors && slot < 0; ++s) {
+    ReadLogicalSector(map, l.numbering, l.root_start + s, sector);
+    for (int e = 0; e < 16 && slot < 0; ++e) {
+      if (sector[16 * e] == 0x00 || sector[16 * e] == 0xFF) {
+        slot_sector = l.root_start + s;
+        slot = e;
+      }
+    }
+  }
+  if (slot < 0) {
+    refusal.reason = AddRefusal::kDirectoryFull;
+    return false;
+  }
+  const int64_t cluster_bytes = int64_t{l.sectors_per_cluster} * 256;
+  const int64_t count = entry.size > 0 ? (entry.size + cluster_bytes - 1) / cluster_bytes : 1;
+  int taken[kMaxClusterCount];
+  if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
+  bool writable = ClustersWritable(volume, taken, static_cast<int>(count), image_size) &&
+                  CanWriteLogicalSector(map, l.numbering, slot_sector, image_size);
+  for (int i = 0; i < 3 && writable; ++i) {
+    writable = CanWriteLogicalSector(map, l.numbering, l.root_start + v.first_fat_sector - 1 + i,
+                                     image_size);
+  }
+  if (!writable) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  WriteClusters(volume, image, image_size, taken, static_cast<int>(count), entry.data, entry.size);
+  LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
+  // The tables, from the volume's; reserved and unreadable values stay as they were.
+  for (int i = 0; i < 3; ++i) {
+    const int64_t logical = l.root_start + v.first_fat_sector - 1 + i;
+    unsigned char fat[256];
+    ReadLogicalSector(map, l.numbering, logical, fat);
+    for (int c = 0; c < v.cluster_count; ++c) {
+      const int16_t value = volume.table[c];
+      if (value == kClusterFree) {
+        fat[c] = kFreeCluster;
+      } else if (value >= 0) {
+        fat[c] = static_cast<unsigned char>(value);
+      } else if (IsEndMark(value)) {
+        const int used = UsedSectors(value);
+        fat[c] =
+            static_cast<unsigned char>(kEndMarkBase + (used > 0 ? used : v.sectors_per_cluster));
+      }
+    }
+    WriteLogicalSector(map, l.numbering, logical, fat, image, image_size);
+  }
+  ReadLogicalSector(map, l.numbering, slot_sector, sector);
+  unsigned char* raw = sector + 16 * slot;
+  memcpy(raw, entry.name, 9);
+  raw[9] = static_cast<unsigned char>(entry.attributes);
+  raw[10] = static_cast<unsigned char>(taken[0]);
+  memset(raw + 11, 0xFF, 5);
+  WriteLogicalSector(map, l.numbering, slot_sector, sector, image, image_size);
+  DirectoryCursor cursor;
+  ParseEntry(volume, raw, 0, added, cursor);
+  added.location = static_cast<int32_t>(slot_sector * 64 + slot);
+  return true;
 }
 
 const FormatVariant* Variant(int index) {
@@ -173,7 +257,7 @@ extern const FileSystemDriver kN88BasicDriver = {
     EntryType,                  // entry_type
     Variant,                    // format_variant
     Format,                     // format
-    nullptr,                    // add_entry
+    AddEntry,                   // add_entry
 };
 
 }  // namespace diskimage
