@@ -176,6 +176,8 @@ struct NewEntry {
   int attributes;             // the attribute or mode byte as stored
   const unsigned char* data;  // a file's `size` bytes
   int64_t size;
+  int load_address;  // where the system records them (Hu-BASIC, MZ): a binary's load and
+  int exec_address;  // execution addresses
   bool has_date;
   FileDate date;
 };
@@ -188,7 +190,8 @@ struct AddRefusal {
     kDirectoryFull,  // the folder has no free entry and cannot grow
     kDamaged,        // the folder's chain or the table is damaged where the entry would go
     kNotWritable,    // a sector it would write is missing or not the image's own bytes
-    kNotSupported,   // the file system adds no entries (yet)
+    kNotSupported,   // the file system adds no entries of this kind (yet)
+    kTooLarge,       // larger than the file system records a file's size
   } reason;
   int64_t bytes_free;    // kNoRoom: the free clusters' bytes
   int64_t bytes_needed;  // kNoRoom: the clusters' bytes the entry needs

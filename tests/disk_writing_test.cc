@@ -334,4 +334,44 @@ TEST(DiskWritingTest, FilesAddedToAnN88BasicDiskReadBackAsItsSectors) {
   }
 }
 
+// Hu-BASIC records sizes and has folders of one cluster: every file reads back as it was given.
+TEST(DiskWritingTest, FilesAndFoldersAddedToAHuBasicDiskReadBackAsGiven) {
+  for (const char* variant : {"2d", "2hd"}) {
+    NewDisk disk(FileSystemKind::kHuBasic, variant);
+    std::map<std::string, Bytes> expected;
+    DirectoryEntry added, folder;
+    AddRefusal refusal;
+    const auto stored = [](const std::string& name, const std::string& extension) {
+      std::string field = name;
+      field.resize(13, ' ');
+      field += extension;
+      field.resize(16, ' ');
+      return field;
+    };
+    ASSERT_TRUE(disk.Add(nullptr, stored("Games", ""), {}, true, folder, refusal, 0x80));
+    for (int i = 0; i < 7; ++i) {
+      Bytes data(static_cast<size_t>(1000 * i * i + 1));
+      for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<unsigned char>(b * 3 + i);
+      const std::string name = "Game" + std::to_string(i);
+      ASSERT_TRUE(disk.Add(&folder, stored(name, "Bin"), data, false, added, refusal, 0x01))
+          << variant << " " << i << " refusal " << refusal.reason;
+      expected["Games/" + name + ".Bin"] = data;
+    }
+    ASSERT_TRUE(disk.Add(&folder, stored("Empty", ""), {}, false, added, refusal, 0x01));
+    expected["Games/Empty"] = {};
+    EXPECT_FALSE(disk.Add(nullptr, stored("Huge", ""), Bytes(70000), false, added, refusal, 0x01));
+    EXPECT_EQ(refusal.reason, AddRefusal::kTooLarge);
+    auto root = std::make_unique<DirectoryCursor>();
+    disk.fs->Root(*root);
+    std::map<std::string, Bytes> files;
+    ReadTree(*disk.fs, *root, "", files);
+    EXPECT_EQ(files, expected) << variant;
+    Identification id;
+    auto fs = std::make_unique<FileSystem>();
+    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(id.kind, FileSystemKind::kHuBasic) << variant;
+    EXPECT_EQ(id.files, 8) << variant;
+  }
+}
+
 }  // namespace

@@ -91,9 +91,17 @@ bool MountVariant(const DiskMap& map, const HuVariant& v, VolumeLayout& layout, 
   return true;
 }
 
+// What the mount keeps: the variant mounted.
+struct HuState {
+  const HuVariant* variant;
+};
+
 bool Mount(Volume& volume) {
   for (const HuVariant& v : kVariants) {
-    if (MountVariant(*volume.map, v, volume.layout, volume.table)) return true;
+    if (MountVariant(*volume.map, v, volume.layout, volume.table)) {
+      BeginDriverState<HuState>(volume).variant = &v;
+      return true;
+    }
   }
   return false;
 }
@@ -141,6 +149,130 @@ void EntryType(const DirectoryEntry& e, char* type) {
            a & 0x40 ? " r" : "", a & 0x10 ? "h" : "");
 }
 
+int ToBcd(int value) { return (value / 10) << 4 | value % 10; }
+
+// 0 for Sunday.
+int Weekday(int year, int month, int day) {
+  static constexpr int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (month < 3) --year;
+  return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
+}
+
+// A file or a folder (one cluster of never-used entries) in the first deleted or never-used entry
+// of its folder, its clusters first-free, its chain in the table; a file of no bytes takes one
+// sector that begins with 1Ah, where a recorded size of 0 makes the system look for the end.
+bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry* folder,
+              const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  const HuVariant& v = *DriverState<HuState>(volume).variant;
+  const DiskMap& map = *volume.map;
+  if (!entry.directory && entry.size > 0xFFFF) {
+    refusal.reason = AddRefusal::kTooLarge;
+    return false;
+  }
+  if (folder != nullptr &&
+      (folder->first_cluster < 0 || folder->first_cluster >= l.cluster_count)) {
+    refusal.reason = AddRefusal::kDamaged;
+    return false;
+  }
+  const int64_t directory_start =
+      folder == nullptr ? l.root_start : FirstSectorOfCluster(l, folder->first_cluster);
+  unsigned char sector[256];
+  int64_t slot_sector = -1;
+  int slot = -1;
+  for (int s = 0; s < kSectorsPerCluster && slot < 0; ++s) {
+    ReadLogicalSector(map, l.numbering, directory_start + s, sector);
+    for (int e = 0; e < 8 && slot < 0; ++e) {
+      if (sector[32 * e] == 0x00 || sector[32 * e] == 0xFF) {
+        slot_sector = directory_start + s;
+        slot = e;
+      }
+    }
+  }
+  if (slot < 0) {
+    refusal.reason = AddRefusal::kDirectoryFull;
+    return false;
+  }
+  const int64_t cluster_bytes = int64_t{kSectorsPerCluster} * 256;
+  const int64_t count =
+      entry.directory || entry.size == 0 ? 1 : (entry.size + cluster_bytes - 1) / cluster_bytes;
+  int taken[kMaxClusterCount];
+  if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
+  bool writable = ClustersWritable(volume, taken, static_cast<int>(count), image_size) &&
+                  CanWriteLogicalSector(map, l.numbering, slot_sector, image_size);
+  for (int s = 0; s < v.fat_sectors && writable; ++s) {
+    writable = CanWriteLogicalSector(map, l.numbering, v.fat_sector + s, image_size);
+  }
+  if (!writable) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  if (entry.directory) {
+    unsigned char never_used[kSectorsPerCluster * 256];
+    memset(never_used, 0xFF, sizeof never_used);
+    WriteClusters(volume, image, image_size, taken, 1, never_used, sizeof never_used);
+    LinkClusters(volume, taken, 1, 0, true);
+  } else if (entry.size == 0) {
+    static constexpr unsigned char kEndOfText = 0x1A;
+    WriteClusters(volume, image, image_size, taken, 1, &kEndOfText, 1);
+    LinkClusters(volume, taken, 1, 1, false);
+  } else {
+    WriteClusters(volume, image, image_size, taken, static_cast<int>(count), entry.data,
+                  entry.size);
+    LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
+  }
+  // The table, from the volume's; the system's clusters and unreadable values stay as they were.
+  unsigned char fat[2][256];
+  for (int s = 0; s < v.fat_sectors; ++s) {
+    ReadLogicalSector(map, l.numbering, v.fat_sector + s, fat[s]);
+  }
+  for (int c = 0; c < v.cluster_count; ++c) {
+    const int16_t value = volume.table[c];
+    int low;
+    int high = 0;
+    if (value == kClusterFree) {
+      low = 0;
+    } else if (value >= 0) {
+      low = value & 0x7F;
+      high = value >> 7;
+    } else if (IsEndMark(value)) {
+      const int used = UsedSectors(value);
+      low = 0x80 + (used > 0 ? used : kSectorsPerCluster) - 1;
+    } else {
+      continue;
+    }
+    fat[c / 128][c % 128] = static_cast<unsigned char>(low);
+    if (v.fat_sectors == 2) fat[c / 128][128 + c % 128] = static_cast<unsigned char>(high);
+  }
+  for (int s = 0; s < v.fat_sectors; ++s) {
+    WriteLogicalSector(map, l.numbering, v.fat_sector + s, fat[s], image, image_size);
+  }
+  ReadLogicalSector(map, l.numbering, slot_sector, sector);
+  unsigned char* raw = sector + 32 * slot;
+  memset(raw, 0, 32);
+  raw[0] = static_cast<unsigned char>(entry.directory ? kModeDirectory : entry.attributes);
+  memcpy(raw + 1, entry.name, 16);
+  raw[0x11] = 0x20;  // no password
+  StoreLe16(raw + 0x12, entry.directory ? 0 : static_cast<int>(entry.size));
+  StoreLe16(raw + 0x14, entry.load_address);
+  StoreLe16(raw + 0x16, entry.exec_address);
+  if (entry.has_date && entry.date.year >= 1980 && entry.date.year <= 2079) {
+    const FileDate& d = entry.date;
+    raw[0x18] = static_cast<unsigned char>(ToBcd(d.year % 100));
+    raw[0x19] = static_cast<unsigned char>(d.month << 4 | Weekday(d.year, d.month, d.day));
+    raw[0x1A] = static_cast<unsigned char>(ToBcd(d.day));
+    raw[0x1B] = static_cast<unsigned char>(ToBcd(d.hour));
+    raw[0x1C] = static_cast<unsigned char>(ToBcd(d.minute));
+  }
+  raw[0x1E] = static_cast<unsigned char>(taken[0] & 0x7F);
+  raw[0x1F] = static_cast<unsigned char>(taken[0] >> 7);
+  WriteLogicalSector(map, l.numbering, slot_sector, sector, image, image_size);
+  DirectoryCursor cursor;
+  ParseEntry(volume, raw, 0, added, cursor);
+  added.location = static_cast<int32_t>(slot_sector * 64 + slot);
+  return true;
+}
+
 const FormatVariant* Variant(int index) {
   return index >= 0 && index < kVariantCount ? &kVariants[index].format : nullptr;
 }
@@ -177,7 +309,7 @@ extern const FileSystemDriver kHuBasicDriver = {
     EntryType,                    // entry_type
     Variant,                      // format_variant
     Format,                       // format
-    nullptr,                      // add_entry
+    AddEntry,                     // add_entry
 };
 
 }  // namespace diskimage
