@@ -176,6 +176,7 @@ struct NewEntry {
   int attributes;             // the attribute or mode byte as stored
   const unsigned char* data;  // a file's `size` bytes
   int64_t size;
+  bool ascii;        // a text file, where the system records it apart from the type (F-BASIC)
   int load_address;  // where the system records them (Hu-BASIC, MZ): a binary's load and
   int exec_address;  // execution addresses
   bool has_date;

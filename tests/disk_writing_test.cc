@@ -180,11 +180,13 @@ struct NewDisk {
   }
   // Adds an entry whose name field is `stored`, as the directory stores it.
   bool Add(const DirectoryEntry* folder, const std::string& stored, const Bytes& data,
-           bool directory, DirectoryEntry& added, AddRefusal& refusal, int attributes = 0x20) {
+           bool directory, DirectoryEntry& added, AddRefusal& refusal, int attributes = 0x20,
+           bool ascii = false) {
     NewEntry entry = {};
     memcpy(entry.name, stored.data(), std::min(stored.size(), sizeof entry.name));
     entry.directory = directory;
     entry.attributes = attributes;
+    entry.ascii = ascii;
     entry.data = data.data();
     entry.size = static_cast<int64_t>(data.size());
     entry.has_date = true;
@@ -372,6 +374,38 @@ TEST(DiskWritingTest, FilesAndFoldersAddedToAHuBasicDiskReadBackAsGiven) {
     EXPECT_EQ(id.kind, FileSystemKind::kHuBasic) << variant;
     EXPECT_EQ(id.files, 8) << variant;
   }
+}
+
+// F-BASIC stores no size and no folders: files read back as their sectors, ASCII ones to 1Ah.
+TEST(DiskWritingTest, FilesAddedToAnFBasicDiskReadBackAsItsSectors) {
+  NewDisk disk(FileSystemKind::kFBasic, "2d");
+  std::map<std::string, Bytes> expected;
+  DirectoryEntry added;
+  AddRefusal refusal;
+  for (int i = 0; i < 12; ++i) {
+    Bytes data(static_cast<size_t>(211 * i * i));
+    for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<unsigned char>(b + 5 * i);
+    std::string name = "PROG" + std::to_string(i);
+    ASSERT_TRUE(
+        disk.Add(nullptr, name + std::string(8 - name.size(), ' '), data, false, added, refusal, 2))
+        << i << " refusal " << refusal.reason;
+    data.resize((std::max<size_t>(data.size(), 1) + 255) / 256 * 256);
+    expected[name] = data;
+  }
+  const std::string text = "10 CLS\r\n\x1a";
+  ASSERT_TRUE(disk.Add(nullptr, "TEXT    ", Bytes(text.begin(), text.end()), false, added, refusal,
+                       0, true));
+  expected["TEXT"] = Bytes(text.begin(), text.end() - 1);
+  auto root = std::make_unique<DirectoryCursor>();
+  disk.fs->Root(*root);
+  std::map<std::string, Bytes> files;
+  ReadTree(*disk.fs, *root, "", files);
+  EXPECT_EQ(files, expected);
+  Identification id;
+  auto fs = std::make_unique<FileSystem>();
+  Identify(*disk.map, *fs, id);
+  EXPECT_EQ(id.kind, FileSystemKind::kFBasic);
+  EXPECT_EQ(id.files, 13);
 }
 
 }  // namespace

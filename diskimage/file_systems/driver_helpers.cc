@@ -121,4 +121,30 @@ void LinkClusters(Volume& volume, const int* taken, int count, int64_t size, boo
   volume.table[taken[count - 1]] = EndMark(used);
 }
 
+bool FindFreeEntry(const Volume& volume, int64_t start, int sectors, int entry_size,
+                   int64_t& slot_sector, int& slot) {
+  unsigned char sector[1024];
+  const SectorNumbering& numbering = volume.layout.numbering;
+  for (int s = 0; s < sectors; ++s) {
+    ReadLogicalSector(*volume.map, numbering, start + s, sector);
+    for (int e = 0; e < numbering.sector_size / entry_size; ++e) {
+      if (sector[entry_size * e] == 0x00 || sector[entry_size * e] == 0xFF) {
+        slot_sector = start + s;
+        slot = e;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool SectorsWritable(const Volume& volume, const int64_t* sectors, int count, size_t image_size) {
+  for (int i = 0; i < count; ++i) {
+    if (!CanWriteLogicalSector(*volume.map, volume.layout.numbering, sectors[i], image_size)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace diskimage

@@ -105,6 +105,68 @@ void EntryType(const DirectoryEntry& e, char* type) {
   snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
 }
 
+// A file (the system has no folders) in the first deleted or never-used entry, as F-BASIC writes
+// one: the name, three 00h, the type, the ASCII flag, 00h (not random access), the first
+// cluster, 00h, then FFh; its clusters first-free, the last one's mark the sectors used.
+bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry*,
+              const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  const DiskMap& map = *volume.map;
+  if (entry.directory) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  int64_t slot_sector = -1;
+  int slot = -1;
+  if (!FindFreeEntry(volume, kDirectoryStart, kDirectorySectors, 32, slot_sector, slot)) {
+    refusal.reason = AddRefusal::kDirectoryFull;
+    return false;
+  }
+  const int64_t cluster_bytes = int64_t{kSectorsPerCluster} * 256;
+  const int64_t count = entry.size > 0 ? (entry.size + cluster_bytes - 1) / cluster_bytes : 1;
+  int taken[kMaxClusterCount];
+  if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
+  const int64_t table = kFatTrack * kSectorsPerTrack + kFatSector - 1;
+  const int64_t written[] = {slot_sector, table};
+  if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
+      !SectorsWritable(volume, written, 2, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  WriteClusters(volume, image, image_size, taken, static_cast<int>(count), entry.data, entry.size);
+  LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
+  unsigned char sector[256];
+  ReadLogicalSector(map, l.numbering, table, sector);
+  for (int c = 0; c < kClusterCount; ++c) {
+    const int16_t value = volume.table[c];
+    unsigned char& stored = sector[kTableStart + c];
+    if (value == kClusterFree) {
+      stored = 0xFF;
+    } else if (value >= 0) {
+      stored = static_cast<unsigned char>(value);
+    } else if (IsEndMark(value)) {
+      const int used = UsedSectors(value);
+      stored = static_cast<unsigned char>(0xC0 + (used > 0 ? used : kSectorsPerCluster) - 1);
+    }
+  }
+  WriteLogicalSector(map, l.numbering, table, sector, image, image_size);
+  ReadLogicalSector(map, l.numbering, slot_sector, sector);
+  unsigned char* raw = sector + 32 * slot;
+  memset(raw, 0xFF, 32);
+  memcpy(raw, entry.name, 8);
+  memset(raw + 0x08, 0, 3);
+  raw[0x0B] = static_cast<unsigned char>(entry.attributes);
+  raw[0x0C] = entry.ascii ? 0xFF : 0x00;
+  raw[0x0D] = 0x00;
+  raw[0x0E] = static_cast<unsigned char>(taken[0]);
+  raw[0x0F] = 0x00;
+  WriteLogicalSector(map, l.numbering, slot_sector, sector, image, image_size);
+  DirectoryCursor cursor;
+  ParseEntry(volume, raw, 0, added, cursor);
+  added.location = static_cast<int32_t>(slot_sector * 64 + slot);
+  return true;
+}
+
 constexpr FormatVariant kFormat = {"2d", {40, 2, kSectorsPerTrack, 1, false}};
 
 const FormatVariant* Variant(int index) { return index == 0 ? &kFormat : nullptr; }
@@ -135,7 +197,7 @@ extern const FileSystemDriver kFBasicDriver = {
     EntryType,                // entry_type
     Variant,                  // format_variant
     Format,                   // format
-    nullptr,                  // add_entry
+    AddEntry,                 // add_entry
 };
 
 }  // namespace diskimage

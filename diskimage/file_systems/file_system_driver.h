@@ -166,6 +166,12 @@ bool ClustersWritable(const Volume& volume, const int* taken, int count, size_t 
 // Writes the `size` bytes at `data` over the `count` clusters, zeros after their end.
 void WriteClusters(const Volume& volume, unsigned char* image, size_t image_size,
                    const int* taken, int count, const unsigned char* data, int64_t size);
+// The first entry, of `entry_size` bytes, in the `sectors` logical sectors from `start` whose first
+// byte is 00h or FFh (deleted or never used), as its sector and index there; false when none is.
+bool FindFreeEntry(const Volume& volume, int64_t start, int sectors, int entry_size,
+                   int64_t& slot_sector, int& slot);
+// True when the `count` logical sectors are ones WriteLogicalSector writes.
+bool SectorsWritable(const Volume& volume, const int64_t* sectors, int count, size_t image_size);
 // Links the clusters in volume.table, the last one's mark saying `size` bytes of data in all
 // (EndMark of its sectors used, or kClusterEnd with `whole_clusters`).
 void LinkClusters(Volume& volume, const int* taken, int count, int64_t size, bool whole_clusters);

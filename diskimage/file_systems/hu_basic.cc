@@ -180,16 +180,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   unsigned char sector[256];
   int64_t slot_sector = -1;
   int slot = -1;
-  for (int s = 0; s < kSectorsPerCluster && slot < 0; ++s) {
-    ReadLogicalSector(map, l.numbering, directory_start + s, sector);
-    for (int e = 0; e < 8 && slot < 0; ++e) {
-      if (sector[32 * e] == 0x00 || sector[32 * e] == 0xFF) {
-        slot_sector = directory_start + s;
-        slot = e;
-      }
-    }
-  }
-  if (slot < 0) {
+  if (!FindFreeEntry(volume, directory_start, kSectorsPerCluster, 32, slot_sector, slot)) {
     refusal.reason = AddRefusal::kDirectoryFull;
     return false;
   }
@@ -198,12 +189,9 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
       entry.directory || entry.size == 0 ? 1 : (entry.size + cluster_bytes - 1) / cluster_bytes;
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
-  bool writable = ClustersWritable(volume, taken, static_cast<int>(count), image_size) &&
-                  CanWriteLogicalSector(map, l.numbering, slot_sector, image_size);
-  for (int s = 0; s < v.fat_sectors && writable; ++s) {
-    writable = CanWriteLogicalSector(map, l.numbering, v.fat_sector + s, image_size);
-  }
-  if (!writable) {
+  const int64_t written[] = {slot_sector, v.fat_sector, v.fat_sector + 1};
+  if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
+      !SectorsWritable(volume, written, 1 + v.fat_sectors, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }

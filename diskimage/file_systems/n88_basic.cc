@@ -153,16 +153,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   unsigned char sector[256];
   int64_t slot_sector = -1;
   int slot = -1;
-  for (int s = 0; s < v.directory_sectors && slot < 0; ++s) {
-    ReadLogicalSector(map, l.numbering, l.root_start + s, sector);
-    for (int e = 0; e < 16 && slot < 0; ++e) {
-      if (sector[16 * e] == 0x00 || sector[16 * e] == 0xFF) {
-        slot_sector = l.root_start + s;
-        slot = e;
-      }
-    }
-  }
-  if (slot < 0) {
+  if (!FindFreeEntry(volume, l.root_start, v.directory_sectors, 16, slot_sector, slot)) {
     refusal.reason = AddRefusal::kDirectoryFull;
     return false;
   }
@@ -170,13 +161,10 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   const int64_t count = entry.size > 0 ? (entry.size + cluster_bytes - 1) / cluster_bytes : 1;
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
-  bool writable = ClustersWritable(volume, taken, static_cast<int>(count), image_size) &&
-                  CanWriteLogicalSector(map, l.numbering, slot_sector, image_size);
-  for (int i = 0; i < 3 && writable; ++i) {
-    writable = CanWriteLogicalSector(map, l.numbering, l.root_start + v.first_fat_sector - 1 + i,
-                                     image_size);
-  }
-  if (!writable) {
+  const int64_t table = l.root_start + v.first_fat_sector - 1;
+  const int64_t written[] = {slot_sector, table, table + 1, table + 2};
+  if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
+      !SectorsWritable(volume, written, 4, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
@@ -184,7 +172,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
   // The tables, from the volume's; reserved and unreadable values stay as they were.
   for (int i = 0; i < 3; ++i) {
-    const int64_t logical = l.root_start + v.first_fat_sector - 1 + i;
+    const int64_t logical = table + i;
     unsigned char fat[256];
     ReadLogicalSector(map, l.numbering, logical, fat);
     for (int c = 0; c < v.cluster_count; ++c) {
