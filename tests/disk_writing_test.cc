@@ -408,4 +408,38 @@ TEST(DiskWritingTest, FilesAddedToAnFBasicDiskReadBackAsItsSectors) {
   EXPECT_EQ(id.files, 13);
 }
 
+// MZ files are contiguous runs of blocks the bitmap marks: they read back as given, and the
+// bitmap agrees with the directory.
+TEST(DiskWritingTest, FilesAddedToAnMzDiskReadBackAsGivenAndTheBitmapAgrees) {
+  for (const char* variant : {"2d", "2dd"}) {
+    NewDisk disk(FileSystemKind::kMzBasic, variant);
+    std::map<std::string, Bytes> expected;
+    DirectoryEntry added;
+    AddRefusal refusal;
+    for (int i = 0; i < 20; ++i) {
+      Bytes data(static_cast<size_t>(90 * i * i + 1));
+      for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<unsigned char>(b ^ i);
+      const std::string name = "program " + std::to_string(i);
+      std::string stored = name + "\r";
+      stored.resize(17, '\r');
+      ASSERT_TRUE(disk.Add(nullptr, stored, data, false, added, refusal, i % 2 + 1))
+          << variant << " " << i << " refusal " << refusal.reason;
+      expected[name] = data;
+    }
+    EXPECT_FALSE(disk.Add(nullptr, "folder\r", {}, true, added, refusal, 1));
+    EXPECT_EQ(refusal.reason, AddRefusal::kNotSupported);
+    auto root = std::make_unique<DirectoryCursor>();
+    disk.fs->Root(*root);
+    std::map<std::string, Bytes> files;
+    ReadTree(*disk.fs, *root, "", files);
+    EXPECT_EQ(files, expected) << variant;
+    auto fs = std::make_unique<FileSystem>();
+    ASSERT_TRUE(fs->Mount(*disk.map, FileSystemKind::kMzBasic));
+    EXPECT_EQ(fs->Layout().allocation_mismatches, 0) << variant;
+    Identification id;
+    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(id.files, 20) << variant;
+  }
+}
+
 }  // namespace

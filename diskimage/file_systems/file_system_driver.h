@@ -137,6 +137,10 @@ template <typename State>
 const State& DriverState(const Volume& volume) {
   return *std::launder(reinterpret_cast<const State*>(volume.driver_state));
 }
+template <typename State>
+State& DriverState(Volume& volume) {
+  return *std::launder(reinterpret_cast<State*>(volume.driver_state));
+}
 
 // Sets entry.name from `name_length` name bytes and `extension_length` extension bytes: each
 // without its trailing spaces (and NULs, with `trim_nuls`), joined by "." when the extension is
@@ -164,8 +168,8 @@ bool TakeFreeClusters(const Volume& volume, int64_t count, int* taken, AddRefusa
 // of `image_size` bytes.
 bool ClustersWritable(const Volume& volume, const int* taken, int count, size_t image_size);
 // Writes the `size` bytes at `data` over the `count` clusters, zeros after their end.
-void WriteClusters(const Volume& volume, unsigned char* image, size_t image_size,
-                   const int* taken, int count, const unsigned char* data, int64_t size);
+void WriteClusters(const Volume& volume, unsigned char* image, size_t image_size, const int* taken,
+                   int count, const unsigned char* data, int64_t size);
 // The first entry, of `entry_size` bytes, in the `sectors` logical sectors from `start` whose first
 // byte is 00h or FFh (deleted or never used), as its sector and index there; false when none is.
 bool FindFreeEntry(const Volume& volume, int64_t start, int sectors, int entry_size,

@@ -18,7 +18,7 @@ constexpr int kEntries = kDirectorySectors * kSectorSize / kEntrySize;
 constexpr int kMaxSectors = 2560;  // 80 cylinders, two sides, 16 sectors
 constexpr int kBitmapBits = (0xFF - 6) * 8;
 constexpr int kVolumeEntry = 0x80;
-constexpr int kBsd = 0x03, kBrd = 0x04;
+constexpr int kObj = 0x01, kBtx = 0x02, kBsd = 0x03, kBrd = 0x04;
 
 bool KnownMode(int mode) { return mode <= kBrd || mode == kVolumeEntry; }
 
@@ -162,6 +162,82 @@ void Locate(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
   }
 }
 
+// An OBJ or BTX file (the only kinds whose sectors are known; no folders) in the first free entry:
+// the first run of free blocks that holds it, marked in the bitmap and its count of blocks in use.
+bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry*,
+              const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  const DiskMap& map = *volume.map;
+  MzState& state = DriverState<MzState>(volume);
+  if (entry.directory || (entry.attributes != kObj && entry.attributes != kBtx)) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  if (entry.size > 0xFFFF) {
+    refusal.reason = AddRefusal::kTooLarge;
+    return false;
+  }
+  int slot = -1;
+  for (int i = 0; i < kEntries && slot < 0; ++i) {
+    if (state.directory[kEntrySize * i] == 0x00) slot = i;
+  }
+  if (slot < 0) {
+    refusal.reason = AddRefusal::kDirectoryFull;
+    return false;
+  }
+  const int64_t block_bytes = int64_t{l.sectors_per_cluster} * kSectorSize;
+  const int count = static_cast<int>((entry.size + block_bytes - 1) / block_bytes);
+  // The first run of `count` free blocks.
+  int first = l.first_cluster;
+  int run = 0;
+  for (int b = l.first_cluster; b < l.first_cluster + l.cluster_count && run < count; ++b) {
+    if (volume.table[b] != kClusterFree) {
+      run = 0;
+      first = b + 1;
+    } else {
+      ++run;
+    }
+  }
+  if (run < count) {
+    refusal = AddRefusal{AddRefusal::kNoRoom, CountFreeClusters(volume) * block_bytes,
+                         count * block_bytes};
+    return false;
+  }
+  int taken[kMaxClusterCount];
+  for (int i = 0; i < count; ++i) taken[i] = first + i;
+  const int64_t directory_sector = kDirectoryStart + slot * kEntrySize / kSectorSize;
+  const int64_t written[] = {kBitmapSector, directory_sector};
+  if (!ClustersWritable(volume, taken, count, image_size) ||
+      !SectorsWritable(volume, written, 2, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  WriteClusters(volume, image, image_size, taken, count, entry.data, entry.size);
+  unsigned char bitmap[kSectorSize];
+  ReadLogicalSector(map, l.numbering, kBitmapSector, bitmap);
+  for (int i = 0; i < count; ++i) {
+    const int bit = taken[i] - l.first_cluster;
+    bitmap[6 + bit / 8] = static_cast<unsigned char>(bitmap[6 + bit / 8] | (1 << (bit % 8)));
+    volume.table[taken[i]] = EndMark(0);
+  }
+  StoreLe16(bitmap + 2, ReadLe16(bitmap + 2) + count);
+  WriteLogicalSector(map, l.numbering, kBitmapSector, bitmap, image, image_size);
+  unsigned char* raw = state.directory + kEntrySize * slot;
+  memset(raw, 0, kEntrySize);
+  raw[0] = static_cast<unsigned char>(entry.attributes);
+  memcpy(raw + 1, entry.name, 17);
+  StoreLe16(raw + 0x14, static_cast<int>(entry.size));
+  StoreLe16(raw + 0x16, entry.load_address);
+  StoreLe16(raw + 0x18, entry.exec_address);
+  StoreLe16(raw + 0x1E, static_cast<int>(FirstSectorOfCluster(l, first)));
+  WriteLogicalSector(map, l.numbering, directory_sector,
+                     state.directory + (directory_sector - kDirectoryStart) * kSectorSize, image,
+                     image_size);
+  ParseEntry(raw, added);
+  added.location = static_cast<int32_t>(l.root_start * 64 + slot);
+  return true;
+}
+
 // "obj", "btx", "bsd" or "brd": the entry's mode.
 void EntryType(const DirectoryEntry& e, char* type) {
   const int a = e.attributes;
@@ -237,7 +313,7 @@ extern const FileSystemDriver kMzBasicDriver = {
     EntryType,              // entry_type
     Variant,                // format_variant
     Format,                 // format
-    nullptr,                // add_entry
+    AddEntry,               // add_entry
 };
 
 }  // namespace diskimage
