@@ -234,9 +234,9 @@ class DISKIMAGE_API FileSystem {
   // the allocation table at its place with its entries legal values (at most one in 16 of a BASIC
   // table damaged: a link past the last cluster or a value no table holds) and its reserved
   // clusters marked, for FAT12 a parameter block whose numbers agree with each other and with the
-  // disk, for CP/M a known format whose directory holds at least one file and only well-formed
-  // entries, for MZ a bitmap and directory that agree with the disk. The map must outlive the use
-  // of this object.
+  // disk, for CP/M a known format whose directory holds only well-formed entries (an empty one
+  // too, as a new disk's: Identify asks for a file as well), for MZ a bitmap and directory that
+  // agree with the disk. The map must outlive the use of this object.
   bool Mount(const DiskMap& map, FileSystemKind kind);
 
   FileSystemKind Kind() const { return kind; }

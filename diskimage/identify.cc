@@ -74,10 +74,12 @@ void Identify(const DiskMap& map, FileSystem& fs, Identification& id) {
     fs.ForgetClaims();
     // A short signature's directory must hold up too, every entry parsing and most chains ending
     // on the disk (a damaged disk keeps its name).
-    if (driver->short_signature &&
+    using Evidence = FileSystemDriver::Evidence;
+    if (driver->evidence == Evidence::kDirectory &&
         (count.invalid_entries > 0 || 2 * count.broken > count.files + count.directories)) {
       continue;
     }
+    if (driver->evidence == Evidence::kFiles && count.files == 0) continue;
     id.kind = driver->kind;
     id.variant = fs.Layout().variant;
     fs.DescribeMount(id.evidence, sizeof id.evidence);

@@ -55,6 +55,14 @@ TEST(FormatTest, EveryVariantIsAnEmptyDiskOfItsSystemAsMtoolsAgrees) {
       auto fs = std::make_unique<FileSystem>();
       Identification id;
       Identify(*map, *fs, id);
+      ++formatted;
+      if (driver->evidence == FileSystemDriver::Evidence::kFiles) {
+        // Every formatter's empty disk: unformatted to identification, its system's to a mount.
+        EXPECT_EQ(id.kind, FileSystemKind::kUnformatted) << name;
+        EXPECT_TRUE(fs->Mount(*map, driver->kind)) << name;
+        EXPECT_GT(fs->FreeClusters(), 0) << name;
+        continue;
+      }
       EXPECT_EQ(id.kind, driver->kind) << name << ": " << id.evidence;
       EXPECT_EQ(id.files, 0) << name;
       EXPECT_EQ(id.bytes_used, 0) << name;
@@ -65,7 +73,6 @@ TEST(FormatTest, EveryVariantIsAnEmptyDiskOfItsSystemAsMtoolsAgrees) {
         WriteFile(dir / "disk", disk);
         EXPECT_EQ(MtoolsFreeBytes(dir / "disk"), id.bytes_free) << name;
       }
-      ++formatted;
     }
   }
   EXPECT_GE(formatted, 5);
@@ -439,6 +446,58 @@ TEST(DiskWritingTest, FilesAddedToAnMzDiskReadBackAsGivenAndTheBitmapAgrees) {
     Identification id;
     Identify(*disk.map, *fs, id);
     EXPECT_EQ(id.files, 20) << variant;
+  }
+}
+
+// CP/M files of user 0 and of a user folder, one of several entries, read back as their records,
+// by this library and by cpmtools.
+TEST(DiskWritingTest, FilesAddedToACpmDiskAreTheRecordsCpmtoolsReads) {
+  NewDisk disk(FileSystemKind::kCpm, "x1turbo-2d");
+  std::map<std::string, Bytes> expected;
+  DirectoryEntry added, user;
+  AddRefusal refusal;
+  ASSERT_TRUE(disk.Add(nullptr, "5", {}, true, user, refusal, 0));
+  const std::pair<const char*, size_t> files[] = {
+      {"EMPTY   TXT", 0}, {"ONE     BIN", 100}, {"TWO     BIN", 5000}, {"BIG     COM", 40000}};
+  const DirectoryEntry* folders[] = {nullptr, &user};
+  for (const DirectoryEntry* folder : folders) {
+    for (const auto& [stored, size] : files) {
+      Bytes data(size);
+      for (size_t b = 0; b < size; ++b) data[b] = static_cast<unsigned char>(b * 5 + 1);
+      ASSERT_TRUE(disk.Add(folder, stored, data, false, added, refusal, 0))
+          << stored << " refusal " << refusal.reason;
+      std::string name = std::string(stored, 8);
+      name.erase(name.find_last_not_of(' ') + 1);
+      name += "." + std::string(stored + 8, 3);
+      data.resize((size + 127) / 128 * 128);
+      expected[(folder == nullptr ? "" : "5/") + name] = data;
+    }
+  }
+  auto root = std::make_unique<DirectoryCursor>();
+  disk.fs->Root(*root);
+  std::map<std::string, Bytes> read;
+  ReadTree(*disk.fs, *root, "", read);
+  EXPECT_EQ(read, expected);
+  Identification id;
+  auto fs = std::make_unique<FileSystem>();
+  Identify(*disk.map, *fs, id);
+  EXPECT_EQ(id.kind, FileSystemKind::kCpm);
+
+  if (system("command -v cpmcp >/dev/null") != 0) GTEST_SKIP() << "cpmtools missing";
+  TempDir dir;
+  WriteFile(dir / "cpm.img", disk.disk);
+  const std::string diskdefs =
+      "diskdef x1turbo2d\n seclen 256\n tracks 80\n sectrk 16\n blocksize 2048\n maxdir 64\n"
+      " skew 0\n boottrk 4\n os 2.2\nend\n";
+  WriteFile(dir / "diskdefs", Bytes(diskdefs.begin(), diskdefs.end()));
+  const std::string commands = "set -e; cd " + dir.path() +
+                               "; mkdir -p ref/5; cpmcp -f x1turbo2d cpm.img '0:*' ref/"
+                               "; cpmcp -f x1turbo2d cpm.img '5:*' ref/5/";
+  ASSERT_EQ(system(commands.c_str()), 0);
+  for (const auto& [path, bytes] : expected) {
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(ReadFile(dir.path() + "/ref/" + lower), bytes) << path;
   }
 }
 

@@ -12,6 +12,7 @@ namespace {
 // A CP/M format whose every value a real disk or a document fixes.
 struct CpmFormat {
   const char* name;
+  FormatVariant variant;  // a new disk of it: every byte E5h, as CP/M's formatters leave it
   int cylinders, heads, sectors, sector_size;
   int reserved_tracks;
   int block_size;
@@ -20,7 +21,7 @@ struct CpmFormat {
 
 constexpr CpmFormat kCpmFormats[] = {
     // The X1turbo's 2D disks: directory at cylinder 2 head 0, no skew.
-    {"X1turbo 2D", 40, 2, 16, 256, 4, 2048, 64},
+    {"X1turbo 2D", {"x1turbo-2d", {40, 2, 16, 1, false}}, 40, 2, 16, 256, 4, 2048, 64},
 };
 
 constexpr int kEntrySize = 32;
@@ -117,15 +118,12 @@ bool Mount(Volume& volume) {
                                 directory + s * f.sector_size) != SectorRead::kMissing;
     }
     if (!whole) continue;
-    int files = 0;
     bool formed = true;
     for (int i = 0; i < f.directory_entries && formed; ++i) {
-      const unsigned char* e = directory + kEntrySize * i;
-      formed = WellFormed(e);
-      files += IsFile(e) ? 1 : 0;
+      formed = WellFormed(directory + kEntrySize * i);
     }
-    // An all-E5h directory is any freshly formatted disk's: no evidence.
-    if (!formed || files == 0) continue;
+    // (An all-E5h directory is any freshly formatted disk's: mounted, but no evidence.)
+    if (!formed) continue;
     // The disk's tracks fit the format (looked at last: it reads every track's headers).
     int highest = -1;
     for (int track = 0; track < SectorSource::kTrackCount; ++track) {
@@ -265,6 +263,103 @@ void Locate(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
   }
 }
 
+const FormatVariant* Variant(int index) {
+  constexpr int kCount = static_cast<int>(sizeof kCpmFormats / sizeof kCpmFormats[0]);
+  return index >= 0 && index < kCount ? &kCpmFormats[index].variant : nullptr;
+}
+
+void Format(int index, unsigned char* disk) {
+  memset(disk, kFreeEntry, static_cast<size_t>(kCpmFormats[index].variant.grid.DiskBytes()));
+}
+
+// A file of the folder's user (0 in the root) in as many free entries as its blocks need, each
+// holding (EXM + 1) logical extents of 128 records; its blocks first-free. A folder is a user
+// number ("1" to "15"), which takes nothing on the disk until a file of it is added.
+bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry* folder,
+              const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  CpmState& state = DriverState<CpmState>(volume);
+  const int user = folder == nullptr ? 0 : folder->first_cluster;
+  if (entry.directory) {
+    int number = 0;
+    for (int i = 0; i < 2 && entry.name[i] >= '0' && entry.name[i] <= '9'; ++i) {
+      number = number * 10 + (entry.name[i] - '0');
+    }
+    if (folder != nullptr || number < 1 || number > 15) {
+      refusal.reason = AddRefusal::kNotSupported;
+      return false;
+    }
+    added.name_length =
+        snprintf(reinterpret_cast<char*>(added.name), sizeof added.name, "%d", number);
+    added.directory = true;
+    added.first_cluster = number;
+    added.location = -number;
+    return true;
+  }
+  const int64_t block_bytes = int64_t{l.sectors_per_cluster} * l.numbering.sector_size;
+  const int64_t records = (entry.size + kRecord - 1) / kRecord;
+  const int blocks = static_cast<int>((entry.size + block_bytes - 1) / block_bytes);
+  const int pointers = 16 / state.pointer_bytes;
+  const int records_per_entry = (state.extent_mask + 1) * kRecordsPerExtent;
+  const int entries =
+      records == 0 ? 1 : static_cast<int>((records + records_per_entry - 1) / records_per_entry);
+  int slots[FileSystem::kMaxDirectoryBytes / kEntrySize];
+  int found = 0;
+  for (int i = 0; i < state.directory_entries && found < entries; ++i) {
+    if (state.directory[kEntrySize * i] == kFreeEntry) slots[found++] = i;
+  }
+  if (found < entries) {
+    refusal.reason = AddRefusal::kDirectoryFull;
+    return false;
+  }
+  int taken[kMaxClusterCount];
+  if (!TakeFreeClusters(volume, blocks, taken, refusal)) return false;
+  int64_t directory_sectors[FileSystem::kMaxDirectoryBytes / 128];
+  for (int s = 0; s < l.root_sectors; ++s) directory_sectors[s] = l.root_start + s;
+  if (!ClustersWritable(volume, taken, blocks, image_size) ||
+      !SectorsWritable(volume, directory_sectors, l.root_sectors, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  WriteClusters(volume, image, image_size, taken, blocks, entry.data, entry.size);
+  for (int b = 0; b < blocks; ++b) volume.table[taken[b]] = EndMark(0);
+  for (int k = 0; k < entries; ++k) {
+    unsigned char* e = state.directory + kEntrySize * slots[k];
+    memset(e, 0, kEntrySize);
+    e[0] = static_cast<unsigned char>(user);
+    memcpy(e + 1, entry.name, 11);
+    for (int a = 0; a < 3; ++a) {
+      if (entry.attributes & (1 << a)) e[9 + a] = static_cast<unsigned char>(e[9 + a] | 0x80);
+    }
+    // Records in this entry; the extent number is that of its last logical extent.
+    const int64_t before = int64_t{k} * records_per_entry;
+    const int64_t here =
+        records - before < records_per_entry ? records - before : records_per_entry;
+    const int64_t extent =
+        int64_t{k} * (state.extent_mask + 1) + (here > 0 ? (here - 1) / kRecordsPerExtent : 0);
+    e[12] = static_cast<unsigned char>(extent & 0x1F);
+    e[14] = static_cast<unsigned char>(extent >> 5);
+    e[15] = static_cast<unsigned char>(here - (here > 0 ? (here - 1) / kRecordsPerExtent : 0) *
+                                                  kRecordsPerExtent);
+    for (int p = 0; p < pointers; ++p) {
+      const int index = k * pointers + p;
+      if (index >= blocks) break;
+      if (state.pointer_bytes == 1) {
+        e[16 + p] = static_cast<unsigned char>(taken[index]);
+      } else {
+        StoreLe16(e + 16 + 2 * p, taken[index]);
+      }
+    }
+  }
+  for (int s = 0; s < l.root_sectors; ++s) {
+    WriteLogicalSector(*volume.map, l.numbering, l.root_start + s,
+                       state.directory + s * l.numbering.sector_size, image, image_size);
+  }
+  ParseEntry(state, slots[0], user, added);
+  added.location = static_cast<int32_t>(l.root_start * 64 + slots[0]);
+  return true;
+}
+
 // "user" for a user's folder; "r", "s", "a" for the read-only, system and archive bits ("-" for
 // each not).
 void EntryType(const DirectoryEntry& e, char* type) {
@@ -279,20 +374,20 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }  // namespace
 
 extern const FileSystemDriver kCpmDriver = {
-    FileSystemKind::kCpm,  // kind
-    "cpm",                 // name
-    false,  // no short_signature: a whole directory of well-formed entries is evidence enough
-    FileLength::kRecorded,  // file_length
-    Mount,                  // mount
-    Describe,               // describe
-    nullptr,                // parse_entry
-    NextEntry,              // next_entry
-    Locate,                 // locate
-    nullptr,                // label
-    EntryType,              // entry_type
-    nullptr,                // format_variant
-    nullptr,                // format
-    nullptr,                // add_entry
+    FileSystemKind::kCpm,                // kind
+    "cpm",                               // name
+    FileSystemDriver::Evidence::kFiles,  // well-formed entries, one of a file
+    FileLength::kRecorded,               // file_length
+    Mount,                               // mount
+    Describe,                            // describe
+    nullptr,                             // parse_entry
+    NextEntry,                           // next_entry
+    Locate,                              // locate
+    nullptr,                             // label
+    EntryType,                           // entry_type
+    Variant,                             // format_variant
+    Format,                              // format
+    AddEntry,                            // add_entry
 };
 
 }  // namespace diskimage

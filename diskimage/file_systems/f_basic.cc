@@ -184,20 +184,20 @@ void Format(int, unsigned char* disk) {
 }  // namespace
 
 extern const FileSystemDriver kFBasicDriver = {
-    FileSystemKind::kFBasic,  // kind
-    "f-basic",                // name
-    true,                     // short_signature: five table bytes: a few
-    FileLength::kChain,       // file_length
-    Mount,                    // mount
-    Describe,                 // describe
-    ParseEntry,               // parse_entry
-    nullptr,                  // next_entry
-    nullptr,                  // locate
-    nullptr,                  // label
-    EntryType,                // entry_type
-    Variant,                  // format_variant
-    Format,                   // format
-    AddEntry,                 // add_entry
+    FileSystemKind::kFBasic,                 // kind
+    "f-basic",                               // name
+    FileSystemDriver::Evidence::kDirectory,  // five table bytes: a few
+    FileLength::kChain,                      // file_length
+    Mount,                                   // mount
+    Describe,                                // describe
+    ParseEntry,                              // parse_entry
+    nullptr,                                 // next_entry
+    nullptr,                                 // locate
+    nullptr,                                 // label
+    EntryType,                               // entry_type
+    Variant,                                 // format_variant
+    Format,                                  // format
+    AddEntry,                                // add_entry
 };
 
 }  // namespace diskimage

@@ -60,20 +60,20 @@ bool Mount(Volume& volume) {
 }  // namespace
 
 extern const FileSystemDriver kFat12Driver = {
-    FileSystemKind::kFat12,  // kind
-    "fat12",                 // name
-    false,                   // no short_signature: a parameter block and a FAT are evidence enough
-    FileLength::kRecorded,   // file_length
-    Mount,                   // mount
-    DescribeFatVolume,       // describe
-    ParseFatEntry,           // parse_entry
-    nullptr,                 // next_entry
-    nullptr,                 // locate
-    ReadFatLabel,            // label
-    FatEntryType,            // entry_type
-    Variant,                 // format_variant
-    Format,                  // format
-    AddFatEntry,             // add_entry
+    FileSystemKind::kFat12,              // kind
+    "fat12",                             // name
+    FileSystemDriver::Evidence::kMount,  // a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,               // file_length
+    Mount,                               // mount
+    DescribeFatVolume,                   // describe
+    ParseFatEntry,                       // parse_entry
+    nullptr,                             // next_entry
+    nullptr,                             // locate
+    ReadFatLabel,                        // label
+    FatEntryType,                        // entry_type
+    Variant,                             // format_variant
+    Format,                              // format
+    AddFatEntry,                         // add_entry
 };
 
 }  // namespace diskimage

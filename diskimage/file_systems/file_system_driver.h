@@ -65,9 +65,13 @@ struct FormatVariant {
 struct FileSystemDriver {
   FileSystemKind kind;
   const char* name;  // as dskinfo names it: lower case, "-" between words
-  // Identification also asks the directory to hold up (every entry parsing, most chains ending
-  // on the disk): the file system's signature is a few bytes that a foreign disk may carry.
-  bool short_signature;
+  // What identification takes as evidence besides the mount.
+  enum class Evidence {
+    kMount,      // the mount's checks
+    kDirectory,  // the directory holding up too (every entry parsing, most chains ending on the
+                 // disk): the file system's signature is a few bytes a foreign disk may carry
+    kFiles,      // a file too: the empty disk is every formatter's
+  } evidence;
   FileLength file_length;  // ASCII files (entry.ascii) are always cut before their first 1Ah
 
   // Checks the disk at volume.map strictly and fills volume.layout and volume.table (clusters

@@ -284,20 +284,20 @@ void Format(int index, unsigned char* disk) {
 }  // namespace
 
 extern const FileSystemDriver kHuBasicDriver = {
-    FileSystemKind::kHuBasic,     // kind
-    "hu-basic",                   // name
-    true,                         // short_signature: two table bytes: a few
-    FileLength::kRecordedOrText,  // file_length
-    Mount,                        // mount
-    Describe,                     // describe
-    ParseEntry,                   // parse_entry
-    nullptr,                      // next_entry
-    nullptr,                      // locate
-    nullptr,                      // label
-    EntryType,                    // entry_type
-    Variant,                      // format_variant
-    Format,                       // format
-    AddEntry,                     // add_entry
+    FileSystemKind::kHuBasic,                // kind
+    "hu-basic",                              // name
+    FileSystemDriver::Evidence::kDirectory,  // two table bytes: a few
+    FileLength::kRecordedOrText,             // file_length
+    Mount,                                   // mount
+    Describe,                                // describe
+    ParseEntry,                              // parse_entry
+    nullptr,                                 // next_entry
+    nullptr,                                 // locate
+    nullptr,                                 // label
+    EntryType,                               // entry_type
+    Variant,                                 // format_variant
+    Format,                                  // format
+    AddEntry,                                // add_entry
 };
 
 }  // namespace diskimage

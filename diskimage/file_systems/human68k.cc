@@ -72,20 +72,20 @@ bool Mount(Volume& volume) {
 }  // namespace
 
 extern const FileSystemDriver kHuman68kDriver = {
-    FileSystemKind::kHuman68k,  // kind
-    "human68k",                 // name
-    false,                  // no short_signature: a parameter block and a FAT are evidence enough
-    FileLength::kRecorded,  // file_length
-    Mount,                  // mount
-    DescribeFatVolume,      // describe
-    ParseFatEntry,          // parse_entry
-    nullptr,                // next_entry
-    nullptr,                // locate
-    ReadFatLabel,           // label
-    FatEntryType,           // entry_type
-    Variant,                // format_variant
-    Format,                 // format
-    AddFatEntry,            // add_entry
+    FileSystemKind::kHuman68k,           // kind
+    "human68k",                          // name
+    FileSystemDriver::Evidence::kMount,  // a parameter block and a FAT are evidence enough
+    FileLength::kRecorded,               // file_length
+    Mount,                               // mount
+    DescribeFatVolume,                   // describe
+    ParseFatEntry,                       // parse_entry
+    nullptr,                             // next_entry
+    nullptr,                             // locate
+    ReadFatLabel,                        // label
+    FatEntryType,                        // entry_type
+    Variant,                             // format_variant
+    Format,                              // format
+    AddFatEntry,                         // add_entry
 };
 
 }  // namespace diskimage

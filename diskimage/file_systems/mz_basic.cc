@@ -300,20 +300,21 @@ void Format(int index, unsigned char* disk) {
 }  // namespace
 
 extern const FileSystemDriver kMzBasicDriver = {
-    FileSystemKind::kMzBasic,  // kind
-    "mz-basic",                // name
-    false,  // no short_signature: a bitmap and directory that agree with the disk are evidence
-    FileLength::kRecorded,  // file_length
-    Mount,                  // mount
-    Describe,               // describe
-    nullptr,                // parse_entry
-    NextEntry,              // next_entry
-    Locate,                 // locate
-    nullptr,                // label
-    EntryType,              // entry_type
-    Variant,                // format_variant
-    Format,                 // format
-    AddEntry,               // add_entry
+    FileSystemKind::kMzBasic,            // kind
+    "mz-basic",                          // name
+    FileSystemDriver::Evidence::kMount,  // a bitmap and directory that agree with the disk are
+                                         // evidence
+    FileLength::kRecorded,               // file_length
+    Mount,                               // mount
+    Describe,                            // describe
+    nullptr,                             // parse_entry
+    NextEntry,                           // next_entry
+    Locate,                              // locate
+    nullptr,                             // label
+    EntryType,                           // entry_type
+    Variant,                             // format_variant
+    Format,                              // format
+    AddEntry,                            // add_entry
 };
 
 }  // namespace diskimage

@@ -232,20 +232,20 @@ void Format(int index, unsigned char* disk) {
 }  // namespace
 
 extern const FileSystemDriver kN88BasicDriver = {
-    FileSystemKind::kN88Basic,  // kind
-    "n88-basic",                // name
-    true,                       // short_signature: three equal table copies: a few bytes
-    FileLength::kChain,         // file_length
-    Mount,                      // mount
-    Describe,                   // describe
-    ParseEntry,                 // parse_entry
-    nullptr,                    // next_entry
-    nullptr,                    // locate
-    nullptr,                    // label
-    EntryType,                  // entry_type
-    Variant,                    // format_variant
-    Format,                     // format
-    AddEntry,                   // add_entry
+    FileSystemKind::kN88Basic,               // kind
+    "n88-basic",                             // name
+    FileSystemDriver::Evidence::kDirectory,  // three equal table copies: a few bytes
+    FileLength::kChain,                      // file_length
+    Mount,                                   // mount
+    Describe,                                // describe
+    ParseEntry,                              // parse_entry
+    nullptr,                                 // next_entry
+    nullptr,                                 // locate
+    nullptr,                                 // label
+    EntryType,                               // entry_type
+    Variant,                                 // format_variant
+    Format,                                  // format
+    AddEntry,                                // add_entry
 };
 
 }  // namespace diskimage
