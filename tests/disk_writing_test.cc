@@ -1,8 +1,8 @@
 // Unit tests of writing disks: every variant a file-system driver formats is named as its system
 // by identification, holds no file, and, for the FAT systems, has the free space mtools finds;
-// where a real formatted disk is known, the new disk is its every byte. Files and folders added
-// read back, by this library and by mtools, as they were given; what does not fit is refused
-// with nothing written.
+// where a real formatted disk is known, the new disk is its bytes. Files and folders added to each
+// system read back as they were given, by this library and, for FAT and CP/M, by mtools and
+// cpmtools; what does not fit is refused with nothing written.
 #include <gtest/gtest.h>
 
 #include <cstdio>
