@@ -173,6 +173,27 @@ TEST(FormatTest, FBasic2dHasTheRealDisksIdSectorAndTableHead) {
             range(real, table + 5 + 152, 256 - 5 - 152));
 }
 
+// The files of a mounted tree, by path.
+void ReadTree(FileSystem& fs, DirectoryCursor& cursor, const std::string& path,
+              std::map<std::string, Bytes>& files) {
+  DirectoryEntry e;
+  while (fs.NextEntry(cursor, e)) {
+    const std::string name = path + std::string(reinterpret_cast<char*>(e.name), e.name_length);
+    if (e.directory) {
+      auto below = std::make_unique<DirectoryCursor>();
+      fs.Subdirectory(e, *below);
+      ReadTree(fs, *below, name + "/", files);
+      EXPECT_FALSE(below->damage.Any()) << name;
+      continue;
+    }
+    Bytes bytes(1 << 20);
+    ChainDamage damage;
+    bytes.resize(static_cast<size_t>(fs.ReadFile(e, bytes.data(), bytes.size(), damage)));
+    EXPECT_FALSE(damage.Any()) << name;
+    files[name] = bytes;
+  }
+}
+
 // A new disk in memory, mounted as its file system, to add entries to.
 struct NewDisk {
   NewDisk(FileSystemKind kind, const char* variant) {
@@ -200,6 +221,20 @@ struct NewDisk {
     entry.date = {1999, 12, 31, 23, 58, 30};
     return fs->AddEntry(disk.data(), disk.size(), folder, entry, added, refusal);
   }
+  // Every file of its tree, by path, as this library reads it.
+  std::map<std::string, Bytes> Tree() {
+    auto root = std::make_unique<DirectoryCursor>();
+    fs->Root(*root);
+    std::map<std::string, Bytes> files;
+    ReadTree(*fs, *root, "", files);
+    return files;
+  }
+  Identification Identified() {
+    Identification id;
+    auto other = std::make_unique<FileSystem>();
+    Identify(*map, *other, id);
+    return id;
+  }
   SectorGrid grid;
   Bytes disk;
   std::unique_ptr<SectorTable> table = std::make_unique<SectorTable>();
@@ -215,27 +250,6 @@ std::string Fat83(const std::string& name) {
   stored += dot == std::string::npos ? "" : name.substr(dot + 1);
   stored.resize(11, ' ');
   return stored;
-}
-
-// The files of a mounted tree, by path.
-void ReadTree(FileSystem& fs, DirectoryCursor& cursor, const std::string& path,
-              std::map<std::string, Bytes>& files) {
-  DirectoryEntry e;
-  while (fs.NextEntry(cursor, e)) {
-    const std::string name = path + std::string(reinterpret_cast<char*>(e.name), e.name_length);
-    if (e.directory) {
-      auto below = std::make_unique<DirectoryCursor>();
-      fs.Subdirectory(e, *below);
-      ReadTree(fs, *below, name + "/", files);
-      EXPECT_FALSE(below->damage.Any()) << name;
-      continue;
-    }
-    Bytes bytes(1 << 20);
-    ChainDamage damage;
-    bytes.resize(static_cast<size_t>(fs.ReadFile(e, bytes.data(), bytes.size(), damage)));
-    EXPECT_FALSE(damage.Any()) << name;
-    files[name] = bytes;
-  }
 }
 
 TEST(DiskWritingTest, FilesAndFoldersAddedToAFatDiskReadBackAsMtoolsReadsThem) {
@@ -330,14 +344,8 @@ TEST(DiskWritingTest, FilesAddedToAnN88BasicDiskReadBackAsItsSectors) {
     ASSERT_TRUE(disk.Add(nullptr, "TEXT  ASC", Bytes(text.begin(), text.end()), false, added,
                          refusal, 0x00));
     expected["TEXT.ASC"] = Bytes(text.begin(), text.end() - 1);
-    auto root = std::make_unique<DirectoryCursor>();
-    disk.fs->Root(*root);
-    std::map<std::string, Bytes> files;
-    ReadTree(*disk.fs, *root, "", files);
-    EXPECT_EQ(files, expected) << variant;
-    Identification id;
-    auto fs = std::make_unique<FileSystem>();
-    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(disk.Tree(), expected) << variant;
+    const Identification id = disk.Identified();
     EXPECT_EQ(id.kind, FileSystemKind::kN88Basic) << variant;
     EXPECT_EQ(id.files, 31) << variant;
   }
@@ -370,14 +378,8 @@ TEST(DiskWritingTest, FilesAndFoldersAddedToAHuBasicDiskReadBackAsGiven) {
     expected["Games/Empty"] = {};
     EXPECT_FALSE(disk.Add(nullptr, stored("Huge", ""), Bytes(70000), false, added, refusal, 0x01));
     EXPECT_EQ(refusal.reason, AddRefusal::kTooLarge);
-    auto root = std::make_unique<DirectoryCursor>();
-    disk.fs->Root(*root);
-    std::map<std::string, Bytes> files;
-    ReadTree(*disk.fs, *root, "", files);
-    EXPECT_EQ(files, expected) << variant;
-    Identification id;
-    auto fs = std::make_unique<FileSystem>();
-    Identify(*disk.map, *fs, id);
+    EXPECT_EQ(disk.Tree(), expected) << variant;
+    const Identification id = disk.Identified();
     EXPECT_EQ(id.kind, FileSystemKind::kHuBasic) << variant;
     EXPECT_EQ(id.files, 8) << variant;
   }
@@ -403,14 +405,8 @@ TEST(DiskWritingTest, FilesAddedToAnFBasicDiskReadBackAsItsSectors) {
   ASSERT_TRUE(disk.Add(nullptr, "TEXT    ", Bytes(text.begin(), text.end()), false, added, refusal,
                        0, true));
   expected["TEXT"] = Bytes(text.begin(), text.end() - 1);
-  auto root = std::make_unique<DirectoryCursor>();
-  disk.fs->Root(*root);
-  std::map<std::string, Bytes> files;
-  ReadTree(*disk.fs, *root, "", files);
-  EXPECT_EQ(files, expected);
-  Identification id;
-  auto fs = std::make_unique<FileSystem>();
-  Identify(*disk.map, *fs, id);
+  EXPECT_EQ(disk.Tree(), expected);
+  const Identification id = disk.Identified();
   EXPECT_EQ(id.kind, FileSystemKind::kFBasic);
   EXPECT_EQ(id.files, 13);
 }
@@ -473,14 +469,8 @@ TEST(DiskWritingTest, FilesAddedToACpmDiskAreTheRecordsCpmtoolsReads) {
       expected[(folder == nullptr ? "" : "5/") + name] = data;
     }
   }
-  auto root = std::make_unique<DirectoryCursor>();
-  disk.fs->Root(*root);
-  std::map<std::string, Bytes> read;
-  ReadTree(*disk.fs, *root, "", read);
-  EXPECT_EQ(read, expected);
-  Identification id;
-  auto fs = std::make_unique<FileSystem>();
-  Identify(*disk.map, *fs, id);
+  EXPECT_EQ(disk.Tree(), expected);
+  const Identification id = disk.Identified();
   EXPECT_EQ(id.kind, FileSystemKind::kCpm);
 
   if (system("command -v cpmcp >/dev/null") != 0) GTEST_SKIP() << "cpmtools missing";

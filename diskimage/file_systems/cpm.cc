@@ -12,7 +12,7 @@ namespace {
 // A CP/M format whose every value a real disk or a document fixes.
 struct CpmFormat {
   const char* name;
-  FormatVariant variant;  // a new disk of it: every byte E5h, as CP/M's formatters leave it
+  FormatVariant format;  // a new disk of it: every byte E5h, as CP/M's formatters leave it
   int cylinders, heads, sectors, sector_size;
   int reserved_tracks;
   int block_size;
@@ -263,13 +263,10 @@ void Locate(const Volume& volume, const DirectoryEntry& entry, FileUnits& units,
   }
 }
 
-const FormatVariant* Variant(int index) {
-  constexpr int kCount = static_cast<int>(sizeof kCpmFormats / sizeof kCpmFormats[0]);
-  return index >= 0 && index < kCount ? &kCpmFormats[index].variant : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kCpmFormats, index); }
 
 void Format(int index, unsigned char* disk) {
-  memset(disk, kFreeEntry, static_cast<size_t>(kCpmFormats[index].variant.grid.DiskBytes()));
+  memset(disk, kFreeEntry, static_cast<size_t>(kCpmFormats[index].format.grid.DiskBytes()));
 }
 
 // A file of the folder's user (0 in the root) in as many free entries as its blocks need, each

@@ -36,10 +36,7 @@ constexpr FatFormat kFormats[] = {
      kX86Loop},
 };
 
-const FormatVariant* Variant(int index) {
-  constexpr int kCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
-  return index >= 0 && index < kCount ? &kFormats[index].variant : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kFormats, index); }
 
 void Format(int index, unsigned char* disk) { FormatFatVolume(kFormats[index], disk); }
 

@@ -320,7 +320,7 @@ void FatEntryType(const DirectoryEntry& e, char* type) {
 
 void FormatFatVolume(const FatFormat& format, unsigned char* disk) {
   const FatParameterBlock& p = format.block;
-  const int64_t size = format.variant.grid.DiskBytes();
+  const int64_t size = format.format.grid.DiskBytes();
   const int64_t data_start =
       (p.reserved_sectors + int64_t{p.fat_count} * p.sectors_per_fat) * p.bytes_per_sector +
       int64_t{p.root_entries} * 32;

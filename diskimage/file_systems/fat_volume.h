@@ -67,7 +67,7 @@ bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
 // A new disk as a format command makes it: the grid, the parameter block, and the boot sector's
 // first 11 bytes (a jump or branch to offset 3Eh and the OEM text).
 struct FatFormat {
-  FormatVariant variant;
+  FormatVariant format;
   FatParameterBlock block;
   const unsigned char* boot_start;  // 11 bytes
   bool extended_block;  // MS-DOS 4's extended block at 24h: signature 29h, label "NO NAME", "FAT12"

@@ -146,6 +146,27 @@ State& DriverState(Volume& volume) {
   return *std::launder(reinterpret_cast<State*>(volume.driver_state));
 }
 
+// The format of the `index`-th of `rows` (each with a FormatVariant `format`), or nullptr past
+// the last.
+template <typename Row, size_t kCount>
+const FormatVariant* NthFormat(const Row (&rows)[kCount], int index) {
+  return index >= 0 && static_cast<size_t>(index) < kCount ? &rows[index].format : nullptr;
+}
+
+// Mounts the first of `variants` that `mount_variant` takes, the driver's state a pointer to it.
+template <typename Variant, size_t kCount>
+bool MountFirstVariant(Volume& volume, const Variant (&variants)[kCount],
+                       bool (*mount_variant)(const DiskMap&, const Variant&, VolumeLayout&,
+                                             int16_t*)) {
+  for (const Variant& v : variants) {
+    if (mount_variant(*volume.map, v, volume.layout, volume.table)) {
+      BeginDriverState<const Variant*>(volume) = &v;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Sets entry.name from `name_length` name bytes and `extension_length` extension bytes: each
 // without its trailing spaces (and NULs, with `trim_nuls`), joined by "." when the extension is
 // not empty.

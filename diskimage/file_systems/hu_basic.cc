@@ -27,7 +27,6 @@ constexpr HuVariant kVariants[] = {
     {"2D", 16, 14, 1, 16, 80, {"2d", {40, 2, 16, 1, false}}},
     {"2HD", 26, 28, 2, 32, 250, {"2hd", {77, 2, 26, 1, false}}},
 };
-constexpr int kVariantCount = static_cast<int>(sizeof kVariants / sizeof kVariants[0]);
 
 // What a new disk holds where the format writes nothing else, as a real formatted 2D disk shows.
 constexpr int kFormatFiller = 0xE5;
@@ -91,20 +90,8 @@ bool MountVariant(const DiskMap& map, const HuVariant& v, VolumeLayout& layout, 
   return true;
 }
 
-// What the mount keeps: the variant mounted.
-struct HuState {
-  const HuVariant* variant;
-};
-
-bool Mount(Volume& volume) {
-  for (const HuVariant& v : kVariants) {
-    if (MountVariant(*volume.map, v, volume.layout, volume.table)) {
-      BeginDriverState<HuState>(volume).variant = &v;
-      return true;
-    }
-  }
-  return false;
-}
+// The first variant that mounts; the driver's state is which.
+bool Mount(Volume& volume) { return MountFirstVariant(volume, kVariants, MountVariant); }
 
 void Describe(const Volume& volume, char* text, size_t size) {
   snprintf(text, size,
@@ -164,7 +151,7 @@ int Weekday(int year, int month, int day) {
 bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry* folder,
               const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
   const VolumeLayout& l = volume.layout;
-  const HuVariant& v = *DriverState<HuState>(volume).variant;
+  const HuVariant& v = *DriverState<const HuVariant*>(volume);
   const DiskMap& map = *volume.map;
   if (!entry.directory && entry.size > 0xFFFF) {
     refusal.reason = AddRefusal::kTooLarge;
@@ -261,9 +248,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   return true;
 }
 
-const FormatVariant* Variant(int index) {
-  return index >= 0 && index < kVariantCount ? &kVariants[index].format : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kVariants, index); }
 
 // The filler everywhere; the table with the system's clusters taken (0 linked to 1, the others
 // ends), those past the disk marked as ends and every other free; a never-used directory (FFh).

@@ -47,10 +47,7 @@ constexpr FatFormat kFormats[] = {
     {{"2hd", {77, 2, 8, 3, false}}, kHuman68kLayouts[0], kBootStart, false, k68000Loop},
 };
 
-const FormatVariant* Variant(int index) {
-  constexpr int kCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
-  return index >= 0 && index < kCount ? &kFormats[index].variant : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kFormats, index); }
 
 void Format(int index, unsigned char* disk) { FormatFatVolume(kFormats[index], disk); }
 

@@ -246,26 +246,23 @@ void EntryType(const DirectoryEntry& e, char* type) {
 
 // A new data disk: 2D of the MZ-80B/2000/2200 (one sector a block), 2DD of the MZ-2500 (two).
 struct MzFormat {
-  FormatVariant variant;
+  FormatVariant format;
   int sectors_per_block;
 };
 constexpr MzFormat kFormats[] = {
     {{"2d", {35, 2, 16, 1, false}}, 1},
     {{"2dd", {80, 2, 16, 1, false}}, 2},
 };
-constexpr int kFormatCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
 constexpr int kDataStart = 48;  // the first logical sector of files on a data disk
 
-const FormatVariant* Variant(int index) {
-  return index >= 0 && index < kFormatCount ? &kFormats[index].variant : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kFormats, index); }
 
 // As a real MZ-2500 data disk's formatter writes it: an IPL record of 04h and zeros, zeros to the
 // bitmap, a bitmap of no file, the volume entry and free entries (their names seventeen 0Dh), and
 // BFh elsewhere; every byte stored inverted.
 void Format(int index, unsigned char* disk) {
   const MzFormat& f = kFormats[index];
-  const SectorGrid& grid = f.variant.grid;
+  const SectorGrid& grid = f.format.grid;
   const int sectors = grid.cylinders * grid.heads * grid.sectors;
   unsigned char sector[kSectorSize];
   for (int logical = 0; logical < sectors; ++logical) {

@@ -30,7 +30,6 @@ constexpr N88Variant kVariants[] = {
     {"2DD", 16, 80, 12, 14, 16, 160, {"2dd", {80, 2, 16, 1, false}}, false},
     {"2HD", 26, 70, 22, 24, 26, 154, {"2hd", {77, 2, 26, 1, true}}, true},
 };
-constexpr int kVariantCount = static_cast<int>(sizeof kVariants / sizeof kVariants[0]);
 
 // A formatted disk's filler, as a real empty 2DD disk of N88-BASIC(86) holds it.
 constexpr int kFormatFiller = 0x40;
@@ -88,20 +87,8 @@ bool MountVariant(const DiskMap& map, const N88Variant& v, VolumeLayout& layout,
   return true;
 }
 
-// What the mount keeps: the variant mounted.
-struct N88State {
-  const N88Variant* variant;
-};
-
-bool Mount(Volume& volume) {
-  for (const N88Variant& v : kVariants) {
-    if (MountVariant(*volume.map, v, volume.layout, volume.table)) {
-      BeginDriverState<N88State>(volume).variant = &v;
-      return true;
-    }
-  }
-  return false;
-}
+// The first variant that mounts; the driver's state is which.
+bool Mount(Volume& volume) { return MountFirstVariant(volume, kVariants, MountVariant); }
 
 void Describe(const Volume& volume, char* text, size_t size) {
   const VolumeLayout& l = volume.layout;
@@ -144,7 +131,7 @@ void EntryType(const DirectoryEntry& e, char* type) {
 bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry*,
               const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
   const VolumeLayout& l = volume.layout;
-  const N88Variant& v = *DriverState<N88State>(volume).variant;
+  const N88Variant& v = *DriverState<const N88Variant*>(volume);
   if (entry.directory) {
     refusal.reason = AddRefusal::kNotSupported;
     return false;
@@ -202,9 +189,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   return true;
 }
 
-const FormatVariant* Variant(int index) {
-  return index >= 0 && index < kVariantCount ? &kVariants[index].format : nullptr;
-}
+const FormatVariant* Variant(int index) { return NthFormat(kVariants, index); }
 
 // The filler everywhere; on the system track a directory of never-used entries (FFh), the ID
 // sector (00h FFh, then spaces) and three tables with every cluster free but the system's.
