@@ -31,10 +31,39 @@ EM_JS(int, ConvertInBrowser, (const char* from, int length, char* to), {
     return 0;
   }
 });
+// The other way, from a table of every code's character, made by the page's decoder on first use.
+EM_JS(int, EncodeInBrowser, (const char* from, int length, char* to), {
+  if (!globalThis.diskimageShiftJisCodes) {
+    const codes = new Map();
+    const decoder = new TextDecoder('shift_jis', {fatal : true});
+    const take = function(bytes) {
+      try {
+        const text = decoder.decode(new Uint8Array(bytes));
+        if (!codes.has(text)) codes.set(text, bytes);
+      } catch (e) {
+      }
+    };
+    for (let b = 0xA1; b <= 0xDF; ++b) take([b]);
+    for (let lead = 0x81; lead <= 0xFC; ++lead) {
+      if (lead >= 0xA0 && lead < 0xE0) continue;
+      for (let trail = 0x40; trail <= 0xFC; ++trail) {
+        if (trail != 0x7F) take([ lead, trail ]);
+      }
+    }
+    globalThis.diskimageShiftJisCodes = codes;
+  }
+  const text = new TextDecoder().decode(HEAPU8.slice(from, from + length));
+  const bytes = globalThis.diskimageShiftJisCodes.get(text);
+  if (!bytes) return 0;
+  HEAPU8.set(bytes, to);
+  return bytes.length;
+});
 #elif !defined(_WIN32)
 // Opened on first use; the programs are single-threaded.
 iconv_t converter = reinterpret_cast<iconv_t>(-1);
 bool converter_opened = false;
+iconv_t encoder = reinterpret_cast<iconv_t>(-1);
+bool encoder_opened = false;
 #endif
 
 // Converts one Shift-JIS character of `length` bytes to UTF-8 at `out` (room for 4 bytes).
@@ -72,9 +101,82 @@ int ConvertCharacter(const char* in, size_t length, char* out) {
 #endif
 }
 
+// Converts one UTF-8 character of `length` bytes to Shift-JIS at `out` (room for 2 bytes).
+// Returns its length, 0 when code page 932 has no code for it, -1 when no converter exists.
+int EncodeCharacter(const char* in, size_t length, char* out) {
+  if (length == 1 && static_cast<unsigned char>(in[0]) < 0x80) {
+    out[0] = in[0];
+    return 1;
+  }
+#ifdef _WIN32
+  wchar_t wide[2];
+  const int units =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, static_cast<int>(length), wide, 2);
+  if (units <= 0) return 0;
+  BOOL substituted = FALSE;
+  const int bytes =
+      WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, out, 2, nullptr, &substituted);
+  return bytes <= 0 || substituted ? 0 : bytes;
+#elif defined(__EMSCRIPTEN__)
+  return EncodeInBrowser(in, static_cast<int>(length), out);
+#else
+  if (!encoder_opened) {
+    encoder = iconv_open("CP932", "UTF-8");
+    encoder_opened = true;
+  }
+  if (encoder == reinterpret_cast<iconv_t>(-1)) return -1;
+  iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+  char* from = const_cast<char*>(in);
+  size_t from_left = length;
+  char* to = out;
+  size_t to_left = 2;
+  if (iconv(encoder, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) ||
+      from_left != 0) {
+    return 0;
+  }
+  return static_cast<int>(2 - to_left);
+#endif
+}
+
+// The bytes of the UTF-8 character that begins with `lead`, or 0 for no lead byte.
+size_t Utf8Length(unsigned char lead) {
+  return lead < 0x80                    ? 1
+         : lead >= 0xC2 && lead <= 0xDF ? 2
+         : lead >= 0xE0 && lead <= 0xEF ? 3
+         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                        : 0;
+}
+
 }  // namespace
 
 namespace diskimage {
+
+int Utf8ToShiftJis(const char* utf8, char* sjis, size_t size) {
+  size_t out = 0;
+  for (size_t in = 0; utf8[in] != '\0';) {
+    const size_t length = Utf8Length(static_cast<unsigned char>(utf8[in]));
+    for (size_t i = 1; i < length; ++i) {
+      if ((static_cast<unsigned char>(utf8[in + i]) & 0xC0) != 0x80) return -1;
+    }
+    if (length == 0) return -1;
+    char code[2];
+    const int bytes = EncodeCharacter(utf8 + in, length, code);
+    if (bytes <= 0) return -1;
+    // The code must stand for the same character.
+    char back[5];
+    if (ConvertCharacter(code, static_cast<size_t>(bytes), back) != static_cast<int>(length) ||
+        memcmp(back, utf8 + in, length) != 0) {
+      return -1;
+    }
+    if (out + static_cast<size_t>(bytes) + 1 > size) return -1;
+    memcpy(sjis + out, code, static_cast<size_t>(bytes));
+    out += static_cast<size_t>(bytes);
+    in += length;
+  }
+  if (size == 0) return -1;
+  sjis[out] = '\0';
+  return static_cast<int>(out);
+}
 
 bool IsShiftJisLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);

@@ -23,6 +23,12 @@ DISKIMAGE_API bool IsShiftJisLeadByte(unsigned char byte);
 // systems (one converter, opened on first use).
 DISKIMAGE_API int ShiftJisToUtf8(const char* sjis, char* utf8, size_t size, int& columns);
 
+// Converts the NUL-terminated UTF-8 text `utf8` to Shift-JIS (code page 932) into `sjis` (`size`
+// bytes, NUL-terminated), with the system's own converter; each character must convert back to
+// itself (no look-alike stands in). Returns the length, or -1 when the text is not UTF-8, holds a
+// character code page 932 has no code for, does not fit, or no converter exists.
+DISKIMAGE_API int Utf8ToShiftJis(const char* utf8, char* sjis, size_t size);
+
 // True when `a` and `b` are the same string but for the case of ASCII letters.
 DISKIMAGE_API bool SameIgnoringAsciiCase(const char* a, const char* b);
 

@@ -15,6 +15,7 @@
 #include "diskimage/disk_map.h"
 #include "diskimage/file_systems/file_system_driver.h"
 #include "diskimage/identify.h"
+#include "diskimage/names.h"
 #include "tests/real_disks.h"
 #include "tests/test_files.h"
 
@@ -489,6 +490,27 @@ TEST(DiskWritingTest, FilesAddedToACpmDiskAreTheRecordsCpmtoolsReads) {
     for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(ReadFile(dir.path() + "/ref/" + lower), bytes) << path;
   }
+}
+
+// Names go onto disks in code page 932: kanji, kana (full and half width) and ASCII convert and
+// read back as themselves; what has no code, or only a look-alike, is refused, as are bad UTF-8
+// and a text that does not fit.
+TEST(DiskWritingTest, NamesConvertToShiftJisExactlyOrNotAtAll) {
+  char sjis[32];
+  ASSERT_EQ(Utf8ToShiftJis("\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0.BIN", sjis, sizeof sjis), 10);
+  EXPECT_EQ(std::string(sjis), "\x83\x51\x81\x5B\x83\x80.BIN");  // ゲーム.BIN
+  ASSERT_EQ(Utf8ToShiftJis("\xEF\xBD\xB6\xE6\xBC\xA2", sjis, sizeof sjis), 3);
+  EXPECT_EQ(std::string(sjis), "\xB6\x8A\xBF");  // half-width ka, kanji
+  char utf8[64];
+  int columns = 0;
+  ASSERT_EQ(ShiftJisToUtf8(sjis, utf8, sizeof utf8, columns), 0);
+  EXPECT_EQ(std::string(utf8), "\xEF\xBD\xB6\xE6\xBC\xA2");
+  EXPECT_EQ(Utf8ToShiftJis("\xC3\xA9", sjis, sizeof sjis), -1);          // é: no code
+  EXPECT_EQ(Utf8ToShiftJis("\xF0\x9F\x98\x80", sjis, sizeof sjis), -1);  // an emoji
+  EXPECT_EQ(Utf8ToShiftJis("\xE3\x82", sjis, sizeof sjis), -1);          // cut short
+  EXPECT_EQ(Utf8ToShiftJis("\xC0\xAF", sjis, sizeof sjis), -1);          // overlong
+  EXPECT_EQ(Utf8ToShiftJis("ABCDEFGH", sjis, 8), -1);                    // no room for the NUL
+  EXPECT_EQ(Utf8ToShiftJis("ABCDEFG", sjis, 8), 7);
 }
 
 }  // namespace
