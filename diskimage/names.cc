@@ -59,11 +59,36 @@ EM_JS(int, EncodeInBrowser, (const char* from, int length, char* to), {
   return bytes.length;
 });
 #elif !defined(_WIN32)
-// Opened on first use; the programs are single-threaded.
-iconv_t converter = reinterpret_cast<iconv_t>(-1);
-bool converter_opened = false;
-iconv_t encoder = reinterpret_cast<iconv_t>(-1);
-bool encoder_opened = false;
+// One direction of conversion, opened on first use; the programs are single-threaded.
+struct Converter {
+  const char* to;
+  const char* from;
+  iconv_t handle;
+  bool opened;
+};
+Converter to_utf8 = {"UTF-8", "CP932", reinterpret_cast<iconv_t>(-1), false};
+Converter to_shift_jis = {"CP932", "UTF-8", reinterpret_cast<iconv_t>(-1), false};
+
+// Converts the one character of `length` bytes at `in` into at most `room` bytes at `out`.
+// Returns their length, 0 when the bytes are no character the other side has, -1 when the
+// system has no such converter.
+int ConvertOne(Converter& converter, const char* in, size_t length, char* out, size_t room) {
+  if (!converter.opened) {
+    converter.handle = iconv_open(converter.to, converter.from);
+    converter.opened = true;
+  }
+  if (converter.handle == reinterpret_cast<iconv_t>(-1)) return -1;
+  iconv(converter.handle, nullptr, nullptr, nullptr, nullptr);
+  char* from = const_cast<char*>(in);
+  size_t from_left = length;
+  char* to = out;
+  size_t to_left = room;
+  if (iconv(converter.handle, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) ||
+      from_left != 0) {
+    return 0;
+  }
+  return static_cast<int>(room - to_left);
+}
 #endif
 
 // Converts one Shift-JIS character of `length` bytes to UTF-8 at `out` (room for 4 bytes).
@@ -83,21 +108,7 @@ int ConvertCharacter(const char* in, size_t length, char* out) {
 #elif defined(__EMSCRIPTEN__)
   return ConvertInBrowser(in, static_cast<int>(length), out);
 #else
-  if (!converter_opened) {
-    converter = iconv_open("UTF-8", "CP932");
-    converter_opened = true;
-  }
-  if (converter == reinterpret_cast<iconv_t>(-1)) return -1;
-  iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  char* from = const_cast<char*>(in);
-  size_t from_left = length;
-  char* to = out;
-  size_t to_left = 4;
-  if (iconv(converter, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) ||
-      from_left != 0) {
-    return 0;
-  }
-  return static_cast<int>(4 - to_left);
+  return ConvertOne(to_utf8, in, length, out, 4);
 #endif
 }
 
@@ -120,21 +131,7 @@ int EncodeCharacter(const char* in, size_t length, char* out) {
 #elif defined(__EMSCRIPTEN__)
   return EncodeInBrowser(in, static_cast<int>(length), out);
 #else
-  if (!encoder_opened) {
-    encoder = iconv_open("CP932", "UTF-8");
-    encoder_opened = true;
-  }
-  if (encoder == reinterpret_cast<iconv_t>(-1)) return -1;
-  iconv(encoder, nullptr, nullptr, nullptr, nullptr);
-  char* from = const_cast<char*>(in);
-  size_t from_left = length;
-  char* to = out;
-  size_t to_left = 2;
-  if (iconv(encoder, &from, &from_left, &to, &to_left) == static_cast<size_t>(-1) ||
-      from_left != 0) {
-    return 0;
-  }
-  return static_cast<int>(2 - to_left);
+  return ConvertOne(to_shift_jis, in, length, out, 2);
 #endif
 }
 
