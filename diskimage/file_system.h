@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "diskimage/containers/sector_table.h"
 #include "diskimage/disk_map.h"
 
 namespace diskimage {
@@ -171,7 +172,8 @@ struct SectorRun {
 // its bytes.
 struct NewEntry {
   unsigned char name[24];  // the name field as stored, padded as the system pads it (FAT: 8 + 3
-                           // bytes, spaces; Human68k: then the name's bytes 9-18, 00h-padded)
+                           // bytes, spaces, then the case flags of the entry's byte 0Ch;
+                           // Human68k: then the name's bytes 9-18, 00h-padded): FormEntryName's
   bool directory;
   int attributes;             // the attribute or mode byte as stored
   const unsigned char* data;  // a file's `size` bytes
@@ -210,6 +212,54 @@ struct Volume {
   // costs no page for it until a driver that keeps state mounts a disk.
   alignas(8) unsigned char driver_state[kDriverStateBytes];
 };
+
+// The name of a new entry, as FormEntryName forms it from a host name.
+struct EntryName {
+  unsigned char stored[24];  // NewEntry::name
+  char shown[32];            // as DirectoryEntry::name will read (code page 932), NUL-terminated
+  bool changed;              // shortened, characters replaced or letters put in upper case
+};
+
+// Forms the name of a new entry of `kind` from `name` (code page 932, NUL-terminated, one part of
+// a path; `directory` for a folder) by the system's rule: the bytes before and after the last
+// point (FAT12 8 + 3, Human68k 18 + 3, N88-BASIC 6 + 3, Hu-BASIC 13 + 3, CP/M 8 + 3; F-BASIC 8 and
+// MZ 17, a point being one of them), the characters it refuses, upper case where it stores it
+// (FAT12's all-lower-case parts recorded as such; CP/M), double-byte characters where it has them
+// (FAT12, Human68k, N88-BASIC; else full-width kana and marks become half-width, CP/M holding
+// ASCII only), folders where it has them (CP/M's are the user numbers "1" to "15"). False for a
+// name that breaks the rule, with the rule in `rule` (`rule_size` bytes: "fat12 names have at most
+// 8 bytes before the point and 3 after"); with `shorten`, such a name is made to fit as the
+// systems' own tools make short names (parts cut, points before the last dropped, other refused
+// characters "_"; `changed` set) and only an empty name or a folder the system cannot have is
+// refused.
+DISKIMAGE_API bool FormEntryName(FileSystemKind kind, const char* name, bool directory,
+                                 bool shorten, EntryName& formed, char* rule, size_t rule_size);
+
+// Sets entry.attributes and entry.ascii for a new file of `kind` named `name` (code page 932):
+// of the type `type` names, as the listings' type column shows it (N88-BASIC "bin", "asc", "bas";
+// Hu-BASIC the same; F-BASIC those and "dat"; MZ "obj", "btx"), or with `type` nullptr by the
+// name's extension: ".bas", ".asc", ".txt" text (the system's ASCII type, where it has one:
+// its text ends before 1Ah, which the caller appends), else binary. False for a type the system
+// does not record, with the types it does in `rule` (`rule_size` bytes).
+DISKIMAGE_API bool ChooseFileType(FileSystemKind kind, const char* type, const char* name,
+                                  NewEntry& entry, char* rule, size_t rule_size);
+
+// True for the systems that record a binary's load and execution addresses (Hu-BASIC, MZ).
+DISKIMAGE_API bool RecordsAddresses(FileSystemKind kind);
+
+// The geometries `kind` formats a new disk in: the `index`-th (from 0), its name (lower case:
+// "pc98-2hd") into `name` and its layout into `grid`. False past the last, or for a kind that
+// formats no disk.
+DISKIMAGE_API bool NthFormatVariant(FileSystemKind kind, int index, const char*& name,
+                                    SectorGrid& grid);
+
+// The index of `kind`'s format variant named `name` (in any case), or -1 for none.
+DISKIMAGE_API int FindFormatVariant(FileSystemKind kind, const char* name);
+
+// Writes the disk that `kind`'s own format command makes in the `index`-th variant into `disk`:
+// `size` bytes, its grid's DiskBytes(), in the grid's order (as AddGridTrack reads them). False,
+// nothing written, for another size or no such variant.
+DISKIMAGE_API bool FormatDisk(FileSystemKind kind, int index, unsigned char* disk, size_t size);
 
 struct FileSystemDriver;
 

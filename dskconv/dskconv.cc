@@ -13,11 +13,13 @@
 #include "common/collections/image_folder.h"
 #include "common/host/file_info.h"
 #include "common/run/command_line.h"
+#include "common/run/container_names.h"
 #include "common/run/image_check.h"
 #include "common/run/open_image.h"
 #include "common/run/program_messages.h"
 #include "common/writing/output_names.h"
 #include "common/writing/save_file.h"
+#include "common/writing/staged_sink.h"
 #include "common/writing/working_directory.h"
 #include "diskimage/container_writer.h"
 #include "diskimage/disk_check.h"
@@ -93,44 +95,6 @@ struct Options {
   const char* directory = nullptr;  // -C DIR
 };
 
-// The container TYPE names ("d88", "raw", ...), or kNone.
-ContainerKind TypeNamed(const char* name) {
-  for (ContainerKind kind : diskimage::kWritableContainers) {
-    if (strcmp(diskimage::ContainerName(kind), name) == 0) return kind;
-  }
-  return ContainerKind::kNone;
-}
-
-// The extension of `path`'s last part, from its last dot ("" for none).
-const char* ExtensionOf(const char* path) {
-  const char* base = BaseName(path);
-  const char* dot = strrchr(base, '.');
-  return dot != nullptr && dot != base ? dot : "";
-}
-
-// The container a name's extension names, or kNone.
-ContainerKind TypeOfName(const char* path) {
-  static const struct {
-    const char* extension;
-    ContainerKind kind;
-  } kExtensions[] = {
-      {".d88", ContainerKind::kD88}, {".d77", ContainerKind::kD88}, {".d68", ContainerKind::kD88},
-      {".d98", ContainerKind::kD88}, {".88d", ContainerKind::kD88}, {".d8u", ContainerKind::kD88},
-      {".1dd", ContainerKind::kD88}, {".hdm", ContainerKind::kRaw}, {".xdf", ContainerKind::kRaw},
-      {".2hd", ContainerKind::kRaw}, {".2d", ContainerKind::kRaw},  {".2dd", ContainerKind::kRaw},
-      {".dsk", ContainerKind::kRaw}, {".img", ContainerKind::kRaw}, {".ima", ContainerKind::kRaw},
-      {".dup", ContainerKind::kRaw}, {".hdb", ContainerKind::kRaw}, {".ddb", ContainerKind::kRaw},
-      {".hd4", ContainerKind::kRaw}, {".hd5", ContainerKind::kRaw}, {".dd6", ContainerKind::kRaw},
-      {".dd9", ContainerKind::kRaw}, {".tfd", ContainerKind::kRaw}, {".fdi", ContainerKind::kFdi},
-      {".dim", ContainerKind::kDim}, {".nfd", ContainerKind::kNfd}, {".imd", ContainerKind::kImd},
-      {".fdd", ContainerKind::kFdd}};
-  const char* extension = ExtensionOf(path);
-  for (const auto& e : kExtensions) {
-    if (diskimage::SameIgnoringAsciiCase(extension, e.extension)) return e.kind;
-  }
-  return ContainerKind::kNone;
-}
-
 // The extension a file of `type` holding the selected disk of `image` is given: a raw dump's by
 // its size (.hdm for 1,261,568 bytes, .2d for 327,680, else .img).
 const char* ExtensionFor(ContainerKind type, const diskimage::DiskMap& map) {
@@ -146,55 +110,6 @@ const char* ExtensionFor(ContainerKind type, const diskimage::DiskMap& map) {
   const int64_t bytes = int64_t{g.cylinders} * g.heads * g.sectors_per_track * g.sector_size;
   return bytes == 1261568 ? ".hdm" : bytes == 327680 ? ".2d" : ".img";
 }
-
-// A writer's bytes, gathered for the staged file: copied into 64 KiB, or where they lie for the
-// source image's own bytes, and written up to 64 pieces at a time.
-class StagedSink final : public diskimage::ByteSink {
- public:
-  explicit StagedSink(StagedFile& file) : file(file) {}
-
-  bool Write(const unsigned char* bytes, size_t size) override {
-    if (size > sizeof buffer - used) Flush();
-    if (size > sizeof buffer) return WriteLasting(bytes, size);
-    unsigned char* at = buffer + used;
-    memcpy(at, bytes, size);
-    used += size;
-    if (count > 0 && pieces[count - 1].bytes + pieces[count - 1].size == at) {
-      pieces[count - 1].size += size;
-    } else {
-      Add(at, size);
-    }
-    return error == 0;
-  }
-
-  bool WriteLasting(const unsigned char* bytes, size_t size) override {
-    Add(bytes, size);
-    return error == 0;
-  }
-
-  // Writes what is gathered; returns 0 or the errno value of the first failure.
-  int Flush() {
-    if (error == 0 && count > 0) error = WriteStagedFile(file, pieces, count);
-    used = 0;
-    count = 0;
-    return error;
-  }
-
- private:
-  void Add(const unsigned char* bytes, size_t size) {
-    pieces[count++] = FilePiece{bytes, size};
-    if (count == kPieces) Flush();
-  }
-
-  static constexpr int kPieces = 64;
-  StagedFile& file;
-  static unsigned char buffer[size_t{1} << 16];
-  FilePiece pieces[kPieces];
-  int count = 0;
-  size_t used = 0;
-  int error = 0;
-};
-unsigned char StagedSink::buffer[size_t{1} << 16];
 
 // One image a run reads: a command-line path, or an archive's member in memory.
 struct Source {

@@ -368,6 +368,25 @@ void EntryType(const DirectoryEntry& e, char* type) {
   }
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kCpmNames = {8,
+                                3,
+                                ' ',
+                                false,
+                                true,
+                                false,
+                                false,
+                                false,
+                                true,
+                                true,
+                                true,
+                                "<>.,;:=?*[]|()/\\\" ",
+                                "names hold none of <>.,;:=?*[]|()/\\\" or spaces",
+                                "names have at most 8 bytes before the point and 3 after"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kCpmTypes[] = {{"file", 0, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kCpmDriver = {
@@ -375,6 +394,9 @@ extern const FileSystemDriver kCpmDriver = {
     "cpm",                               // name
     FileSystemDriver::Evidence::kFiles,  // well-formed entries, one of a file
     FileLength::kRecorded,               // file_length
+    kCpmNames,                           // names
+    kCpmTypes,                           // file_types
+    false,                               // records_addresses
     Mount,                               // mount
     Describe,                            // describe
     nullptr,                             // parse_entry

@@ -181,6 +181,26 @@ void Format(int, unsigned char* disk) {
   disk[(kFatTrack * kSectorsPerTrack + kFatSector - 1) * 256] = 0x00;
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kFBasicNames = {8,
+                                   0,
+                                   ' ',
+                                   false,
+                                   false,
+                                   false,
+                                   false,
+                                   false,
+                                   false,
+                                   false,
+                                   false,
+                                   "\"*:?",
+                                   "names hold none of \"*:?",
+                                   "names have at most 8 bytes"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kFBasicTypes[] = {
+    {"bin", 2, false}, {"asc", 0, true}, {"bas", 0, false}, {"dat", 1, true}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kFBasicDriver = {
@@ -188,6 +208,9 @@ extern const FileSystemDriver kFBasicDriver = {
     "f-basic",                               // name
     FileSystemDriver::Evidence::kDirectory,  // five table bytes: a few
     FileLength::kChain,                      // file_length
+    kFBasicNames,                            // names
+    kFBasicTypes,                            // file_types
+    false,                                   // records_addresses
     Mount,                                   // mount
     Describe,                                // describe
     ParseEntry,                              // parse_entry

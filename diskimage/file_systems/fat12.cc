@@ -54,6 +54,25 @@ bool Mount(Volume& volume) {
                              false);
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kFat12Names = {8,
+                                  3,
+                                  ' ',
+                                  false,
+                                  true,
+                                  true,
+                                  true,
+                                  true,
+                                  true,
+                                  false,
+                                  false,
+                                  "\"*+,./:;<=>?[\\]| ",
+                                  "names hold none of \"*+,./:;<=>?[\\]| or spaces",
+                                  "names have at most 8 bytes before the point and 3 after"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kFat12Types[] = {{"file", 0x20, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kFat12Driver = {
@@ -61,6 +80,9 @@ extern const FileSystemDriver kFat12Driver = {
     "fat12",                             // name
     FileSystemDriver::Evidence::kMount,  // a parameter block and a FAT are evidence enough
     FileLength::kRecorded,               // file_length
+    kFat12Names,                         // names
+    kFat12Types,                         // file_types
+    false,                               // records_addresses
     Mount,                               // mount
     DescribeFatVolume,                   // describe
     ParseFatEntry,                       // parse_entry

@@ -19,8 +19,6 @@ constexpr int kAttributeLabel = 0x08;
 constexpr int kAttributeDirectory = 0x10;
 constexpr int kAttributeArchive = 0x20;
 constexpr int kAttributeLongName = 0x0F;
-constexpr int kLowerCaseName = 0x08;
-constexpr int kLowerCaseExtension = 0x10;
 
 bool IsPowerOfTwo(int value) { return value > 0 && (value & (value - 1)) == 0; }
 

@@ -11,6 +11,11 @@
 
 namespace diskimage {
 
+// An entry's byte 0Ch (FAT12, not Human68k): its name, its extension stored in upper case are
+// lower case.
+constexpr int kLowerCaseName = 0x08;
+constexpr int kLowerCaseExtension = 0x10;
+
 struct FatParameterBlock {
   int bytes_per_sector, sectors_per_cluster, reserved_sectors, fat_count, root_entries;
   int total_sectors, media, sectors_per_fat, sectors_per_track, heads;

@@ -94,7 +94,11 @@ bool FindSlot(const Writer& w, const DirectoryEntry* folder, Slot& slot) {
 
 void StoreName(const NewEntry& entry, bool human68k, unsigned char* raw) {
   memcpy(raw, entry.name, 11);
-  if (human68k) memcpy(raw + 0x0C, entry.name + 11, 10);
+  if (human68k) {
+    memcpy(raw + 0x0C, entry.name + 11, 10);
+  } else {
+    raw[0x0C] = entry.name[11] & (kLowerCaseName | kLowerCaseExtension);
+  }
 }
 
 void StoreDate(const NewEntry& entry, unsigned char* raw) {

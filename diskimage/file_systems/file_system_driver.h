@@ -59,6 +59,31 @@ struct FormatVariant {
   SectorGrid grid;
 };
 
+// How a file system names its entries, as FormEntryName forms a new one.
+struct NameRule {
+  int name_bytes;            // before the point
+  int extension_bytes;       // after it; 0: no extension (a point is a character of the name)
+  unsigned char pad;         // what fills the stored parts' rest
+  bool long_tail;            // the name's bytes 9 on are stored after the extension, 00h-padded
+  bool upper_case;           // letters are stored in upper case
+  bool lower_case_flags;     // a part all in lower case is recorded so in the byte after the parts
+  bool first_e5_as_05;       // a first byte E5h (the deleted mark) is stored as 05h
+  bool double_byte;          // Shift-JIS double-byte characters (else half-width katakana)
+  bool folders;              // the system has folders
+  bool numbered_folders;     // they are the user numbers 1 to 15
+  bool ascii_only;           // no byte from 80h (the high bits are attributes)
+  const char* refused;       // the ASCII characters no name holds, besides controls
+  const char* refused_said;  // the rule they break, after the system's name
+  const char* lengths_said;  // the rule of the parts' lengths, after the system's name
+};
+
+// A kind of file the system records, as a new file's type names it (the listing's type column).
+struct FileType {
+  const char* name;  // "bin", "asc", "bas"...; nullptr ends a driver's list
+  int attributes;    // the attribute, mode or type byte stored
+  bool ascii;        // text that ends before 1Ah (entry.ascii)
+};
+
 // One file system's operations. Every operation reads the image only through volume.map, checks
 // every offset, count and link it takes from the disk, and gives an answer for any disk; those
 // that are nullptr are not part of the file system. Write operations join them here.
@@ -73,6 +98,11 @@ struct FileSystemDriver {
     kFiles,      // a file too: the empty disk is every formatter's
   } evidence;
   FileLength file_length;  // ASCII files (entry.ascii) are always cut before their first 1Ah
+  NameRule names;
+  // The types of file it records, the default for binaries first, then the default for text (the
+  // first with ascii, where there is one).
+  const FileType* file_types;
+  bool records_addresses;  // a binary's load and execution addresses
 
   // Checks the disk at volume.map strictly and fills volume.layout and volume.table (clusters
   // layout.first_cluster to first_cluster + cluster_count - 1, at most kMaxClusterCount; a link
@@ -124,8 +154,6 @@ struct FileSystemDriver {
 const FileSystemDriver* FindFileSystemDriver(FileSystemKind kind);
 // The drivers in the order identification tries them: the `index`-th, or nullptr past the last.
 const FileSystemDriver* NthFileSystemDriver(int index);
-// The index of `kind`'s format variant named `name` (in any case), or -1 for none.
-int FindFormatVariant(FileSystemKind kind, const char* name);
 
 // A driver's own state in volume.driver_state: begun by its mount (nothing is written), then
 // taken as it is.

@@ -46,6 +46,28 @@ int FindFormatVariant(FileSystemKind kind, const char* name) {
   return -1;
 }
 
+bool NthFormatVariant(FileSystemKind kind, int index, const char*& name, SectorGrid& grid) {
+  const FileSystemDriver* driver = FindFileSystemDriver(kind);
+  const FormatVariant* variant = driver != nullptr && driver->format_variant != nullptr
+                                     ? driver->format_variant(index)
+                                     : nullptr;
+  if (variant == nullptr) return false;
+  name = variant->name;
+  grid = variant->grid;
+  return true;
+}
+
+bool FormatDisk(FileSystemKind kind, int index, unsigned char* disk, size_t size) {
+  const char* name;
+  SectorGrid grid;
+  if (!NthFormatVariant(kind, index, name, grid) ||
+      static_cast<int64_t>(size) != grid.DiskBytes()) {
+    return false;
+  }
+  FindFileSystemDriver(kind)->format(index, disk);
+  return true;
+}
+
 bool IsFileSystem(FileSystemKind kind) { return FindFileSystemDriver(kind) != nullptr; }
 
 FileSystemKind NthFileSystem(int index) {

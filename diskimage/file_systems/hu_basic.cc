@@ -266,6 +266,26 @@ void Format(int index, unsigned char* disk) {
   memset(disk + v.root_start * 256, 0xFF, kSectorsPerCluster * 256);
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kHuBasicNames = {13,
+                                    3,
+                                    ' ',
+                                    false,
+                                    false,
+                                    false,
+                                    false,
+                                    false,
+                                    true,
+                                    false,
+                                    false,
+                                    "\"*:?",
+                                    "names hold none of \"*:?",
+                                    "names have at most 13 bytes before the point and 3 after"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kHuBasicTypes[] = {
+    {"bin", 0x01, false}, {"asc", 0x04, true}, {"bas", 0x02, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kHuBasicDriver = {
@@ -273,6 +293,9 @@ extern const FileSystemDriver kHuBasicDriver = {
     "hu-basic",                              // name
     FileSystemDriver::Evidence::kDirectory,  // two table bytes: a few
     FileLength::kRecordedOrText,             // file_length
+    kHuBasicNames,                           // names
+    kHuBasicTypes,                           // file_types
+    true,                                    // records_addresses
     Mount,                                   // mount
     Describe,                                // describe
     ParseEntry,                              // parse_entry

@@ -66,6 +66,25 @@ bool Mount(Volume& volume) {
                              sizeof kHuman68kLayouts / sizeof kHuman68kLayouts[0], true);
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kHuman68kNames = {18,
+                                     3,
+                                     ' ',
+                                     true,
+                                     false,
+                                     false,
+                                     true,
+                                     true,
+                                     true,
+                                     false,
+                                     false,
+                                     "\"*+,./:;<=>?[\\]| ",
+                                     "names hold none of \"*+,./:;<=>?[\\]| or spaces",
+                                     "names have at most 18 bytes before the point and 3 after"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kHuman68kTypes[] = {{"file", 0x20, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kHuman68kDriver = {
@@ -73,6 +92,9 @@ extern const FileSystemDriver kHuman68kDriver = {
     "human68k",                          // name
     FileSystemDriver::Evidence::kMount,  // a parameter block and a FAT are evidence enough
     FileLength::kRecorded,               // file_length
+    kHuman68kNames,                      // names
+    kHuman68kTypes,                      // file_types
+    false,                               // records_addresses
     Mount,                               // mount
     DescribeFatVolume,                   // describe
     ParseFatEntry,                       // parse_entry

@@ -294,6 +294,25 @@ void Format(int index, unsigned char* disk) {
   }
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kMzNames = {17,
+                               0,
+                               0x0D,
+                               false,
+                               false,
+                               false,
+                               false,
+                               false,
+                               false,
+                               false,
+                               false,
+                               "\"",
+                               "names hold no \"",
+                               "names have at most 17 bytes"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kMzTypes[] = {{"obj", 1, false}, {"btx", 2, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kMzBasicDriver = {
@@ -302,6 +321,9 @@ extern const FileSystemDriver kMzBasicDriver = {
     FileSystemDriver::Evidence::kMount,  // a bitmap and directory that agree with the disk are
                                          // evidence
     FileLength::kRecorded,               // file_length
+    kMzNames,                            // names
+    kMzTypes,                            // file_types
+    true,                                // records_addresses
     Mount,                               // mount
     Describe,                            // describe
     nullptr,                             // parse_entry

@@ -214,6 +214,26 @@ void Format(int index, unsigned char* disk) {
   }
 }
 
+// What names hold: the parts' bytes, the characters refused, case and padding.
+constexpr NameRule kN88Names = {6,
+                                3,
+                                ' ',
+                                false,
+                                false,
+                                false,
+                                false,
+                                true,
+                                false,
+                                false,
+                                false,
+                                "\"*:?",
+                                "names hold none of \"*:?",
+                                "names have at most 6 bytes before the point and 3 after"};
+
+// The types of file it records: binaries', then text's default first.
+constexpr FileType kN88Types[] = {
+    {"bin", 0x01, false}, {"asc", 0x00, true}, {"bas", 0x80, false}, {nullptr, 0, false}};
+
 }  // namespace
 
 extern const FileSystemDriver kN88BasicDriver = {
@@ -221,6 +241,9 @@ extern const FileSystemDriver kN88BasicDriver = {
     "n88-basic",                             // name
     FileSystemDriver::Evidence::kDirectory,  // three equal table copies: a few bytes
     FileLength::kChain,                      // file_length
+    kN88Names,                               // names
+    kN88Types,                               // file_types
+    false,                                   // records_addresses
     Mount,                                   // mount
     Describe,                                // describe
     ParseEntry,                              // parse_entry
