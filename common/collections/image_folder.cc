@@ -9,7 +9,6 @@
 #include "common/collections/archive_walk.h"
 #include "common/host/folder_listing.h"
 
-
 namespace {
 
 constexpr const char* kImageExtensions[] = {"d88", "d77", "d68", "d98", "88d", "d8u", "1dd", "2d",

@@ -46,4 +46,3 @@ ContainerKind TypeOfName(const char* path) {
   }
   return ContainerKind::kNone;
 }
-
