@@ -235,14 +235,17 @@ struct EntryName {
 DISKIMAGE_API bool FormEntryName(FileSystemKind kind, const char* name, bool directory,
                                  bool shorten, EntryName& formed, char* rule, size_t rule_size);
 
-// Sets entry.attributes and entry.ascii for a new file of `kind` named `name` (code page 932):
-// of the type `type` names, as the listings' type column shows it (N88-BASIC "bin", "asc", "bas";
-// Hu-BASIC the same; F-BASIC those and "dat"; MZ "obj", "btx"), or with `type` nullptr by the
-// name's extension: ".bas", ".asc", ".txt" text (the system's ASCII type, where it has one:
-// its text ends before 1Ah, which the caller appends), else binary. False for a type the system
-// does not record, with the types it does in `rule` (`rule_size` bytes).
+// Sets entry.attributes and entry.ascii for a new file of `kind` named `name` (code page 932)
+// holding the `size` bytes at `data`: of the type `type` names, as the listings' type column
+// shows it (N88-BASIC and Hu-BASIC "bin", "asc", "bas"; F-BASIC those and "dat"; MZ "obj", "btx"),
+// or with `type` nullptr by the name's extension: ".bas", ".asc" and ".txt" text, the system's
+// ASCII type where it has one (text that ends before 1Ah, which the caller appends), unless its
+// bytes are no text (control codes but tab, line and form feed, carriage return, a final 1Ah):
+// then tokenised BASIC ("bas") where the system has it; other names binary. False for a type the
+// system does not record, with the types it does in `rule` (`rule_size` bytes).
 DISKIMAGE_API bool ChooseFileType(FileSystemKind kind, const char* type, const char* name,
-                                  NewEntry& entry, char* rule, size_t rule_size);
+                                  const unsigned char* data, int64_t size, NewEntry& entry,
+                                  char* rule, size_t rule_size);
 
 // True for the systems that record a binary's load and execution addresses (Hu-BASIC, MZ).
 DISKIMAGE_API bool RecordsAddresses(FileSystemKind kind);

@@ -221,11 +221,6 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
   }
   diskimage::NewEntry entry = {};
   memcpy(entry.name, formed.stored, sizeof entry.name);
-  if (!diskimage::ChooseFileType(fs.Kind(), options.type, sjis, entry, rule, sizeof rule)) {
-    diagnostics.Report(path, "--type: %s; not added", rule);
-    ++refused;
-    return;
-  }
   size_t size = 0;
   const int error = ReadHostFile(path, file_bytes, kMostFileBytes, size, &entry.date);
   if (error == EFBIG) {
@@ -236,6 +231,12 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
   }
   if (error != 0) {
     diagnostics.Report(path, "cannot be read: %s", strerror(error));
+    ++refused;
+    return;
+  }
+  if (!diskimage::ChooseFileType(fs.Kind(), options.type, sjis, file_bytes,
+                                 static_cast<int64_t>(size), entry, rule, sizeof rule)) {
+    diagnostics.Report(path, "--type: %s; not added", rule);
     ++refused;
     return;
   }

@@ -44,6 +44,7 @@ std::vector<std::string> ProgramCommand(const std::string& name) {
                       : name == "dskpull" ? DSKPULL_PROGRAM
                       : name == "dskinfo" ? DSKINFO_PROGRAM
                       : name == "dskconv" ? DSKCONV_PROGRAM
+                      : name == "dskput"  ? DSKPUT_PROGRAM
                                           : DSKGET_PROGRAM);
   }
   return command;

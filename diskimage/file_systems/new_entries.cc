@@ -239,40 +239,69 @@ bool FormEntryName(FileSystemKind kind, const char* name, bool directory, bool s
   return true;
 }
 
-bool ChooseFileType(FileSystemKind kind, const char* type, const char* name, NewEntry& entry,
-                    char* rule, size_t rule_size) {
+namespace {
+
+// True for bytes a text file holds: none of the control codes but tab, line feed, form feed and
+// carriage return, and 1Ah only at the end.
+bool IsText(const unsigned char* data, int64_t size) {
+  int64_t end = size;
+  while (end > 0 && data[end - 1] == 0x1A) --end;
+  for (int64_t i = 0; i < end; ++i) {
+    const unsigned char c = data[i];
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r') || c == 0x7F) return false;
+  }
+  return true;
+}
+
+// The type of `types` named `name`, or nullptr.
+const FileType* TypeNamed(const FileType* types, const char* name) {
+  for (int i = 0; types[i].name != nullptr; ++i) {
+    if (SameIgnoringAsciiCase(types[i].name, name)) return &types[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ChooseFileType(FileSystemKind kind, const char* type, const char* name,
+                    const unsigned char* data, int64_t size, NewEntry& entry, char* rule,
+                    size_t rule_size) {
   if (rule_size > 0) rule[0] = '\0';
   const FileSystemDriver* driver = FindFileSystemDriver(kind);
   if (driver == nullptr) return false;
   const FileType* types = driver->file_types;
+  const bool several = types[1].name != nullptr;
   const FileType* chosen = &types[0];
   if (type != nullptr) {
-    chosen = nullptr;
-    for (int i = 0; types[1].name != nullptr && types[i].name != nullptr; ++i) {
-      if (SameIgnoringAsciiCase(types[i].name, type)) chosen = &types[i];
+    chosen = several ? TypeNamed(types, type) : nullptr;
+    if (chosen == nullptr && !several) {
+      snprintf(rule, rule_size, "%s records no file types", driver->name);
+      return false;
     }
     if (chosen == nullptr) {
-      int length = snprintf(rule, rule_size, "%s records ", driver->name);
-      for (int i = 0; types[1].name != nullptr && types[i].name != nullptr; ++i) {
-        if (length >= 0 && static_cast<size_t>(length) < rule_size) {
-          length += snprintf(rule + length, rule_size - static_cast<size_t>(length), "%s%s",
-                             i == 0 ? "the types " : ", ", types[i].name);
-        }
+      int length = snprintf(rule, rule_size, "%s records the types", driver->name);
+      for (int i = 0;
+           types[i].name != nullptr && length >= 0 && static_cast<size_t>(length) < rule_size;
+           ++i) {
+        length += snprintf(rule + length, rule_size - static_cast<size_t>(length), "%s %s",
+                           i == 0 ? "" : ",", types[i].name);
       }
-      if (types[1].name == nullptr)
-        snprintf(rule, rule_size, "%s records no file types", driver->name);
       return false;
     }
   } else {
     const char* point = strrchr(name, '.');
-    const bool text = point != nullptr && (SameIgnoringAsciiCase(point, ".bas") ||
-                                           SameIgnoringAsciiCase(point, ".asc") ||
-                                           SameIgnoringAsciiCase(point, ".txt"));
-    for (int i = 0; text && types[i].name != nullptr; ++i) {
-      if (types[i].ascii) {
-        chosen = &types[i];
-        break;
+    const bool text_name = point != nullptr && (SameIgnoringAsciiCase(point, ".bas") ||
+                                                SameIgnoringAsciiCase(point, ".asc") ||
+                                                SameIgnoringAsciiCase(point, ".txt"));
+    if (text_name && IsText(data, size)) {
+      for (int i = 0; types[i].name != nullptr; ++i) {
+        if (types[i].ascii) {
+          chosen = &types[i];
+          break;
+        }
       }
+    } else if (text_name && TypeNamed(types, "bas") != nullptr) {
+      chosen = TypeNamed(types, "bas");  // a BASIC program as the system stores it, tokenised
     }
   }
   entry.attributes = chosen->attributes;
