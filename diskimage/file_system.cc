@@ -84,6 +84,18 @@ bool FileSystem::AddEntry(unsigned char* image, size_t image_size, const Directo
   return done;
 }
 
+bool FileSystem::RemoveEntry(unsigned char* image, size_t image_size, const DirectoryEntry& entry,
+                             AddRefusal& refusal) {
+  refusal = AddRefusal{AddRefusal::kNone, 0, 0};
+  if (driver == nullptr || driver->remove_entry == nullptr) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  const bool done = driver->remove_entry(volume, image, image_size, entry, refusal);
+  ForgetClaims();
+  return done;
+}
+
 void FileSystem::ForgetClaims() {
   // Only the mounted disk's clusters are ever claimed (or asked about).
   memset(owners, 0,

@@ -357,6 +357,14 @@ class DISKIMAGE_API FileSystem {
   bool AddEntry(unsigned char* image, size_t image_size, const DirectoryEntry* folder,
                 const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal);
 
+  // Removes the file `entry`, one of this disk's as NextEntry gave it, writing into `image` as
+  // AddEntry does: its entry marked deleted as the system marks one (CP/M: each of its entries),
+  // its clusters freed in the table (MZ: the bitmap). Returns false with `refusal` set, having
+  // written nothing: kNotSupported for a folder (or an MZ data file), kDamaged for an entry or
+  // chain that does not hold together, kNotWritable for a sector it cannot write.
+  bool RemoveEntry(unsigned char* image, size_t image_size, const DirectoryEntry& entry,
+                   AddRefusal& refusal);
+
  private:
   // Where a file's runs stand: a chain's cluster, or the next of a located file's blocks.
   struct RunCursor {

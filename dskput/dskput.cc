@@ -53,7 +53,7 @@ const char kHelp[] =
     "Names are converted into code page 932 and must fit the disk's rules (FAT12\n"
     "8.3, Human68k 18.3, N88-BASIC 6.3, Hu-BASIC 13.3, F-BASIC 8, CP/M 8.3 in upper\n"
     "case, MZ 17); a name that does not is refused with the rule it breaks. A name\n"
-    "the disk's folder has already is refused.\n"
+    "the disk's folder has already is refused unless --replace.\n"
     "\n"
     "Options:\n"
     "  -n FS[:VARIANT]  a new disk (VARIANT: the system's first, without it)\n"
@@ -65,6 +65,7 @@ const char kHelp[] =
     "  --to DIR     add into the disk's folder DIR ('/' between folders)\n"
     "  --rename     shorten names that break the rules, as the system's own\n"
     "               tools do, and say so\n"
+    "  --replace    a file the disk has already, of the same name, is replaced\n"
     "  --type TYPE  the files' type where the system records one: bin, asc, bas\n"
     "               (N88-BASIC, Hu-BASIC; F-BASIC also dat), obj, btx (MZ); by\n"
     "               default .bas, .asc and .txt files are ASCII text (1Ah is\n"
@@ -152,6 +153,8 @@ bool ParseArguments(int argc, char** argv, Options& options, int& paths) {
       options.replace_image = true;
     } else if (strcmp(argument, "--rename") == 0) {
       options.add.rename = true;
+    } else if (strcmp(argument, "--replace") == 0) {
+      options.add.replace = true;
     } else if (strcmp(argument, "--list") == 0) {
       options.list = true;
     } else if (argument[0] == '-' && argument[1] != '\0') {

@@ -213,11 +213,24 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
     }
     return;
   }
-  if (exists) {
+  if (exists && !options.replace) {
     diagnostics.Report(path, "the disk has %s already; not added (--replace replaces it)",
                        Shown(disk_path, shown, sizeof shown));
     ++refused;
     return;
+  }
+  if (exists) {
+    AddRefusal refusal = {};
+    if (existing.directory || !fs.RemoveEntry(image, image_size, existing, refusal)) {
+      diagnostics.Report(
+          path, "the disk's %s %s; not replaced", Shown(disk_path, shown, sizeof shown),
+          existing.directory                           ? "is a folder"
+          : refusal.reason == AddRefusal::kDamaged     ? "is damaged"
+          : refusal.reason == AddRefusal::kNotWritable ? "lies in sectors not stored as written"
+                                                       : "cannot be removed");
+      ++refused;
+      return;
+    }
   }
   diskimage::NewEntry entry = {};
   memcpy(entry.name, formed.stored, sizeof entry.name);

@@ -513,4 +513,89 @@ TEST(DiskWritingTest, NamesConvertToShiftJisExactlyOrNotAtAll) {
   EXPECT_EQ(Utf8ToShiftJis("ABCDEFG", sjis, 8), 7);
 }
 
+// Each system's name rule: what fits is stored padded as its directory pads it and reads back as
+// given; what breaks it is refused with the rule, or with shortening made to fit.
+TEST(DiskWritingTest, NamesAreFormedByEachSystemsRule) {
+  EntryName formed;
+  char rule[160];
+  ASSERT_TRUE(
+      FormEntryName(FileSystemKind::kFat12, "readme.txt", false, false, formed, rule, sizeof rule));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(formed.stored), 12), "README  TXT\x18");
+  EXPECT_EQ(std::string(formed.shown), "readme.txt");
+  EXPECT_FALSE(formed.changed);
+  EXPECT_FALSE(
+      FormEntryName(FileSystemKind::kFat12, "a+b.txt", false, false, formed, rule, sizeof rule));
+  EXPECT_EQ(std::string(rule), "fat12 names hold none of \"*+,./:;<=>?[\\]| or spaces");
+  ASSERT_TRUE(FormEntryName(FileSystemKind::kFat12, "archive.tar.gz", false, true, formed, rule,
+                            sizeof rule));
+  EXPECT_EQ(std::string(formed.shown), "archivet.gz");
+  EXPECT_TRUE(formed.changed);
+  // Human68k: 18 bytes before the point, the 9th on after the extension, 00h-padded.
+  ASSERT_TRUE(FormEntryName(FileSystemKind::kHuman68k, "LongerName12.x", false, false, formed, rule,
+                            sizeof rule));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(formed.stored), 21),
+            std::string("LongerNax  me12\0\0\0\0\0\0", 21));
+  // Without double-byte characters, full-width kana become half-width: "ゲーム" in 5 bytes.
+  ASSERT_TRUE(FormEntryName(FileSystemKind::kHuBasic, "\x83\x51\x81\x5B\x83\x80", false, false,
+                            formed, rule, sizeof rule));
+  EXPECT_EQ(std::string(formed.shown), "\xB9\xDE\xB0\xD1");
+  EXPECT_FALSE(
+      FormEntryName(FileSystemKind::kCpm, "\xB6.COM", false, false, formed, rule, sizeof rule));
+  EXPECT_EQ(std::string(rule), "cpm names hold ASCII characters only");
+  EXPECT_FALSE(FormEntryName(FileSystemKind::kCpm, "16", true, true, formed, rule, sizeof rule));
+  EXPECT_TRUE(FormEntryName(FileSystemKind::kCpm, "15", true, false, formed, rule, sizeof rule));
+  EXPECT_FALSE(
+      FormEntryName(FileSystemKind::kN88Basic, "GAMES", true, true, formed, rule, sizeof rule));
+  EXPECT_EQ(std::string(rule), "n88-basic has no folders");
+  ASSERT_TRUE(FormEntryName(FileSystemKind::kMzBasic, "MZ program.v2", false, false, formed, rule,
+                            sizeof rule));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(formed.stored), 17), "MZ program.v2\r\r\r\r");
+}
+
+// A file removed frees its clusters: the disk has the room it had before the file, reads without
+// damage, and takes the next file there (a replaced file, as dskput --replace does).
+TEST(DiskWritingTest, RemovedFilesFreeTheirClustersForTheNext) {
+  for (int i = 0; IsFileSystem(NthFileSystem(i)); ++i) {
+    const FileSystemKind kind = NthFileSystem(i);
+    const char* variant;
+    SectorGrid grid;
+    ASSERT_TRUE(NthFormatVariant(kind, 0, variant, grid));
+    NewDisk disk(kind, variant);
+    const auto add = [&](const char* name, size_t size, DirectoryEntry& added) {
+      EntryName formed;
+      char rule[160];
+      NewEntry entry = {};
+      EXPECT_TRUE(FormEntryName(kind, name, false, false, formed, rule, sizeof rule)) << rule;
+      memcpy(entry.name, formed.stored, sizeof entry.name);
+      Bytes data(size, static_cast<unsigned char>(size));
+      EXPECT_TRUE(ChooseFileType(kind, nullptr, name, data.data(), size, entry, rule, sizeof rule));
+      entry.data = data.data();
+      entry.size = static_cast<int64_t>(size);
+      AddRefusal refusal;
+      return disk.fs->AddEntry(disk.disk.data(), disk.disk.size(), nullptr, entry, added, refusal);
+    };
+    DirectoryEntry keep, removed, again;
+    ASSERT_TRUE(add("KEEP.BIN", 3000, keep)) << FileSystemName(kind);
+    const int free_before = disk.fs->FreeClusters();
+    ASSERT_TRUE(add("GONE.BIN", 9000, removed)) << FileSystemName(kind);
+    AddRefusal refusal;
+    ASSERT_TRUE(disk.fs->RemoveEntry(disk.disk.data(), disk.disk.size(), removed, refusal))
+        << FileSystemName(kind) << " refusal " << refusal.reason;
+    EXPECT_EQ(disk.fs->FreeClusters(), free_before) << FileSystemName(kind);
+    auto other = std::make_unique<FileSystem>();
+    ASSERT_TRUE(other->Mount(*disk.map, kind)) << FileSystemName(kind);
+    EXPECT_EQ(other->FreeClusters(), free_before) << FileSystemName(kind);
+    EXPECT_EQ(other->Layout().allocation_mismatches, 0) << FileSystemName(kind);
+    ASSERT_TRUE(add("GONE.BIN", 5000, again)) << FileSystemName(kind);
+    const std::map<std::string, Bytes> tree = disk.Tree();
+    ASSERT_EQ(tree.size(), 2u) << FileSystemName(kind);
+    EXPECT_EQ(tree.at("GONE.BIN").size(), kind == FileSystemKind::kCpm        ? 5120u
+                                          : kind == FileSystemKind::kN88Basic ? 5120u
+                                          : kind == FileSystemKind::kFBasic   ? 5120u
+                                                                              : 5000u)
+        << FileSystemName(kind);
+    EXPECT_EQ(tree.at("GONE.BIN")[0], static_cast<unsigned char>(5000 & 0xFF));
+  }
+}
+
 }  // namespace

@@ -203,6 +203,9 @@ TEST_F(DskputTest, AnImageGivenIsLeftAloneOrWithInPlaceKeptAsItsBackup) {
             "dskput: ONE.BIN: the disk has ONE.BIN already; not added (--replace replaces it)\n"
             "dskput: note: nothing written: 1 of the paths could not be added\n");
   EXPECT_FALSE(FileExists(work() + "/other.d88"));
+  Host("ONE.BIN", "new");
+  ASSERT_EQ(RunOnImage({"ONE.BIN", "-o", "other.d88", "--replace"}).status, 0);
+  EXPECT_EQ(Extracted("other.d88"), (Tree{{"ONE.BIN", "file:new"}}));
 
   image.clear();  // --in-place changes it
   const RunResult in_place = RunOnImage({"TWO.BIN", "--in-place"});

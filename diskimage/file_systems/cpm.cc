@@ -357,6 +357,49 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   return true;
 }
 
+// Every entry of a file marked free (E5h), the blocks they point to freed.
+bool RemoveEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry& entry, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  CpmState& state = DriverState<CpmState>(volume);
+  refusal = AddRefusal{};
+  if (entry.directory) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  if (entry.first_cluster < 0 || entry.first_cluster >= state.directory_entries ||
+      !IsFile(state.directory + kEntrySize * entry.first_cluster)) {
+    refusal.reason = AddRefusal::kDamaged;
+    return false;
+  }
+  int64_t directory_sectors[FileSystem::kMaxDirectoryBytes / 128];
+  for (int s = 0; s < l.root_sectors; ++s) directory_sectors[s] = l.root_start + s;
+  if (!SectorsWritable(volume, directory_sectors, l.root_sectors, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  unsigned char first[kEntrySize];
+  memcpy(first, state.directory + kEntrySize * entry.first_cluster, kEntrySize);
+  const int pointers = 16 / state.pointer_bytes;
+  for (int i = 0; i < state.directory_entries; ++i) {
+    unsigned char* e = state.directory + kEntrySize * i;
+    if (!IsFile(e) || !SameFile(e, first)) continue;
+    for (int p = 0; p < pointers; ++p) {
+      const int block = state.pointer_bytes == 1 ? e[16 + p] : ReadLe16(e + 16 + 2 * p);
+      if (block >= l.first_cluster && block < l.first_cluster + l.cluster_count &&
+          IsEndMark(volume.table[block])) {
+        volume.table[block] = kClusterFree;
+      }
+    }
+    e[0] = kFreeEntry;
+  }
+  for (int s = 0; s < l.root_sectors; ++s) {
+    WriteLogicalSector(*volume.map, l.numbering, l.root_start + s,
+                       state.directory + s * l.numbering.sector_size, image, image_size);
+  }
+  return true;
+}
+
 // "user" for a user's folder; "r", "s", "a" for the read-only, system and archive bits ("-" for
 // each not).
 void EntryType(const DirectoryEntry& e, char* type) {
@@ -407,6 +450,7 @@ extern const FileSystemDriver kCpmDriver = {
     Variant,                             // format_variant
     Format,                              // format
     AddEntry,                            // add_entry
+    RemoveEntry,                         // remove_entry
 };
 
 }  // namespace diskimage

@@ -147,4 +147,55 @@ bool SectorsWritable(const Volume& volume, const int64_t* sectors, int count, si
   return true;
 }
 
+int ChainClusters(const Volume& volume, int first, int* clusters) {
+  const VolumeLayout& l = volume.layout;
+  if (first < l.first_cluster) return 0;
+  int count = 0;
+  for (int cluster = first;;) {
+    if (cluster < l.first_cluster || cluster >= l.first_cluster + l.cluster_count ||
+        count >= l.cluster_count) {
+      return -1;  // off the disk, or more clusters than it has: a loop
+    }
+    clusters[count++] = cluster;
+    const int16_t next = volume.table[cluster];
+    if (IsEndMark(next)) return count;
+    if (next < 0) return -1;
+    cluster = next;
+  }
+}
+
+bool RemoveChainedFile(Volume& volume, unsigned char* image, size_t image_size,
+                       const DirectoryEntry& entry, unsigned char deleted_mark,
+                       bool (*table_writable)(const Volume& volume, size_t image_size),
+                       void (*store_table)(const Volume& volume, unsigned char* image,
+                                           size_t image_size),
+                       AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  refusal = AddRefusal{};
+  if (entry.directory) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  int clusters[kMaxClusterCount];
+  const int count = ChainClusters(volume, entry.first_cluster, clusters);
+  const int64_t entry_sector = entry.location / 64;
+  const int index = entry.location % 64;
+  if (count < 0 || entry.location < 0 || (index + 1) * l.entry_size > l.numbering.sector_size) {
+    refusal.reason = AddRefusal::kDamaged;
+    return false;
+  }
+  if (!SectorsWritable(volume, &entry_sector, 1, image_size) ||
+      !table_writable(volume, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  for (int i = 0; i < count; ++i) volume.table[clusters[i]] = kClusterFree;
+  store_table(volume, image, image_size);
+  unsigned char sector[1024];
+  ReadLogicalSector(*volume.map, l.numbering, entry_sector, sector);
+  sector[index * l.entry_size] = deleted_mark;
+  WriteLogicalSector(*volume.map, l.numbering, entry_sector, sector, image, image_size);
+  return true;
+}
+
 }  // namespace diskimage

@@ -105,6 +105,38 @@ void EntryType(const DirectoryEntry& e, char* type) {
   snprintf(type, 8, "%s%s", a == 0 ? "bas" : a == 1 ? "dat" : "bin", e.ascii ? " a" : "");
 }
 
+constexpr int64_t kTableSector = kFatTrack * kSectorsPerTrack + kFatSector - 1;
+
+bool TableWritable(const Volume& volume, size_t image_size) {
+  return SectorsWritable(volume, &kTableSector, 1, image_size);
+}
+
+// The table, from the volume's; the system's clusters and unreadable values stay as they were.
+void StoreTable(const Volume& volume, unsigned char* image, size_t image_size) {
+  unsigned char sector[256];
+  ReadLogicalSector(*volume.map, volume.layout.numbering, kTableSector, sector);
+  for (int c = 0; c < kClusterCount; ++c) {
+    const int16_t value = volume.table[c];
+    unsigned char& stored = sector[kTableStart + c];
+    if (value == kClusterFree) {
+      stored = 0xFF;
+    } else if (value >= 0) {
+      stored = static_cast<unsigned char>(value);
+    } else if (IsEndMark(value)) {
+      const int used = UsedSectors(value);
+      stored = static_cast<unsigned char>(0xC0 + (used > 0 ? used : kSectorsPerCluster) - 1);
+    }
+  }
+  WriteLogicalSector(*volume.map, volume.layout.numbering, kTableSector, sector, image, image_size);
+}
+
+// A file's entry deleted (00h), its chain freed in the table.
+bool RemoveEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry& entry, AddRefusal& refusal) {
+  return RemoveChainedFile(volume, image, image_size, entry, 0x00, TableWritable, StoreTable,
+                           refusal);
+}
+
 // A file (the system has no folders) in the first deleted or never-used entry, as F-BASIC writes
 // one: the name, three 00h, the type, the ASCII flag, 00h (not random access), the first
 // cluster, 00h, then FFh; its clusters first-free, the last one's mark the sectors used.
@@ -126,30 +158,15 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   const int64_t count = entry.size > 0 ? (entry.size + cluster_bytes - 1) / cluster_bytes : 1;
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
-  const int64_t table = kFatTrack * kSectorsPerTrack + kFatSector - 1;
-  const int64_t written[] = {slot_sector, table};
   if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
-      !SectorsWritable(volume, written, 2, image_size)) {
+      !SectorsWritable(volume, &slot_sector, 1, image_size) || !TableWritable(volume, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
   WriteClusters(volume, image, image_size, taken, static_cast<int>(count), entry.data, entry.size);
   LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
+  StoreTable(volume, image, image_size);
   unsigned char sector[256];
-  ReadLogicalSector(map, l.numbering, table, sector);
-  for (int c = 0; c < kClusterCount; ++c) {
-    const int16_t value = volume.table[c];
-    unsigned char& stored = sector[kTableStart + c];
-    if (value == kClusterFree) {
-      stored = 0xFF;
-    } else if (value >= 0) {
-      stored = static_cast<unsigned char>(value);
-    } else if (IsEndMark(value)) {
-      const int used = UsedSectors(value);
-      stored = static_cast<unsigned char>(0xC0 + (used > 0 ? used : kSectorsPerCluster) - 1);
-    }
-  }
-  WriteLogicalSector(map, l.numbering, table, sector, image, image_size);
   ReadLogicalSector(map, l.numbering, slot_sector, sector);
   unsigned char* raw = sector + 32 * slot;
   memset(raw, 0xFF, 32);
@@ -221,6 +238,7 @@ extern const FileSystemDriver kFBasicDriver = {
     Variant,                                 // format_variant
     Format,                                  // format
     AddEntry,                                // add_entry
+    RemoveEntry,                             // remove_entry
 };
 
 }  // namespace diskimage

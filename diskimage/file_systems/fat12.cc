@@ -93,6 +93,7 @@ extern const FileSystemDriver kFat12Driver = {
     Variant,                             // format_variant
     Format,                              // format
     AddFatEntry,                         // add_entry
+    RemoveFatEntry,                      // remove_entry
 };
 
 }  // namespace diskimage

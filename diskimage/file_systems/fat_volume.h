@@ -62,6 +62,10 @@ void DescribeFatVolume(const Volume& volume, char* text, size_t size);
 // "d" for a folder, then "r", "h", "s", "a" for the attributes set ("-" for each not).
 void FatEntryType(const DirectoryEntry& entry, char* type);
 
+// Removes the file `entry`: its entry marked deleted (E5h), its chain freed in every table copy.
+bool RemoveFatEntry(Volume& volume, unsigned char* image, size_t image_size,
+                    const DirectoryEntry& entry, AddRefusal& refusal);
+
 // Adds an entry to a mounted FAT volume (the driver's add_entry): clusters first-free, the chain
 // in every FAT copy, a folder's cluster with its "." and ".." entries, a subfolder grown by a
 // cluster when it has no free entry.

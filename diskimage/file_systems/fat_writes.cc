@@ -108,7 +108,61 @@ void StoreDate(const NewEntry& entry, unsigned char* raw) {
   StoreLe16(raw + 0x18, ((d.year - 1980) << 9) | (d.month << 5) | d.day);
 }
 
+// The table's sectors that hold entries (the mount found them within each copy).
+int TableSectors(const Volume& volume) {
+  const VolumeLayout& l = volume.layout;
+  const int table_bytes = (l.first_cluster + l.cluster_count) * 3 / 2 + 1;
+  return (table_bytes + l.numbering.sector_size - 1) / l.numbering.sector_size;
+}
+
+bool FatTableWritable(const Volume& volume, size_t image_size) {
+  const FatState& state = DriverState<FatState>(volume);
+  for (int copy = 0; copy < state.fat_count; ++copy) {
+    for (int s = 0; s < TableSectors(volume); ++s) {
+      const int64_t logical = state.reserved_sectors + int64_t{copy} * state.sectors_per_fat + s;
+      if (!SectorsWritable(volume, &logical, 1, image_size)) return false;
+    }
+  }
+  return true;
+}
+
+// The table, re-encoded from the volume's into every copy; values the volume does not keep (bad
+// clusters' marks) stay as they were.
+void StoreFatTable(const Volume& volume, unsigned char* image, size_t image_size) {
+  const VolumeLayout& l = volume.layout;
+  const FatState& state = DriverState<FatState>(volume);
+  const int sector_size = l.numbering.sector_size;
+  const int table_sectors = TableSectors(volume);
+  unsigned char fat[kMaxFatBytes];
+  for (int s = 0; s < table_sectors; ++s) {
+    ReadLogicalSector(*volume.map, l.numbering, state.reserved_sectors + s, fat + s * sector_size);
+  }
+  for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count; ++c) {
+    const int16_t value = volume.table[c];
+    if (value == kClusterFree) {
+      SetFatEntry(fat, c, 0);
+    } else if (value >= 0) {
+      SetFatEntry(fat, c, value);
+    } else if (IsEndMark(value)) {
+      SetFatEntry(fat, c, kEndOfChain);
+    }
+  }
+  for (int copy = 0; copy < state.fat_count; ++copy) {
+    for (int s = 0; s < table_sectors; ++s) {
+      WriteLogicalSector(*volume.map, l.numbering,
+                         state.reserved_sectors + int64_t{copy} * state.sectors_per_fat + s,
+                         fat + s * sector_size, image, image_size);
+    }
+  }
+}
+
 }  // namespace
+
+bool RemoveFatEntry(Volume& volume, unsigned char* image, size_t image_size,
+                    const DirectoryEntry& entry, AddRefusal& refusal) {
+  return RemoveChainedFile(volume, image, image_size, entry, kFreeSlot, FatTableWritable,
+                           StoreFatTable, refusal);
+}
 
 bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
                  const DirectoryEntry* folder, const NewEntry& entry, DirectoryEntry& added,
@@ -133,18 +187,9 @@ bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, needed, taken, refusal)) return false;
   const int count = static_cast<int>(needed);
-  // The table's sectors that hold entries (the mount found them within each copy).
-  const int table_bytes = (l.first_cluster + l.cluster_count) * 3 / 2 + 1;
-  const int table_sectors = (table_bytes + sector_size - 1) / sector_size;
   // Every sector written must be the image's own: checked before anything is written.
-  bool writable = ClustersWritable(volume, taken, count, image_size) &&
-                  (slot.sector < 0 || w.Writable(slot.sector));
-  for (int copy = 0; copy < state.fat_count && writable; ++copy) {
-    for (int s = 0; s < table_sectors && writable; ++s) {
-      writable = w.Writable(state.reserved_sectors + int64_t{copy} * state.sectors_per_fat + s);
-    }
-  }
-  if (!writable) {
+  if (!ClustersWritable(volume, taken, count, image_size) ||
+      (slot.sector >= 0 && !w.Writable(slot.sector)) || !FatTableWritable(volume, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
@@ -177,26 +222,7 @@ bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
     slot.sector = FirstSectorOfCluster(l, grown);
     slot.index = 0;
   }
-  // The table, re-encoded from the volume's into every copy; values the volume does not keep
-  // (bad clusters' marks) stay as they were.
-  unsigned char fat[kMaxFatBytes];
-  for (int s = 0; s < table_sectors; ++s) {
-    w.Read(state.reserved_sectors + s, fat + s * sector_size);
-  }
-  for (int c = l.first_cluster; c < l.first_cluster + l.cluster_count; ++c) {
-    const int16_t value = volume.table[c];
-    if (value >= 0) {
-      SetFatEntry(fat, c, value);
-    } else if (IsEndMark(value)) {
-      SetFatEntry(fat, c, kEndOfChain);
-    }
-  }
-  for (int copy = 0; copy < state.fat_count; ++copy) {
-    for (int s = 0; s < table_sectors; ++s) {
-      w.Write(state.reserved_sectors + int64_t{copy} * state.sectors_per_fat + s,
-              fat + s * sector_size);
-    }
-  }
+  StoreFatTable(volume, image, image_size);
   // The entry.
   w.Read(slot.sector, sector);
   unsigned char* raw = sector + 32 * slot.index;

@@ -148,6 +148,10 @@ struct FileSystemDriver {
   bool (*add_entry)(Volume& volume, unsigned char* image, size_t image_size,
                     const DirectoryEntry* folder, const NewEntry& entry, DirectoryEntry& added,
                     AddRefusal& refusal);
+  // Removes a file as FileSystem::RemoveEntry says, keeping volume.table as the disk's table now
+  // is. nullptr: the driver removes no entries.
+  bool (*remove_entry)(Volume& volume, unsigned char* image, size_t image_size,
+                       const DirectoryEntry& entry, AddRefusal& refusal);
 };
 
 // The driver of `kind`, or nullptr for a kind that is no file system.
@@ -232,6 +236,22 @@ bool SectorsWritable(const Volume& volume, const int64_t* sectors, int count, si
 // Links the clusters in volume.table, the last one's mark saying `size` bytes of data in all
 // (EndMark of its sectors used, or kClusterEnd with `whole_clusters`).
 void LinkClusters(Volume& volume, const int* taken, int count, int64_t size, bool whole_clusters);
+
+// The clusters of the chain from `first` in volume.table, in order, into `clusters`
+// (kMaxClusterCount); their count (0 for `first` below layout.first_cluster: FAT's empty file), or
+// -1 when the chain leaves the disk's clusters, comes back to one or ends without an end mark.
+int ChainClusters(const Volume& volume, int first, int* clusters);
+
+// Removes the chained file `entry` for a driver's remove_entry: its chain freed in volume.table and
+// stored by `store_table`, its entry's first byte set to `deleted_mark`. Refuses (kNotSupported) a
+// folder, (kDamaged) a chain ChainClusters does not follow, (kNotWritable) an entry sector or
+// table sector (`table_writable`) that cannot be written, having written nothing.
+bool RemoveChainedFile(Volume& volume, unsigned char* image, size_t image_size,
+                       const DirectoryEntry& entry, unsigned char deleted_mark,
+                       bool (*table_writable)(const Volume& volume, size_t image_size),
+                       void (*store_table)(const Volume& volume, unsigned char* image,
+                                           size_t image_size),
+                       AddRefusal& refusal);
 
 }  // namespace diskimage
 

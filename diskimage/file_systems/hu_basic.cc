@@ -145,13 +145,56 @@ int Weekday(int year, int month, int day) {
   return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
 }
 
+bool TableWritable(const Volume& volume, size_t image_size) {
+  const HuVariant& v = *DriverState<const HuVariant*>(volume);
+  const int64_t sectors[] = {v.fat_sector, v.fat_sector + 1};
+  return SectorsWritable(volume, sectors, v.fat_sectors, image_size);
+}
+
+// The table, from the volume's; the system's clusters and unreadable values stay as they were.
+void StoreTable(const Volume& volume, unsigned char* image, size_t image_size) {
+  const VolumeLayout& l = volume.layout;
+  const HuVariant& v = *DriverState<const HuVariant*>(volume);
+  unsigned char fat[2][256];
+  for (int s = 0; s < v.fat_sectors; ++s) {
+    ReadLogicalSector(*volume.map, l.numbering, v.fat_sector + s, fat[s]);
+  }
+  for (int c = 0; c < v.cluster_count; ++c) {
+    const int16_t value = volume.table[c];
+    int low;
+    int high = 0;
+    if (value == kClusterFree) {
+      low = 0;
+    } else if (value >= 0) {
+      low = value & 0x7F;
+      high = value >> 7;
+    } else if (IsEndMark(value)) {
+      const int used = UsedSectors(value);
+      low = 0x80 + (used > 0 ? used : kSectorsPerCluster) - 1;
+    } else {
+      continue;
+    }
+    fat[c / 128][c % 128] = static_cast<unsigned char>(low);
+    if (v.fat_sectors == 2) fat[c / 128][128 + c % 128] = static_cast<unsigned char>(high);
+  }
+  for (int s = 0; s < v.fat_sectors; ++s) {
+    WriteLogicalSector(*volume.map, l.numbering, v.fat_sector + s, fat[s], image, image_size);
+  }
+}
+
+// A file's entry deleted (mode 00h), its chain freed in the table.
+bool RemoveEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry& entry, AddRefusal& refusal) {
+  return RemoveChainedFile(volume, image, image_size, entry, 0x00, TableWritable, StoreTable,
+                           refusal);
+}
+
 // A file or a folder (one cluster of never-used entries) in the first deleted or never-used entry
 // of its folder, its clusters first-free, its chain in the table; a file of no bytes takes one
 // sector that begins with 1Ah, where a recorded size of 0 makes the system look for the end.
 bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const DirectoryEntry* folder,
               const NewEntry& entry, DirectoryEntry& added, AddRefusal& refusal) {
   const VolumeLayout& l = volume.layout;
-  const HuVariant& v = *DriverState<const HuVariant*>(volume);
   const DiskMap& map = *volume.map;
   if (!entry.directory && entry.size > 0xFFFF) {
     refusal.reason = AddRefusal::kTooLarge;
@@ -176,9 +219,8 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
       entry.directory || entry.size == 0 ? 1 : (entry.size + cluster_bytes - 1) / cluster_bytes;
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
-  const int64_t written[] = {slot_sector, v.fat_sector, v.fat_sector + 1};
   if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
-      !SectorsWritable(volume, written, 1 + v.fat_sectors, image_size)) {
+      !SectorsWritable(volume, &slot_sector, 1, image_size) || !TableWritable(volume, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
@@ -196,32 +238,7 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
                   entry.size);
     LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
   }
-  // The table, from the volume's; the system's clusters and unreadable values stay as they were.
-  unsigned char fat[2][256];
-  for (int s = 0; s < v.fat_sectors; ++s) {
-    ReadLogicalSector(map, l.numbering, v.fat_sector + s, fat[s]);
-  }
-  for (int c = 0; c < v.cluster_count; ++c) {
-    const int16_t value = volume.table[c];
-    int low;
-    int high = 0;
-    if (value == kClusterFree) {
-      low = 0;
-    } else if (value >= 0) {
-      low = value & 0x7F;
-      high = value >> 7;
-    } else if (IsEndMark(value)) {
-      const int used = UsedSectors(value);
-      low = 0x80 + (used > 0 ? used : kSectorsPerCluster) - 1;
-    } else {
-      continue;
-    }
-    fat[c / 128][c % 128] = static_cast<unsigned char>(low);
-    if (v.fat_sectors == 2) fat[c / 128][128 + c % 128] = static_cast<unsigned char>(high);
-  }
-  for (int s = 0; s < v.fat_sectors; ++s) {
-    WriteLogicalSector(map, l.numbering, v.fat_sector + s, fat[s], image, image_size);
-  }
+  StoreTable(volume, image, image_size);
   ReadLogicalSector(map, l.numbering, slot_sector, sector);
   unsigned char* raw = sector + 32 * slot;
   memset(raw, 0, 32);
@@ -306,6 +323,7 @@ extern const FileSystemDriver kHuBasicDriver = {
     Variant,                                 // format_variant
     Format,                                  // format
     AddEntry,                                // add_entry
+    RemoveEntry,                             // remove_entry
 };
 
 }  // namespace diskimage

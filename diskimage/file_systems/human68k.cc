@@ -105,6 +105,7 @@ extern const FileSystemDriver kHuman68kDriver = {
     Variant,                             // format_variant
     Format,                              // format
     AddFatEntry,                         // add_entry
+    RemoveFatEntry,                      // remove_entry
 };
 
 }  // namespace diskimage

@@ -238,6 +238,51 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   return true;
 }
 
+// An OBJ or BTX file's entry cleared (mode 00h), its blocks cleared in the bitmap and its count.
+bool RemoveEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry& entry, AddRefusal& refusal) {
+  const VolumeLayout& l = volume.layout;
+  MzState& state = DriverState<MzState>(volume);
+  refusal = AddRefusal{};
+  const int64_t slot = int64_t{entry.location} - l.root_start * 64;
+  if (entry.directory || (entry.attributes != kObj && entry.attributes != kBtx)) {
+    refusal.reason = AddRefusal::kNotSupported;
+    return false;
+  }
+  const int64_t block_bytes = int64_t{l.sectors_per_cluster} * kSectorSize;
+  const int count = static_cast<int>((entry.size + block_bytes - 1) / block_bytes);
+  const int64_t offset = entry.first_cluster - l.cluster_start;
+  const int first = l.first_cluster + static_cast<int>(offset / l.sectors_per_cluster);
+  if (slot < 0 || slot >= kEntries || offset < 0 || offset % l.sectors_per_cluster != 0 ||
+      first + count > l.first_cluster + l.cluster_count) {
+    refusal.reason = AddRefusal::kDamaged;
+    return false;
+  }
+  const int64_t directory_sector = kDirectoryStart + slot * kEntrySize / kSectorSize;
+  const int64_t written[] = {kBitmapSector, directory_sector};
+  if (!SectorsWritable(volume, written, 2, image_size)) {
+    refusal.reason = AddRefusal::kNotWritable;
+    return false;
+  }
+  unsigned char bitmap[kSectorSize];
+  ReadLogicalSector(*volume.map, l.numbering, kBitmapSector, bitmap);
+  int cleared = 0;
+  for (int b = first; b < first + count; ++b) {
+    const int bit = b - l.first_cluster;
+    cleared += BitSet(bitmap, bit) ? 1 : 0;
+    bitmap[6 + bit / 8] = static_cast<unsigned char>(bitmap[6 + bit / 8] & ~(1 << (bit % 8)));
+    volume.table[b] = kClusterFree;
+  }
+  const int in_use = ReadLe16(bitmap + 2);
+  StoreLe16(bitmap + 2, in_use > cleared ? in_use - cleared : 0);
+  WriteLogicalSector(*volume.map, l.numbering, kBitmapSector, bitmap, image, image_size);
+  state.directory[kEntrySize * slot] = 0x00;
+  WriteLogicalSector(*volume.map, l.numbering, directory_sector,
+                     state.directory + (directory_sector - kDirectoryStart) * kSectorSize, image,
+                     image_size);
+  return true;
+}
+
 // "obj", "btx", "bsd" or "brd": the entry's mode.
 void EntryType(const DirectoryEntry& e, char* type) {
   const int a = e.attributes;
@@ -334,6 +379,7 @@ extern const FileSystemDriver kMzBasicDriver = {
     Variant,                             // format_variant
     Format,                              // format
     AddEntry,                            // add_entry
+    RemoveEntry,                         // remove_entry
 };
 
 }  // namespace diskimage

@@ -125,6 +125,48 @@ void EntryType(const DirectoryEntry& e, char* type) {
            a & 0x10 ? " r" : "", a & 0x40 ? "v" : "");
 }
 
+// The logical sector of the first of the table's three copies.
+int64_t FirstTableSector(const Volume& volume) {
+  return volume.layout.root_start + DriverState<const N88Variant*>(volume)->first_fat_sector - 1;
+}
+
+bool TablesWritable(const Volume& volume, size_t image_size) {
+  const int64_t table = FirstTableSector(volume);
+  const int64_t sectors[] = {table, table + 1, table + 2};
+  return SectorsWritable(volume, sectors, 3, image_size);
+}
+
+// The three tables, from the volume's; reserved and unreadable values stay as they were.
+void StoreTables(const Volume& volume, unsigned char* image, size_t image_size) {
+  const VolumeLayout& l = volume.layout;
+  const N88Variant& v = *DriverState<const N88Variant*>(volume);
+  for (int i = 0; i < 3; ++i) {
+    const int64_t logical = FirstTableSector(volume) + i;
+    unsigned char fat[256];
+    ReadLogicalSector(*volume.map, l.numbering, logical, fat);
+    for (int c = 0; c < v.cluster_count; ++c) {
+      const int16_t value = volume.table[c];
+      if (value == kClusterFree) {
+        fat[c] = kFreeCluster;
+      } else if (value >= 0) {
+        fat[c] = static_cast<unsigned char>(value);
+      } else if (IsEndMark(value)) {
+        const int used = UsedSectors(value);
+        fat[c] =
+            static_cast<unsigned char>(kEndMarkBase + (used > 0 ? used : v.sectors_per_cluster));
+      }
+    }
+    WriteLogicalSector(*volume.map, l.numbering, logical, fat, image, image_size);
+  }
+}
+
+// A file's entry deleted (00h), its chain freed in the three tables.
+bool RemoveEntry(Volume& volume, unsigned char* image, size_t image_size,
+                 const DirectoryEntry& entry, AddRefusal& refusal) {
+  return RemoveChainedFile(volume, image, image_size, entry, 0x00, TablesWritable, StoreTables,
+                           refusal);
+}
+
 // A file (no folders: the system has none) in the first deleted or never-used entry, its clusters
 // first-free, its chain in all three tables; no size is stored, so its last cluster's mark says
 // the sectors its bytes use (a file of no bytes takes one sector).
@@ -148,34 +190,15 @@ bool AddEntry(Volume& volume, unsigned char* image, size_t image_size, const Dir
   const int64_t count = entry.size > 0 ? (entry.size + cluster_bytes - 1) / cluster_bytes : 1;
   int taken[kMaxClusterCount];
   if (!TakeFreeClusters(volume, count, taken, refusal)) return false;
-  const int64_t table = l.root_start + v.first_fat_sector - 1;
-  const int64_t written[] = {slot_sector, table, table + 1, table + 2};
   if (!ClustersWritable(volume, taken, static_cast<int>(count), image_size) ||
-      !SectorsWritable(volume, written, 4, image_size)) {
+      !SectorsWritable(volume, &slot_sector, 1, image_size) ||
+      !TablesWritable(volume, image_size)) {
     refusal.reason = AddRefusal::kNotWritable;
     return false;
   }
   WriteClusters(volume, image, image_size, taken, static_cast<int>(count), entry.data, entry.size);
   LinkClusters(volume, taken, static_cast<int>(count), entry.size, false);
-  // The tables, from the volume's; reserved and unreadable values stay as they were.
-  for (int i = 0; i < 3; ++i) {
-    const int64_t logical = table + i;
-    unsigned char fat[256];
-    ReadLogicalSector(map, l.numbering, logical, fat);
-    for (int c = 0; c < v.cluster_count; ++c) {
-      const int16_t value = volume.table[c];
-      if (value == kClusterFree) {
-        fat[c] = kFreeCluster;
-      } else if (value >= 0) {
-        fat[c] = static_cast<unsigned char>(value);
-      } else if (IsEndMark(value)) {
-        const int used = UsedSectors(value);
-        fat[c] =
-            static_cast<unsigned char>(kEndMarkBase + (used > 0 ? used : v.sectors_per_cluster));
-      }
-    }
-    WriteLogicalSector(map, l.numbering, logical, fat, image, image_size);
-  }
+  StoreTables(volume, image, image_size);
   ReadLogicalSector(map, l.numbering, slot_sector, sector);
   unsigned char* raw = sector + 16 * slot;
   memcpy(raw, entry.name, 9);
@@ -254,6 +277,7 @@ extern const FileSystemDriver kN88BasicDriver = {
     Variant,                                 // format_variant
     Format,                                  // format
     AddEntry,                                // add_entry
+    RemoveEntry,                             // remove_entry
 };
 
 }  // namespace diskimage
