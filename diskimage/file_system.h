@@ -264,6 +264,17 @@ DISKIMAGE_API int FindFormatVariant(FileSystemKind kind, const char* name);
 // nothing written, for another size or no such variant.
 DISKIMAGE_API bool FormatDisk(FileSystemKind kind, int index, unsigned char* disk, size_t size);
 
+// The bytes of the boot sector (cylinder 0, head 0, sector 1) of a disk of `grid`.
+DISKIMAGE_API int64_t BootSectorBytes(const SectorGrid& grid);
+
+// Copies the boot sector `boot` (`boot_size` bytes, at most the sector's; zeros after them) into
+// the new disk `disk` that FormatDisk wrote for `kind`'s `index`-th variant: FAT12 and Human68k
+// keep the new disk's parameter block (bytes 0Bh-1Dh), N88-BASIC reserves the cluster that holds
+// it, as the system reserves its boot track, so that no file is written over it. False, nothing
+// written, for a larger boot, another disk size or no such variant.
+DISKIMAGE_API bool WriteBootSector(FileSystemKind kind, int index, const unsigned char* boot,
+                                   size_t boot_size, unsigned char* disk, size_t disk_size);
+
 struct FileSystemDriver;
 
 // A disk opened as one of the file systems, through the driver of its kind. Holds its allocation

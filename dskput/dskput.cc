@@ -38,7 +38,7 @@ const char kUsage[] =
     "       dskput --list\n";
 
 const char kHelp[] =
-    "Usage: dskput -n FS[:VARIANT] OUT [PATH...] [options]\n"
+    "Usage: dskput -n FS[:VARIANT] OUT [PATH...] [--boot FILE] [options]\n"
     "       dskput IMAGE PATH... -o OUT [options]\n"
     "       dskput IMAGE PATH... --in-place [--no-backup] [options]\n"
     "       dskput --list | --help | --version\n"
@@ -72,6 +72,10 @@ const char kHelp[] =
     "               appended where the system ends text so), others binary\n"
     "  --load ADDR  a binary's load address (Hu-BASIC, MZ; 0x for hexadecimal)\n"
     "  --exec ADDR  a binary's execution address (Hu-BASIC, MZ)\n"
+    "  --boot FILE  -n: the new disk's boot sector (cylinder 0, head 0, sector 1)\n"
+    "               from FILE: disk 0's of an image, or FILE's bytes (zeros after\n"
+    "               them); FAT keeps its parameter block, N88-BASIC reserves\n"
+    "               the cluster that holds it\n"
     "\n"
     "Standard output says each PATH added (\"PATH -> NAME\") and the image written.\n"
     "\n"
@@ -95,6 +99,7 @@ struct Options {
   bool list = false;
   int disk = 0;
   const char* to = nullptr;
+  const char* boot = nullptr;  // --boot FILE
   AddOptions add;
 };
 
@@ -131,6 +136,8 @@ bool ParseArguments(int argc, char** argv, Options& options, int& paths) {
       options.out = argv[++i];
     } else if (strcmp(argument, "--disk") == 0) {
       if (!ReadNumber(argv[++i], 255, options.disk)) problem = "--disk takes a disk number";
+    } else if (strcmp(argument, "--boot") == 0) {
+      options.boot = argv[++i];
     } else if (strcmp(argument, "--to") == 0) {
       options.to = argv[++i];
     } else if (strcmp(argument, "--type") == 0) {
@@ -185,6 +192,9 @@ bool ParseArguments(int argc, char** argv, Options& options, int& paths) {
     problem = paths == 0 ? "no image named" : "no file or folder named to add";
   } else if ((options.out != nullptr) == options.in_place) {
     problem = "IMAGE PATH... needs -o OUT or --in-place";
+  }
+  if (problem == nullptr && options.boot != nullptr && options.new_disk == nullptr) {
+    problem = "--boot goes with -n: a new disk";
   }
   if (problem == nullptr && !options.backup && !options.in_place) {
     problem = "--no-backup goes with --in-place";
@@ -401,6 +411,41 @@ bool AddPaths(ExtractionRun& run, DskputState& state, const Options& options, ch
   return true;
 }
 
+// The boot sector of --boot's FILE into `sector` (1024 bytes), its length into `size`: disk 0's
+// first sector (cylinder 0, head 0, sector 1) where FILE is an image, else FILE's bytes. False,
+// said, when there is none or it is larger than the new disk's (`most` bytes).
+bool ReadBootSector(ExtractionRun& run, DskputState& state, const char* path, int64_t most,
+                    unsigned char* sector, size_t& size) {
+  size = 0;
+  if (state.copy.Open(path) && state.copy.DiskCount() > 0 && state.copy.SelectDisk(0)) {
+    state.copy_map.Load(state.copy.Disk());
+    const diskimage::SectorHeader* boot = state.copy_map.Find(0, 1);
+    if (boot == nullptr) {
+      run.diagnostics.Report(path, "--boot: disk 0 has no sector 1 on cylinder 0, head 0");
+      return false;
+    }
+    if (boot->data_size > most) {
+      run.diagnostics.Report(path, "--boot: its boot sector is %d bytes; the new disk's holds %lld",
+                             boot->data_size, static_cast<long long>(most));
+      return false;
+    }
+    size = static_cast<size_t>(state.copy_map.Read(*boot, sector, boot->data_size));
+    OpenWrittenImage(nullptr, state.copy);
+    return true;
+  }
+  const int error = ReadHostFile(path, sector, static_cast<size_t>(most), size, nullptr);
+  if (error == EFBIG) {
+    run.diagnostics.Report(path, "--boot: %zu bytes; the new disk's boot sector holds %lld", size,
+                           static_cast<long long>(most));
+    return false;
+  }
+  if (error != 0) {
+    run.diagnostics.Report(path, "--boot: cannot be read: %s", strerror(error));
+    return false;
+  }
+  return true;
+}
+
 // dskput -n FS[:VARIANT] OUT [PATH...]
 int NewDisk(ExtractionRun& run, DskputState& state, const Options& options, char** argv,
             int paths) {
@@ -418,6 +463,15 @@ int NewDisk(ExtractionRun& run, DskputState& state, const Options& options, char
   diskimage::NthFormatVariant(kind, variant, variant_name, grid);
   const size_t size = static_cast<size_t>(grid.DiskBytes());
   if (!diskimage::FormatDisk(kind, variant, image_bytes, size)) return kExitFailure;
+  if (options.boot != nullptr) {
+    unsigned char boot[1024];
+    size_t boot_size = 0;
+    if (!ReadBootSector(run, state, options.boot, diskimage::BootSectorBytes(grid), boot,
+                        boot_size)) {
+      return FinishRun(run.diagnostics);
+    }
+    diskimage::WriteBootSector(kind, variant, boot, boot_size, image_bytes, size);
+  }
   state.table.Reset(image_bytes, size);
   int64_t offset = 0;
   for (int k = 0; k < grid.cylinders * grid.heads; ++k) {

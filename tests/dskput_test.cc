@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -265,6 +266,34 @@ TEST_F(DskputTest, FatDatesAreTheHostFilesAsMtoolsReadsThem) {
   ASSERT_EQ(stat((work() + "/out/dated.txt").c_str(), &facts), 0);
   EXPECT_EQ(facts.st_mtime, when);
   EXPECT_EQ(ReadFile(work() + "/out/dated.txt"), Bytes({'d', 'a', 't', 'e', 'd'}));
+}
+
+// --boot: a FAT disk takes the boot sector but keeps its parameter block; an N88-BASIC disk keeps
+// its IPL however many files fill it.
+TEST_F(DskputTest, BootSectorsAreTakenWithoutWhatTheDiskNeedsOrItsFiles) {
+  const std::string boot = Pattern(512, 7), ipl = Pattern(200, 9);
+  Host("boot.bin", boot);
+  Host("ipl.bin", ipl);
+  ASSERT_EQ(Run({"-n", "fat12:2dd", "plain.img"}).status, 0);
+  ASSERT_EQ(Run({"-n", "fat12:2dd", "boot.img", "--boot", "boot.bin"}).status, 0);
+  const Bytes plain = ReadFile(work() + "/plain.img"), booted = ReadFile(work() + "/boot.img");
+  for (size_t i = 0; i < 512; ++i) {
+    const bool block = i >= 0x0B && i < 0x1E;
+    EXPECT_EQ(booted[i], block ? plain[i] : static_cast<unsigned char>(boot[i])) << i;
+  }
+  EXPECT_TRUE(std::equal(plain.begin() + 512, plain.end(), booted.begin() + 512));
+  // The boot sector of another image: the booted disk's own.
+  ASSERT_EQ(Run({"-n", "fat12:2dd", "again.img", "--boot", "boot.img"}).status, 0);
+  EXPECT_EQ(ReadFile(work() + "/again.img"), booted);
+
+  Host("FILL.BIN", std::string(315392, 'f'));
+  const RunResult n88 = Run({"-n", "n88-basic:2d", "ipl.2d", "--boot", "ipl.bin", "FILL.BIN"});
+  ASSERT_EQ(n88.status, 0) << n88.err;
+  const Bytes disk = ReadFile(work() + "/ipl.2d");
+  EXPECT_EQ(std::string(disk.begin(), disk.begin() + 200), ipl);
+  EXPECT_EQ(Extracted("ipl.2d").at("FILL.BIN"), "file:" + std::string(315392, 'f'));
+  EXPECT_EQ(Run({"-n", "n88-basic:2d", "big.2d", "--boot", "FILL.BIN"}).err,
+            "dskput: FILL.BIN: --boot: 315392 bytes; the new disk's boot sector holds 256\n");
 }
 
 }  // namespace

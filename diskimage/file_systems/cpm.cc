@@ -449,6 +449,7 @@ extern const FileSystemDriver kCpmDriver = {
     EntryType,                           // entry_type
     Variant,                             // format_variant
     Format,                              // format
+    nullptr,                             // take_boot
     AddEntry,                            // add_entry
     RemoveEntry,                         // remove_entry
 };

@@ -237,6 +237,7 @@ extern const FileSystemDriver kFBasicDriver = {
     EntryType,                               // entry_type
     Variant,                                 // format_variant
     Format,                                  // format
+    nullptr,                                 // take_boot
     AddEntry,                                // add_entry
     RemoveEntry,                             // remove_entry
 };

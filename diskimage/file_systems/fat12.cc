@@ -92,6 +92,7 @@ extern const FileSystemDriver kFat12Driver = {
     FatEntryType,                        // entry_type
     Variant,                             // format_variant
     Format,                              // format
+    TakeFatBoot,                         // take_boot
     AddFatEntry,                         // add_entry
     RemoveFatEntry,                      // remove_entry
 };

@@ -351,4 +351,11 @@ void FormatFatVolume(const FatFormat& format, unsigned char* disk) {
   }
 }
 
+void TakeFatBoot(int, const unsigned char* sector, unsigned char* disk) {
+  constexpr int kBlockStart = 0x0B, kBlockEnd = 0x1E;
+  const int size = ReadLe16(disk + kBlockStart);  // the new disk's bytes per sector
+  memcpy(disk, sector, kBlockStart);
+  memcpy(disk + kBlockEnd, sector + kBlockEnd, static_cast<size_t>(size - kBlockEnd));
+}
+
 }  // namespace diskimage

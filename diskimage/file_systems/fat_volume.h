@@ -83,6 +83,10 @@ struct FatFormat {
   const unsigned char* boot_loop;  // 2 bytes at 3Eh: a jump to itself (the disk boots nothing)
 };
 
+// A boot sector taken into a new FAT12 or Human68k disk: all but the parameter block of the DOS
+// 3 boot sector (bytes 0Bh-1Dh), which stays the new disk's.
+void TakeFatBoot(int index, const unsigned char* sector, unsigned char* disk);
+
 // Writes the formatted volume `format` describes into `disk` (the grid's bytes, logical sectors
 // in order): the boot sector with its parameter block and 55h AAh at 1FEh, the FATs (media byte,
 // FFh FFh, then free clusters), an empty root directory, and F6h, MS-DOS FORMAT's filler, in the

@@ -143,6 +143,11 @@ struct FileSystemDriver {
   // bytes in the grid's order: every byte, the format's filler where the system writes nothing
   // else.
   void (*format)(int index, unsigned char* disk);
+  // Copies `sector` (as many bytes as the disk's first sector) into the first sector (cylinder 0,
+  // head 0, sector 1) of `disk`, which format wrote for the `index`-th variant, keeping there what
+  // the system's own structures need and reserving what a file could otherwise take. nullptr: a
+  // plain copy.
+  void (*take_boot)(int index, const unsigned char* sector, unsigned char* disk);
   // Adds an entry as FileSystem::AddEntry says, writing through WriteLogicalSector into `image`
   // and keeping volume.table as the disk's table now is. nullptr: the driver adds no entries.
   bool (*add_entry)(Volume& volume, unsigned char* image, size_t image_size,

@@ -1,5 +1,7 @@
 // The table of file-system drivers, in the order identification tries them: the one place that
 // lists the file systems FileSystem mounts.
+#include <cstring>
+
 #include "diskimage/file_systems/file_system_driver.h"
 #include "diskimage/names.h"
 
@@ -67,6 +69,28 @@ bool FormatDisk(FileSystemKind kind, int index, unsigned char* disk, size_t size
   FindFileSystemDriver(kind)->format(index, disk);
   return true;
 }
+
+bool WriteBootSector(FileSystemKind kind, int index, const unsigned char* boot, size_t boot_size,
+                     unsigned char* disk, size_t disk_size) {
+  const char* name;
+  SectorGrid grid;
+  if (!NthFormatVariant(kind, index, name, grid) ||
+      static_cast<int64_t>(disk_size) != grid.DiskBytes() ||
+      static_cast<int64_t>(boot_size) > BootSectorBytes(grid)) {
+    return false;
+  }
+  unsigned char sector[1024] = {};
+  memcpy(sector, boot, boot_size);
+  const FileSystemDriver* driver = FindFileSystemDriver(kind);
+  if (driver->take_boot != nullptr) {
+    driver->take_boot(index, sector, disk);
+  } else {
+    memcpy(disk, sector, static_cast<size_t>(BootSectorBytes(grid)));
+  }
+  return true;
+}
+
+int64_t BootSectorBytes(const SectorGrid& grid) { return grid.TrackBytes(0) / grid.sectors; }
 
 bool IsFileSystem(FileSystemKind kind) { return FindFileSystemDriver(kind) != nullptr; }
 

@@ -322,6 +322,7 @@ extern const FileSystemDriver kHuBasicDriver = {
     EntryType,                               // entry_type
     Variant,                                 // format_variant
     Format,                                  // format
+    nullptr,                                 // take_boot
     AddEntry,                                // add_entry
     RemoveEntry,                             // remove_entry
 };

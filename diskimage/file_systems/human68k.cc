@@ -104,6 +104,7 @@ extern const FileSystemDriver kHuman68kDriver = {
     FatEntryType,                        // entry_type
     Variant,                             // format_variant
     Format,                              // format
+    TakeFatBoot,                         // take_boot
     AddFatEntry,                         // add_entry
     RemoveFatEntry,                      // remove_entry
 };

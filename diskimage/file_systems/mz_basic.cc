@@ -378,6 +378,7 @@ extern const FileSystemDriver kMzBasicDriver = {
     EntryType,                           // entry_type
     Variant,                             // format_variant
     Format,                              // format
+    nullptr,                             // take_boot
     AddEntry,                            // add_entry
     RemoveEntry,                         // remove_entry
 };

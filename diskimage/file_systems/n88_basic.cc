@@ -257,6 +257,17 @@ constexpr NameRule kN88Names = {6,
 constexpr FileType kN88Types[] = {
     {"bin", 0x01, false}, {"asc", 0x00, true}, {"bas", 0x80, false}, {nullptr, 0, false}};
 
+// The IPL copied into track 0's first sector, and the cluster that holds it reserved in the three
+// tables, as the system reserves its boot track, so that no file is written over it.
+void TakeBoot(int index, const unsigned char* sector, unsigned char* disk) {
+  const N88Variant& v = kVariants[index];
+  const SectorGrid& grid = v.format.grid;
+  memcpy(disk, sector, static_cast<size_t>(grid.TrackBytes(0) / grid.sectors));
+  unsigned char* system = disk + grid.TrackBytes(0) + (v.system_track - 1) * grid.TrackBytes(1);
+  for (int copy = 0; copy < 3; ++copy)
+    system[(v.first_fat_sector - 1 + copy) * 256] = kReservedCluster;
+}
+
 }  // namespace
 
 extern const FileSystemDriver kN88BasicDriver = {
@@ -276,6 +287,7 @@ extern const FileSystemDriver kN88BasicDriver = {
     EntryType,                               // entry_type
     Variant,                                 // format_variant
     Format,                                  // format
+    TakeBoot,                                // take_boot
     AddEntry,                                // add_entry
     RemoveEntry,                             // remove_entry
 };
