@@ -566,6 +566,13 @@ int AddToImage(ExtractionRun& run, DskputState& state, const Options& options, c
   state.map.Load(state.source.Disk());
   diskimage::Identification id;
   diskimage::Identify(state.map, state.fs, id);
+  // An empty disk is every formatter's: the first system that mounts it (a new CP/M disk).
+  for (int i = 0; id.kind == FileSystemKind::kUnformatted &&
+                  diskimage::IsFileSystem(diskimage::NthFileSystem(i));
+       ++i) {
+    if (state.fs.Mount(state.map, diskimage::NthFileSystem(i)))
+      id.kind = diskimage::NthFileSystem(i);
+  }
   if (!diskimage::IsFileSystem(id.kind) || !state.fs.Mount(state.map, id.kind)) {
     run.diagnostics.Report(image, "disk %d: %s, no file system dskput writes", options.disk,
                            diskimage::FileSystemName(id.kind));

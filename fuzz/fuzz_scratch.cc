@@ -60,6 +60,10 @@ const char* scratch_image_name = "image.d88";
 
 void SetScratchImageName(const char* name) { scratch_image_name = name; }
 
+const char* ScratchDirectory() { return ScratchRoot().c_str(); }
+
+void EmptyScratchFolder(const char* path) { EmptyDirectory(path); }
+
 void FuzzFail(const char* what) {
   fprintf(stderr, "fuzz rule broken: %s\n", what);
   abort();

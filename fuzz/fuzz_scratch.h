@@ -23,6 +23,11 @@ int RunProgramOnScratchImage(int (*run)(int argc, char** argv), const char* prog
                              const char* const* options, int option_count, const uint8_t* data,
                              size_t size);
 
+// This process's scratch directory (made on first use), and a folder in it emptied: removed with
+// all it holds and made again.
+const char* ScratchDirectory();
+void EmptyScratchFolder(const char* path);
+
 // Reports a broken rule and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void FuzzFail(const char* what);
 
