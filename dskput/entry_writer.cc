@@ -40,12 +40,7 @@ const char* Shown(const char* name, char* utf8, size_t size) {
 
 EntryWriter::EntryWriter(Diagnostics& diagnostics, diskimage::FileSystem& fs, unsigned char* image,
                          size_t image_size, int disk, const AddOptions& options)
-    : diagnostics(diagnostics),
-      fs(fs),
-      image(image),
-      image_size(image_size),
-      disk(disk),
-      options(options) {
+    : diagnostics(diagnostics), fs(fs), image(image), image_size(image_size), options(options) {
   snprintf(where, sizeof where, "disk %d", disk);
 }
 

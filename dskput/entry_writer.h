@@ -50,7 +50,6 @@ class EntryWriter {
   diskimage::FileSystem& fs;
   unsigned char* image;
   size_t image_size;
-  int disk;
   const AddOptions& options;
   char where[16];  // "disk N"
 };
