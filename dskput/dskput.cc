@@ -435,8 +435,8 @@ bool ReadBootSector(ExtractionRun& run, DskputState& state, const char* path, in
   }
   const int error = ReadHostFile(path, sector, static_cast<size_t>(most), size, nullptr);
   if (error == EFBIG) {
-    run.diagnostics.Report(path, "--boot: %zu bytes; the new disk's boot sector holds %lld", size,
-                           static_cast<long long>(most));
+    run.diagnostics.Report(path, "--boot: %lld bytes; the new disk's boot sector holds %lld",
+                           static_cast<long long>(size), static_cast<long long>(most));
     return false;
   }
   if (error != 0) {

@@ -86,7 +86,7 @@ TEST_F(DskputTest, EveryVariantHoldsTheFilesGivenAsDskgetReadsThem) {
       if (folders) args.push_back(folder);
       const RunResult put = Run(args);
       ASSERT_EQ(put.status, 0) << variant << ": " << put.err;
-      EXPECT_NE(put.out.find("GAME.BIN -> GAME.BIN\n"), std::string::npos) << put.out;
+      EXPECT_NE(put.out.find("GAME.BIN -> GAME.BIN" + LineEnd()), std::string::npos) << put.out;
       Tree expected = {{"GAME.BIN", "file:" + binary}, {"TEXT.TXT", "file:" + text}};
       if (kind == FileSystemKind::kCpm) expected["TEXT.TXT"].resize(5 + 128, '\0');
       if (folders) {
@@ -102,7 +102,8 @@ TEST_F(DskputTest, EveryVariantHoldsTheFilesGivenAsDskgetReadsThem) {
   EXPECT_GE(variants, 14);
   const RunResult list = Run({"--list"});
   EXPECT_EQ(list.status, 0);
-  EXPECT_NE(list.out.find("fat12:pc98-2hd       77 x 2 x  8 x 1024   1232 KB\n"), std::string::npos)
+  EXPECT_NE(list.out.find("fat12:pc98-2hd       77 x 2 x  8 x 1024   1232 KB" + LineEnd()),
+            std::string::npos)
       << list.out;
 }
 
@@ -156,7 +157,7 @@ TEST_F(DskputTest, RealDisksTreesPutOnNewDisksReadBackTheSame) {
       Tree after = Extracted(out);
       // The listing's line of `file` shows an ASCII type ("asc", "bas a", "dat a").
       const auto ascii = [&listing](const std::string& file) {
-        const size_t at = listing.find("  " + file + "\n");
+        const size_t at = listing.find("  " + file + LineEnd());
         const size_t line = at == std::string::npos ? 0 : listing.rfind('\n', at) + 1;
         const std::string fields = listing.substr(line, at - line);
         return at != std::string::npos && (fields.find(" asc") != std::string::npos ||
@@ -197,12 +198,13 @@ TEST_F(DskputTest, AnImageGivenIsLeftAloneOrWithInPlaceKeptAsItsBackup) {
                                          {"TWO.BIN", "file:" + Pattern(100, 3)}}));
   // The copy exists: not replaced without -f; a name already on the disk is refused.
   EXPECT_EQ(RunOnImage({"TWO.BIN", "-o", "copy.d88"}).err,
-            "dskput: copy.d88: exists; not replaced (-f replaces it)\n");
+            Lines({"dskput: copy.d88: exists; not replaced (-f replaces it)"}));
   const RunResult again = RunOnImage({"ONE.BIN", "-o", "other.d88"});
   EXPECT_EQ(again.status, 2);
-  EXPECT_EQ(again.err,
-            "dskput: ONE.BIN: the disk has ONE.BIN already; not added (--replace replaces it)\n"
-            "dskput: note: nothing written: 1 of the paths could not be added\n");
+  EXPECT_EQ(
+      again.err,
+      Lines({"dskput: ONE.BIN: the disk has ONE.BIN already; not added (--replace replaces it)",
+             "dskput: note: nothing written: 1 of the paths could not be added"}));
   EXPECT_FALSE(FileExists(work() + "/other.d88"));
   Host("ONE.BIN", "new");
   ASSERT_EQ(RunOnImage({"ONE.BIN", "-o", "other.d88", "--replace"}).status, 0);
@@ -227,19 +229,19 @@ TEST_F(DskputTest, WhatDoesNotFitIsRefusedWithNothingWritten) {
   Host("LongFileName.Text", "long");
   const RunResult full = Run({"-n", "fat12:2dd", "full.img", "BIG.BIN"});
   EXPECT_EQ(full.status, 2);
-  EXPECT_EQ(full.err,
-            "dskput: disk 0: 730112 bytes free, BIG.BIN needs 800768\n"
-            "dskput: note: nothing written: 1 of the paths could not be added\n");
+  EXPECT_EQ(full.err, Lines({"dskput: disk 0: 730112 bytes free, BIG.BIN needs 800768",
+                             "dskput: note: nothing written: 1 of the paths could not be added"}));
   EXPECT_FALSE(FileExists(work() + "/full.img"));
   const RunResult name = Run({"-n", "fat12:2dd", "name.img", "LongFileName.Text"});
   EXPECT_EQ(name.status, 2);
-  EXPECT_EQ(name.err,
-            "dskput: LongFileName.Text: fat12 names have at most 8 bytes before the point and 3 "
-            "after (--rename shortens it); not added\n"
-            "dskput: note: nothing written: 1 of the paths could not be added\n");
+  EXPECT_EQ(
+      name.err,
+      Lines({"dskput: LongFileName.Text: fat12 names have at most 8 bytes before the point and "
+             "3 after (--rename shortens it); not added",
+             "dskput: note: nothing written: 1 of the paths could not be added"}));
   const RunResult renamed = Run({"-n", "fat12:2dd", "name.img", "LongFileName.Text", "--rename"});
   EXPECT_EQ(renamed.status, 0);
-  EXPECT_EQ(renamed.err, "dskput: warning: LongFileName.Text: written as LONGFILE.TEX\n");
+  EXPECT_EQ(renamed.err, Lines({"dskput: warning: LongFileName.Text: written as LONGFILE.TEX"}));
   EXPECT_EQ(Extracted("name.img"), (Tree{{"LONGFILE.TEX", "file:long"}}));
 }
 
@@ -292,8 +294,9 @@ TEST_F(DskputTest, BootSectorsAreTakenWithoutWhatTheDiskNeedsOrItsFiles) {
   const Bytes disk = ReadFile(work() + "/ipl.2d");
   EXPECT_EQ(std::string(disk.begin(), disk.begin() + 200), ipl);
   EXPECT_EQ(Extracted("ipl.2d").at("FILL.BIN"), "file:" + std::string(315392, 'f'));
-  EXPECT_EQ(Run({"-n", "n88-basic:2d", "big.2d", "--boot", "FILL.BIN"}).err,
-            "dskput: FILL.BIN: --boot: 315392 bytes; the new disk's boot sector holds 256\n");
+  EXPECT_EQ(
+      Run({"-n", "n88-basic:2d", "big.2d", "--boot", "FILL.BIN"}).err,
+      Lines({"dskput: FILL.BIN: --boot: 315392 bytes; the new disk's boot sector holds 256"}));
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ bool FolderNames::Add(const char* name, bool folder) {
 }
 
 void FolderNames::Sort() {
+  if (count < 2) return;  // an empty folder has no array to sort
   sorted_names = bytes;
   qsort(starts, count, sizeof(size_t), [](const void* a, const void* b) {
     return strcmp(sorted_names + *static_cast<const size_t*>(a),
