@@ -4,8 +4,6 @@
 // given the name.
 #include "dskput/dskput.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -517,8 +515,7 @@ int AddToImage(ExtractionRun& run, DskputState& state, const Options& options, c
                            read_error == EFBIG ? "larger than 64 MiB" : strerror(read_error));
     return kExitFailure;
   }
-  struct stat facts;
-  const int64_t image_time = stat(image, &facts) == 0 ? facts.st_mtime : 0;
+  const int64_t image_time = HostFileTime(image);
   if (!state.source.OpenMemory(image_bytes, size) || state.source.DiskCount() == 0) {
     run.diagnostics.Report(image, "holds no disk image dskput reads");
     return kExitFailure;

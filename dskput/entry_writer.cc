@@ -127,7 +127,7 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
                       int depth) {
   if (stopped) return;
   FileInfo info;
-  if (!GetFileInfo(path, info)) {
+  if (!HostFileInfo(path, info)) {
     diagnostics.Report(path, "cannot be read: %s", strerror(errno));
     ++refused;
     return;
@@ -187,7 +187,7 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
       printf("%s -> %s/\n", path, Shown(disk_path, shown, sizeof shown));
     }
     FolderNames names;
-    if (!ListFolder(path, names)) {
+    if (!ListFolder(path, names, true)) {
       diagnostics.Report(path, "cannot read the folder: %s", strerror(errno));
       ++refused;
       return;

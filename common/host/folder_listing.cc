@@ -58,10 +58,33 @@ void FolderNames::Sort() {
   });
 }
 
-bool ListFolder(const char* path, FolderNames& names) {
+bool ListFolder(const char* path, FolderNames& names, bool utf8_names) {
 #ifdef _WIN32
   char pattern[kPathSize];
   snprintf(pattern, sizeof pattern, "%s\\*", path);
+  if (utf8_names) {
+    wchar_t wide[MAX_PATH];
+    WIN32_FIND_DATAW found;
+    HANDLE search = MultiByteToWideChar(CP_UTF8, 0, pattern, -1, wide, MAX_PATH) > 0
+                        ? FindFirstFileW(wide, &found)
+                        : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE) {
+      errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+      return false;
+    }
+    do {
+      char name[MAX_PATH * 3];
+      if (WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr,
+                              nullptr) <= 0) {
+        continue;
+      }
+      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+      if (!names.Add(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) break;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return true;
+  }
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) {
@@ -77,6 +100,7 @@ bool ListFolder(const char* path, FolderNames& names) {
   FindClose(search);
   return true;
 #else
+  (void)utf8_names;  // POSIX names are bytes
   DIR* folder = opendir(path);
   if (folder == nullptr) return false;
   char entry_path[kPathSize];

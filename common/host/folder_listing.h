@@ -24,7 +24,8 @@ struct FolderNames {
 };
 
 // Lists the folder `path` into `names` (files and folders; links and the like left out), unsorted.
-// False, with errno, when it cannot be read.
-bool ListFolder(const char* path, FolderNames& names);
+// On Windows `path` and the names are in the ANSI code page, or UTF-8 with `utf8_names`; POSIX
+// systems take and give bytes. False, with errno, when it cannot be read.
+bool ListFolder(const char* path, FolderNames& names, bool utf8_names = false);
 
 #endif  // COMMON_HOST_FOLDER_LISTING_H_
