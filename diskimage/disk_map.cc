@@ -240,9 +240,12 @@ bool WriteLogicalSector(const DiskMap& map, const SectorNumbering& numbering, in
   const SectorHeader* sector = WritableSector(map, numbering, logical, image_size);
   if (sector == nullptr) return false;
   unsigned char* dest = image + sector->data_offset;
-  for (int i = 0; i < numbering.sector_size; ++i) {
-    dest[i] = numbering.inverted ? static_cast<unsigned char>(bytes[i] ^ 0xFF) : bytes[i];
+  if (!numbering.inverted) {
+    memcpy(dest, bytes, static_cast<size_t>(numbering.sector_size));
+    return true;
   }
+  for (int i = 0; i < numbering.sector_size; ++i)
+    dest[i] = static_cast<unsigned char>(bytes[i] ^ 0xFF);
   return true;
 }
 

@@ -124,10 +124,11 @@ void EntryWriter::SayRefusal(const AddRefusal& refusal, const char* name, int64_
 }
 
 void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char* folder_path,
-                      int depth) {
+                      int depth, int listed) {
   if (stopped) return;
   FileInfo info;
-  if (!HostFileInfo(path, info)) {
+  info.directory = listed == 1;
+  if (listed < 0 && !HostFileInfo(path, info)) {
     diagnostics.Report(path, "cannot be read: %s", strerror(errno));
     ++refused;
     return;
@@ -204,7 +205,7 @@ void EntryWriter::Add(const char* path, const DirectoryEntry* folder, const char
         ++refused;
         continue;
       }
-      Add(below, &added_folder, below_disk, depth + 1);
+      Add(below, &added_folder, below_disk, depth + 1, names.Folder(i) ? 1 : 0);
     }
     return;
   }

@@ -32,8 +32,10 @@ class EntryWriter {
   // to `folder` (nullptr: the root), whose path on the disk is `folder_path` ("" for the root,
   // else ending in '/', code page 932). What cannot be added is said; once the disk can take no
   // more (no room, a full or damaged folder), `stopped` is set and nothing more is added.
+  // `listed` says what a folder's listing found the path to be (1 a folder, 0 a file; -1 unknown,
+  // looked at).
   void Add(const char* path, const diskimage::DirectoryEntry* folder, const char* folder_path,
-           int depth = 0);
+           int depth = 0, int listed = -1);
 
   bool stopped = false;
   int added = 0;    // entries added

@@ -1,6 +1,7 @@
 // Host files read whole, and their dates, on POSIX systems and Windows.
 #include "dskput/host_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,10 +9,16 @@
 #include <ctime>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
+
+// The most bytes one read asks for.
+constexpr size_t kMostRead = size_t{1} << 30;
 
 #ifdef _WIN32
 using FileFacts = struct _stat64;
@@ -24,15 +31,21 @@ struct WidePath {
   wchar_t wide[MAX_PATH];
 };
 
-FILE* OpenForReading(const char* path) { return _wfopen(WidePath(path).wide, L"rb"); }
+int OpenForReading(const char* path) { return _wopen(WidePath(path).wide, _O_RDONLY | _O_BINARY); }
 int StatusOf(const char* path, FileFacts& facts) { return _wstat64(WidePath(path).wide, &facts); }
-int StatusOf(FILE* file, FileFacts& facts) { return _fstat64(_fileno(file), &facts); }
+int StatusOf(int fd, FileFacts& facts) { return _fstat64(fd, &facts); }
+int ReadSome(int fd, unsigned char* into, size_t count) {
+  return _read(fd, into, static_cast<unsigned>(count));
+}
+void CloseFile(int fd) { _close(fd); }
 #else
 using FileFacts = struct stat;
 
-FILE* OpenForReading(const char* path) { return fopen(path, "rb"); }
+int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
 int StatusOf(const char* path, FileFacts& facts) { return stat(path, &facts); }
-int StatusOf(FILE* file, FileFacts& facts) { return fstat(fileno(file), &facts); }
+int StatusOf(int fd, FileFacts& facts) { return fstat(fd, &facts); }
+ssize_t ReadSome(int fd, unsigned char* into, size_t count) { return read(fd, into, count); }
+void CloseFile(int fd) { close(fd); }
 #endif
 
 // The local date of `when`; false where the system cannot say it.
@@ -71,22 +84,35 @@ bool HostFileInfo(const char* path, FileInfo& info) {
 int ReadHostFile(const char* path, unsigned char* dest, size_t capacity, size_t& size,
                  diskimage::FileDate* date) {
   size = 0;
-  FILE* file = OpenForReading(path);
-  if (file == nullptr) return errno;
+  const int fd = OpenForReading(path);
+  if (fd < 0) return errno;
   FileFacts facts;
-  int error = StatusOf(file, facts) == 0 ? 0 : errno;
+  int error = StatusOf(fd, facts) == 0 ? 0 : errno;
   if (error == 0 && S_ISDIR(facts.st_mode)) error = EISDIR;
   if (error == 0 && date != nullptr && !LocalDate(facts.st_mtime, *date)) error = EINVAL;
-  if (error == 0) {
-    // Read to the end, whatever fstat said: a file may grow or shrink while it is read.
-    size = fread(dest, 1, capacity, file);
-    if (ferror(file)) {
-      error = EIO;
-    } else if (size == capacity && fgetc(file) != EOF) {
-      error = EFBIG;
-      size = facts.st_size > 0 ? static_cast<size_t>(facts.st_size) : capacity + 1;
+  // Read to the end, whatever the size said: a file may grow or shrink while it is read. A
+  // regular file's short read is its end.
+  while (error == 0) {
+    if (size == capacity) {  // full: one byte more says whether the file is longer
+      unsigned char extra;
+      const auto got = ReadSome(fd, &extra, 1);
+      if (got > 0) {
+        error = EFBIG;
+        size = facts.st_size > 0 && static_cast<uint64_t>(facts.st_size) > capacity
+                   ? static_cast<size_t>(facts.st_size)
+                   : capacity + 1;
+      }
+      if (got < 0) error = EIO;
+      break;
     }
+    const size_t want = capacity - size < kMostRead ? capacity - size : kMostRead;
+    const auto got = ReadSome(fd, dest + size, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = EIO;
+    if (got <= 0) break;
+    size += static_cast<size_t>(got);
+    if (static_cast<size_t>(got) < want && S_ISREG(facts.st_mode)) break;
   }
-  fclose(file);
+  CloseFile(fd);
   return error;
 }

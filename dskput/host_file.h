@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "common/host/file_info.h"
-
 #include "diskimage/file_system.h"
 
 // Paths here are UTF-8 on Windows (the program's arguments are converted so), bytes elsewhere.

@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
     size_t used = 0;
     bool whole = true;
     for (int i = 0; i < count && whole; ++i) {
-      const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8 + used,
-                                             static_cast<int>(sizeof utf8 - used), nullptr, nullptr);
+      const int length =
+          WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8 + used,
+                              static_cast<int>(sizeof utf8 - used), nullptr, nullptr);
       whole = length > 0;
       converted[i] = utf8 + used;
       used += static_cast<size_t>(length > 0 ? length : 0);

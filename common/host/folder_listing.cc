@@ -107,11 +107,16 @@ bool ListFolder(const char* path, FolderNames& names, bool utf8_names) {
   for (const dirent* entry; (entry = readdir(folder)) != nullptr;) {
     const char* name = entry->d_name;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-    snprintf(entry_path, sizeof entry_path, "%s/%s", path, name);
-    struct stat facts;
-    if (lstat(entry_path, &facts) != 0) continue;
-    const bool folder_entry = S_ISDIR(facts.st_mode);
-    if (!folder_entry && !S_ISREG(facts.st_mode)) continue;  // links, devices, pipes
+    // The entry's type where the file system gives it, else from lstat.
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) {
+      snprintf(entry_path, sizeof entry_path, "%s/%s", path, name);
+      struct stat facts;
+      if (lstat(entry_path, &facts) != 0) continue;
+      type = S_ISDIR(facts.st_mode) ? DT_DIR : S_ISREG(facts.st_mode) ? DT_REG : DT_LNK;
+    }
+    const bool folder_entry = type == DT_DIR;
+    if (!folder_entry && type != DT_REG) continue;  // links, devices, pipes
     if (!names.Add(name, folder_entry)) break;
   }
   closedir(folder);
