@@ -85,7 +85,7 @@ const char kHelp[] =
 constexpr size_t kPathSize = 8192;
 
 // The most bytes of an image read for adding to it: many disks.
-constexpr size_t kMostImageBytes = size_t{64} << 20;
+constexpr size_t kMostImageBytes = size_t{32} << 20;
 unsigned char image_bytes[kMostImageBytes];
 
 struct Options {
@@ -512,7 +512,7 @@ int AddToImage(ExtractionRun& run, DskputState& state, const Options& options, c
   const int read_error = ReadHostFile(image, image_bytes, kMostImageBytes, size, nullptr);
   if (read_error != 0) {
     run.diagnostics.Report(image, "cannot be read: %s",
-                           read_error == EFBIG ? "larger than 64 MiB" : strerror(read_error));
+                           read_error == EFBIG ? "larger than 32 MiB" : strerror(read_error));
     return kExitFailure;
   }
   const int64_t image_time = HostFileTime(image);

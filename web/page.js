@@ -1,8 +1,9 @@
 // The page: runs dskinfo, dskget, dskcut and dskpull, compiled from the programs' own code, on a
 // dropped image, in a worker (the module's in-memory file system lives there), so that a large
 // image leaves the page responsive; shows what each disk holds, what the programs list and
-// report, zips what they write when asked, and saves the image in each container that holds it
-// whole (dskconv). Nothing leaves the browser.
+// report, zips what they write when asked, saves the image in each container that holds it whole
+// (dskconv), and writes files onto a new disk or a copy of the image (dskput). Nothing leaves the
+// browser.
 import {zipSync} from 'fflate';
 
 const PROGRAMS = [
@@ -69,7 +70,29 @@ function runner() {
       return {status, listing: utf8.decode(new Uint8Array(captured.out)),
               problems: utf8.decode(new Uint8Array(captured.err))};
     };
+    // dskput: the files chosen written into /put, the program run with `words` (the files' paths
+    // after them), what it wrote to /out/FILE sent back.
+    const put = ({words, files, file}) => {
+      removeTree('/out');
+      FS.mkdir('/out');
+      removeTree('/put');
+      FS.mkdir('/put');
+      const paths = [];
+      for (const chosen of files) {
+        const where = '/put/' + chosen.name;
+        FS.writeFile(where, chosen.bytes);
+        FS.utime(where, chosen.time, chosen.time);
+        paths.push(where);
+      }
+      const result = run(5, [...words, ...paths]);
+      result.bytes = FS.analyzePath('/out/' + file).exists ? FS.readFile('/out/' + file) : null;
+      self.postMessage({put: {file, ...result}}, result.bytes ? [result.bytes.buffer] : []);
+    };
     self.onmessage = (event) => {
+      if (event.data.put) {
+        put(event.data.put);
+        return;
+      }
       if (event.data.convert) {
         // dskconv IMAGE /out/FILE -t TYPE, its bytes sent back.
         const {name, type, file} = event.data.convert;
@@ -108,7 +131,11 @@ function runner() {
       answer.extractMs = performance.now() - started;
       self.postMessage(answer, transfer);
     };
-    self.postMessage({ready: true});
+    // The variants dskput formats, as its --list gives them.
+    if (!FS.analyzePath('/in').exists) FS.mkdir('/in');
+    const variants = run(5, ['--list']).listing.split('\n').filter((line) => line !== '')
+        .map((line) => line.split(' ')[0]);
+    self.postMessage({ready: true, variants});
   });
 }
 
@@ -302,6 +329,9 @@ function place(readers) {
 function showAnswer(answer) {
   answered += 1;
   showInfo(answer.info);
+  container = answer.info.container;
+  $('put-new').disabled = false;
+  $('put-add').disabled = !answer.info.disks.some((disk) => disk.read_with === 'dskget');
   results = answer.results;
   place(answer.readers);
   for (const program of PROGRAMS) show(program, results[program.name]);
@@ -321,6 +351,46 @@ async function open(file) {
   extract();
 }
 
+// dskput: the files chosen, onto a new disk of the variant chosen (as D88 or a raw dump), or onto a
+// copy of the image read (in its own container where dskput writes it, else D88).
+const WRITTEN = ['d88', 'raw', 'fdi', 'dim', 'nfd', 'imd', 'fdd'];
+let container = null;  // the image's, as dskinfo named it
+
+async function putFiles(onImage) {
+  const chosen = [...$('put-files').files];
+  const files = [];
+  for (const file of chosen) {
+    files.push({name: file.name.replace(/[\/\\]/g, '_') || 'file', time: file.lastModified,
+                bytes: new Uint8Array(await file.arrayBuffer())});
+  }
+  let words, file;
+  if (onImage) {
+    const own = /\.[^.]*$/.exec(image.name);
+    const extension = WRITTEN.includes(container) && own ? own[0] : '.d88';
+    file = `${baseName()}-added${extension}`;
+    words = [image.name, '-o', '/out/' + file];
+  } else {
+    const variant = $('put-variant').value;
+    file = `new-${variant.replace(':', '-')}${$('put-container').value}`;
+    words = ['-n', variant, '/out/' + file];
+  }
+  $('dskput').querySelector('.problems').hidden = true;
+  worker.postMessage({put: {words, files, file}});
+}
+
+// What dskput said, shown; what it wrote, downloaded.
+function showPut(result) {
+  const section = $('dskput');
+  const listing = section.querySelector('.listing');
+  listing.textContent = result.listing;
+  listing.hidden = result.listing === '';
+  const problems = section.querySelector('.problems');
+  problems.textContent = result.problems;
+  problems.hidden = result.problems === '';
+  document.body.dataset.puts = String(Number(document.body.dataset.puts || 0) + 1);
+  if (result.bytes) download(result.bytes, result.file, 'application/octet-stream');
+}
+
 function startPage() {
   const input = $('image');
   input.addEventListener('change', () => { if (input.files.length > 0) open(input.files[0]); });
@@ -333,6 +403,8 @@ function startPage() {
     if (event.dataTransfer.files.length > 0) open(event.dataTransfer.files[0]);
   });
   for (const id of ['option-d', 'option-2']) $(id).addEventListener('change', extract);
+  $('put-new').addEventListener('click', () => putFiles(false));
+  $('put-add').addEventListener('click', () => putFiles(true));
   for (const program of PROGRAMS) {
     $(program.name).querySelector('.download-all').addEventListener('click', () => {
       const zip = zipFiles(results[program.name].files, program.dates);
@@ -348,6 +420,15 @@ function startPage() {
     if (event.data.ready) {
       input.disabled = false;
       $('status').textContent = 'Ready: choose or drop a disk image.';
+      for (const variant of event.data.variants) {
+        const option = document.createElement('option');
+        option.value = option.textContent = variant;
+        $('put-variant').appendChild(option);
+      }
+      $('put-files').disabled = false;
+      $('put-new').disabled = false;
+    } else if (event.data.put) {
+      showPut(event.data.put);
     } else if (event.data.converted) {
       showConverted(event.data.converted);
     } else {

@@ -228,6 +228,40 @@ for (const image of names) {
   await waitForRun(2);
 }
 
+// dskput: two files onto a new Hu-BASIC disk, and onto a copy of the raw dump read last, each the
+// bytes the native dskput writes from the same files.
+const putDir = path.join(scratch, 'put');
+fs.mkdirSync(putDir);
+const putFiles = [path.join(putDir, 'GAME.BIN'), path.join(putDir, 'NOTES.TXT')];
+fs.writeFileSync(putFiles[0], Buffer.from(Array.from({length: 3000}, (_, i) => (i * 7) & 255)));
+fs.writeFileSync(putFiles[1], '10 PRINT "HELLO"\r\n');
+for (const file of putFiles) fs.utimesSync(file, new Date(2001, 1, 3, 4, 5, 6), new Date(2001, 1, 3, 4, 5, 6));
+await page.setInputFiles('#put-files', putFiles);
+let puts = 0;
+async function putAndCompare(button, nativeArgs, what) {
+  puts += 1;
+  const downloaded = page.waitForEvent('download', {timeout: 60000}).catch(() => null);
+  await page.click(button);
+  await page.waitForFunction((n) => Number(document.body.dataset.puts || 0) >= n, puts);
+  const download = await downloaded;
+  if (download === null) {
+    fail(`dskput, ${what}: nothing written: ${await page.textContent('#dskput .problems')}`);
+    return;
+  }
+  const out = path.join(scratch, `put-${download.suggestedFilename()}`);
+  const run = spawnSync(path.join(nativeDir, 'dskput', 'dskput'), [...nativeArgs(out), ...putFiles],
+                        {cwd: images});
+  if (run.status !== 0 || Buffer.compare(fs.readFileSync(await download.path()), fs.readFileSync(out)) !== 0) {
+    fail(`dskput, ${what}: not what the native dskput writes (${run.stderr})`);
+  }
+  expectEqual(await page.textContent('#dskput .problems'), run.stderr.toString('utf8'),
+              `dskput, ${what}: diagnostics`);
+}
+await page.selectOption('#put-variant', 'hu-basic:2d');
+await page.selectOption('#put-container', '.d88');
+await putAndCompare('#put-new', (out) => ['-n', 'hu-basic:2d', out], 'a new disk');
+await putAndCompare('#put-add', (out) => [names[names.length - 1], '-o', out], 'onto a copy');
+
 // A large image is read in the worker: the page says that it is at work, and stays responsive.
 const large = path.join(images, 'large.d88');
 execFileSync(makeD88, ['bench-dskcut', large]);
@@ -256,6 +290,7 @@ for (const [i, t] of timings.entries()) {
   console.log(`${names[i]}: read by all four programs in ${t.extractMs.toFixed(1)} ms`);
 }
 console.log(`${saves} images saved as another container, each what dskconv writes`);
+console.log(`${puts} images written by dskput, each what the native dskput writes`);
 console.log(`a ${(largeBytes / 1e6).toFixed(1)} MB image: read in ${largeMs.toFixed(0)} ms, the ` +
             `page answering within ${largeAnswerMs.toFixed(0)} ms meanwhile`);
 fs.rmSync(scratch, {recursive: true, force: true});

@@ -1,5 +1,5 @@
-// The programs' runs for the web page: each call runs dskcut, dskpull, dskinfo, dskget or dskconv,
-// exactly as their command lines do, on an image in the page's in-memory file system.
+// The programs' runs for the web page: each call runs dskcut, dskpull, dskinfo, dskget, dskconv or
+// dskput, exactly as their command lines do, on an image in the page's in-memory file system.
 #include <emscripten.h>
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "dskget/dskget.h"
 #include "dskinfo/dskinfo.h"
 #include "dskpull/dskpull.h"
+#include "dskput/dskput.h"
 
 namespace {
 
@@ -17,16 +18,17 @@ DskpullBuffers pull_buffers;
 DskinfoState info_state;
 DskgetState get_state;
 DskconvState conv_state;
+DskputState put_state;
 
-const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget", "dskconv"};
+const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget", "dskconv", "dskput"};
 
 }  // namespace
 
-// Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3) or dskconv (4) with the arguments
-// in `arguments`, separated by NUL bytes and ending with an empty one (the image path first).
+// Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3), dskconv (4) or dskput (5) with
+// the arguments in `arguments`, separated by NUL bytes and ending with an empty one.
 // Returns the exit status, or 1 for an unknown program.
 extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
-  if (program < 0 || program > 4) return 1;
+  if (program < 0 || program > 5) return 1;
   char* argv[16] = {const_cast<char*>(kProgramNames[program])};
   int argc = 1;
   for (char* word = arguments; *word != '\0' && argc < 15; word += strlen(word) + 1) {
@@ -48,7 +50,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
       return RunDskinfo(argc, argv, info_state);
     case 3:
       return RunDskget(argc, argv, get_state);
-    default:
+    case 4:
       return RunDskconv(argc, argv, conv_state);
+    default:
+      return RunDskput(argc, argv, put_state);
   }
 }
