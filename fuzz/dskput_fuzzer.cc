@@ -1,8 +1,9 @@
 // Fuzz target for dskput's whole run. An input of even length describes a tree of host files and
 // folders (names of any bytes, sizes up to 256 KiB, nested) put on a new disk of the variant its
 // second byte chooses (its first, the options); one of odd length is an image (all but its last
-// byte, which chooses the options) given a host file (-o OUT or --in-place). Whatever the input, the run ends with status 0, 1 or 2; a new disk
-// written reads back as its file system without damage, and nothing is written when it fails.
+// byte, which chooses the options) given a host file (-o OUT or --in-place). Whatever the input,
+// the run ends with status 0, 1 or 2; a new disk written reads back as its file system without
+// damage, and nothing is written when it fails.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -251,15 +251,20 @@ function summary(program, result) {
   return `${files}; ${lines.length} problem${lines.length === 1 ? '' : 's'} reported below.`;
 }
 
-function show(program, result) {
-  const section = $(program.name);
-  section.querySelector('.summary').textContent = summary(program, result);
+// A program's listing and diagnostics in its section, each hidden when empty.
+function showOutput(section, result) {
   const listing = section.querySelector('.listing');
   listing.textContent = result.listing;
   listing.hidden = result.listing === '';
   const problems = section.querySelector('.problems');
   problems.textContent = result.problems;
   problems.hidden = result.problems === '';
+}
+
+function show(program, result) {
+  const section = $(program.name);
+  section.querySelector('.summary').textContent = summary(program, result);
+  showOutput(section, result);
   // Entries that an earlier disk left in the directory buffer, as the diagnostics name them.
   const stale = new Set();
   for (const line of result.problems.split('\n')) {
@@ -380,13 +385,7 @@ async function putFiles(onImage) {
 
 // What dskput said, shown; what it wrote, downloaded.
 function showPut(result) {
-  const section = $('dskput');
-  const listing = section.querySelector('.listing');
-  listing.textContent = result.listing;
-  listing.hidden = result.listing === '';
-  const problems = section.querySelector('.problems');
-  problems.textContent = result.problems;
-  problems.hidden = result.problems === '';
+  showOutput($('dskput'), result);
   document.body.dataset.puts = String(Number(document.body.dataset.puts || 0) + 1);
   if (result.bytes) download(result.bytes, result.file, 'application/octet-stream');
 }

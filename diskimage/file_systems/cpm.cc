@@ -412,20 +412,16 @@ void EntryType(const DirectoryEntry& e, char* type) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kCpmNames = {8,
-                                3,
-                                ' ',
-                                false,
-                                true,
-                                false,
-                                false,
-                                false,
-                                true,
-                                true,
-                                true,
-                                "<>.,;:=?*[]|()/\\\" ",
-                                "names hold none of <>.,;:=?*[]|()/\\\" or spaces",
-                                "names have at most 8 bytes before the point and 3 after"};
+constexpr NameRule kCpmNames = {
+    8,    // name_bytes
+    3,    // extension_bytes
+    ' ',  // pad
+    NameRule::kUpperCase | NameRule::kFolders | NameRule::kNumberedFolders |
+        NameRule::kAsciiOnly,                                   // flags
+    "<>.,;:=?*[]|()/\\\" ",                                     // refused
+    "names hold none of <>.,;:=?*[]|()/\\\" or spaces",         // refused_said
+    "names have at most 8 bytes before the point and 3 after",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kCpmTypes[] = {{"file", 0, false}, {nullptr, 0, false}};

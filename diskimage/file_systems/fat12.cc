@@ -55,20 +55,16 @@ bool Mount(Volume& volume) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kFat12Names = {8,
-                                  3,
-                                  ' ',
-                                  false,
-                                  true,
-                                  true,
-                                  true,
-                                  true,
-                                  true,
-                                  false,
-                                  false,
-                                  "\"*+,./:;<=>?[\\]| ",
-                                  "names hold none of \"*+,./:;<=>?[\\]| or spaces",
-                                  "names have at most 8 bytes before the point and 3 after"};
+constexpr NameRule kFat12Names = {
+    8,    // name_bytes
+    3,    // extension_bytes
+    ' ',  // pad
+    NameRule::kUpperCase | NameRule::kLowerCaseFlags | NameRule::kFirstE5As05 |
+        NameRule::kDoubleByte | NameRule::kFolders,             // flags
+    "\"*+,./:;<=>?[\\]| ",                                      // refused
+    "names hold none of \"*+,./:;<=>?[\\]| or spaces",          // refused_said
+    "names have at most 8 bytes before the point and 3 after",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kFat12Types[] = {{"file", 0x20, false}, {nullptr, 0, false}};

@@ -61,20 +61,26 @@ struct FormatVariant {
 
 // How a file system names its entries, as FormEntryName forms a new one.
 struct NameRule {
+  // What the system does besides the parts' lengths, as flags.
+  enum Flags : unsigned {
+    kLongTail = 1,          // the name's bytes 9 on are stored after the extension, 00h-padded
+    kUpperCase = 2,         // letters are stored in upper case
+    kLowerCaseFlags = 4,    // a part all in lower case is recorded so in the byte after the parts
+    kFirstE5As05 = 8,       // a first byte E5h (the deleted mark) is stored as 05h
+    kDoubleByte = 16,       // Shift-JIS double-byte characters (else half-width katakana)
+    kFolders = 32,          // the system has folders
+    kNumberedFolders = 64,  // they are the user numbers 1 to 15
+    kAsciiOnly = 128,       // no byte from 80h (the high bits are attributes)
+  };
   int name_bytes;            // before the point
   int extension_bytes;       // after it; 0: no extension (a point is a character of the name)
   unsigned char pad;         // what fills the stored parts' rest
-  bool long_tail;            // the name's bytes 9 on are stored after the extension, 00h-padded
-  bool upper_case;           // letters are stored in upper case
-  bool lower_case_flags;     // a part all in lower case is recorded so in the byte after the parts
-  bool first_e5_as_05;       // a first byte E5h (the deleted mark) is stored as 05h
-  bool double_byte;          // Shift-JIS double-byte characters (else half-width katakana)
-  bool folders;              // the system has folders
-  bool numbered_folders;     // they are the user numbers 1 to 15
-  bool ascii_only;           // no byte from 80h (the high bits are attributes)
+  unsigned flags;            // Flags
   const char* refused;       // the ASCII characters no name holds, besides controls
   const char* refused_said;  // the rule they break, after the system's name
   const char* lengths_said;  // the rule of the parts' lengths, after the system's name
+
+  bool Has(Flags flag) const { return (flags & flag) != 0; }
 };
 
 // A kind of file the system records, as a new file's type names it (the listing's type column).

@@ -284,20 +284,15 @@ void Format(int index, unsigned char* disk) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kHuBasicNames = {13,
-                                    3,
-                                    ' ',
-                                    false,
-                                    false,
-                                    false,
-                                    false,
-                                    false,
-                                    true,
-                                    false,
-                                    false,
-                                    "\"*:?",
-                                    "names hold none of \"*:?",
-                                    "names have at most 13 bytes before the point and 3 after"};
+constexpr NameRule kHuBasicNames = {
+    13,                                                          // name_bytes
+    3,                                                           // extension_bytes
+    ' ',                                                         // pad
+    NameRule::kFolders,                                          // flags
+    "\"*:?",                                                     // refused
+    "names hold none of \"*:?",                                  // refused_said
+    "names have at most 13 bytes before the point and 3 after",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kHuBasicTypes[] = {

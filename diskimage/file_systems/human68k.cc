@@ -67,20 +67,16 @@ bool Mount(Volume& volume) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kHuman68kNames = {18,
-                                     3,
-                                     ' ',
-                                     true,
-                                     false,
-                                     false,
-                                     true,
-                                     true,
-                                     true,
-                                     false,
-                                     false,
-                                     "\"*+,./:;<=>?[\\]| ",
-                                     "names hold none of \"*+,./:;<=>?[\\]| or spaces",
-                                     "names have at most 18 bytes before the point and 3 after"};
+constexpr NameRule kHuman68kNames = {
+    18,   // name_bytes
+    3,    // extension_bytes
+    ' ',  // pad
+    NameRule::kLongTail | NameRule::kFirstE5As05 | NameRule::kDoubleByte |
+        NameRule::kFolders,                                      // flags
+    "\"*+,./:;<=>?[\\]| ",                                       // refused
+    "names hold none of \"*+,./:;<=>?[\\]| or spaces",           // refused_said
+    "names have at most 18 bytes before the point and 3 after",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kHuman68kTypes[] = {{"file", 0x20, false}, {nullptr, 0, false}};

@@ -340,20 +340,15 @@ void Format(int index, unsigned char* disk) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kMzNames = {17,
-                               0,
-                               0x0D,
-                               false,
-                               false,
-                               false,
-                               false,
-                               false,
-                               false,
-                               false,
-                               false,
-                               "\"",
-                               "names hold no \"",
-                               "names have at most 17 bytes"};
+constexpr NameRule kMzNames = {
+    17,                             // name_bytes
+    0,                              // extension_bytes
+    0x0D,                           // pad
+    0,                              // flags
+    "\"",                           // refused
+    "names hold no \"",             // refused_said
+    "names have at most 17 bytes",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kMzTypes[] = {{"obj", 1, false}, {"btx", 2, false}, {nullptr, 0, false}};

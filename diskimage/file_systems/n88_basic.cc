@@ -238,20 +238,15 @@ void Format(int index, unsigned char* disk) {
 }
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
-constexpr NameRule kN88Names = {6,
-                                3,
-                                ' ',
-                                false,
-                                false,
-                                false,
-                                false,
-                                true,
-                                false,
-                                false,
-                                false,
-                                "\"*:?",
-                                "names hold none of \"*:?",
-                                "names have at most 6 bytes before the point and 3 after"};
+constexpr NameRule kN88Names = {
+    6,                                                          // name_bytes
+    3,                                                          // extension_bytes
+    ' ',                                                        // pad
+    NameRule::kDoubleByte,                                      // flags
+    "\"*:?",                                                    // refused
+    "names hold none of \"*:?",                                 // refused_said
+    "names have at most 6 bytes before the point and 3 after",  // lengths_said
+};
 
 // The types of file it records: binaries', then text's default first.
 constexpr FileType kN88Types[] = {

@@ -78,7 +78,7 @@ class PartForm {
     for (int i = 0; i < length; ++i) {
       unsigned char bytes[2] = {part[i], 0};
       int count = 1;
-      if (names.ascii_only && part[i] >= 0x80) {
+      if (names.Has(NameRule::kAsciiOnly) && part[i] >= 0x80) {
         if (!shorten) return Say("names hold ASCII characters only");
         bytes[0] = '_';
         changed = true;
@@ -86,7 +86,7 @@ class PartForm {
       } else if (IsShiftJisLeadByte(part[i]) && i + 1 < length) {
         bytes[1] = part[++i];
         count = 2;
-        if (!names.double_byte) {
+        if (!names.Has(NameRule::kDoubleByte)) {
           count = HalfWidth(bytes[0] << 8 | bytes[1], bytes);
           if (count == 0) {
             if (!shorten) return Say("names hold no double-byte characters");
@@ -161,8 +161,8 @@ bool FormEntryName(FileSystemKind kind, const char* name, bool directory, bool s
   PartForm form(*driver, shorten, rule, rule_size);
   const NameRule& names = driver->names;
   const size_t length = strlen(name);
-  if (directory && !names.folders) return form.Say("has no folders");
-  if (directory && names.numbered_folders) {
+  if (directory && !names.Has(NameRule::kFolders)) return form.Say("has no folders");
+  if (directory && names.Has(NameRule::kNumberedFolders)) {
     const bool number = (length == 1 && name[0] >= '1' && name[0] <= '9') ||
                         (length == 2 && name[0] == '1' && name[1] >= '0' && name[1] <= '5');
     if (!number) return form.Say("folders are the user numbers 1 to 15");
@@ -198,28 +198,28 @@ bool FormEntryName(FileSystemKind kind, const char* name, bool directory, bool s
     formed.changed = true;
   }
   int flags = 0;
-  if (names.upper_case) {
+  if (names.Has(NameRule::kUpperCase)) {
     const int base_case = UpperCase(base, base_bytes);
     const int extension_case = UpperCase(extension, extension_bytes);
-    if (names.lower_case_flags && base_case == 1) flags |= 0x08;
-    if (names.lower_case_flags && extension_case == 1) flags |= 0x10;
+    if (names.Has(NameRule::kLowerCaseFlags) && base_case == 1) flags |= 0x08;
+    if (names.Has(NameRule::kLowerCaseFlags) && extension_case == 1) flags |= 0x10;
     formed.changed = formed.changed || base_case == 2 || extension_case == 2 ||
-                     (!names.lower_case_flags && (base_case | extension_case) != 0);
+                     (!names.Has(NameRule::kLowerCaseFlags) && (base_case | extension_case) != 0);
   }
   // The stored field: the name padded to its bytes (Human68k: its 9th byte on after the
   // extension, 00h-padded), the extension padded, the case flags.
   unsigned char* stored = formed.stored;
-  const int first_part = names.long_tail ? 8 : names.name_bytes;
+  const int first_part = names.Has(NameRule::kLongTail) ? 8 : names.name_bytes;
   memset(stored, names.pad, static_cast<size_t>(first_part + names.extension_bytes));
   memcpy(stored, base, static_cast<size_t>(base_bytes < first_part ? base_bytes : first_part));
   memcpy(stored + first_part, extension, static_cast<size_t>(extension_bytes));
-  if (names.long_tail && base_bytes > 8) {
+  if (names.Has(NameRule::kLongTail) && base_bytes > 8) {
     memcpy(stored + first_part + names.extension_bytes, base + 8,
            static_cast<size_t>(base_bytes - 8));
   }
-  if (names.lower_case_flags)
+  if (names.Has(NameRule::kLowerCaseFlags))
     stored[first_part + names.extension_bytes] = static_cast<unsigned char>(flags);
-  if (names.first_e5_as_05 && stored[0] == 0xE5) stored[0] = 0x05;
+  if (names.Has(NameRule::kFirstE5As05) && stored[0] == 0xE5) stored[0] = 0x05;
   // As listings show it.
   memcpy(formed.shown, base, static_cast<size_t>(base_bytes));
   int shown = base_bytes;
