@@ -245,8 +245,9 @@ TEST_F(DskputTest, WhatDoesNotFitIsRefusedWithNothingWritten) {
   EXPECT_EQ(Extracted("name.img"), (Tree{{"LONGFILE.TEX", "file:long"}}));
 }
 
-// The host file's date is the entry's, as mtools reads it back.
-TEST_F(DskputTest, FatDatesAreTheHostFilesAsMtoolsReadsThem) {
+// Every FAT variant, Human68k's too: the host file's bytes and date are the entry's, as mtools
+// reads them back.
+TEST_F(DskputTest, FatDisksHoldTheHostFilesAndDatesAsMtoolsReadsThem) {
   if (system("command -v mcopy >/dev/null") != 0) GTEST_SKIP() << "mtools is not installed";
   Host("dated.txt", "dated");
   struct tm local = {};
@@ -260,14 +261,32 @@ TEST_F(DskputTest, FatDatesAreTheHostFilesAsMtoolsReadsThem) {
   const time_t when = mktime(&local);
   const struct utimbuf times = {when, when};
   ASSERT_EQ(utime((work() + "/dated.txt").c_str(), &times), 0);
-  ASSERT_EQ(Run({"-n", "fat12:pc98-2hd", "dated.hdm", "dated.txt"}).status, 0);
-  const std::string command = "cd " + work() + " && mkdir out && MTOOLS_SKIP_CHECK=1 mcopy -m -i " +
-                              "dated.hdm ::dated.txt out/ 2>&1";
-  ASSERT_EQ(system(command.c_str()), 0);
-  struct stat facts;
-  ASSERT_EQ(stat((work() + "/out/dated.txt").c_str(), &facts), 0);
-  EXPECT_EQ(facts.st_mtime, when);
-  EXPECT_EQ(ReadFile(work() + "/out/dated.txt"), Bytes({'d', 'a', 't', 'e', 'd'}));
+  for (const char* variant :
+       {"fat12:pc98-2hd", "fat12:2hd", "fat12:2dd", "fat12:pc98-2dd", "human68k:2hd"}) {
+    ASSERT_EQ(Run({"-n", variant, "dated.img", "dated.txt", "-f"}).status, 0) << variant;
+    const std::string command = "cd " + work() + " && rm -rf out && mkdir out && " +
+                                "MTOOLS_SKIP_CHECK=1 mcopy -m -i dated.img ::dated.txt out/ 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0) << variant;
+    struct stat facts;
+    ASSERT_EQ(stat((work() + "/out/dated.txt").c_str(), &facts), 0) << variant;
+    EXPECT_EQ(facts.st_mtime, when) << variant;
+    EXPECT_EQ(ReadFile(work() + "/out/dated.txt"), Bytes({'d', 'a', 't', 'e', 'd'})) << variant;
+  }
+  // A file with a long name mtools gave it, replaced: its long name goes too, and fsck.fat finds
+  // nothing wrong.
+  Host("longfilename.txt", "old");
+  Host("LONGFI~1.TXT", "new");
+  ASSERT_EQ(Run({"-n", "fat12:2dd", "long.img"}).status, 0);
+  const std::string in_work = "cd " + work() + " && MTOOLS_SKIP_CHECK=1 ";
+  ASSERT_EQ(system((in_work + "mcopy -i long.img longfilename.txt ::").c_str()), 0);
+  ASSERT_EQ(Run({"long.img", "LONGFI~1.TXT", "--replace", "--in-place", "--no-backup"}).status, 0);
+  EXPECT_NE(system((in_work + "mdir -i long.img :: | grep -q longfilename").c_str()), 0)
+      << "the long name is still on the disk";
+  EXPECT_EQ(
+      system(("cd " + work() + " && { ! command -v fsck.fat || fsck.fat -n long.img; } >/dev/null")
+                 .c_str()),
+      0);
+  EXPECT_EQ(Extracted("long.img").at("LONGFI~1.TXT"), "file:new");
 }
 
 // --boot: a FAT disk takes the boot sector but keeps its parameter block; an N88-BASIC disk keeps

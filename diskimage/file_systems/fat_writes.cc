@@ -160,8 +160,24 @@ void StoreFatTable(const Volume& volume, unsigned char* image, size_t image_size
 
 bool RemoveFatEntry(Volume& volume, unsigned char* image, size_t image_size,
                     const DirectoryEntry& entry, AddRefusal& refusal) {
-  return RemoveChainedFile(volume, image, image_size, entry, kFreeSlot, FatTableWritable,
-                           StoreFatTable, refusal);
+  if (!RemoveChainedFile(volume, image, image_size, entry, kFreeSlot, FatTableWritable,
+                         StoreFatTable, refusal)) {
+    return false;
+  }
+  // The pieces of its VFAT long name before it in the same sector go with it (a piece in the
+  // sector before stays: a reader passes over a piece whose checksum no entry has).
+  const VolumeLayout& l = volume.layout;
+  const int64_t logical = entry.location / 64;
+  unsigned char sector[1024];
+  ReadLogicalSector(*volume.map, l.numbering, logical, sector);
+  bool changed = false;
+  for (int index = entry.location % 64 - 1;
+       index >= 0 && sector[32 * index + 11] == 0x0F && sector[32 * index] != kFreeSlot; --index) {
+    sector[32 * index] = kFreeSlot;
+    changed = true;
+  }
+  if (changed) WriteLogicalSector(*volume.map, l.numbering, logical, sector, image, image_size);
+  return true;
 }
 
 bool AddFatEntry(Volume& volume, unsigned char* image, size_t image_size,
