@@ -273,7 +273,8 @@ TEST_F(DskputTest, FatDisksHoldTheHostFilesAndDatesAsMtoolsReadsThem) {
     EXPECT_EQ(ReadFile(work() + "/out/dated.txt"), Bytes({'d', 'a', 't', 'e', 'd'})) << variant;
   }
   // A file with a long name mtools gave it, replaced: its long name goes too, and fsck.fat finds
-  // nothing wrong.
+  // nothing wrong. (Windows takes the host name LONGFI~1.TXT for longfilename.txt's short name.)
+  if (UnderLauncher()) return;
   Host("longfilename.txt", "old");
   Host("LONGFI~1.TXT", "new");
   ASSERT_EQ(Run({"-n", "fat12:2dd", "long.img"}).status, 0);
