@@ -417,10 +417,8 @@ constexpr NameRule kCpmNames = {
     3,    // extension_bytes
     ' ',  // pad
     NameRule::kUpperCase | NameRule::kFolders | NameRule::kNumberedFolders |
-        NameRule::kAsciiOnly,                                   // flags
-    "<>.,;:=?*[]|()/\\\" ",                                     // refused
-    "names hold none of <>.,;:=?*[]|()/\\\" or spaces",         // refused_said
-    "names have at most 8 bytes before the point and 3 after",  // lengths_said
+        NameRule::kAsciiOnly,  // flags
+    "<>.,;:=?*[]|()/\\\" ",    // refused
 };
 
 // The types of file it records: binaries', then text's default first.

@@ -200,13 +200,11 @@ void Format(int, unsigned char* disk) {
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
 constexpr NameRule kFBasicNames = {
-    8,                             // name_bytes
-    0,                             // extension_bytes
-    ' ',                           // pad
-    0,                             // flags
-    "\"*:?",                       // refused
-    "names hold none of \"*:?",    // refused_said
-    "names have at most 8 bytes",  // lengths_said
+    8,        // name_bytes
+    0,        // extension_bytes
+    ' ',      // pad
+    0,        // flags
+    "\"*:?",  // refused
 };
 
 // The types of file it records: binaries', then text's default first.

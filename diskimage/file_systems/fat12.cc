@@ -60,10 +60,8 @@ constexpr NameRule kFat12Names = {
     3,    // extension_bytes
     ' ',  // pad
     NameRule::kUpperCase | NameRule::kLowerCaseFlags | NameRule::kFirstE5As05 |
-        NameRule::kDoubleByte | NameRule::kFolders,             // flags
-    "\"*+,./:;<=>?[\\]| ",                                      // refused
-    "names hold none of \"*+,./:;<=>?[\\]| or spaces",          // refused_said
-    "names have at most 8 bytes before the point and 3 after",  // lengths_said
+        NameRule::kDoubleByte | NameRule::kFolders,  // flags
+    "\"*+,./:;<=>?[\\]| ",                           // refused
 };
 
 // The types of file it records: binaries', then text's default first.

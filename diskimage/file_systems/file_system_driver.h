@@ -72,13 +72,11 @@ struct NameRule {
     kNumberedFolders = 64,  // they are the user numbers 1 to 15
     kAsciiOnly = 128,       // no byte from 80h (the high bits are attributes)
   };
-  int name_bytes;            // before the point
-  int extension_bytes;       // after it; 0: no extension (a point is a character of the name)
-  unsigned char pad;         // what fills the stored parts' rest
-  unsigned flags;            // Flags
-  const char* refused;       // the ASCII characters no name holds, besides controls
-  const char* refused_said;  // the rule they break, after the system's name
-  const char* lengths_said;  // the rule of the parts' lengths, after the system's name
+  int name_bytes;       // before the point
+  int extension_bytes;  // after it; 0: no extension (a point is a character of the name)
+  unsigned char pad;    // what fills the stored parts' rest
+  unsigned flags;       // Flags
+  const char* refused;  // the ASCII characters no name holds, besides controls
 
   bool Has(Flags flag) const { return (flags & flag) != 0; }
 };

@@ -285,13 +285,11 @@ void Format(int index, unsigned char* disk) {
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
 constexpr NameRule kHuBasicNames = {
-    13,                                                          // name_bytes
-    3,                                                           // extension_bytes
-    ' ',                                                         // pad
-    NameRule::kFolders,                                          // flags
-    "\"*:?",                                                     // refused
-    "names hold none of \"*:?",                                  // refused_said
-    "names have at most 13 bytes before the point and 3 after",  // lengths_said
+    13,                  // name_bytes
+    3,                   // extension_bytes
+    ' ',                 // pad
+    NameRule::kFolders,  // flags
+    "\"*:?",             // refused
 };
 
 // The types of file it records: binaries', then text's default first.

@@ -72,10 +72,8 @@ constexpr NameRule kHuman68kNames = {
     3,    // extension_bytes
     ' ',  // pad
     NameRule::kLongTail | NameRule::kFirstE5As05 | NameRule::kDoubleByte |
-        NameRule::kFolders,                                      // flags
-    "\"*+,./:;<=>?[\\]| ",                                       // refused
-    "names hold none of \"*+,./:;<=>?[\\]| or spaces",           // refused_said
-    "names have at most 18 bytes before the point and 3 after",  // lengths_said
+        NameRule::kFolders,  // flags
+    "\"*+,./:;<=>?[\\]| ",   // refused
 };
 
 // The types of file it records: binaries', then text's default first.

@@ -341,13 +341,11 @@ void Format(int index, unsigned char* disk) {
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
 constexpr NameRule kMzNames = {
-    17,                             // name_bytes
-    0,                              // extension_bytes
-    0x0D,                           // pad
-    0,                              // flags
-    "\"",                           // refused
-    "names hold no \"",             // refused_said
-    "names have at most 17 bytes",  // lengths_said
+    17,    // name_bytes
+    0,     // extension_bytes
+    0x0D,  // pad
+    0,     // flags
+    "\"",  // refused
 };
 
 // The types of file it records: binaries', then text's default first.

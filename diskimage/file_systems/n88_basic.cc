@@ -239,13 +239,11 @@ void Format(int index, unsigned char* disk) {
 
 // What names hold: the parts' bytes, the characters refused, case and padding.
 constexpr NameRule kN88Names = {
-    6,                                                          // name_bytes
-    3,                                                          // extension_bytes
-    ' ',                                                        // pad
-    NameRule::kDoubleByte,                                      // flags
-    "\"*:?",                                                    // refused
-    "names hold none of \"*:?",                                 // refused_said
-    "names have at most 6 bytes before the point and 3 after",  // lengths_said
+    6,                      // name_bytes
+    3,                      // extension_bytes
+    ' ',                    // pad
+    NameRule::kDoubleByte,  // flags
+    "\"*:?",                // refused
 };
 
 // The types of file it records: binaries', then text's default first.

@@ -100,14 +100,14 @@ class PartForm {
                  (point_refused && part[i] == '.')) {
         if (!shorten) {
           return part[i] < 0x20 || part[i] == 0x7F ? Say("names hold no control characters")
-                                                   : Say(names.refused_said);
+                                                   : SayRefused();
         }
         changed = true;
         if (part[i] == '.') continue;  // dropped, as the systems' short names drop points
         bytes[0] = '_';
       }
       if (out_length + count > limit) {
-        if (!shorten) return Say(names.lengths_said);
+        if (!shorten) return SayLengths();
         changed = true;
         break;
       }
@@ -120,6 +120,31 @@ class PartForm {
   // Says the rule broken, `phrase` after the file system's name; false.
   bool Say(const char* phrase) {
     snprintf(rule, rule_size, "%s %s", driver.name, phrase);
+    return false;
+  }
+
+  // The rule of the characters refused: "names hold none of "*:?" (one: "no "), spaces said
+  // apart.
+  bool SayRefused() {
+    char set[32];
+    size_t length = 0;
+    for (const char* c = names.refused; *c != '\0' && length + 1 < sizeof set; ++c) {
+      if (*c != ' ') set[length++] = *c;
+    }
+    set[length] = '\0';
+    snprintf(rule, rule_size, "%s names hold %s%s%s", driver.name, length == 1 ? "no " : "none of ",
+             set, strchr(names.refused, ' ') != nullptr ? " or spaces" : "");
+    return false;
+  }
+
+  // The rule of the parts' lengths.
+  bool SayLengths() {
+    if (names.extension_bytes == 0) {
+      snprintf(rule, rule_size, "%s names have at most %d bytes", driver.name, names.name_bytes);
+    } else {
+      snprintf(rule, rule_size, "%s names have at most %d bytes before the point and %d after",
+               driver.name, names.name_bytes, names.extension_bytes);
+    }
     return false;
   }
 
