@@ -70,7 +70,12 @@ const char* ContainerUnrecordedKeys(ContainerKind kind) {
 }
 
 DiskImage::DiskImage()
-    : read(), container(ContainerKind::kNone), image_size(0), owned_bytes(nullptr), not_read() {}
+    : read(),
+      container(ContainerKind::kNone),
+      image_size(0),
+      bytes(nullptr),
+      owned_bytes(nullptr),
+      not_read() {}
 
 DiskImage::~DiskImage() { ReleaseOwnedBytes(); }
 
@@ -107,6 +112,7 @@ void DiskImage::TakeD88() {
 
 void DiskImage::Forget() {
   container = ContainerKind::kNone;
+  bytes = nullptr;
   read = ContainerRead{};
   not_read[0] = '\0';
   ReleaseOwnedBytes();
@@ -150,6 +156,7 @@ bool DiskImage::Open(const char* path) {
     errno = EIO;
     return false;
   }
+  bytes = owned_bytes;
   Recognise(owned_bytes, static_cast<size_t>(image_size), evidence, reason);
   return true;
 }
@@ -158,6 +165,7 @@ bool DiskImage::OpenMemory(const unsigned char* data, size_t size) {
   Forget();
   d88.OpenMemory(data, size);
   image_size = static_cast<int64_t>(size);
+  bytes = data;
   char reason[160];
   const D88Evidence evidence = WeighD88(reason, sizeof reason);
   if (evidence == D88Evidence::kWhole) {

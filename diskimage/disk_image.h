@@ -98,6 +98,10 @@ class DISKIMAGE_API DiskImage {
   // The image's length in bytes.
   int64_t ImageSize() const { return image_size; }
 
+  // The image's ImageSize() bytes where the object has them whole: the memory it was opened on,
+  // or a file other than D88 read whole. nullptr for a file read where it lies, and when closed.
+  const unsigned char* Bytes() const { return bytes; }
+
   // The selected disk's sectors, for DiskMap::Load; for D88, the tracks its table lists before the
   // first track and not inside another track (see D88Disk).
   SectorSource& Disk();
@@ -131,6 +135,7 @@ class DISKIMAGE_API DiskImage {
   ContainerRead read;
   ContainerKind container;
   int64_t image_size;
+  const unsigned char* bytes;  // see Bytes()
   unsigned char* owned_bytes;  // a file read whole, or nullptr
   DecodedBytes decoded;        // a TD0 image's sectors, expanded
   char not_read[320];

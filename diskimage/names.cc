@@ -59,15 +59,18 @@ EM_JS(int, EncodeInBrowser, (const char* from, int length, char* to), {
   return bytes.length;
 });
 #elif !defined(_WIN32)
-// One direction of conversion, opened on first use; the programs are single-threaded.
+// One direction of conversion, opened on a thread's first use and closed when it ends.
 struct Converter {
+  ~Converter() {
+    if (opened && handle != reinterpret_cast<iconv_t>(-1)) iconv_close(handle);
+  }
   const char* to;
   const char* from;
   iconv_t handle;
   bool opened;
 };
-Converter to_utf8 = {"UTF-8", "CP932", reinterpret_cast<iconv_t>(-1), false};
-Converter to_shift_jis = {"CP932", "UTF-8", reinterpret_cast<iconv_t>(-1), false};
+thread_local Converter to_utf8 = {"UTF-8", "CP932", reinterpret_cast<iconv_t>(-1), false};
+thread_local Converter to_shift_jis = {"CP932", "UTF-8", reinterpret_cast<iconv_t>(-1), false};
 
 // Converts the one character of `length` bytes at `in` into at most `room` bytes at `out`.
 // Returns their length, 0 when the bytes are no character the other side has, -1 when the

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console/output.h"
 #include "common/console/shift_jis_names.h"
 
 namespace {
@@ -59,7 +60,7 @@ int Departures(const DiskGeometry& g, char phrases[][kPhraseSize]) {
 // columns, continuation lines indented to the label column. Counts bytes as columns, except
 // UTF-8 continuation bytes.
 void PrintField(const char* label, const char* text) {
-  int column = printf("  %-*s", kLabelWidth - 2, label);
+  int column = OutPrintf("  %-*s", kLabelWidth - 2, label);
   const char* p = text;
   while (*p != '\0') {
     const char* word_end = strchr(p, ' ');
@@ -69,16 +70,16 @@ void PrintField(const char* label, const char* text) {
       if ((static_cast<unsigned char>(*c) & 0xC0) != 0x80) ++word_columns;
     }
     if (column > kLabelWidth && column + 1 + word_columns > kWidth) {
-      column = printf("\n%*s", kLabelWidth, "") - 1;
+      column = OutPrintf("\n%*s", kLabelWidth, "") - 1;
     } else if (column > kLabelWidth) {
-      putchar(' ');
+      OutChar(' ');
       ++column;
     }
-    fwrite(p, 1, static_cast<size_t>(word_end - p), stdout);
+    OutWrite(p, static_cast<size_t>(word_end - p));
     column += word_columns;
     p = *word_end == ' ' ? word_end + 1 : word_end;
   }
-  putchar('\n');
+  OutChar('\n');
 }
 
 void FormatGeometry(const DiskGeometry& g, char* text, size_t size) {
@@ -141,7 +142,7 @@ const char* ReadingProgram(FileSystemKind kind, diskimage::ContainerKind contain
 
 void PrintDiskText(const DiskReport& r, const char* image_path) {
   const Identification& id = r.identification;
-  printf("disk %d: %s\n", r.index, r.name[0] != '\0' ? r.name : "(no name)");
+  OutPrintf("disk %d: %s\n", r.index, r.name[0] != '\0' ? r.name : "(no name)");
   char text[512];
   const bool d88 = r.container == diskimage::ContainerKind::kD88;
   if (!d88) {
@@ -202,65 +203,65 @@ void PrintDiskText(const DiskReport& r, const char* image_path) {
     snprintf(text, sizeof text, "no program here reads this disk");
   }
   // A command to paste: never wrapped.
-  printf("  %-*s%s\n", kLabelWidth - 2, "read with:", text);
+  OutPrintf("  %-*s%s\n", kLabelWidth - 2, "read with:", text);
 }
 
 void PrintJsonString(const char* text) {
-  putchar('"');
+  OutChar('"');
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   while (*p != 0) {
     const unsigned char b = *p;
     int length = Utf8SequenceLength(p);
     if (b == '"' || b == '\\') {
-      printf("\\%c", b);
+      OutPrintf("\\%c", b);
     } else if (b < 0x20 || b == 0x7F || length == 0) {
-      printf("\\u%04x", b);
+      OutPrintf("\\u%04x", b);
       length = 1;
     } else {
-      fwrite(p, 1, static_cast<size_t>(length), stdout);
+      OutWrite(p, static_cast<size_t>(length));
     }
     p += length;
   }
-  putchar('"');
+  OutChar('"');
 }
 
 void PrintDiskJson(const DiskReport& r) {
   const DiskGeometry& g = r.geometry;
   const Identification& id = r.identification;
-  printf("{\"index\": %d, \"folder\": \"%03d\", \"name\": ", r.index, r.index);
+  OutPrintf("{\"index\": %d, \"folder\": \"%03d\", \"name\": ", r.index, r.index);
   PrintJsonString(r.name);
-  printf(
+  OutPrintf(
       ", \"media\": \"%s\", \"media_byte\": %d, \"write_protected\": %s, \"disk_size\": %" PRId64,
       diskimage::MediaName(r.media), r.media, r.write_protected ? "true" : "false", r.disk_size);
-  printf(
+  OutPrintf(
       ", \"tracks\": %d, \"cylinders\": %d, \"heads\": %d, \"sectors_per_track\": %d, "
       "\"sector_size\": %d, \"missing_tracks\": %d, \"departures\": [",
       g.tracks_present, g.cylinders, g.heads, g.sectors_per_track, g.sector_size, g.missing_tracks);
   char phrases[kDepartures][kPhraseSize];
   const int count = Departures(g, phrases);
   for (int i = 0; i < count; ++i) {
-    if (i > 0) fputs(", ", stdout);
+    if (i > 0) OutText(", ");
     PrintJsonString(phrases[i]);
   }
-  printf("], \"file_system\": \"%s\", \"variant\": ", diskimage::FileSystemName(id.kind));
+  OutPrintf("], \"file_system\": \"%s\", \"variant\": ", diskimage::FileSystemName(id.kind));
   if (id.variant[0] != '\0') {
     PrintJsonString(id.variant);
   } else {
-    fputs("null", stdout);
+    OutText("null");
   }
-  fputs(", \"evidence\": ", stdout);
+  OutText(", \"evidence\": ");
   PrintJsonString(id.evidence);
-  fputs(", \"label\": ", stdout);
+  OutText(", \"label\": ");
   if (r.label[0] != '\0') {
     PrintJsonString(r.label);
   } else {
-    fputs("null", stdout);
+    OutText("null");
   }
   const auto number_or_null = [](const char* key, int64_t value) {
     if (value >= 0) {
-      printf(", \"%s\": %" PRId64, key, value);
+      OutPrintf(", \"%s\": %" PRId64, key, value);
     } else {
-      printf(", \"%s\": null", key);
+      OutPrintf(", \"%s\": null", key);
     }
   };
   number_or_null("files", id.files);
@@ -269,14 +270,15 @@ void PrintDiskJson(const DiskReport& r) {
   number_or_null("bytes_free", id.bytes_free);
   number_or_null("damaged", id.damaged);
   number_or_null("invalid_entries", id.invalid_entries);
-  fputs(", \"held_by\": [", stdout);
-  for (int i = 0; i < r.held_by_count; ++i) printf("%s\"%s\"", i > 0 ? ", " : "", r.held_by[i]);
-  putchar(']');
+  OutText(", \"held_by\": [");
+  for (int i = 0; i < r.held_by_count; ++i) OutPrintf("%s\"%s\"", i > 0 ? ", " : "", r.held_by[i]);
+  OutChar(']');
+  if (r.content_sha1 != nullptr) OutPrintf(", \"content_sha1\": \"%s\"", r.content_sha1);
   const char* program = ReadingProgram(id.kind, r.container, r.in_archive);
-  fputs(", \"read_with\": ", stdout);
+  OutText(", \"read_with\": ");
   if (program != nullptr) {
     PrintJsonString(program);
   } else {
-    fputs("null", stdout);
+    OutText("null");
   }
 }

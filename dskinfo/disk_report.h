@@ -23,6 +23,7 @@ struct DiskReport {
   // The containers that hold the disk faithfully, by their names.
   const char* held_by[8];
   int held_by_count;
+  const char* content_sha1;  // the disk's content hash in hexadecimal, or nullptr: not given
 };
 
 // The program that reads a disk of this kind in this container, in a file of its own or in an

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/catalogue/file_hashes.h"
+#include "common/console/output.h"
 #include "common/console/shift_jis_names.h"
 #include "dskinfo/disk_report.h"
 
@@ -31,20 +32,20 @@ void PrintXmlText(const char* text) {
     const bool not_xml = length == 3 && p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE;
     if (length == 0 || not_xml || (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r') ||
         *p == 0x7F) {
-      printf("%%%02X", *p);
+      OutPrintf("%%%02X", *p);
       length = 1;
     } else if (*p == '&') {
-      fputs("&amp;", stdout);
+      OutText("&amp;");
     } else if (*p == '<') {
-      fputs("&lt;", stdout);
+      OutText("&lt;");
     } else if (*p == '>') {
-      fputs("&gt;", stdout);
+      OutText("&gt;");
     } else if (*p == '"') {
-      fputs("&quot;", stdout);
+      OutText("&quot;");
     } else if (*p < 0x20) {
-      printf("&#%d;", *p);  // kept in an attribute's value, which would make it a space
+      OutPrintf("&#%d;", *p);  // kept in an attribute's value, which would make it a space
     } else {
-      fwrite(p, 1, static_cast<size_t>(length), stdout);
+      OutWrite(p, static_cast<size_t>(length));
     }
     p += length;
   }
@@ -63,41 +64,41 @@ void FileCatalogue::File(DiskTree& tree, const TreeItem& file) {
   const int64_t index = files++;
   switch (format) {
     case CatalogueFormat::kText:
-      printf("    %10" PRId64 "  %s  %s  %s%s%s\n", file.length, hex.crc32, hex.sha1, tree.path,
-             file.name, damage[0] != '\0' ? "  (damaged)" : "");
+      OutPrintf("    %10" PRId64 "  %s  %s  %s%s%s\n", file.length, hex.crc32, hex.sha1, tree.path,
+                file.name, damage[0] != '\0' ? "  (damaged)" : "");
       break;
     case CatalogueFormat::kJson: {
-      fputs(index > 0 ? ", {\"path\": " : "{\"path\": ", stdout);
+      OutText(index > 0 ? ", {\"path\": " : "{\"path\": ");
       char path[kTreePathSize + kOutputNameSize];
       snprintf(path, sizeof path, "%s%s", tree.path, file.name);
       PrintJsonString(path);
-      printf(", \"size\": %" PRId64 ", \"date\": ", file.length);
+      OutPrintf(", \"size\": %" PRId64 ", \"date\": ", file.length);
       if (e.has_date) {
-        printf("\"%04d-%02d-%02dT%02d:%02d:%02d\"", e.date.year % 10000, e.date.month % 100,
-               e.date.day % 100, e.date.hour % 100, e.date.minute % 100, e.date.second % 100);
+        OutPrintf("\"%04d-%02d-%02dT%02d:%02d:%02d\"", e.date.year % 10000, e.date.month % 100,
+                  e.date.day % 100, e.date.hour % 100, e.date.minute % 100, e.date.second % 100);
       } else {
-        fputs("null", stdout);
+        OutText("null");
       }
-      fputs(", \"type\": ", stdout);
+      OutText(", \"type\": ");
       PrintJsonString(file.type);
-      fputs(", \"damage\": ", stdout);
+      OutText(", \"damage\": ");
       if (damage[0] != '\0') {
         PrintJsonString(damage);
       } else {
-        fputs("null", stdout);
+        OutText("null");
       }
-      printf(", \"crc32\": \"%s\", \"md5\": \"%s\", \"sha1\": \"%s\", \"sha256\": \"%s\"}",
-             hex.crc32, hex.md5, hex.sha1, hex.sha256);
+      OutPrintf(", \"crc32\": \"%s\", \"md5\": \"%s\", \"sha1\": \"%s\", \"sha256\": \"%s\"}",
+                hex.crc32, hex.md5, hex.sha1, hex.sha256);
       break;
     }
     case CatalogueFormat::kDat:
-      fputs("\t\t<rom name=\"", stdout);
+      OutText("\t\t<rom name=\"");
       PrintXmlText(disk_folder);
-      fputc('/', stdout);
+      OutChar('/');
       PrintXmlText(tree.path);
       PrintXmlText(file.name);
-      printf("\" size=\"%" PRId64 "\" crc=\"%s\" md5=\"%s\" sha1=\"%s\"/>\n", file.length,
-             hex.crc32, hex.md5, hex.sha1);
+      OutPrintf("\" size=\"%" PRId64 "\" crc=\"%s\" md5=\"%s\" sha1=\"%s\" status=\"%s\"/>\n",
+                file.length, hex.crc32, hex.md5, hex.sha1, damage[0] != '\0' ? "baddump" : "good");
       break;
   }
 }

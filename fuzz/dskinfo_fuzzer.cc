@@ -1,5 +1,6 @@
-// Fuzz target for dskinfo's whole run: any bytes as the image, as text or JSON (chosen by the
-// input's length), the image read from a file or from standard input.
+// Fuzz target for dskinfo's whole run: any bytes as the image, as text or JSON, with or without
+// --files (each disk's files and content hash; chosen by the input's length), the image read from
+// a file or from standard input.
 #include "dskinfo/dskinfo.h"
 #include "fuzz/fuzz_scratch.h"
 
@@ -13,7 +14,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char* const kOptions[] = {"--json"};
-  RunProgramOnScratchImage(Run, "dskinfo", kOptions, 1, data, size);
+  static const char* const kOptions[] = {"--json", "--files"};
+  RunProgramOnScratchImage(Run, "dskinfo", kOptions, 2, data, size);
   return 0;
 }

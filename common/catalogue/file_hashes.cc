@@ -93,9 +93,8 @@ bool HashFile(const char* path, FileHashes& hashes, int64_t& size) {
   if (!HashesAvailable()) return false;
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return false;
-  static unsigned char piece[64 * 1024];
-  static Hasher hasher(true);
-  hasher.Start();
+  unsigned char piece[64 * 1024];
+  Hasher hasher(true);
   size = 0;
   size_t got;
   while ((got = fread(piece, 1, sizeof piece, file)) > 0) {

@@ -34,7 +34,7 @@ class Hasher {
   alignas(8) unsigned char digests[512];  // nettle's MD5, SHA-1 and SHA-256 states
 };
 
-// Hashes the file `path` (read from where it lies, 64 KiB at a time, into static storage) with
+// Hashes the file `path` (read from where it lies, 64 KiB at a time, on the stack) with
 // CRC32 and SHA-1 only, and gives its size. False when it cannot be opened or read whole, or the
 // build has no hashes.
 bool HashFile(const char* path, FileHashes& hashes, int64_t& size);

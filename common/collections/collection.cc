@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr size_t kNameSize = 8192;
-
 // What a walk met: the images handed over and the files passed over by their names.
 struct WalkCounts {
   bool every_file;
@@ -28,9 +26,9 @@ class ArchiveImages final : public ArchiveVisitor {
 
   void VisitMember(const char* member, const char* member_folder, const unsigned char* bytes,
                    size_t size) override {
-    char shown[kNameSize];
+    char shown[kCollectionNameSize];
     snprintf(shown, sizeof shown, "%s:%s", path, member);
-    char full_folder[kNameSize];
+    char full_folder[kCollectionNameSize];
     snprintf(full_folder, sizeof full_folder, "%s/%s", folder, member_folder);
     ++counts.images;
     visitor.VisitImage({nullptr, shown, full_folder, bytes, size, path});
@@ -60,7 +58,7 @@ class FolderImages final : public ImageVisitor {
       : root(root), diagnostics(diagnostics), visitor(visitor), counts(counts) {}
 
   void Visit(const char* path, const char* relative) override {
-    char folder[kNameSize];
+    char folder[kCollectionNameSize];
     snprintf(folder, sizeof folder, "%s/%s", root, relative);
     if (ArchiveExtensionLength(relative) > 0) {
       WalkArchiveImages(path, folder, diagnostics, visitor, counts);

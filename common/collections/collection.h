@@ -8,6 +8,9 @@
 
 #include "common/console/diagnostics.h"
 
+// Room for each name of a CollectionImage, its NUL included: longer paths are cut to fit.
+constexpr size_t kCollectionNameSize = 8192;
+
 struct CollectionImage {
   const char* path;    // to open from where the run started; nullptr when `bytes` hold the image
   const char* shown;   // what the listing and diagnostics call it: its path, or ARCHIVE:MEMBER

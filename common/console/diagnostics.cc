@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "common/console/output.h"
 #include "common/console/terminal.h"
 
 void Diagnostics::WriteLine(const char* name, const char* format, va_list args) {
@@ -25,9 +26,8 @@ void Diagnostics::WriteLine(const char* name, const char* format, va_list args) 
     }
   }
   shown[out++] = '\n';
-  fflush(stdout);
   ClearProgress();
-  fwrite(shown, 1, out, stderr);
+  ErrWrite(shown, out);
 }
 
 void Diagnostics::ShowProgress(const char* head, const char* tail) {

@@ -38,6 +38,9 @@ class Diagnostics {
   void ShowProgress(const char* head, const char* tail);
   void ClearProgress();
 
+  // Counts `lines` that another object reported (a worker's, for the run's exit status).
+  void AddCount(int lines) { count += lines; }
+
   // The number of lines reported so far.
   int Count() const { return count; }
 

@@ -1,7 +1,7 @@
-// Listing fields: hexadecimal bytes and short decimals, written into stdout's buffer directly.
+// Listing fields: hexadecimal bytes and short decimals, written as whole fields.
 #include "common/console/listing_fields.h"
 
-#include <cstdio>
+#include "common/console/output.h"
 
 void PrintHexFields(const unsigned char* bytes, int count) {
   static const char kDigits[] = "0123456789abcdef";
@@ -9,14 +9,14 @@ void PrintHexFields(const unsigned char* bytes, int count) {
   int length = 0;
   for (int i = 0; i < count; ++i) {
     if (length == sizeof line) {
-      fwrite(line, 1, static_cast<size_t>(length), stdout);
+      OutWrite(line, static_cast<size_t>(length));
       length = 0;
     }
     line[length++] = ' ';
     line[length++] = kDigits[bytes[i] >> 4];
     line[length++] = kDigits[bytes[i] & 0xF];
   }
-  fwrite(line, 1, static_cast<size_t>(length), stdout);
+  OutWrite(line, static_cast<size_t>(length));
 }
 
 void PrintDecimalField(unsigned value) {
@@ -31,5 +31,5 @@ void PrintDecimalField(unsigned value) {
   char field[13];
   field[0] = ' ';
   for (int i = 0; i < count; ++i) field[1 + i] = digits[count - 1 - i];
-  fwrite(field, 1, static_cast<size_t>(count + 1), stdout);
+  OutWrite(field, static_cast<size_t>(count + 1));
 }

@@ -63,6 +63,8 @@ int EnterOutputDirectory(const char* directory) {
 
 }  // namespace
 
+const char* ProgramVersion() { return DISKIMAGE_VERSION; }
+
 bool AnswerInformationRequest(int argc, char** argv, const char* program, const char* help,
                               bool h_anywhere, int& status) {
   const char* request = nullptr;
@@ -77,7 +79,7 @@ bool AnswerInformationRequest(int argc, char** argv, const char* program, const 
   if (request == nullptr) return false;
   errno = 0;
   if (strcmp(request, "--version") == 0) {
-    printf("%s %s\n", program, DISKIMAGE_VERSION);
+    printf("%s %s\n", program, ProgramVersion());
   } else {
     fputs(help, stdout);
   }

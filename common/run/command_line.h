@@ -7,6 +7,9 @@
 #include "diskimage/d88_image.h"
 #include "diskimage/disk_image.h"
 
+// The programs' version ("1.2.0").
+const char* ProgramVersion();
+
 // When "--help" or "--version" is among the arguments (the first one found wins), or "-h" is the
 // only one and names no file (with `h_anywhere`: "-h" is any of them, for programs whose every
 // argument beginning with "-" is an option), prints `help`, or the program's name and version,

@@ -23,8 +23,9 @@ struct ExtractionRun {
   bool utf8_terminal = false;
   bool listed_name_not_utf8 = false;
   bool japanese_open_message = true;  // a failed open is said in Shift-JIS first, as dskcut did
-  bool map_image = true;      // an image file is mapped, all its pages read at once (for runs that
-                              // read most of it); false: read where it lies, as needed
+  // An image file is mapped with all its pages read at once (for runs that read most of it);
+  // false: mapped, each page read when first touched (a run that reads few sectors).
+  bool prefault_image = true;
   char name_prefix[16] = "";  // before a file's name in diagnostics: its disk's folder
   // Where a file written under one name replaces an earlier disk's (-d), and which disk writes
   // now; nullptr when every disk has a folder of its own.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/console/output.h"
 #include "common/console/shift_jis_names.h"
 
 void PrepareListedName(ExtractionRun& run, const char* raw, ListedName& listed) {
@@ -44,6 +45,6 @@ void NameInRun(const ExtractionRun& run, const char* name, char* out, size_t siz
 
 void PrintListedName(const ListedName& listed, int width) {
   const int padding = listed.columns < width ? width - listed.columns : 0;
-  fputs(listed.shown, stdout);
-  for (int i = 0; i < padding; ++i) putchar(' ');
+  OutText(listed.shown);
+  for (int i = 0; i < padding; ++i) OutChar(' ');
 }

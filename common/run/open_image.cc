@@ -21,15 +21,19 @@
 
 namespace {
 
-// An image read from a pipe: it backs the D88Image until the process ends, or until an in-process
-// caller reads the next one.
-unsigned char* piped_image = nullptr;
+// An image read from a pipe: it backs the D88Image until the thread ends, or until the thread
+// reads the next one.
+struct PipedImage {
+  ~PipedImage() { free(bytes); }
+  unsigned char* bytes = nullptr;
+};
+thread_local PipedImage piped;
 
-// Reads all of `in` into piped_image. Returns the bytes, or nullptr with size 0 when nothing could
-// be kept; reports what was not read.
+// Reads all of `in` into the thread's piped image. Returns the bytes, or nullptr with size 0 when
+// nothing could be kept; reports what was not read.
 const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, size_t& size) {
-  free(piped_image);
-  piped_image = nullptr;
+  free(piped.bytes);
+  piped.bytes = nullptr;
   size_t capacity = 0;
   size = 0;
   for (;;) {
@@ -42,7 +46,7 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
         break;
       }
       const size_t grown = capacity == 0 ? size_t{1} << 20 : 2 * capacity;
-      void* larger = realloc(piped_image, grown);
+      void* larger = realloc(piped.bytes, grown);
       if (larger == nullptr) {
         run.diagnostics.Report(path,
                                "not enough memory to read more than %lld bytes; the rest was "
@@ -50,10 +54,10 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
                                static_cast<long long>(size));
         break;
       }
-      piped_image = static_cast<unsigned char*>(larger);
+      piped.bytes = static_cast<unsigned char*>(larger);
       capacity = grown;
     }
-    const size_t got = fread(piped_image + size, 1, capacity - size, in);
+    const size_t got = fread(piped.bytes + size, 1, capacity - size, in);
     size += got;
     if (got == 0) {
       if (ferror(in)) {
@@ -63,18 +67,19 @@ const unsigned char* ReadWhole(FILE* in, ExtractionRun& run, const char* path, s
       break;
     }
   }
-  return piped_image;
+  return piped.bytes;
 }
 
 #if defined(__unix__) && !defined(__EMSCRIPTEN__)
-// The image mapped by the last call, unmapped by the next one.
-void* mapped_image = nullptr;
-size_t mapped_size = 0;
+// The image mapped by the thread's last call, unmapped by its next one.
+thread_local void* mapped_image = nullptr;
+thread_local size_t mapped_size = 0;
 
 // What is said when the mapped image shrinks under the run (another program truncates it), which
-// the system signals with SIGBUS: the run stops with status 2 instead of crashing.
-char shrunk_message[4096];
-size_t shrunk_message_length;
+// the system signals with SIGBUS on the thread that reads it: the run stops with status 2 instead
+// of crashing.
+thread_local char shrunk_message[4096];
+thread_local size_t shrunk_message_length;
 
 extern "C" void StopOnShrunkImage(int) {
   if (write(STDERR_FILENO, shrunk_message, shrunk_message_length) < 0) _exit(kExitProblems);
@@ -100,15 +105,15 @@ void* MapFile(const char* path, size_t size, bool populate) {
 }
 #endif
 
-// Maps the regular file `path` into memory, its pages read in one request, and opens it from
-// there. False (nothing changed) where the system cannot map it.
+// Maps the regular file `path` into memory (with run.prefault_image, its pages read in one
+// request), and opens it from there. False (nothing changed) where the system cannot map it.
 template <typename Image>
 bool MapImage(const ExtractionRun& run, const char* path, const FileInfo& info, Image& image) {
 #if defined(__unix__) && !defined(__EMSCRIPTEN__)
   if (mapped_image != nullptr) munmap(mapped_image, mapped_size);
   mapped_image = nullptr;
-  if (!run.map_image || info.size <= 0 || info.size > kMaxMappedImageSize) return false;
-  void* mapped = MapFile(path, static_cast<size_t>(info.size), true);
+  if (info.size <= 0 || info.size > kMaxMappedImageSize) return false;
+  void* mapped = MapFile(path, static_cast<size_t>(info.size), run.prefault_image);
   if (mapped == nullptr) return false;
   mapped_image = mapped;
   mapped_size = static_cast<size_t>(info.size);

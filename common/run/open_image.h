@@ -1,7 +1,7 @@
 // Opening the image named on the command line: a file of up to kMaxMappedImageSize bytes is
-// mapped into memory (with run.map_image, where the system can), a larger one read where it lies; a
-// pipe, a FIFO or standard input ("-") is read whole first. The mapping or the memory lasts until
-// the next call.
+// mapped into memory where the system can (with run.prefault_image, its pages read at once), a
+// larger one read where it lies; a pipe, a FIFO or standard input ("-") is read whole first. The
+// mapping or the memory lasts until the thread's next call.
 #ifndef COMMON_RUN_OPEN_IMAGE_H_
 #define COMMON_RUN_OPEN_IMAGE_H_
 
@@ -22,7 +22,7 @@ constexpr int64_t kMaxMappedImageSize = int64_t{4} << 20;
 // diagnostic with the system's reason, and returns false. Otherwise records the file in `run` so
 // that it is never overwritten, and reports through its diagnostics an image that holds no disk,
 // input that could not be read whole (past kMaxPipedImageSize, a read error, no memory) and, with
-// `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the process ends.
+// `all_disks`, disks beyond those catalogued. Memory for piped input lasts until the thread ends.
 bool OpenImage(ExtractionRun& run, const char* path, diskimage::D88Image& image, bool all_disks);
 
 // As above, for the programs that read every container: `image` recognises the container, and

@@ -18,6 +18,8 @@ using diskimage::FileSystemKind;
 
 }  // namespace
 
+TreeBuffer::~TreeBuffer() { free(bytes); }
+
 bool TreeBuffer::Reserve(int64_t size) {
   if (size <= capacity) return true;
   void* larger = realloc(bytes, static_cast<size_t>(size));

@@ -32,6 +32,11 @@ struct DiskTree;
 // the run (a disk's data area is at most a few MB).
 class TreeBuffer {
  public:
+  TreeBuffer() = default;
+  ~TreeBuffer();
+  TreeBuffer(const TreeBuffer&) = delete;
+  TreeBuffer& operator=(const TreeBuffer&) = delete;
+
   // Makes the buffer hold `size` bytes; false, the buffer unchanged, when memory runs out.
   bool Reserve(int64_t size);
   unsigned char* Bytes() const { return bytes; }
