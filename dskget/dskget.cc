@@ -2,12 +2,16 @@
 // over their disks.
 #include "dskget/dskget.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/collections/collection.h"
 #include "common/collections/image_folder.h"
+#include "common/collections/image_jobs.h"
+#include "common/console/output.h"
 #include "common/host/file_info.h"
 #include "common/run/command_line.h"
 #include "common/run/image_check.h"
@@ -30,10 +34,10 @@ namespace {
 
 using diskimage::FileSystemKind;
 
-const char kUsage[] = "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all]\n";
+const char kUsage[] = "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all] [-j N]\n";
 
 const char kHelp[] =
-    "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all]\n"
+    "Usage: dskget IMAGE... [-d] [-l] [-r] [-C DIR] [--all] [-j N]\n"
     "       dskget --help | --version\n"
     "\n"
     "Extracts the files of every disk of a floppy-disk image (D88, raw sector dump,\n"
@@ -52,6 +56,8 @@ const char kHelp[] =
     "  -r      names as the disk's bytes (Shift-JIS) instead of UTF-8\n"
     "  -C DIR  extract into DIR, created if needed, as if started there\n"
     "  --all   try every file of folders and archives, whatever its name\n"
+    "  -j N    read and write N images at a time (1 to 64; by default one per core,\n"
+    "          1 on Windows); the output is the same whatever N\n"
     "\n"
     "Output: disk 0's files go into the folder 000, disk 1's into 001, and so on.\n"
     "Standard output lists each disk, as \"[NAME] FILE-SYSTEM -> 000\", and each file\n"
@@ -77,11 +83,30 @@ const char kHelp[] =
     "diagnostics (a damaged file, a disk without a file system dskget reads, a\n"
     "folder or archive that holds no image, ...).\n";
 
-// The names written in the run: 4 MB of address space, whose pages are touched as names come.
+// The names written in a lone image's run, or the images' folders in a run over several: 4 MB of
+// address space, whose pages are touched as names come.
 NameSlot name_slots[size_t{1} << 18];
 NameRegistry names(name_slots, sizeof name_slots / sizeof name_slots[0]);
-TreeBuffer file_buffer;
-char tree_path[kTreePathSize];  // the folder being read, below the disk's folder
+
+// How the disks' files are laid out.
+struct LayoutOptions {
+  bool one_folder;  // -d: no per-disk folders
+  bool raw;         // -r: names as the disk's bytes
+};
+
+// What one extractor of images uses: the disks' state, its own run (diagnostics and counts), the
+// names its disks' files get in a run over several images (an image's at a time: 2 MB of address
+// space, of which a usual image touches the 16 KB the table keeps in itself) and the bytes of its
+// files (the largest data area of the disks it read).
+struct Extractor {
+  DskgetState* state = nullptr;
+  ExtractionRun run{"dskget"};
+  NameSlot name_slots[size_t{1} << 17];
+  NameRegistry image_names{name_slots, sizeof name_slots / sizeof name_slots[0]};
+  TreeBuffer file_buffer;
+  char tree_path[kTreePathSize];  // the folder being read, below the disk's folder
+  int64_t image_bytes = 0;        // of the images it read
+};
 
 // Says why a disk is not extracted.
 void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::Identification& id) {
@@ -89,10 +114,12 @@ void ReportNotReadable(ExtractionRun& run, const char* label, const diskimage::I
                          diskimage::FileSystemName(id.kind), id.evidence);
 }
 
-// Lists and extracts disk `disk`, selected in the image. Returns false when the run must stop: it
-// could not come back from the disk's folder.
-bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_folder, bool raw,
-                 uint64_t parent_key, StartingDirectory& start) {
+// Lists and extracts disk `disk`, selected in the image, its files' names kept apart in
+// `registry`. Returns false when the run must stop: it could not come back from the disk's folder.
+bool ExtractDisk(Extractor& extractor, NameRegistry& registry, int disk,
+                 const LayoutOptions& layout, uint64_t parent_key, StartingDirectory& start) {
+  ExtractionRun& run = extractor.run;
+  DskgetState& state = *extractor.state;
   diskimage::DiskImage& image = state.image;
   state.map.Load(image.Disk());
   diskimage::Identification id;
@@ -101,12 +128,13 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
   snprintf(folder, sizeof folder, "%03d", disk);
   ListedName disk_name;
   PrepareListedName(run, image.DiskName(), disk_name);
-  fputs("\n[", stdout);
+  OutText("\n[");
   PrintListedName(disk_name, 0);
   const bool readable = WalksDisk(state.file_system, id.kind);
-  printf("] %s%s%s%s%s%s\n", diskimage::FileSystemName(id.kind), id.variant[0] != '\0' ? " (" : "",
-         id.variant, id.variant[0] != '\0' ? ")" : "", readable && !one_folder ? " -> " : "",
-         readable && !one_folder ? folder : "");
+  const bool shows_folder = readable && !layout.one_folder;
+  OutPrintf("] %s%s%s%s%s%s\n", diskimage::FileSystemName(id.kind),
+            id.variant[0] != '\0' ? " (" : "", id.variant, id.variant[0] != '\0' ? ")" : "",
+            shows_folder ? " -> " : "", shows_folder ? folder : "");
   if (!readable) {
     ReportNotReadable(run, folder, id);
     return true;
@@ -119,40 +147,41 @@ bool ExtractDisk(ExtractionRun& run, DskgetState& state, int disk, bool one_fold
                          state.file_system.Layout().allocation_mismatches == 1 ? "" : "s");
   }
   const int64_t volume = DiskDataBytes(state.file_system, id.kind);
-  if (!file_buffer.Reserve(volume)) {
+  if (!extractor.file_buffer.Reserve(volume)) {
     run.diagnostics.Report(folder, "not enough memory for %lld bytes; disk skipped",
                            static_cast<long long>(volume));
     return true;
   }
-  const bool enter = !one_folder && !run.list_only;
+  const bool enter = !layout.one_folder && !run.list_only;
   if (enter && !EnterDiskFolder(start, folder, run.diagnostics)) return true;
   char label[16];
   snprintf(label, sizeof label, "%s/", folder);
-  tree_path[0] = '\0';
+  extractor.tree_path[0] = '\0';
   TreeWriter writer(run);
   DiskTree tree = {&state.file_system,
-                   &names,
+                   &registry,
                    &writer,
                    &run.diagnostics,
                    run.list_only,
-                   raw,
-                   one_folder ? "" : label,
-                   file_buffer.Bytes(),
+                   layout.raw,
+                   layout.one_folder ? "" : label,
+                   extractor.file_buffer.Bytes(),
                    volume,
-                   tree_path};
+                   extractor.tree_path};
   WalkDisk(tree, state.map, id.kind,
-           one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder));
+           layout.one_folder ? parent_key : NameRegistry::FolderKey(parent_key, folder));
   return !enter || LeaveDiskFolder(start, folder, run.diagnostics);
 }
 
 // Checks and extracts every disk of the open image, opened from `path` (nullptr where the
 // diagnostics' prefix names it). Returns false when the run must stop.
-bool ExtractDisks(ExtractionRun& run, DskgetState& state, const char* path, bool one_folder,
-                  bool raw, uint64_t parent_key, StartingDirectory& start) {
-  for (int disk = 0; disk < state.image.DiskCount(); ++disk) {
-    state.image.SelectDisk(disk);
-    if (!CheckImageDisk(run, path, state.image, disk)) return true;
-    if (!ExtractDisk(run, state, disk, one_folder, raw, parent_key, start)) return false;
+bool ExtractDisks(Extractor& extractor, NameRegistry& registry, const char* path,
+                  const LayoutOptions& layout, uint64_t parent_key, StartingDirectory& start) {
+  diskimage::DiskImage& image = extractor.state->image;
+  for (int disk = 0; disk < image.DiskCount(); ++disk) {
+    image.SelectDisk(disk);
+    if (!CheckImageDisk(extractor.run, path, image, disk)) return true;
+    if (!ExtractDisk(extractor, registry, disk, layout, parent_key, start)) return false;
   }
   return true;
 }
@@ -164,80 +193,148 @@ void ReturnOrStop(ExtractionRun& run, StartingDirectory& folder, const char* pat
   if (!LeaveDiskFolder(folder, path, run.diagnostics)) exit(FinishRun(run.diagnostics));
 }
 
-// Lists the image and extracts its disks into a folder of its own (in a run over several images):
-// image.folder with '/' between its parts, the last without its extension (game.d88: game). Every
-// diagnostic about the image begins with what it is shown as. `origin` is where the run started,
-// `output` the folder the images' folders go into; the image's folder is left for `output`.
-void ExtractImage(ExtractionRun& run, DskgetState& state, const CollectionImage& image,
-                  bool one_folder, bool raw, StartingDirectory& origin, StartingDirectory& output) {
-  printf("\n%s\n", image.shown);
-  if (image.path != nullptr) {
-    // The path is the command line's: opened from where the run started.
-    ReturnOrStop(run, origin, image.shown);
-    const bool opened = OpenImage(run, image.path, state.image);
-    ReturnOrStop(run, output, image.shown);
-    if (!opened) return;
-  } else {
-    ReturnOrStop(run, output, image.shown);
-    OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
-  }
+// What the walk gives with each image of a run over several: its folder, formed in the images'
+// order, and the progress line's count before it.
+struct ImageNote {
+  int before;            // images before it
+  int64_t bytes_before;  // their bytes
+  bool renamed;          // an earlier image's folder had its name
+  uint64_t key;          // its folder's key in `names`
   char folder[kImageFolderSize];
-  uint64_t key;
-  if (FormImageFolder(names, image.folder, folder, key)) {
-    run.diagnostics.Report(image.shown, "an earlier image has its folder's name; %s as \"%s\"",
-                           run.list_only ? "would be written" : "written", BaseName(folder));
-  }
-  if (run.list_only || EnterImageFolder(folder, image.shown, run.diagnostics)) {
-    run.diagnostics.SetPrefix(image.shown);
-    StartingDirectory start;
-    ExtractDisks(run, state, nullptr, one_folder, raw, key, start);
-    run.diagnostics.SetPrefix(nullptr);
-  }
-  ReturnOrStop(run, output, image.shown);
-}
+};
 
-// The images of a run over several, from the command line's files, folders and archives.
-class ImageRun final : public CollectionVisitor {
+// The images of a run over several, from the command line's files, folders and archives: read on
+// the calling thread, or, once HandTo is called, on the jobs' workers, each working in a folder of
+// its own (the run's current directory stays where it started).
+class ImageRun final : public CollectionVisitor, public ImageWork {
  public:
-  ImageRun(ExtractionRun& run, DskgetState& state, bool one_folder, bool raw, bool every_file)
-      : run(run), state(state), one_folder(one_folder), raw(raw), every_file(every_file) {}
+  // The walk's own problems (folders and archives that cannot be read) go to `walk`.
+  ImageRun(Extractor* extractors, const LayoutOptions& layout, bool every_file, Diagnostics& walk)
+      : extractors(extractors), layout(layout), every_file(every_file), walk(walk) {}
+
+  void HandTo(ImageJobs& started) { jobs = &started; }
 
   // Reads the image, or every image in the folder or archive, that `path` names.
   void Take(const char* path) {
+    ExtractionRun& run = extractors[0].run;
     ReturnOrStop(run, origin, path);
-    passed_over += WalkCollection(path, every_file, run.diagnostics, *this);
+    passed_over += WalkCollection(path, every_file, walk, *this);
     ReturnOrStop(run, output, path);
   }
 
   void VisitImage(const CollectionImage& image) override {
-    ShowProgress(image.shown);
-    ExtractImage(run, state, image, one_folder, raw, origin, output);
-    bytes_done += state.image.ImageSize();
-    ReturnOrStop(run, origin, image.shown);  // a folder's walk goes on from where the run started
+    note.before = listed++;
+    // The progress line counts the images' sizes as the walk finds them, whichever thread reads
+    // them (a pipe's as none).
+    note.bytes_before = walked_bytes;
+    FileInfo file;
+    walked_bytes += image.path == nullptr ? static_cast<int64_t>(image.size)
+                    : GetFileInfo(image.path, file) && file.regular ? file.size
+                                                                    : 0;
+    note.renamed = FormImageFolder(names, image.folder, note.folder, note.key);
+    if (jobs == nullptr) {
+      ExtractImage(extractors[0], image, note);
+      ReturnOrStop(extractors[0].run, origin, image.shown);  // a folder's walk goes on from there
+      return;
+    }
+    jobs->Submit(image, &note, offsetof(ImageNote, folder) + strlen(note.folder) + 1);
   }
 
-  // Ends the progress line with what the run did, on a terminal.
-  void ShowSummary() {
-    run.diagnostics.ClearProgress();
+  void ReadImage(int worker, const CollectionImage& image, const void* given) override {
+    Extractor& extractor = extractors[worker];
+    const int error = WorkInOwnFolder();
+    if (error != 0) {
+      extractor.run.diagnostics.Report(image.shown, "cannot work in a folder of its own: %s",
+                                       strerror(error));
+      return;
+    }
+    ExtractImage(extractor, image, *static_cast<const ImageNote*>(given));
+  }
+
+  // Ends the progress line with what the `count` extractors did, on a terminal; `problems` in
+  // all.
+  void ShowSummary(int count, int problems) const {
     if (!progress) return;
-    const int problems = run.diagnostics.Count();
-    fprintf(stderr,
-            "dskget: %d image%s (%.1f MB), %lld disk%s read, %lld file%s (%.1f MB), %d problem%s\n",
-            done, done == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6,
-            static_cast<long long>(run.disks_read), run.disks_read == 1 ? "" : "s",
-            static_cast<long long>(run.files_read), run.files_read == 1 ? "" : "s",
-            static_cast<double>(run.bytes_read) / 1e6, problems, problems == 1 ? "" : "s");
+    int64_t image_bytes = 0, disks = 0, files = 0, file_bytes = 0;
+    for (int i = 0; i < count; ++i) {
+      const ExtractionRun& run = extractors[i].run;
+      image_bytes += extractors[i].image_bytes;
+      disks += run.disks_read;
+      files += run.files_read;
+      file_bytes += run.bytes_read;
+    }
+    char line[256];
+    const int length = snprintf(
+        line, sizeof line,
+        "dskget: %d image%s (%.1f MB), %lld disk%s read, %lld file%s (%.1f MB), %d problem%s\n",
+        listed, listed == 1 ? "" : "s", static_cast<double>(image_bytes) / 1e6,
+        static_cast<long long>(disks), disks == 1 ? "" : "s", static_cast<long long>(files),
+        files == 1 ? "" : "s", static_cast<double>(file_bytes) / 1e6, problems,
+        problems == 1 ? "" : "s");
+    if (length > 0) ErrWrite(line, strlen(line));
   }
 
   StartingDirectory origin, output;
   int64_t passed_over = 0;
 
  private:
-  ExtractionRun& run;
-  DskgetState& state;
-  bool one_folder, raw, every_file;
-  int done = 0;
-  int64_t bytes_done = 0;
+  // Lists the image and extracts its disks into its folder below `output`: note.folder with '/'
+  // between its parts, the last without its extension (game.d88: game). Every diagnostic about
+  // the image begins with what it is shown as. The image's folder is left for `output`.
+  void ExtractImage(Extractor& extractor, const CollectionImage& image, const ImageNote& given) {
+    ExtractionRun& run = extractor.run;
+    ShowProgress(run, given, image.shown);
+    OutPrintf("\n%s\n", image.shown);
+    DskgetState& state = *extractor.state;
+    if (image.path != nullptr) {
+      // The path is the command line's: opened from where the run started.
+      ReturnOrStop(run, origin, image.shown);
+      const bool opened = OpenImage(run, image.path, state.image);
+      ReturnOrStop(run, output, image.shown);
+      if (!opened) return;
+    } else {
+      ReturnOrStop(run, output, image.shown);
+      OpenImageBytes(run, image.shown, image.bytes, image.size, state.image);
+    }
+    extractor.image_bytes += state.image.ImageSize();
+    char folder[kImageFolderSize];
+    memcpy(folder, given.folder, strlen(given.folder) + 1);
+    if (given.renamed) {
+      run.diagnostics.Report(image.shown, "an earlier image has its folder's name; %s as \"%s\"",
+                             run.list_only ? "would be written" : "written", BaseName(folder));
+    }
+    if (run.list_only || EnterImageFolder(folder, image.shown, run.diagnostics)) {
+      run.diagnostics.SetPrefix(image.shown);
+      extractor.image_names.Clear();
+      StartingDirectory start;
+      ExtractDisks(extractor, extractor.image_names, nullptr, layout, given.key, start);
+      if (extractor.image_names.Full()) {
+        run.diagnostics.Report(nullptr,
+                               "too many names to keep apart; later names were not "
+                               "checked against earlier ones");
+      }
+      run.diagnostics.SetPrefix(nullptr);
+    }
+    ReturnOrStop(run, output, image.shown);
+  }
+
+  // Says on standard error which image is being read.
+  void ShowProgress(ExtractionRun& run, const ImageNote& given, const char* shown) const {
+    if (!progress) return;
+    char text[128];
+    snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading ", given.before,
+             given.before == 1 ? "" : "s", static_cast<double>(given.bytes_before) / 1e6);
+    run.diagnostics.ShowProgress(text, shown);
+  }
+
+  Extractor* extractors;
+  ImageJobs* jobs = nullptr;
+  const LayoutOptions& layout;
+  bool every_file;
+  Diagnostics& walk;
+  int listed = 0;
+  int64_t walked_bytes = 0;
+  ImageNote note;
   // Progress is shown when standard error is a terminal and standard output is not (the listing
   // would be in its way there).
 #ifdef _WIN32
@@ -245,16 +342,29 @@ class ImageRun final : public CollectionVisitor {
 #else
   const bool progress = isatty(STDERR_FILENO) != 0 && isatty(STDOUT_FILENO) == 0;
 #endif
+};
 
-  // Says on standard error which image is being read.
-  void ShowProgress(const char* shown) {
-    const int before = done++;
-    if (!progress) return;
-    char text[128];
-    snprintf(text, sizeof text, "dskget: %d image%s (%.1f MB) read; reading ", before,
-             before == 1 ? "" : "s", static_cast<double>(bytes_done) / 1e6);
-    run.diagnostics.ShowProgress(text, shown);
+// The extractors of a run: `first` alone, or one per worker, the first on `first`'s disk state
+// and each other on one of its own (about 400 KB each, and the names' address space); `first`
+// alone where memory runs out.
+struct Extractors {
+  Extractors(Extractor& first, int workers) : extractors(&first) {
+    if (workers < 2) return;
+    more = new (std::nothrow) Extractor[static_cast<size_t>(workers)];
+    states = new (std::nothrow) DskgetState[static_cast<size_t>(workers - 1)];
+    if (more == nullptr || states == nullptr) return;
+    extractors = more;
+    extractors[0].state = first.state;
+    for (count = 1; count < workers; ++count) extractors[count].state = &states[count - 1];
   }
+  ~Extractors() {
+    delete[] more;
+    delete[] states;
+  }
+  Extractor* extractors;
+  Extractor* more = nullptr;
+  DskgetState* states = nullptr;
+  int count = 1;
 };
 
 // The options of a run.
@@ -262,6 +372,7 @@ struct DskgetOptions {
   bool one_folder = false;
   bool every_file = false;
   const char* output_directory = nullptr;
+  int workers = DefaultWorkerCount();
 };
 
 // Reads the command line into `run` and `options`, calling take_image(path) for each image in
@@ -276,6 +387,15 @@ bool ParseArguments(int argc, char** argv, ExtractionRun& run, DskgetOptions& op
     }
     if (strcmp(argv[i], "--all") == 0) {
       options.every_file = true;
+      continue;
+    }
+    if (strncmp(argv[i], "-j", 2) == 0) {
+      const char* count = argv[i][2] != '\0' ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
+      if (!ParseWorkerCount(count, options.workers)) {
+        fprintf(stderr, "dskget: -j takes a number of threads from 1 to %d, not \"%s\"\n",
+                ImageJobs::kMaxWorkers, count);
+        return false;
+      }
       continue;
     }
     // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
@@ -305,7 +425,11 @@ bool ParseArguments(int argc, char** argv, ExtractionRun& run, DskgetOptions& op
 int RunDskget(int argc, char** argv, DskgetState& state) {
   int status;
   if (AnswerInformationRequest(argc, argv, "dskget", kHelp, true, status)) return status;
-  ExtractionRun run("dskget");
+  // The run's own extractor, whose run is the run's: a lone image's, or the walk's and (with one
+  // worker) every image's.
+  static Extractor first;
+  first.state = &state;
+  ExtractionRun& run = first.run;
   run.utf8_names = true;
   run.japanese_open_message = false;  // dskget speaks in its own one-line form only
   DskgetOptions options;
@@ -319,31 +443,57 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
     fputs("Try 'dskget --help'.\n", stderr);
     return kExitFailure;
   }
-  const bool one_folder = options.one_folder;
+#ifdef _WIN32
+  options.workers = 1;  // Windows has no folder of a thread's own: one writer
+#endif
+  const LayoutOptions layout = {options.one_folder, !run.utf8_names};
   const char* output_directory = options.output_directory;
-  const bool raw = !run.utf8_names;
   names.Clear();
   const bool one_image = images == 1 && !IsCollection(first_image);
   if (one_image) {
     if (!StartRun(run, first_image, output_directory, state.image)) return kExitFailure;
     StartingDirectory start;
-    ExtractDisks(run, state, first_image, one_folder, raw, 0, start);
-  } else {
-    // Each image is opened in turn; one that cannot be is said, and the run goes on.
-    ImageRun image_run(run, state, one_folder, raw, options.every_file);
-    if (image_run.origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
-        image_run.output.Save() != 0) {
-      return kExitFailure;
+    ExtractDisks(first, names, first_image, layout, 0, start);
+    if (names.Full()) {
+      run.diagnostics.Report(first_image,
+                             "too many names to keep apart; later names were not "
+                             "checked against earlier ones");
     }
-    DskgetOptions again;
-    ParseArguments(argc, argv, run, again, [&](const char* path) { image_run.Take(path); });
-    NotePassedOver(run.diagnostics, image_run.passed_over);
-    image_run.ShowSummary();
+    return FinishRun(run.diagnostics);
   }
-  if (names.Full()) {
-    run.diagnostics.Report(one_image ? first_image : "-C",
-                           "too many names to keep apart; later names were not "
-                           "checked against earlier ones");
+  // Each image is opened in turn; one that cannot be is said, and the run goes on. With several
+  // workers, every thread works in a folder of its own, and the run's current directory stays
+  // where it started, where the command line's paths are.
+  Extractors extractors(first, options.workers);
+  for (int i = 0; i < extractors.count; ++i) {
+    ExtractionRun& worker_run = extractors.extractors[i].run;
+    worker_run.list_only = run.list_only;
+    worker_run.utf8_names = run.utf8_names;
+    worker_run.japanese_open_message = run.japanese_open_message;
   }
+  ImageRun image_run(extractors.extractors, layout, options.every_file, run.diagnostics);
+  if (image_run.origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
+      image_run.output.Save() != 0) {
+    return kExitFailure;
+  }
+  for (int i = 0; i < extractors.count; ++i) {
+    extractors.extractors[i].run.terminal_listing = run.terminal_listing;
+    extractors.extractors[i].run.utf8_terminal = run.utf8_terminal;
+  }
+  ImageJobs jobs;
+  if (extractors.count > 1 && image_run.origin.Return() == 0 && WorkInOwnFolder() == 0) {
+    if (jobs.Start(extractors.count, image_run)) image_run.HandTo(jobs);
+  }
+  DskgetOptions again;
+  ParseArguments(argc, argv, run, again, [&](const char* path) { image_run.Take(path); });
+  jobs.Stop();
+  EndOwnFolder();
+  for (int i = 0; i < extractors.count; ++i) {
+    if (&extractors.extractors[i] != &first) {
+      run.diagnostics.AddCount(extractors.extractors[i].run.diagnostics.Count());
+    }
+  }
+  NotePassedOver(run.diagnostics, image_run.passed_over);
+  image_run.ShowSummary(extractors.count, run.diagnostics.Count());
   return FinishRun(run.diagnostics);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console/output.h"
 #include "common/writing/file_time.h"
 #include "common/writing/save_file.h"
 #include "common/writing/working_directory.h"
@@ -62,7 +63,7 @@ void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const ch
     for (size_t i = 0; i < digits; ++i) number[i] = reversed[digits - 1 - i];
     number[digits] = '\0';
   }
-  static char line[64 + kTreePathSize + kOutputNameSize];
+  thread_local char line[64 + kTreePathSize + kOutputNameSize];
   size_t length = Put(line, 0, number, 10, false);
   length = Put(line, length, "  ", 0, true);
   length = Put(line, length, type, 7, true);
@@ -72,7 +73,7 @@ void PrintLine(const char* type, const DirectoryEntry& e, int64_t size, const ch
   length = Put(line, length, path, 0, true);
   length = Put(line, length, name, 0, true);
   length = Put(line, length, e.directory || size < 0 ? "/\n" : "\n", 0, true);
-  fwrite(line, 1, length, stdout);
+  OutWrite(line, length);
 }
 
 void SetTime(ExtractionRun& run, const DiskTree& tree, const char* name, const DirectoryEntry& e,

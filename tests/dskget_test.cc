@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <memory>
 
 #include "diskimage/d88_image.h"
@@ -810,6 +811,97 @@ TEST_F(DskgetTest, RealDisksComeOutWhole) {
   WriteFile(root / "x1.2d", RawTwoD(x1));
   EXPECT_EQ(Run({root / "x1.2d", "-C", root / "raw"}).status, 0);
   EXPECT_EQ(Snapshot(root / "raw"), tree);
+}
+
+// A collection written on several threads is what one thread writes: the files, folders and
+// dates, the listing and diagnostics in their order, the progress line and the exit status; images
+// named on the command line (two of one name), in folders (the real corpora among them), in a zip,
+// and standard input.
+TEST_F(DskgetTest, ThreadsWriteWhatOneThreadWrites) {
+  REAL_DISK_OR_SKIP(real_disks, "");
+  const time_t started = time(nullptr);
+  BasicDisk hu(BasicDisk::kHu_2D), n88(BasicDisk::kN88_2D);
+  hu.AddFile("A", "BIN", 0x01, PatternBytes(5000, 1));
+  hu.SetTableEntry(hu.AddFile("BROKEN", "", 0x01, Bytes(2 * hu.ClusterBytes(), 'B'))[0], 0x60);
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(300, 3));
+  mkdir((root / "coll").c_str(), 0755);
+  mkdir((root / "coll/sub").c_str(), 0755);
+  mkdir((root / "other").c_str(), 0755);
+  for (int i = 0; i < 12; ++i) {
+    WriteFile(root / ("coll/sub/" + std::to_string(i) + ".d88"),
+              (i % 2 == 0 ? hu : n88).ToDisk(std::to_string(i)).Build());
+  }
+  WriteFile(root / "coll/pair.d88", Concatenate({hu.ToDisk("H").Build(), n88.ToDisk("N").Build()}));
+  WriteFile(root / "other/pair.d88", n88.ToDisk("O").Build());
+  WriteFile(root / "coll/short.d88", Bytes(10, 'x'));
+  WriteFile(root / "coll/raw.2d", hu.Logical());
+  std::vector<std::string> paths = {"-", root / "coll", root / "coll/pair.d88",
+                                    root / "other/pair.d88", root / "missing.d88"};
+  if (!UnderLauncher()) paths.insert(paths.begin() + 2, real_disks);
+  if (system(("cd " + root / "coll" + " && zip -qr ../pack.zip sub 2>/dev/null").c_str()) == 0) {
+    paths.push_back(root / "pack.zip");
+  }
+  // Written: standard output and standard error on one terminal, where their order shows (wine's
+  // own console is not that terminal: there each is compared alone). Listed: the listing in a
+  // file and the progress line on the terminal.
+  RunOptions written;
+  written.stdout_terminal = written.stderr_terminal = !UnderLauncher();
+  written.stdin_pipe = true;
+  written.stdin_bytes = std::string(hu.Logical().begin(), hu.Logical().end());
+  RunOptions listed = written;
+  listed.stdout_terminal = false;
+  listed.stderr_terminal = !UnderLauncher();
+  listed.terminal_columns = 70;
+  // Each entry of a tree with the date its disk gave it (the others have the time they were made).
+  const auto dates = [&](const std::string& folder) {
+    std::map<std::string, long long> dated;
+    for (const auto& [path, entry] : Snapshot(folder)) {
+      const long long time = ModificationTime(folder + "/" + path);
+      if (time < started) dated[path] = time;
+    }
+    return dated;
+  };
+  std::string out_one, err_one, progress_one;
+  Bytes listing_one;
+  Tree tree_one;
+  std::map<std::string, long long> dates_one;
+  for (const char* workers : {"1", "2", "5"}) {
+    std::vector<std::string> args = paths;
+    const std::string out = root / (std::string("out") + workers);
+    args.insert(args.end(), {"-C", out, "-j", workers});
+    const RunResult run = Run(args, written);
+    EXPECT_EQ(run.status, 2) << workers;
+    args.insert(args.end(), {"-l"});
+    listed.stdout_path = root / (std::string("listing") + workers);
+    const RunResult list = Run(args, listed);
+    EXPECT_EQ(list.status, 2) << workers;
+    if (workers[0] == '1') {
+      out_one = run.out;
+      err_one = run.err;
+      listing_one = ReadFile(listed.stdout_path);
+      progress_one = list.err;
+      tree_one = Snapshot(out);
+      dates_one = dates(out);
+      EXPECT_NE(out_one.find("short.d88"), std::string::npos);
+      EXPECT_GT(dates_one.size(), 10u);
+      EXPECT_EQ(tree_one.at("pair~2.d88/000/PROG.BAS"), tree_one.at("pair.d88/001/PROG.BAS"));
+      if (listed.stderr_terminal) {
+        EXPECT_NE(progress_one.find(" read; reading "), std::string::npos) << progress_one;
+      }
+      continue;
+    }
+    EXPECT_EQ(run.out, out_one) << "-j " << workers;
+    EXPECT_EQ(run.err, err_one) << "-j " << workers;
+    EXPECT_EQ(ReadFile(listed.stdout_path), listing_one) << "-j " << workers;
+    EXPECT_EQ(list.err, progress_one) << "-j " << workers;
+    EXPECT_EQ(Snapshot(out), tree_one) << "-j " << workers;
+    EXPECT_EQ(dates(out), dates_one) << "-j " << workers;
+  }
+  const RunResult zero = Run({root / "coll", "-l", "-j", "0"});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_EQ(zero.err.rfind("dskget: -j takes a number of threads from 1 to 64, not \"0\"\n", 0), 0u)
+      << zero.err;
+  EXPECT_EQ(Run({root / "coll", "-l", "-j"}).status, 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Images read on worker threads, their output kept per image and written in order.
 #include "common/collections/image_jobs.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -147,9 +148,22 @@ bool ImageJobs::Start(int workers, ImageWork& given, size_t output_buffer_size) 
   }
   submitted = taken = written = 0;
   stopping = writing = false;
+  // The calling thread takes the signals that end a run (its handlers remove files half written);
+  // the workers are started with them blocked.
+#ifndef _WIN32
+  sigset_t ending, before;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  sigaddset(&ending, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &ending, &before);
+#endif
   for (thread_count = 0; thread_count < workers; ++thread_count) {
     threads[thread_count] = std::thread(&ImageJobs::WorkerLoop, this, thread_count);
   }
+#ifndef _WIN32
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+#endif
   SetThreadOutput(caller_sink);
   return true;
 #endif

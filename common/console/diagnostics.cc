@@ -26,7 +26,6 @@ void Diagnostics::WriteLine(const char* name, const char* format, va_list args) 
     }
   }
   shown[out++] = '\n';
-  ClearProgress();
   ErrWrite(shown, out);
 }
 
@@ -39,16 +38,13 @@ void Diagnostics::ShowProgress(const char* head, const char* tail) {
     cut = "...";
     shown_tail = TailFitting(tail, room - 3);
   }
-  fprintf(stderr, "\r\033[K%s%s%s", room > 3 ? head : "", room > 3 ? cut : "",
-          room > 3 ? shown_tail : "");
-  fflush(stderr);
-  progress_shown = true;
-}
-
-void Diagnostics::ClearProgress() {
-  if (!progress_shown) return;
-  fputs("\r\033[K", stderr);
-  progress_shown = false;
+  char line[1024];
+  const int length = snprintf(line, sizeof line, "%s%s%s", room > 3 ? head : "",
+                              room > 3 ? cut : "", room > 3 ? shown_tail : "");
+  if (length >= 0) {
+    ErrProgress(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length)
+                                                                : sizeof line - 1);
+  }
 }
 
 void Diagnostics::Report(const char* name, const char* format, ...) {

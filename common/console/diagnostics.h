@@ -34,9 +34,8 @@ class Diagnostics {
 
   // Shows `head` then `tail` on standard error as a progress line (no line feed), replacing the
   // one shown before; where the line would be wider than the terminal, the tail's start gives way
-  // to "...". The next diagnostic line, or ClearProgress, erases it first. For terminals only.
+  // to "...". The next line written to standard error erases it first. For terminals only.
   void ShowProgress(const char* head, const char* tail);
-  void ClearProgress();
 
   // Counts `lines` that another object reported (a worker's, for the run's exit status).
   void AddCount(int lines) { count += lines; }
@@ -58,7 +57,6 @@ class Diagnostics {
 
   const char* program;
   const char* prefix = nullptr;
-  bool progress_shown = false;
   int count;
   int reason_at = -1;  // the count of the line whose reason is kept
   char reason[256] = "";

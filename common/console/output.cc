@@ -9,13 +9,18 @@
 namespace {
 
 thread_local OutputSink* thread_sink = nullptr;
+bool progress_shown = false;  // standard error's last line is a progress line
 
 }  // namespace
 
 void WriteToStreams(OutputStream stream, const char* bytes, size_t size) {
   if (stream != OutputStream::kStandardOutput) fflush(stdout);
   if (stream == OutputStream::kStandardOutput) fwrite(bytes, 1, size, stdout);
-  if (stream == OutputStream::kStandardError) fwrite(bytes, 1, size, stderr);
+  if (stream == OutputStream::kStandardOutput || stream == OutputStream::kFlush) return;
+  if (progress_shown || stream == OutputStream::kProgress) fputs("\r\033[K", stderr);
+  fwrite(bytes, 1, size, stderr);
+  progress_shown = stream == OutputStream::kProgress;
+  if (progress_shown) fflush(stderr);
 }
 
 void SetThreadOutput(OutputSink* sink) { thread_sink = sink; }
@@ -74,3 +79,5 @@ int OutPrintf(const char* format, ...) {
 void OutFlush() { Send(OutputStream::kFlush, nullptr, 0); }
 
 void ErrWrite(const char* bytes, size_t size) { Send(OutputStream::kStandardError, bytes, size); }
+
+void ErrProgress(const char* bytes, size_t size) { Send(OutputStream::kProgress, bytes, size); }

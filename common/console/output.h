@@ -8,7 +8,9 @@
 
 #include "common/console/diagnostics.h"
 
-enum class OutputStream { kFlush, kStandardOutput, kStandardError };
+// kProgress: a progress line for standard error (a terminal), which the next write to standard
+// error erases first.
+enum class OutputStream { kFlush, kStandardOutput, kStandardError, kProgress };
 
 // What a thread's output goes to instead of the streams.
 class OutputSink {
@@ -21,7 +23,8 @@ class OutputSink {
 };
 
 // Writes to the streams themselves, whatever the thread's sink: standard error after standard
-// output is flushed; kFlush flushes standard output.
+// output is flushed, and after the progress line shown last is erased; kFlush flushes standard
+// output. One thread at a time.
 void WriteToStreams(OutputStream stream, const char* bytes, size_t size);
 
 // Sends this thread's later output to `sink`; nullptr: to the streams.
@@ -39,5 +42,9 @@ void OutFlush();
 // Writes `size` bytes, whole lines, to standard error, standard output flushed first; or to the
 // thread's sink.
 void ErrWrite(const char* bytes, size_t size);
+
+// Shows `size` bytes (no line feed) as the progress line on standard error, replacing the one
+// shown before; or sends them to the thread's sink.
+void ErrProgress(const char* bytes, size_t size);
 
 #endif  // COMMON_CONSOLE_OUTPUT_H_

@@ -24,6 +24,7 @@ bool NameTable::Contains(uint64_t key) const {
 }
 
 void NameTable::Spill() {
+  memset(slots, 0, capacity * sizeof *slots);
   for (const NameSlot& name : first) {
     if (name.key != 0) slots[Find(slots, capacity, name.key)] = name;
   }

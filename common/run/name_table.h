@@ -13,9 +13,10 @@ struct NameSlot {
 
 class NameTable {
  public:
-  // Works in `slots`, `capacity` zeroed entries (a power of two) that the caller owns: the first
-  // names are kept in 16 KB of the object's own, so that a small run touches those pages instead
-  // of pages all over `slots`; past three quarters of them all move to `slots`.
+  // Works in `slots`, `capacity` entries (a power of two) that the caller owns, zeroed where
+  // `capacity` is at most 2048: the first names are kept in 16 KB of the object's own, so that a
+  // small run touches those pages instead of pages all over `slots`; past three quarters of them
+  // `slots` is zeroed and they all move there.
   constexpr NameTable(NameSlot* slots, size_t capacity)
       : slots(slots), capacity(capacity), spilled(capacity <= 2 * kFirstSlots) {}
 

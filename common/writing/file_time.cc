@@ -9,7 +9,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <utime.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "common/writing/working_directory.h"
 #endif
 
 namespace {
@@ -17,8 +20,8 @@ namespace {
 // The time of a local date, as mktime gives it. The last answer is kept: a disk's files often
 // share their date, and each mktime looks at the system's time-zone file again.
 time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  static int last[6] = {-1, -1, -1, -1, -1, -1};
-  static time_t last_time = static_cast<time_t>(-1);
+  thread_local int last[6] = {-1, -1, -1, -1, -1, -1};
+  thread_local time_t last_time = static_cast<time_t>(-1);
   const int date[6] = {year, month, day, hour, minute, second};
   bool same = true;
   for (int i = 0; i < 6; ++i) same = same && date[i] == last[i];
@@ -60,7 +63,9 @@ int SetModificationTime(const char* name, bool utf8_name, int year, int month, i
   return set ? 0 : EACCES;
 #else
   (void)utf8_name;
-  const struct utimbuf times = {when, when};
-  return utime(name, &times) == 0 ? 0 : errno;
+  struct timespec times[2] = {};
+  times[0].tv_sec = when;
+  times[1].tv_sec = when;
+  return utimensat(WorkingFolder(), name, times, 0) == 0 ? 0 : errno;
 #endif
 }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -16,13 +17,18 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+
+#include "common/writing/working_directory.h"
 #endif
 
 namespace {
 
 #ifdef _WIN32
+constexpr int kPathFolder = 0;
+int WorkingFolderOfNames() { return 0; }
 // Names are passed to Windows in UTF-16, decoded from Shift-JIS (code page 932) or UTF-8 rather
 // than from the system's code page, so that a Japanese name comes out right on any Windows.
 UINT name_code_page = 932;
@@ -72,13 +78,23 @@ int ReplaceFile(const char* from, const char* to) {
   return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
 }
 #else
+constexpr int kPathFolder = AT_FDCWD;
+int WorkingFolderOfNames() { return WorkingFolder(); }
+// Names of extracted files are in the thread's folder; paths (RenameNew and the *Path calls) are
+// as the command line gives them.
 int OpenNewFile(const char* path) {
-  return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);  // the umask applies
+  // The umask applies.
+  return openat(WorkingFolder(), path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
-void RemoveFile(const char* path) { remove(path); }
+void RemoveFile(const char* path) { unlinkat(WorkingFolder(), path, 0); }
 bool SameFileAs(const char* path, const FileInfo& keep) {
+  struct stat facts;
+  if (fstatat(WorkingFolder(), path, &facts, 0) != 0) return false;
   FileInfo existing;
-  return GetFileInfo(path, existing) && SameFile(existing, keep);
+  existing.known = true;
+  existing.device = static_cast<uint64_t>(facts.st_dev);
+  existing.index = static_cast<uint64_t>(facts.st_ino);
+  return SameFile(existing, keep);
 }
 int ProcessId() { return static_cast<int>(getpid()); }
 long WriteSome(int fd, const FilePiece* pieces, int count, size_t offset) {
@@ -92,64 +108,109 @@ long WriteSome(int fd, const FilePiece* pieces, int count, size_t offset) {
   return writev(fd, vectors, used);
 }
 int CloseFile(int fd) { return close(fd); }
-int ReplaceFile(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
-int OpenNewPath(const char* path) { return OpenNewFile(path); }
+int ReplaceFile(const char* from, const char* to) {
+  return renameat(WorkingFolder(), from, WorkingFolder(), to) == 0 ? 0 : errno;
+}
+int OpenNewPath(const char* path) {
+  return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
 void RemovePath(const char* path) { remove(path); }
-int ReplacePath(const char* from, const char* to) { return ReplaceFile(from, to); }
+int ReplacePath(const char* from, const char* to) { return rename(from, to) == 0 ? 0 : errno; }
 // A hard link makes the name only where none exists; a file system without links gets a rename
 // after a look (a name made in between is replaced).
 int RenameNew(const char* from, const char* to) {
   if (link(from, to) == 0) return unlink(from), 0;
   if (errno == EEXIST) return EEXIST;
   if (access(to, F_OK) == 0) return EEXIST;
-  return ReplaceFile(from, to);
+  return ReplacePath(from, to);
 }
 #endif
 
-bool prepared = false;
 int process_id = 0;
-unsigned serial = 0;
+std::atomic<unsigned> serial{0};
 
-// The file being written, which an interrupted run removes: a new file under its own name, or
-// the temporary file that is to replace an existing one. Set once the file exists.
+// The file a thread is writing, which an interrupted run removes: a new file under its own name,
+// or the temporary file that is to replace an existing one. Set once the file exists.
+struct PendingFile {
+  std::atomic<int> set{0};
+  // While a file is being created and marked, or closed and unmarked, a signal waits: the mark
+  // must say exactly whether a file of ours is there to remove.
+  std::atomic<int> deferring{0};
 #ifdef _WIN32
-wchar_t pending[MAX_PATH];
+  wchar_t name[MAX_PATH];
 #else
-char pending[4096];
+  int folder = AT_FDCWD;
+  char name[4096];
 #endif
-volatile sig_atomic_t pending_set = 0;
-// While a file is being created and marked, or closed and unmarked, a signal waits here: the
-// mark must say exactly whether a file of ours is there to remove.
-volatile sig_atomic_t deferring = 0;
-volatile sig_atomic_t deferred_signal = 0;
+};
 
-void MarkPending(const char* path) {
+// One for each thread that writes (the run's and its workers'), claimed at its first file; a
+// thread beyond them writes with one of its own, which a signal does not see.
+constexpr int kPendingThreads = 72;
+PendingFile pending_files[kPendingThreads];
+std::atomic<int> pending_claimed{0};
+std::atomic<int> deferred_signal{0};
+thread_local PendingFile* own_pending = nullptr;
+
+PendingFile& OwnPending() {
+  if (own_pending == nullptr) {
+    const int claimed = pending_claimed.fetch_add(1);
+    thread_local PendingFile unseen;
+    own_pending = claimed < kPendingThreads ? &pending_files[claimed] : &unseen;
+  }
+  return *own_pending;
+}
+
+// Marks the file `path` (in `folder`, on POSIX systems) as the one this thread is writing.
+void MarkPending(int folder, const char* path) {
+  PendingFile& file = OwnPending();
 #ifdef _WIN32
-  if (!Wide(path, pending)) return;
+  (void)folder;
+  if (!Wide(path, file.name)) return;
 #else
   // Once for every file written: a plain copy, not a formatted print.
   const size_t length = strlen(path);
-  if (length >= sizeof pending) return;
-  memcpy(pending, path, length + 1);
+  if (length >= sizeof file.name) return;
+  memcpy(file.name, path, length + 1);
+  file.folder = folder;
 #endif
-  pending_set = 1;
+  file.set.store(1);
 }
 
-// On SIGINT, SIGTERM or SIGHUP: removes the file being written, then ends as the signal would.
-extern "C" void RemovePendingFileAndStop(int signal_number) {
-  if (deferring) {
-    deferred_signal = signal_number;
-    return;
-  }
-  if (pending_set) {
+void Unmark() { OwnPending().set.store(0); }
+
+// Removes every file being written, then gives the process `signal_number` with its default
+// action, which ends it once the handler returns (from a signal handler) or at once.
+void RemovePendingFilesAndRaise(int signal_number) {
+  const int claimed = pending_claimed.load();
+  for (int i = 0; i < claimed && i < kPendingThreads; ++i) {
+    if (pending_files[i].set.load() == 0) continue;
 #ifdef _WIN32
-    _wremove(pending);
+    _wremove(pending_files[i].name);
 #else
-    unlink(pending);
+    unlinkat(pending_files[i].folder, pending_files[i].name, 0);
 #endif
   }
   signal(signal_number, SIG_DFL);
   raise(signal_number);
+}
+
+// True while some thread creates and marks, or closes and unmarks, a file.
+bool AnyDeferring() {
+  const int claimed = pending_claimed.load();
+  for (int i = 0; i < claimed && i < kPendingThreads; ++i) {
+    if (pending_files[i].deferring.load() != 0) return true;
+  }
+  return false;
+}
+
+// On SIGINT, SIGTERM or SIGHUP.
+extern "C" void RemovePendingFileAndStop(int signal_number) {
+  if (AnyDeferring()) {
+    deferred_signal.store(signal_number);
+    return;
+  }
+  RemovePendingFilesAndRaise(signal_number);
 }
 
 void Prepare() {
@@ -169,13 +230,18 @@ void Prepare() {
     }
   }
   process_id = ProcessId();
-  prepared = true;
+}
+
+// Prepares the process once, whichever thread writes first.
+void PrepareOnce() {
+  static const bool prepared = (Prepare(), true);
+  (void)prepared;
 }
 
 // Creates a temporary file that no other file or process uses, named into `path`.
 int CreateTemporaryFile(char* path, size_t path_size) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    snprintf(path, path_size, ".dsk%d-%u.tmp", process_id, serial++);
+    snprintf(path, path_size, ".dsk%d-%u.tmp", process_id, serial.fetch_add(1));
     const int fd = OpenNewFile(path);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -210,10 +276,19 @@ int WriteAll(int fd, const FilePiece* pieces, int count) {
 }
 
 // Starts a step that a signal must not cut in two; EndUninterrupted acts on a signal that came.
-void BeginUninterrupted() { deferring = 1; }
+void BeginUninterrupted() { OwnPending().deferring.store(1); }
 void EndUninterrupted() {
-  deferring = 0;
-  if (deferred_signal != 0) raise(deferred_signal);
+  OwnPending().deferring.store(0);
+  // Of threads ending their steps at once, at least one sees the others' done and acts.
+  if (deferred_signal.load() == 0 || AnyDeferring()) return;
+  const int signal_number = deferred_signal.exchange(0);
+  if (signal_number == 0) return;
+  RemovePendingFilesAndRaise(signal_number);
+#ifndef _WIN32
+  // Still here: a worker thread, which blocks the signal; the process gets it instead, and ends.
+  kill(getpid(), signal_number);
+  for (;;) pause();
+#endif
 }
 
 // Writes all of `data` to the new file `fd` named `path`, marked pending, and closes it; removes
@@ -230,7 +305,7 @@ int WriteNewFile(int fd, const char* path, const FilePiece* pieces, int piece_co
 
 int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const FileInfo& keep,
              bool utf8_name) {
-  if (!prepared) Prepare();
+  PrepareOnce();
 #ifdef _WIN32
   name_code_page = utf8_name ? CP_UTF8 : 932;
 #else
@@ -241,11 +316,11 @@ int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const F
   BeginUninterrupted();
   const int fd = OpenNewFile(name);
   const int open_error = errno;
-  if (fd >= 0) MarkPending(name);
+  if (fd >= 0) MarkPending(WorkingFolderOfNames(), name);
   EndUninterrupted();
   if (fd >= 0) {
     const int error = WriteNewFile(fd, name, pieces, piece_count);
-    pending_set = 0;
+    Unmark();
     EndUninterrupted();
     return error;
   }
@@ -257,7 +332,7 @@ int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const F
   BeginUninterrupted();
   const int temporary_fd = CreateTemporaryFile(temporary, sizeof temporary);
   const int create_error = errno;
-  if (temporary_fd >= 0) MarkPending(temporary);
+  if (temporary_fd >= 0) MarkPending(WorkingFolderOfNames(), temporary);
   EndUninterrupted();
   if (temporary_fd < 0) return create_error;
   int error = WriteNewFile(temporary_fd, temporary, pieces, piece_count);
@@ -265,13 +340,13 @@ int SaveFile(const char* name, const FilePiece* pieces, int piece_count, const F
     error = ReplaceFile(temporary, name);
     if (error != 0) RemoveFile(temporary);
   }
-  pending_set = 0;
+  Unmark();
   EndUninterrupted();
   return error;
 }
 
 int BeginStagedFile(const char* name, StagedFile& file) {
-  if (!prepared) Prepare();
+  PrepareOnce();
   const char* base = name;
   for (const char* c = name; *c != '\0'; ++c) {
     if (IsPathSeparator(*c)) base = c + 1;
@@ -279,12 +354,12 @@ int BeginStagedFile(const char* name, StagedFile& file) {
   const int folder_length = static_cast<int>(base - name);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const int length = snprintf(file.temporary, sizeof file.temporary, "%.*s.dsk%d-%u.tmp",
-                                folder_length, name, process_id, serial++);
+                                folder_length, name, process_id, serial.fetch_add(1));
     if (length < 0 || static_cast<size_t>(length) >= sizeof file.temporary) return ENAMETOOLONG;
     BeginUninterrupted();
     file.fd = OpenNewPath(file.temporary);
     const int error = errno;
-    if (file.fd >= 0) MarkPending(file.temporary);
+    if (file.fd >= 0) MarkPending(kPathFolder, file.temporary);
     EndUninterrupted();
     if (file.fd >= 0) return 0;
     if (error != EEXIST) return error;
@@ -306,7 +381,7 @@ int KeepStagedFile(StagedFile& file, const char* name, bool replace) {
   BeginUninterrupted();
   const int error = replace ? ReplacePath(file.temporary, name) : RenameNew(file.temporary, name);
   if (error != 0) RemovePath(file.temporary);
-  pending_set = 0;
+  Unmark();
   EndUninterrupted();
   return error;
 }
@@ -316,6 +391,6 @@ void DropStagedFile(StagedFile& file) {
   if (file.fd >= 0) CloseFile(file.fd);
   file.fd = -1;
   RemovePath(file.temporary);
-  pending_set = 0;
+  Unmark();
   EndUninterrupted();
 }

@@ -32,6 +32,9 @@ int ErrnoOfLastError() {
 }
 }  // namespace
 
+int WorkInOwnFolder() { return ENOSYS; }
+void EndOwnFolder() {}
+
 StartingDirectory::StartingDirectory() : path() {}
 StartingDirectory::~StartingDirectory() {}
 
@@ -69,6 +72,41 @@ void RemoveEmptyFolder(const char* name) { RemoveDirectoryA(name); }
 
 #else
 
+namespace {
+
+// The thread's own folder, or -1: the process's current directory.
+struct OwnFolder {
+  int handle = -1;
+  ~OwnFolder() {
+    if (handle >= 0) close(handle);
+  }
+  // Makes `folder` the thread's, closing the one before.
+  void Take(int folder) {
+    if (handle >= 0) close(handle);
+    handle = folder;
+  }
+};
+thread_local OwnFolder own;
+
+// Makes the folder `name` (relative to the thread's) the thread's own: true, or false with errno.
+bool MoveOwnFolder(const char* name) {
+  const int folder = openat(own.handle, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return false;
+  own.Take(folder);
+  return true;
+}
+
+}  // namespace
+
+int WorkInOwnFolder() {
+  if (own.handle < 0) own.handle = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return own.handle >= 0 ? 0 : errno;
+}
+
+void EndOwnFolder() { own.Take(-1); }
+
+int WorkingFolder() { return own.handle >= 0 ? own.handle : AT_FDCWD; }
+
 StartingDirectory::StartingDirectory() : handle(-1) {}
 
 StartingDirectory::~StartingDirectory() {
@@ -76,7 +114,10 @@ StartingDirectory::~StartingDirectory() {
 }
 
 int StartingDirectory::Save() {
-  if (handle < 0) handle = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (handle < 0) {
+    handle = own.handle >= 0 ? fcntl(own.handle, F_DUPFD_CLOEXEC, 0)
+                             : open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
   return handle >= 0 ? 0 : errno;
 }
 
@@ -85,22 +126,33 @@ namespace {
 // Creates the folder `name` unless it exists and enters it; with `follow_links` false, not
 // through a symbolic link (ELOOP).
 int EnterFolder(const char* name, bool, bool follow_links) {
-  if (mkdir(name, 0777) != 0 && errno != EEXIST) return errno;  // the umask applies
+  // The umask applies.
+  if (mkdirat(WorkingFolder(), name, 0777) != 0 && errno != EEXIST) return errno;
   if (!follow_links) {
     struct stat status;
-    if (lstat(name, &status) != 0) return errno;
+    if (fstatat(WorkingFolder(), name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (S_ISLNK(status.st_mode)) return ELOOP;
   }
+  if (own.handle >= 0) return MoveOwnFolder(name) ? 0 : errno;
   return chdir(name) == 0 ? 0 : errno;
 }
 
 }  // namespace
 
-int StartingDirectory::Return() { return fchdir(handle) == 0 ? 0 : errno; }
+int StartingDirectory::Return() {
+  if (own.handle < 0) return fchdir(handle) == 0 ? 0 : errno;
+  const int folder = fcntl(handle, F_DUPFD_CLOEXEC, 0);
+  if (folder < 0) return errno;
+  own.Take(folder);
+  return 0;
+}
 
-int LeaveSubfolder() { return chdir("..") == 0 ? 0 : errno; }
+int LeaveSubfolder() {
+  if (own.handle >= 0) return MoveOwnFolder("..") ? 0 : errno;
+  return chdir("..") == 0 ? 0 : errno;
+}
 
-void RemoveEmptyFolder(const char* name) { rmdir(name); }
+void RemoveEmptyFolder(const char* name) { unlinkat(WorkingFolder(), name, AT_REMOVEDIR); }
 
 #endif
 

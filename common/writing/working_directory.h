@@ -1,9 +1,26 @@
 // Entering a subdirectory and coming back to the directory the run started in, by a saved
-// handle, so that a subdirectory that is a symbolic link cannot strand the run elsewhere.
+// handle, so that a subdirectory that is a symbolic link cannot strand the run elsewhere. A thread
+// works in the process's current directory, or, on POSIX systems, in a folder of its own, so
+// that several threads can write in folders of their own at once.
 #ifndef COMMON_WRITING_WORKING_DIRECTORY_H_
 #define COMMON_WRITING_WORKING_DIRECTORY_H_
 
 #include "common/console/diagnostics.h"
+
+// Makes the calling thread work in a folder of its own, from the process's current directory on:
+// entering, returning and the names SaveFile and SetModificationTime take are the thread's from
+// then on, and the process's current directory stays. Returns 0, or the errno value (ENOSYS where
+// the system cannot: Windows).
+int WorkInOwnFolder();
+
+// Makes the calling thread work in the process's current directory again.
+void EndOwnFolder();
+
+// The folder the calling thread's names are in, for the system's *at calls: its own, or
+// AT_FDCWD. POSIX systems only.
+#ifndef _WIN32
+int WorkingFolder();
+#endif
 
 class StartingDirectory {
  public:
@@ -12,7 +29,8 @@ class StartingDirectory {
   StartingDirectory(const StartingDirectory&) = delete;
   StartingDirectory& operator=(const StartingDirectory&) = delete;
 
-  // Remembers the current directory. Returns 0, or the errno value when it cannot be remembered.
+  // Remembers the current directory (the thread's). Returns 0, or the errno value when it cannot
+  // be remembered.
   int Save();
 
   // Creates the directory `name` in the current directory unless it exists, and makes it the
