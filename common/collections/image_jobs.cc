@@ -65,7 +65,6 @@ struct ImageJobs::Slot {
       at += 5 + length;
     }
     output_size = 0;
-    fflush(stdout);
   }
 };
 
@@ -171,8 +170,12 @@ bool ImageJobs::Start(int workers, ImageWork& given, size_t output_buffer_size) 
 
 void ImageJobs::Submit(const CollectionImage& image, const void* note, size_t note_size) {
   std::unique_lock<std::mutex> lock(mutex);
+  // With every slot in use, the calling thread waits until half of them are free again: it wakes
+  // once for several images, not once for each.
+  if (submitted - written >= slot_count) {
+    caller_woken.wait(lock, [&] { return submitted - written <= slot_count / 2; });
+  }
   Slot& slot = slots[submitted % slot_count];
-  changed.wait(lock, [&] { return slot.state == Slot::State::kFree; });
   lock.unlock();
   if (image.bytes != nullptr && image.size > slot.member_capacity) {
     void* larger = realloc(slot.member, image.size);
@@ -224,7 +227,9 @@ void ImageJobs::WorkerLoop(int worker) {
 
 void ImageJobs::TakeTurn(Slot& slot) {
   std::unique_lock<std::mutex> lock(mutex);
+  ++turn_waiters;
   changed.wait(lock, [&] { return written == slot.sequence && !writing; });
+  --turn_waiters;
   writing = true;
 }
 
@@ -245,15 +250,16 @@ void ImageJobs::Finish(Slot& slot) {
     next.state = Slot::State::kFree;
     next.straight = false;
     ++written;
-    changed.notify_all();
+    if (turn_waiters > 0) changed.notify_all();
   }
   writing = false;
-  changed.notify_all();
+  if (turn_waiters > 0) changed.notify_all();
+  if (written == submitted || submitted - written <= slot_count / 2) caller_woken.notify_one();
 }
 
 void ImageJobs::Drain() {
   std::unique_lock<std::mutex> lock(mutex);
-  changed.wait(lock, [&] { return written == submitted && !writing; });
+  caller_woken.wait(lock, [&] { return written == submitted && !writing; });
 }
 
 void ImageJobs::Stop() {

@@ -75,7 +75,9 @@ class ImageJobs {
   size_t output_capacity = kOutputBufferSize;
   CallerSink* caller_sink = nullptr;
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable changed;       // for the workers
+  std::condition_variable caller_woken;  // for the calling thread: slots free, or all written
+  int turn_waiters = 0;                  // workers waiting in TakeTurn
   long long submitted = 0, taken = 0, written = 0;
   bool writing = false;  // a thread writes finished images (or its own) to the streams
   bool stopping = false;
