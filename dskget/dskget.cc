@@ -344,29 +344,6 @@ class ImageRun final : public CollectionVisitor, public ImageWork {
 #endif
 };
 
-// The extractors of a run: `first` alone, or one per worker, the first on `first`'s disk state
-// and each other on one of its own (about 400 KB each, and the names' address space); `first`
-// alone where memory runs out.
-struct Extractors {
-  Extractors(Extractor& first, int workers) : extractors(&first) {
-    if (workers < 2) return;
-    more = new (std::nothrow) Extractor[static_cast<size_t>(workers)];
-    states = new (std::nothrow) DskgetState[static_cast<size_t>(workers - 1)];
-    if (more == nullptr || states == nullptr) return;
-    extractors = more;
-    extractors[0].state = first.state;
-    for (count = 1; count < workers; ++count) extractors[count].state = &states[count - 1];
-  }
-  ~Extractors() {
-    delete[] more;
-    delete[] states;
-  }
-  Extractor* extractors;
-  Extractor* more = nullptr;
-  DskgetState* states = nullptr;
-  int count = 1;
-};
-
 // The options of a run.
 struct DskgetOptions {
   bool one_folder = false;
@@ -390,12 +367,7 @@ bool ParseArguments(int argc, char** argv, ExtractionRun& run, DskgetOptions& op
       continue;
     }
     if (strncmp(argv[i], "-j", 2) == 0) {
-      const char* count = argv[i][2] != '\0' ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
-      if (!ParseWorkerCount(count, options.workers)) {
-        fprintf(stderr, "dskget: -j takes a number of threads from 1 to %d, not \"%s\"\n",
-                ImageJobs::kMaxWorkers, count);
-        return false;
-      }
+      if (!TakeWorkerCount("dskget", argc, argv, i, options.workers)) return false;
       continue;
     }
     // -l and -C DIR as the other programs take them; -u, their UTF-8 names, is the default.
@@ -429,6 +401,8 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   // worker) every image's.
   static Extractor first;
   first.state = &state;
+  first.run = ExtractionRun("dskget");  // a new run each time (the page runs it again)
+  first.image_bytes = 0;
   ExtractionRun& run = first.run;
   run.utf8_names = true;
   run.japanese_open_message = false;  // dskget speaks in its own one-line form only
@@ -464,21 +438,21 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   // Each image is opened in turn; one that cannot be is said, and the run goes on. With several
   // workers, every thread works in a folder of its own, and the run's current directory stays
   // where it started, where the command line's paths are.
-  Extractors extractors(first, options.workers);
+  WorkerStates<Extractor, DskgetState> extractors(first, options.workers);
   for (int i = 0; i < extractors.count; ++i) {
-    ExtractionRun& worker_run = extractors.extractors[i].run;
+    ExtractionRun& worker_run = extractors.workers[i].run;
     worker_run.list_only = run.list_only;
     worker_run.utf8_names = run.utf8_names;
     worker_run.japanese_open_message = run.japanese_open_message;
   }
-  ImageRun image_run(extractors.extractors, layout, options.every_file, run.diagnostics);
+  ImageRun image_run(extractors.workers, layout, options.every_file, run.diagnostics);
   if (image_run.origin.Save() != 0 || !StartRun(run, nullptr, output_directory, state.image) ||
       image_run.output.Save() != 0) {
     return kExitFailure;
   }
   for (int i = 0; i < extractors.count; ++i) {
-    extractors.extractors[i].run.terminal_listing = run.terminal_listing;
-    extractors.extractors[i].run.utf8_terminal = run.utf8_terminal;
+    extractors.workers[i].run.terminal_listing = run.terminal_listing;
+    extractors.workers[i].run.utf8_terminal = run.utf8_terminal;
   }
   ImageJobs jobs;
   if (extractors.count > 1 && image_run.origin.Return() == 0 && WorkInOwnFolder() == 0) {
@@ -489,8 +463,8 @@ int RunDskget(int argc, char** argv, DskgetState& state) {
   jobs.Stop();
   EndOwnFolder();
   for (int i = 0; i < extractors.count; ++i) {
-    if (&extractors.extractors[i] != &first) {
-      run.diagnostics.AddCount(extractors.extractors[i].run.diagnostics.Count());
+    if (&extractors.workers[i] != &first) {
+      run.diagnostics.AddCount(extractors.workers[i].run.diagnostics.Count());
     }
   }
   NotePassedOver(run.diagnostics, image_run.passed_over);

@@ -403,28 +403,6 @@ void PrintDatHeader(const char* first) {
       ProgramVersion());
 }
 
-// The readers of a run: `first` alone, or one per worker, the first on `first`'s disk state and
-// each other on one of its own (about 530 KB a worker); `first` alone where memory runs out.
-struct Readers {
-  Readers(ImageReader& first, int workers) : readers(&first) {
-    if (workers < 2) return;
-    more = new (std::nothrow) ImageReader[static_cast<size_t>(workers)];
-    states = new (std::nothrow) DskinfoState[static_cast<size_t>(workers - 1)];
-    if (more == nullptr || states == nullptr) return;
-    readers = more;
-    readers[0].state = first.state;
-    for (count = 1; count < workers; ++count) readers[count].state = &states[count - 1];
-  }
-  ~Readers() {
-    delete[] more;
-    delete[] states;
-  }
-  ImageReader* readers;
-  ImageReader* more = nullptr;
-  DskinfoState* states = nullptr;
-  int count = 1;
-};
-
 }  // namespace
 
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
@@ -436,10 +414,8 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int workers = DefaultWorkerCount();
   for (int i = 1; i < argc; ++i) {
     if (strncmp(argv[i], "-j", 2) == 0) {
-      const char* count = argv[i][2] != '\0' ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
-      if (!ParseWorkerCount(count, workers)) {
-        fprintf(stderr, "dskinfo: -j takes a number of threads from 1 to %d, not \"%s\"\n%s",
-                ImageJobs::kMaxWorkers, count, kUsage);
+      if (!TakeWorkerCount("dskinfo", argc, argv, i, workers)) {
+        fputs(kUsage, stderr);
         return kExitFailure;
       }
     } else if (strcmp(argv[i], "--json") == 0) {
@@ -486,17 +462,18 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   // One reader on this thread; with workers, one each, the first this one's.
   static ImageReader first_reader;
   first_reader.state = &state;
+  first_reader.run = ExtractionRun("dskinfo");  // a new run each time (the page runs it again)
   if (images == 1 && !IsCollection(first)) workers = 1;
-  Readers readers(first_reader, workers);
+  WorkerStates<ImageReader, DskinfoState> readers(first_reader, workers);
   for (int i = 0; i < readers.count; ++i) {
-    ExtractionRun& reader_run = readers.readers[i].run;
+    ExtractionRun& reader_run = readers.workers[i].run;
     reader_run.utf8_names = run.utf8_names;
     reader_run.japanese_open_message = run.japanese_open_message;
     reader_run.prefault_image = run.prefault_image;
     reader_run.terminal_listing = run.terminal_listing;
   }
   ImageJobs jobs;
-  ImageReport report(readers.readers, options);
+  ImageReport report(readers.workers, options);
   if (readers.count > 1 && jobs.Start(readers.count, report)) report.HandTo(jobs);
   int64_t passed_over = 0;
   for (int i = 1; i < argc; ++i) {
@@ -507,7 +484,7 @@ int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   }
   jobs.Stop();
   for (int i = 0; i < readers.count; ++i) {
-    run.diagnostics.AddCount(readers.readers[i].run.diagnostics.Count());
+    run.diagnostics.AddCount(readers.workers[i].run.diagnostics.Count());
   }
   NotePassedOver(run.diagnostics, passed_over);
   if (json == &kJsonDocument) OutText("\n]}\n");

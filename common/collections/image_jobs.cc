@@ -111,11 +111,14 @@ int DefaultWorkerCount() {
 #endif
 }
 
-bool ParseWorkerCount(const char* text, int& workers) {
+bool TakeWorkerCount(const char* program, int argc, char** argv, int& i, int& workers) {
+  const char* text = argv[i][2] != '\0' ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
   char* end = nullptr;
   const long count = strtol(text, &end, 10);
   if (text[0] < '0' || text[0] > '9' || *end != '\0' || count < 1 ||
       count > ImageJobs::kMaxWorkers) {
+    fprintf(stderr, "%s: -j takes a number of threads from 1 to %d, not \"%s\"\n", program,
+            ImageJobs::kMaxWorkers, text);
     return false;
   }
   workers = static_cast<int>(count);

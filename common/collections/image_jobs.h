@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "common/collections/collection.h"
@@ -83,9 +84,41 @@ class ImageJobs {
   bool stopping = false;
 };
 
-// Reads `text` as a number of workers, 1 to ImageJobs::kMaxWorkers, into `workers`; false for
-// anything else (`workers` unchanged).
-bool ParseWorkerCount(const char* text, int& workers);
+// For an argument argv[i] that begins with "-j": reads the number of workers that follows ("-jN",
+// or "-j N", i then moved to N), 1 to ImageJobs::kMaxWorkers, into `workers` and returns true; for
+// anything else says "PROGRAM: -j takes a number of threads from 1 to 64, not "TEXT"" on standard
+// error and returns false (`workers` unchanged).
+bool TakeWorkerCount(const char* program, int argc, char** argv, int& i, int& workers);
+
+// The per-worker state of a run over a collection: `first` (the calling thread's) alone, or one
+// Worker per worker, the first on `first`'s State and each other on one of its own; `first` alone
+// where memory runs out. A Worker has a member `State* state`.
+template <typename Worker, typename State>
+class WorkerStates {
+ public:
+  WorkerStates(Worker& first, int workers) : workers(&first) {
+    if (workers < 2) return;
+    more = new (std::nothrow) Worker[static_cast<size_t>(workers)];
+    states = new (std::nothrow) State[static_cast<size_t>(workers - 1)];
+    if (more == nullptr || states == nullptr) return;
+    this->workers = more;
+    more[0].state = first.state;
+    for (count = 1; count < workers; ++count) more[count].state = &states[count - 1];
+  }
+  ~WorkerStates() {
+    delete[] more;
+    delete[] states;
+  }
+  WorkerStates(const WorkerStates&) = delete;
+  WorkerStates& operator=(const WorkerStates&) = delete;
+
+  Worker* workers;
+  int count = 1;
+
+ private:
+  Worker* more = nullptr;
+  State* states = nullptr;
+};
 
 // The number of workers a run uses by default: the cores the system says it has (at least 1).
 int DefaultWorkerCount();
