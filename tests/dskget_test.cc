@@ -899,7 +899,8 @@ TEST_F(DskgetTest, ThreadsWriteWhatOneThreadWrites) {
   }
   const RunResult zero = Run({root / "coll", "-l", "-j", "0"});
   EXPECT_EQ(zero.status, 1);
-  EXPECT_EQ(zero.err.rfind("dskget: -j takes a number of threads from 1 to 64, not \"0\"\n", 0), 0u)
+  EXPECT_NE(zero.err.find("dskget: -j takes a number of threads from 1 to 64, not \"0\""),
+            std::string::npos)
       << zero.err;
   EXPECT_EQ(Run({root / "coll", "-l", "-j"}).status, 1);
 }
