@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 
+#include "common/catalogue/disk_content_hash.h"
 #include "diskimage/container_fit.h"
 #include "diskimage/disk_image.h"
 #include "diskimage/disk_map.h"
@@ -270,7 +272,7 @@ bool SameSectors(const DiskMap& a, const DiskMap& b, bool marks, bool density) {
 
 // Every container the library says holds a disk faithfully holds it: the library writes the disk
 // into it, and the image reads back to the same sectors (marks included where the container
-// records them) and files, and written back into D88 to the same files again.
+// records them), files and content hash, and written back into D88 to the same files again.
 void ExpectHeldWhole(const char* file, Read& read) {
   const DiskFacts facts = {read.image->DiskName(), read.image->WriteProtected(),
                            read.image->MediaType()};
@@ -290,6 +292,11 @@ void ExpectHeldWhole(const char* file, Read& read) {
                  name == "d88" || name == "nfd" || name == "fdd" ? read.image->DiskName() : "")
         << file << " as " << name;
     EXPECT_TRUE(Files(converted) == files) << file << " as " << name;
+    unsigned char content[20], held[20];
+    HashDiskContent(*read.map, content);
+    HashDiskContent(*converted.map, held);
+    EXPECT_EQ(memcmp(content, held, sizeof content), 0)
+        << file << " as " << name << ": content hash";
     const DiskFacts back_facts = {converted.image->DiskName(), converted.image->WriteProtected(),
                                   converted.image->MediaType()};
     Read back(Written(ContainerKind::kD88, *converted.map, back_facts));
