@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #endif
 
@@ -59,10 +60,12 @@ bool WideFileName(const char* name, bool utf8_name, wchar_t* wide) {
 
 #else
 
-bool GetFileInfo(const char* path, FileInfo& info) {
+bool GetFileInfo(const char* path, FileInfo& info) { return GetFileInfoAt(AT_FDCWD, path, info); }
+
+bool GetFileInfoAt(int folder, const char* name, FileInfo& info) {
   info = FileInfo();
   struct stat facts;
-  if (stat(path, &facts) != 0) return false;
+  if (fstatat(folder, name, &facts, 0) != 0) return false;
   info.device = static_cast<uint64_t>(facts.st_dev);
   info.index = static_cast<uint64_t>(facts.st_ino);
   info.size = static_cast<int64_t>(facts.st_size);

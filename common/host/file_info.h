@@ -18,6 +18,12 @@ struct FileInfo {
 // unknown and errno set, when there is none or it cannot be looked at.
 bool GetFileInfo(const char* path, FileInfo& info);
 
+#ifndef _WIN32
+// The same for `name` relative to the directory descriptor `folder` (AT_FDCWD: the current
+// directory).
+bool GetFileInfoAt(int folder, const char* name, FileInfo& info);
+#endif
+
 #ifdef _WIN32
 // The same for a name in UTF-16.
 bool GetFileInfo(const wchar_t* path, FileInfo& info);

@@ -17,7 +17,6 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -88,13 +87,8 @@ int OpenNewFile(const char* path) {
 }
 void RemoveFile(const char* path) { unlinkat(WorkingFolder(), path, 0); }
 bool SameFileAs(const char* path, const FileInfo& keep) {
-  struct stat facts;
-  if (fstatat(WorkingFolder(), path, &facts, 0) != 0) return false;
   FileInfo existing;
-  existing.known = true;
-  existing.device = static_cast<uint64_t>(facts.st_dev);
-  existing.index = static_cast<uint64_t>(facts.st_ino);
-  return SameFile(existing, keep);
+  return GetFileInfoAt(WorkingFolder(), path, existing) && SameFile(existing, keep);
 }
 int ProcessId() { return static_cast<int>(getpid()); }
 long WriteSome(int fd, const FilePiece* pieces, int count, size_t offset) {
