@@ -619,7 +619,7 @@ TEST_F(DskgetTest, SeveralImagesGoIntoAFolderEachAndTheirDiagnosticsNameThem) {
 // a run on it alone writes it, in a folder named after the archive and the member; the damage is
 // said and the run goes on.
 TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
-  if (UnderLauncher() || system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
+  if (system("command -v zip >/dev/null && command -v 7z >/dev/null") != 0) {
     GTEST_SKIP() << "needs zip and 7z (p7zip-full), and a build that reads archives";
   }
   BasicDisk hu(BasicDisk::kHu_2D);
@@ -680,26 +680,30 @@ TEST_F(DskgetTest, ArchivesInAFolderComeOutAsTheirImagesDoAlone) {
                    ": holds no disk image; 1 file passed over by its name (--all tries every "
                    "file)"}));
   // On a terminal, with the listing going to a file, a progress line says which image is being
-  // read and how much is done, cut to the terminal's width, and gives way to a summary.
-  RunOptions terminal;
-  terminal.cwd = work();
-  terminal.stderr_terminal = true;
-  terminal.terminal_columns = 60;
-  terminal.stdout_path = root / "listing.txt";
-  const RunResult progress = Run({root / "coll/more", "-C", root / "again"}, terminal);
-  EXPECT_EQ(progress.status, 0);
-  EXPECT_NE(progress.err.find("\r\033[Kdskget: 1 image (0.3 MB) read; reading ..."),
-            std::string::npos)
-      << progress.err;
-  EXPECT_NE(progress.err.find("7z:disks/sub/b.2d"), std::string::npos) << progress.err;
-  for (size_t at = 0; (at = progress.err.find(" read; reading ", at)) != std::string::npos; ++at) {
-    const size_t start = progress.err.rfind("\033[K", at) + 3;
-    EXPECT_LT(progress.err.find_first_of("\r\n", at) - start, 60u) << progress.err;
+  // read and how much is done, cut to the terminal's width, and gives way to a summary (wine's
+  // own console is not that terminal).
+  if (!UnderLauncher()) {
+    RunOptions terminal;
+    terminal.cwd = work();
+    terminal.stderr_terminal = true;
+    terminal.terminal_columns = 60;
+    terminal.stdout_path = root / "listing.txt";
+    const RunResult progress = Run({root / "coll/more", "-C", root / "again"}, terminal);
+    EXPECT_EQ(progress.status, 0);
+    EXPECT_NE(progress.err.find("\r\033[Kdskget: 1 image (0.3 MB) read; reading ..."),
+              std::string::npos)
+        << progress.err;
+    EXPECT_NE(progress.err.find("7z:disks/sub/b.2d"), std::string::npos) << progress.err;
+    for (size_t at = 0; (at = progress.err.find(" read; reading ", at)) != std::string::npos;
+         ++at) {
+      const size_t start = progress.err.rfind("\033[K", at) + 3;
+      EXPECT_LT(progress.err.find_first_of("\r\n", at) - start, 60u) << progress.err;
+    }
+    EXPECT_EQ(progress.err.substr(progress.err.rfind("\033[K") + 3),
+              Lines({"dskget: note: 1 file passed over as no disk image by its name (--all tries "
+                     "every file)",
+                     "dskget: 2 images (0.7 MB), 2 disks read, 2 files (0.0 MB), 0 problems"}));
   }
-  EXPECT_EQ(progress.err.substr(progress.err.rfind("\033[K") + 3),
-            Lines({"dskget: note: 1 file passed over as no disk image by its name (--all tries "
-                   "every file)",
-                   "dskget: 2 images (0.7 MB), 2 disks read, 2 files (0.0 MB), 0 problems"}));
   // dskinfo hashes the members it reads as it hashes files.
   RunOptions json = alone;
   json.stdout_path = root / "more.jsonl";

@@ -2,6 +2,7 @@
 // real JSON parser for a disk of every kind, and the command line.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tests/container_builder.h"
@@ -239,6 +240,9 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
       RunProgram(ProgramCommand("dskget"), {root / "set", "-C", root / "out"}, options).status, 2);
   options.stdout_path = root / "files.jsonl";
   ASSERT_EQ(Run({root / "set", "--files", "--jsonl"}, options).status, 0);
+  // The names as dskget writes them on this host: Windows takes neither < nor ".
+  const std::string upper = UnderLauncher() ? "A&__" : "A&<\"";
+  const std::string lower = UnderLauncher() ? "a&__" : "a&<\"";
   EXPECT_EQ(RunPython("import json, sys, os, hashlib, zlib\n"
                       "for line in open(sys.argv[1]):\n"
                       "  image = json.loads(line)\n"
@@ -258,7 +262,8 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
                       "      assert f[\"sha256\"] == hashlib.sha256(b).hexdigest()\n"
                       "      print(f[\"path\"], f[\"type\"])\n",
                       {root / "files.jsonl", root / "out"}),
-            "True\n4\nA&<\".BIN bin\na&<\"~2.bin bin\n%FF%01 bin\nSUB/DEEP bin\n1\nPROG.BAS bas\n");
+            "True\n4\n" + upper + ".BIN bin\n" + lower +
+                "~2.bin bin\n%FF%01 bin\nSUB/DEEP bin\n1\n" + "PROG.BAS bas\n");
   options.stdout_path = root / "set.dat";
   ASSERT_EQ(Run({root / "set", "--dat"}, options).status, 0);
   EXPECT_EQ(
@@ -268,8 +273,8 @@ TEST_F(DskinfoTest, FilesAndDatafileHashWhatDskgetWrites) {
                 "for game in d.findall(\"game\"):\n"
                 "  print(game.get(\"name\"), *[r.get(\"name\") for r in game.findall(\"rom\")])\n",
                 std::vector<std::string>{root / "set.dat"}),
-      "set\nset/blank.d88\nset/pair.d88 000/A&<\".BIN 000/a&<\"~2.bin 000/%FF%01 000/SUB/DEEP "
-      "001/PROG.BAS\n");
+      "set\nset/blank.d88\nset/pair.d88 000/" + upper + ".BIN 000/" + lower +
+          "~2.bin 000/%FF%01 000/SUB/DEEP 001/PROG.BAS\n");
 }
 
 // The public Logiqx datafile DTD's elements and attributes, which ROM managers read.
@@ -413,6 +418,56 @@ TEST_F(DskinfoTest, ThreadsWriteWhatOneThreadWrites) {
   EXPECT_EQ(four.err, one.err);
   EXPECT_EQ(Run({root / "coll", "-j", "0"}).status, 1);
   EXPECT_EQ(Run({root / "coll", "-j"}).status, 1);
+}
+
+// The Windows programs, run under wine, catalogue and take out a collection as the host's own
+// build does: a folder with the real corpora in it and a zip, with the same listings, hashes,
+// datafile and files.
+TEST_F(DskinfoTest, AWindowsBuildReadsACollectionAsTheHostBuildDoes) {
+  if (!UnderLauncher()) GTEST_SKIP() << "compares a build run under wine with the host's";
+  REAL_DISK_OR_SKIP(real_disks, "");
+  BasicDisk hu(BasicDisk::kHu_2D), n88(BasicDisk::kN88_2D);
+  hu.AddFile("A", "BIN", 0x01, PatternBytes(5000, 1));
+  n88.AddFile("PROG", "BAS", 0x80, PatternBytes(300, 3));
+  mkdir((root / "coll").c_str(), 0755);
+  mkdir((root / "coll/sub").c_str(), 0755);
+  WriteFile(root / "coll/sub/pair.d88",
+            Concatenate({hu.ToDisk("H").Build(), n88.ToDisk("N").Build()}));
+  WriteFile(root / "coll/sub/raw.2d", hu.Logical());
+  WriteFile(root / "coll/short.d88", Bytes(10, 'x'));
+  ASSERT_EQ(system(("cd " + root / "coll" + " && zip -qr ../pack.zip sub").c_str()), 0);
+  const std::vector<std::string> paths = {root / "coll", root / "pack.zip", real_disks};
+  RunOptions options;
+  options.cwd = work();
+  options.stdout_path = root / "listing";
+  const auto listing = [&options] {
+    const Bytes bytes = ReadFile(options.stdout_path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const auto without_cr = [](std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+  };
+  for (const std::vector<std::string>& form :
+       std::vector<std::vector<std::string>>{{"--files", "--jsonl"}, {"--dat"}, {"--files"}}) {
+    std::vector<std::string> args = paths;
+    args.insert(args.end(), form.begin(), form.end());
+    const RunResult windows = Run(args, options);
+    const std::string listed = listing();
+    const RunResult host = RunProgram(BuiltProgramCommand("dskinfo"), args, options);
+    EXPECT_EQ(windows.status, host.status);
+    EXPECT_NE(listed.find("corpus1"), std::string::npos) << form[0];
+    EXPECT_EQ(without_cr(listed), listing()) << form[0];
+    EXPECT_EQ(without_cr(windows.err), host.err);
+  }
+  std::vector<std::string> args = paths;
+  args.insert(args.end(), {"-C", root / "windows"});
+  const RunResult windows = RunProgram(ProgramCommand("dskget"), args, options);
+  args.back() = root / "host";
+  const RunResult host = RunProgram(BuiltProgramCommand("dskget"), args, options);
+  EXPECT_EQ(windows.status, host.status);
+  EXPECT_EQ(without_cr(windows.err), host.err);
+  EXPECT_EQ(Snapshot(root / "windows"), Snapshot(root / "host"));
 }
 
 TEST_F(DskinfoTest, UsageHelpAndVersion) {

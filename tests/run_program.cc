@@ -40,14 +40,18 @@ std::vector<std::string> ProgramCommand(const std::string& name) {
   if (const char* path = getenv(variable.c_str()); path != nullptr && *path != '\0') {
     command.push_back(path);
   } else {
-    command.push_back(name == "dskcut"    ? DSKCUT_PROGRAM
-                      : name == "dskpull" ? DSKPULL_PROGRAM
-                      : name == "dskinfo" ? DSKINFO_PROGRAM
-                      : name == "dskconv" ? DSKCONV_PROGRAM
-                      : name == "dskput"  ? DSKPUT_PROGRAM
-                                          : DSKGET_PROGRAM);
+    command.push_back(BuiltProgramCommand(name)[0]);
   }
   return command;
+}
+
+std::vector<std::string> BuiltProgramCommand(const std::string& name) {
+  return {name == "dskcut"    ? DSKCUT_PROGRAM
+          : name == "dskpull" ? DSKPULL_PROGRAM
+          : name == "dskinfo" ? DSKINFO_PROGRAM
+          : name == "dskconv" ? DSKCONV_PROGRAM
+          : name == "dskput"  ? DSKPUT_PROGRAM
+                              : DSKGET_PROGRAM};
 }
 
 bool UnderLauncher() {

@@ -32,6 +32,10 @@ struct RunResult {
 // valgrind).
 std::vector<std::string> ProgramCommand(const std::string& name);
 
+// The command that runs program `name` as built beside the tests, whatever the environment
+// names: under a launcher, the host's own build of the program under test.
+std::vector<std::string> BuiltProgramCommand(const std::string& name);
+
 // True when the programs run under a launcher (a Windows build under wine).
 bool UnderLauncher();
 
