@@ -408,6 +408,7 @@ void PrintDatHeader(const char* first) {
 int RunDskinfo(int argc, char** argv, DskinfoState& state) {
   int status;
   if (AnswerInformationRequest(argc, argv, "dskinfo", kHelp, true, status)) return status;
+  image_folders.Clear();  // a run names its images' folders afresh (the page runs it again)
   ReportOptions options = {nullptr, false, false, false};
   int images = 0;
   const char* first = nullptr;

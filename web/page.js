@@ -2,8 +2,11 @@
 // dropped image, in a worker (the module's in-memory file system lives there), so that a large
 // image leaves the page responsive; shows what each disk holds, what the programs list and
 // report, zips what they write when asked, saves the image in each container that holds it whole
-// (dskconv), and writes files onto a new disk or a copy of the image (dskput). Nothing leaves the
-// browser.
+// (dskconv), and writes files onto a new disk or a copy of the image (dskput). Several files, a
+// folder or an archive are read as a collection, as dskinfo and dskget read one: a catalogue of
+// every image, its JSON Lines and datafile, and every image's files in one zip; archives are read
+// by a second module, with libarchive, loaded when the first archive is dropped. Nothing leaves
+// the browser.
 import {zipSync} from 'fflate';
 
 const PROGRAMS = [
@@ -25,9 +28,14 @@ function $(id) { return document.getElementById(id); }
 function runner() {
   const captured = {out: [], err: []};
   const utf8 = new TextDecoder('utf-8');
+  let onLine = null;  // called for each line the program writes to standard output
   createPrograms({
     stdin: () => null,
-    stdout: (byte) => { if (byte !== null) captured.out.push(byte); },
+    stdout: (byte) => {
+      if (byte === null) return;
+      captured.out.push(byte);
+      if (byte === 10 && onLine) onLine();
+    },
     stderr: (byte) => { if (byte !== null) captured.err.push(byte); },
   }).then((module) => {
     const FS = module.FS;
@@ -57,8 +65,8 @@ function runner() {
       return prefix === '' ? files.sort((a, b) => a.written - b.written) : files;
     };
     // Runs program `number` with `words` as its arguments, from the folder that holds the image.
-    const run = (number, words) => {
-      FS.chdir('/in');
+    const run = (number, words, folder = '/in') => {
+      FS.chdir(folder);
       captured.out = [];
       captured.err = [];
       const argument = new TextEncoder().encode(words.join('\0') + '\0\0');
@@ -88,7 +96,34 @@ function runner() {
       result.bytes = FS.analyzePath('/out/' + file).exists ? FS.readFile('/out/' + file) : null;
       self.postMessage({put: {file, ...result}}, result.bytes ? [result.bytes.buffer] : []);
     };
+    // A collection: the files dropped, mounted in /coll where they lie (WORKERFS reads a browser's
+    // File when asked: nothing is copied), read as dskinfo and dskget read a collection from the
+    // folder that holds the paths given; each image read is said as it is done.
+    const collection = ({entries, paths}) => {
+      if (FS.analyzePath('/coll').exists) {
+        FS.unmount('/coll');
+        FS.rmdir('/coll');
+      }
+      FS.mkdir('/coll');
+      FS.mount(FS.filesystems.WORKERFS,
+               {blobs: entries.map(({path, file}) => ({name: path, data: file}))}, '/coll');
+      let done = 0;
+      onLine = () => self.postMessage({progress: ++done});
+      const catalogue = run(2, [...paths, '--files', '--jsonl'], '/coll');
+      onLine = null;
+      const datafile = run(2, [...paths, '--dat'], '/coll');
+      removeTree('/out');
+      const extracted = run(3, [...paths, '-C', '/out'], '/coll');
+      extracted.files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
+      removeTree('/out');
+      self.postMessage({collection: {catalogue, datafile, extracted}},
+                       extracted.files.map((file) => file.bytes.buffer));
+    };
     self.onmessage = (event) => {
+      if (event.data.collection) {
+        collection(event.data.collection);
+        return;
+      }
       if (event.data.put) {
         put(event.data.put);
         return;
@@ -390,16 +425,276 @@ function showPut(result) {
   if (result.bytes) download(result.bytes, result.file, 'application/octet-stream');
 }
 
+// Archives by their names, as the programs know them.
+const ARCHIVE = /\.(zip|7z|lzh|lha|cab|rar|tar|tgz|tbz2?|txz|tar\.(gz|bz2|xz))$/i;
+
+// Every file below an entry dropped (a file, or a folder and everything in it), each with its path
+// from the folder that holds what was dropped.
+async function entriesBelow(entry, prefix, found) {
+  if (entry.isFile) {
+    found.push({path: prefix + entry.name,
+                file: await new Promise((resolve, reject) => entry.file(resolve, reject))});
+  } else if (entry.isDirectory) {
+    const reader = entry.createReader();
+    for (let batch; (batch = await new Promise((ok, no) => reader.readEntries(ok, no))).length > 0;) {
+      for (const child of batch) await entriesBelow(child, prefix + entry.name + '/', found);
+    }
+  }
+  return found;
+}
+
+// One image alone is read by every program; several files, a folder or an archive as a collection.
+function take(entries) {
+  if (entries.length === 0) return;
+  if (entries.length === 1 && !entries[0].path.includes('/') && !ARCHIVE.test(entries[0].path)) {
+    $('catalogue').hidden = true;
+    open(entries[0].file);
+  } else {
+    readCollection(entries);
+  }
+}
+
+// The worker that reads archives: the module with libarchive, from archives.js, loaded the first
+// time an archive is dropped; it then does all the work.
+let archivesLoaded = null;
+let onReady = null;
+function loadArchives() {
+  if (archivesLoaded === null) {
+    archivesLoaded = new Promise((resolve) => {
+      const script = document.createElement('script');
+      script.src = 'archives.js';
+      script.onload = () => {
+        onReady = resolve;
+        worker.terminate();
+        /* global createArchivePrograms */
+        worker = startWorker(createArchivePrograms);
+      };
+      script.onerror = () => {
+        archivesLoaded = null;
+        resolve(false);
+      };
+      document.head.appendChild(script);
+    });
+  }
+  return archivesLoaded;
+}
+
+let collection = null;  // {name, paths, images, catalogue, datafile, files, sortKey, descending}
+
+async function readCollection(entries) {
+  const paths = [...new Set(entries.map((entry) => entry.path.split('/')[0]))].sort();
+  const name = paths.length === 1 ? paths[0].replace(/\.[^.]*$/, '') || 'collection' : 'collection';
+  const archives = entries.some((entry) => ARCHIVE.test(entry.path));
+  for (const id of ['dskinfo', 'dskget', 'dskcut', 'dskpull', 'others']) $(id).hidden = true;
+  const section = $('catalogue');
+  section.hidden = false;
+  for (const button of section.querySelectorAll('button')) button.disabled = true;
+  document.body.setAttribute('aria-busy', 'true');
+  $('status').textContent = `Reading ${entries.length} file${entries.length === 1 ? '' : 's'}…`;
+  const progress = $('progress');
+  // Images done of those found: an archive's images are known only as it is read.
+  if (archives) progress.removeAttribute('value'); else progress.value = 0;
+  progress.max = archives ? 1 : entries.length;
+  $('progress-text').textContent = archives ? 'Loading the archive reader…' : '0 images read';
+  if (archives && !(await loadArchives())) {
+    $('progress-text').textContent = 'The archive reader (archives.js) could not be loaded.';
+    document.body.removeAttribute('aria-busy');
+    return;
+  }
+  collection = {name, paths, archives};
+  worker.postMessage({collection: {entries, paths}});
+}
+
+function showProgress(done) {
+  if (!collection.archives) $('progress').value = Math.min(done, $('progress').max);
+  $('progress-text').textContent = `${done} image${done === 1 ? '' : 's'} read`;
+}
+
+// What an image's disks hold, and the damage said of it.
+function describe(image) {
+  const disks = image.disks || [];
+  const systems = disks.map((disk) => disk.file_system || 'unknown').join(', ');
+  const files = disks.reduce((sum, disk) => sum + (disk.files || 0), 0);
+  const damaged = disks.reduce((sum, disk) =>
+    sum + (disk.file_list || []).filter((file) => file.damage !== null).length, 0);
+  const damage = image.error ? image.error
+      : damaged > 0 ? `${damaged} file${damaged === 1 ? '' : 's'} damaged` : '';
+  return {path: image.path, container: image.container || '', systems, files, damage};
+}
+
+function showCatalogue() {
+  const rows = $('catalogue').querySelector('tbody');
+  rows.replaceChildren();
+  const {sortKey, descending} = collection;
+  const order = collection.images.map((image, index) => ({image, index, row: describe(image)}));
+  if (sortKey) {
+    order.sort((a, b) => {
+      const x = a.row[sortKey], y = b.row[sortKey];
+      const compared = typeof x === 'number' ? x - y : String(x).localeCompare(String(y));
+      return (descending ? -compared : compared) || a.index - b.index;
+    });
+  }
+  for (const {image, row} of order) {
+    const line = document.createElement('tr');
+    line.dataset.path = image.path;
+    line.tabIndex = 0;
+    for (const key of ['path', 'container', 'systems', 'files', 'damage']) {
+      const cell = document.createElement('td');
+      cell.textContent = String(row[key]);
+      line.appendChild(cell);
+    }
+    const toggle = () => {
+      if (line.nextSibling && line.nextSibling.classList.contains('image-files')) {
+        line.nextSibling.remove();
+        return;
+      }
+      line.after(imageFiles(image));
+    };
+    line.addEventListener('click', toggle);
+    line.addEventListener('keydown', (event) => { if (event.key === 'Enter') toggle(); });
+    rows.appendChild(line);
+  }
+}
+
+// An image's files, disk by disk, with their sizes and hashes, as dskinfo --files gives them.
+function imageFiles(image) {
+  const line = document.createElement('tr');
+  line.className = 'image-files';
+  const cell = document.createElement('td');
+  cell.colSpan = 5;
+  const table = document.createElement('table');
+  for (const disk of image.disks || []) {
+    for (const file of disk.file_list || []) {
+      const row = document.createElement('tr');
+      const damage = file.damage === null ? '' : file.damage;
+      for (const text of [`${disk.folder}/${file.path}`, `${file.size} bytes`, file.crc32,
+                          file.sha1, damage]) {
+        const td = document.createElement('td');
+        td.textContent = text;
+        row.appendChild(td);
+      }
+      table.appendChild(row);
+    }
+  }
+  cell.appendChild(table);
+  line.appendChild(cell);
+  return line;
+}
+
+function showCollection(answer) {
+  const {catalogue, datafile, extracted} = answer;
+  const listing = catalogue.listing.split('\n').filter((line) => line !== '');
+  Object.assign(collection, {images: listing.map((line) => JSON.parse(line)),
+                             catalogue: catalogue.listing, datafile: datafile.listing,
+                             files: extracted.files});
+  const section = $('catalogue');
+  showCatalogue();
+  const problems = section.querySelector('.problems');
+  problems.textContent = catalogue.problems;
+  problems.hidden = catalogue.problems === '';
+  const out = section.querySelector('.listing');
+  out.textContent = extracted.listing;
+  out.hidden = extracted.listing === '';
+  const extractProblems = section.querySelector('.extract-problems');
+  extractProblems.textContent = extracted.problems;
+  extractProblems.hidden = extracted.problems === '';
+  for (const button of section.querySelectorAll('button')) button.disabled = false;
+  $('download-everything').disabled = extracted.files.length === 0;
+  const count = collection.images.length;
+  $('progress').max = Math.max(count, 1);
+  $('progress').value = count;
+  $('progress-text').textContent = `${count} image${count === 1 ? '' : 's'} read, ` +
+      `${extracted.files.length} file${extracted.files.length === 1 ? '' : 's'} taken out.`;
+  $('status').textContent = `${collection.paths.join(', ')}: read.`;
+  document.body.removeAttribute('aria-busy');
+  document.body.dataset.collections = String(Number(document.body.dataset.collections || 0) + 1);
+}
+
+function startCatalogue() {
+  for (const header of $('catalogue').querySelectorAll('th')) {
+    header.addEventListener('click', () => {
+      if (!collection || !collection.images) return;
+      const key = header.dataset.key;
+      collection.descending = collection.sortKey === key && !collection.descending;
+      collection.sortKey = key;
+      showCatalogue();
+    });
+  }
+  $('download-jsonl').addEventListener('click', () => {
+    download(new TextEncoder().encode(collection.catalogue), `${collection.name}.jsonl`,
+             'application/jsonl');
+  });
+  $('download-dat').addEventListener('click', () => {
+    download(new TextEncoder().encode(collection.datafile), `${collection.name}.dat`,
+             'application/xml');
+  });
+  $('download-everything').addEventListener('click', () => {
+    download(zipFiles(collection.files, true), `${collection.name}.zip`, 'application/zip');
+  });
+}
+
+// The worker that runs `factory`: the module's factory, given to it as source text with the
+// worker's code; a worker made from text works from a plain folder too, where one made from a file
+// is refused.
+function startWorker(factory) {
+  const source = `var _scriptDir;\nvar createPrograms = ${factory.toString()};\n` +
+                 `(${runner.toString()})();\n`;
+  const started = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+  started.onmessage = onWorkerMessage;
+  return started;
+}
+
+let ready = false;
+function onWorkerMessage(event) {
+  if (event.data.ready) {
+    if (onReady) {
+      onReady(true);
+      onReady = null;
+    }
+    if (ready) return;
+    ready = true;
+    for (const id of ['image', 'folder']) $(id).disabled = false;
+    $('status').textContent = 'Ready: choose or drop a disk image, several, a folder or an archive.';
+    for (const variant of event.data.variants) {
+      const option = document.createElement('option');
+      option.value = option.textContent = variant;
+      $('put-variant').appendChild(option);
+    }
+    $('put-files').disabled = false;
+    $('put-new').disabled = false;
+  } else if (event.data.progress) {
+    showProgress(event.data.progress);
+  } else if (event.data.collection) {
+    showCollection(event.data.collection);
+  } else if (event.data.put) {
+    showPut(event.data.put);
+  } else if (event.data.converted) {
+    showConverted(event.data.converted);
+  } else {
+    showAnswer(event.data);
+  }
+}
+
 function startPage() {
   const input = $('image');
-  input.addEventListener('change', () => { if (input.files.length > 0) open(input.files[0]); });
+  input.addEventListener('change', () => {
+    take([...input.files].map((file) => ({path: file.name.replace(/[\/\\]/g, '_'), file})));
+  });
+  const folder = $('folder');
+  folder.addEventListener('change', () => {
+    take([...folder.files].map((file) => ({path: file.webkitRelativePath || file.name, file})));
+  });
   const zone = $('drop');
   zone.addEventListener('dragover', (event) => { event.preventDefault(); zone.classList.add('over'); });
   zone.addEventListener('dragleave', () => zone.classList.remove('over'));
-  zone.addEventListener('drop', (event) => {
+  zone.addEventListener('drop', async (event) => {
     event.preventDefault();
     zone.classList.remove('over');
-    if (event.dataTransfer.files.length > 0) open(event.dataTransfer.files[0]);
+    const dropped = [...event.dataTransfer.items].map((item) => item.webkitGetAsEntry())
+        .filter((entry) => entry !== null);
+    const entries = [];
+    for (const entry of dropped) await entriesBelow(entry, '', entries);
+    take(entries);
   });
   for (const id of ['option-d', 'option-2']) $(id).addEventListener('change', extract);
   $('put-new').addEventListener('click', () => putFiles(false));
@@ -410,30 +705,9 @@ function startPage() {
       download(zip, `${baseName()}-${program.name}.zip`, 'application/zip');
     });
   }
-  // The worker runs the module's factory, given to it as source text with the worker's code; a
-  // worker made from text works from a plain folder too, where one made from a file is refused.
-  const source = `var _scriptDir;\nvar createPrograms = ${createPrograms.toString()};\n` +
-                 `(${runner.toString()})();\n`;
-  worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
-  worker.onmessage = (event) => {
-    if (event.data.ready) {
-      input.disabled = false;
-      $('status').textContent = 'Ready: choose or drop a disk image.';
-      for (const variant of event.data.variants) {
-        const option = document.createElement('option');
-        option.value = option.textContent = variant;
-        $('put-variant').appendChild(option);
-      }
-      $('put-files').disabled = false;
-      $('put-new').disabled = false;
-    } else if (event.data.put) {
-      showPut(event.data.put);
-    } else if (event.data.converted) {
-      showConverted(event.data.converted);
-    } else {
-      showAnswer(event.data);
-    }
-  };
+  startCatalogue();
+  /* global createPrograms */
+  worker = startWorker(createPrograms);
 }
 
 startPage();

@@ -4,6 +4,7 @@
 // container that holds it, against the native programs' runs on the same images (with -u, as the
 // page runs them). Prints the page's size and time.
 //   node web/test.mjs NATIVE_BUILD_DIR WEB_BUILD_DIR [SCREENSHOT.png]
+// (with SCREENSHOT.png, also SCREENSHOT-catalogue.png: a collection's catalogue)
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -278,14 +279,85 @@ const largeAnswerMs = Date.now() - answerStart;
 await waitForRun(1);
 const largeMs = Date.now() - largeStart;
 if (largeAnswerMs > 500) fail(`the page took ${largeAnswerMs} ms to answer while reading`);
+
+// Collections: a folder (images, one too short, a text file, a zip inside), then a zip and an image
+// chosen together. The catalogue's JSON Lines and datafile, the diagnostics, dskget's listing and
+// everything's zip are what the native programs give for the same paths from the same folder.
+const shelf = path.join(scratch, 'shelf');
+fs.mkdirSync(path.join(shelf, 'coll', 'sub'), {recursive: true});
+fs.copyFileSync(path.join(images, 'file-systems.d88'), path.join(shelf, 'coll/sub/file-systems.d88'));
+fs.copyFileSync(path.join(images, 'hu-basic.2d'), path.join(shelf, 'coll/sub/hu-basic.2d'));
+fs.writeFileSync(path.join(shelf, 'coll/short.d88'), 'x'.repeat(10));
+fs.writeFileSync(path.join(shelf, 'coll/notes.txt'), 'not an image\n');
+fs.copyFileSync(path.join(images, 'sample-dskcut.d88'), path.join(shelf, 'sample-dskcut.d88'));
+execFileSync('zip', ['-qr', '../pack.zip', 'sub'], {cwd: path.join(shelf, 'coll')});
+fs.copyFileSync(path.join(shelf, 'pack.zip'), path.join(shelf, 'coll/inner.zip'));
+let collections = 0;
+const archiveRequests = () => requests.filter((url) => url.endsWith('/archives.js')).length;
+async function checkCollection(selector, chosen, paths) {
+  const what = `the collection ${paths.join(' ')}`;
+  await page.setInputFiles(selector, chosen);
+  collections += 1;
+  await page.waitForFunction((n) => Number(document.body.dataset.collections || 0) >= n,
+                             collections, {timeout: 120000});
+  const native = (program, options) => spawnSync(path.join(nativeDir, program, program),
+                                                 [...paths, ...options], {cwd: shelf});
+  const saved = async (button) => {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
+    return fs.readFileSync(await download.path());
+  };
+  const jsonl = native('dskinfo', ['--files', '--jsonl']);
+  expectEqual((await saved('#download-jsonl')).toString('utf8'), jsonl.stdout.toString('utf8'),
+              `${what}: JSON Lines`);
+  expectEqual(await page.textContent('#catalogue .problems'), jsonl.stderr.toString('utf8'),
+              `${what}: dskinfo's diagnostics`);
+  expectEqual((await saved('#download-dat')).toString('utf8'),
+              native('dskinfo', ['--dat']).stdout.toString('utf8'), `${what}: datafile`);
+  const out = path.join(scratch, `collection-${collections}`);
+  const extracted = native('dskget', ['-C', out]);
+  expectEqual(await page.textContent('#catalogue .listing'), extracted.stdout.toString('utf8'),
+              `${what}: dskget's listing`);
+  expectEqual(await page.textContent('#catalogue .extract-problems'),
+              extracted.stderr.toString('utf8'), `${what}: dskget's diagnostics`);
+  const zipped = new Map(Object.entries(unzipSync(await saved('#download-everything'))));
+  compareFiles(zipped, tree(out), `${what}: everything's zip`);
+  // A row per image; a click shows its files with their hashes.
+  const images = jsonl.stdout.toString('utf8').trim().split('\n').map((line) => JSON.parse(line));
+  const rows = await page.$$eval('#catalogue tbody > tr', (all) => all.map((row) => row.dataset.path));
+  expectEqual(rows.join(' '), images.map((image) => image.path).join(' '), `${what}: rows`);
+  const withFiles = images.find((image) => image.disks.some((disk) => disk.file_list?.length > 0));
+  await page.click(`#catalogue tbody > tr[data-path="${withFiles.path}"]`);
+  const shown = await page.$$eval('#catalogue tr.image-files tr', (all) => all.map((row) => row.textContent));
+  const listed = withFiles.disks.flatMap((disk) => (disk.file_list || [])
+      .map((file) => `${disk.folder}/${file.path}${file.size} bytes${file.crc32}${file.sha1}`));
+  expectEqual(shown.join('\n'), listed.join('\n'), `${what}: the files of ${withFiles.path}`);
+  // Sorted by files, most first.
+  await page.click('#catalogue th[data-key="files"]');
+  await page.click('#catalogue th[data-key="files"]');
+  const counts = await page.$$eval('#catalogue tbody > tr', (all) => all.map((row) => Number(row.cells[3].textContent)));
+  expectEqual(counts.join(' '), [...counts].sort((a, b) => b - a).join(' '), `${what}: sorted by files`);
+  return images.length;
+}
+const before = archiveRequests();
+const inFolder = await checkCollection('#folder', path.join(shelf, 'coll'), ['coll']);
+if (inFolder !== 5) fail(`the folder's images: ${inFolder}`);
+if (archiveRequests() !== before + 1) fail('the archive reader was not loaded for the zip inside the folder');
+await checkCollection('#image', [path.join(shelf, 'pack.zip'), path.join(shelf, 'sample-dskcut.d88')],
+                      ['pack.zip', 'sample-dskcut.d88']);
+if (screenshot) {
+  // The catalogue, one image's files shown.
+  await page.click('#catalogue tbody > tr >> nth=0');
+  await page.locator('#catalogue').screenshot({path: screenshot.replace(/\.png$/, '-catalogue.png')});
+}
 await browser.close();
 
+if (before !== 0) fail('archives.js was loaded before an archive was dropped');
 const outside = requests.filter((url) => !url.startsWith('file:') && !url.startsWith('blob:') &&
                                          !url.startsWith('data:'));
 if (outside.length > 0) fail(`the page fetched from outside its folder: ${outside.join(', ')}`);
-const size = fs.readdirSync(webDir).filter((f) => /\.(html|js|wasm)$/.test(f))
-    .reduce((sum, f) => sum + fs.statSync(path.join(webDir, f)).size, 0);
-console.log(`page size: ${size} bytes (html + script with the module inside)`);
+const size = ['index.html', 'dskcut.js'].reduce((sum, f) => sum + fs.statSync(path.join(webDir, f)).size, 0);
+console.log(`page size: ${size} bytes (html + script with the module inside); the archive ` +
+            `reader: ${fs.statSync(path.join(webDir, 'archives.js')).size} bytes`);
 for (const [i, t] of timings.entries()) {
   console.log(`${names[i]}: read by all four programs in ${t.extractMs.toFixed(1)} ms`);
 }
@@ -298,4 +370,5 @@ if (failures > 0) {
   console.error(`web test: ${failures} failure(s)`);
   process.exit(1);
 }
+console.log(`${collections} collections catalogued and taken out as the native programs do`);
 console.log('web test: the page matches the native programs on every image');

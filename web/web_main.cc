@@ -25,13 +25,15 @@ const char* const kProgramNames[] = {"dskcut", "dskpull", "dskinfo", "dskget", "
 }  // namespace
 
 // Runs dskcut (`program` 0), dskpull (1), dskinfo (2), dskget (3), dskconv (4) or dskput (5) with
-// the arguments in `arguments`, separated by NUL bytes and ending with an empty one.
-// Returns the exit status, or 1 for an unknown program.
+// the arguments in `arguments`, separated by NUL bytes and ending with an empty one (a collection's
+// paths among them: up to 4,094 arguments, the rest left out). Returns the exit status, or 1 for
+// an unknown program.
 extern "C" EMSCRIPTEN_KEEPALIVE int RunProgram(int program, char* arguments) {
   if (program < 0 || program > 5) return 1;
-  char* argv[16] = {const_cast<char*>(kProgramNames[program])};
+  static char* argv[4096];
+  argv[0] = const_cast<char*>(kProgramNames[program]);
   int argc = 1;
-  for (char* word = arguments; *word != '\0' && argc < 15; word += strlen(word) + 1) {
+  for (char* word = arguments; *word != '\0' && argc < 4095; word += strlen(word) + 1) {
     argv[argc++] = word;
   }
   argv[argc] = nullptr;
