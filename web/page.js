@@ -116,7 +116,10 @@ function runner() {
       const extracted = run(3, [...paths, '-C', '/out'], '/coll');
       extracted.files = FS.analyzePath('/out').exists ? collectFiles('/out', '', []) : [];
       removeTree('/out');
-      self.postMessage({collection: {catalogue, datafile, extracted}},
+      // The module's memory, for the test: it grows to the largest thing read at once, never
+      // to the collection's size.
+      const memory = module.HEAPU8.length;
+      self.postMessage({collection: {catalogue, datafile, extracted, memory}},
                        extracted.files.map((file) => file.bytes.buffer));
     };
     self.onmessage = (event) => {
@@ -211,9 +214,7 @@ function showInfo(info) {
     }
     rows.appendChild(row);
   }
-  const problems = section.querySelector('.problems');
-  problems.textContent = info.problems;
-  problems.hidden = info.problems === '';
+  showText(section.querySelector('.problems'), info.problems);
   showSaveAs(info.disks, section.querySelector('.save-as'));
   section.hidden = false;
 }
@@ -245,9 +246,7 @@ function showSaveAs(disks, paragraph) {
 
 // What dskconv wrote, downloaded; what it said, shown.
 function showConverted(converted) {
-  const problems = $('dskinfo').querySelector('.problems');
-  problems.textContent = converted.problems;
-  problems.hidden = converted.problems === '';
+  showText($('dskinfo').querySelector('.problems'), converted.problems);
   if (converted.bytes) download(converted.bytes, converted.file, 'application/octet-stream');
 }
 
@@ -286,14 +285,16 @@ function summary(program, result) {
   return `${files}; ${lines.length} problem${lines.length === 1 ? '' : 's'} reported below.`;
 }
 
+// `text` in `element`, hidden when empty.
+function showText(element, text) {
+  element.textContent = text;
+  element.hidden = text === '';
+}
+
 // A program's listing and diagnostics in its section, each hidden when empty.
 function showOutput(section, result) {
-  const listing = section.querySelector('.listing');
-  listing.textContent = result.listing;
-  listing.hidden = result.listing === '';
-  const problems = section.querySelector('.problems');
-  problems.textContent = result.problems;
-  problems.hidden = result.problems === '';
+  showText(section.querySelector('.listing'), result.listing);
+  showText(section.querySelector('.problems'), result.problems);
 }
 
 function show(program, result) {
@@ -589,15 +590,9 @@ function showCollection(answer) {
                              files: extracted.files});
   const section = $('catalogue');
   showCatalogue();
-  const problems = section.querySelector('.problems');
-  problems.textContent = catalogue.problems;
-  problems.hidden = catalogue.problems === '';
-  const out = section.querySelector('.listing');
-  out.textContent = extracted.listing;
-  out.hidden = extracted.listing === '';
-  const extractProblems = section.querySelector('.extract-problems');
-  extractProblems.textContent = extracted.problems;
-  extractProblems.hidden = extracted.problems === '';
+  showText(section.querySelector('.problems'), catalogue.problems);
+  showText(section.querySelector('.listing'), extracted.listing);
+  showText(section.querySelector('.extract-problems'), extracted.problems);
   for (const button of section.querySelectorAll('button')) button.disabled = false;
   $('download-everything').disabled = extracted.files.length === 0;
   const count = collection.images.length;
@@ -606,6 +601,7 @@ function showCollection(answer) {
   $('progress-text').textContent = `${count} image${count === 1 ? '' : 's'} read, ` +
       `${extracted.files.length} file${extracted.files.length === 1 ? '' : 's'} taken out.`;
   $('status').textContent = `${collection.paths.join(', ')}: read.`;
+  window.memory = answer.memory;
   document.body.removeAttribute('aria-busy');
   document.body.dataset.collections = String(Number(document.body.dataset.collections || 0) + 1);
 }

@@ -58,6 +58,13 @@ namespace {
 
 constexpr size_t kNameSize = 4096;
 
+#ifdef __EMSCRIPTEN__
+// The page reads a dropped file through the browser, where each read costs milliseconds.
+constexpr size_t kArchiveBlockSize = 1024 * 1024;
+#else
+constexpr size_t kArchiveBlockSize = 64 * 1024;
+#endif
+
 // The calls of libarchive used here. Where the build says so (Linux) the library is loaded when
 // the first archive is met, so that a run without archives loads nothing but the C library and a
 // system without libarchive still runs the programs.
@@ -201,7 +208,7 @@ bool WalkOne(const char* path, const unsigned char* bytes, size_t size, const ch
   }
   calls->support_filter_all(reader);
   calls->support_format_all(reader);
-  const int opened = path != nullptr ? calls->open_filename(reader, path, 64 * 1024)
+  const int opened = path != nullptr ? calls->open_filename(reader, path, kArchiveBlockSize)
                                      : calls->open_memory(reader, bytes, size);
   bool whole;
   if (opened != ARCHIVE_OK) {
