@@ -275,8 +275,8 @@ await waitForRun(1);
 const largeMs = Date.now() - largeStart;
 if (largeAnswerMs > 500) fail(`the page took ${largeAnswerMs} ms to answer while reading`);
 
-// Collections: a folder (images, one too short, a text file, a zip inside), then a zip and an image
-// chosen together. The catalogue's JSON Lines and datafile, the diagnostics, dskget's listing and
+// Collections: a folder (images, one too short, a text file, a zip inside), then a 7z, a zip and an
+// image chosen together. The catalogue's JSON Lines and datafile, the diagnostics, dskget's listing and
 // everything's zip are what the native programs give for the same paths from the same folder.
 const shelf = path.join(scratch, 'shelf');
 fs.mkdirSync(path.join(shelf, 'coll', 'sub'), {recursive: true});
@@ -286,6 +286,7 @@ fs.writeFileSync(path.join(shelf, 'coll/short.d88'), 'x'.repeat(10));
 fs.writeFileSync(path.join(shelf, 'coll/notes.txt'), 'not an image\n');
 fs.copyFileSync(path.join(images, 'sample-dskcut.d88'), path.join(shelf, 'sample-dskcut.d88'));
 execFileSync('zip', ['-qr', '../pack.zip', 'sub'], {cwd: path.join(shelf, 'coll')});
+execFileSync('7z', ['a', '-bd', '../more.7z', 'sub'], {cwd: path.join(shelf, 'coll')});
 fs.copyFileSync(path.join(shelf, 'pack.zip'), path.join(shelf, 'coll/inner.zip'));
 let collections = 0;
 const archiveRequests = () => requests.filter((url) => url.endsWith('/archives.js')).length;
@@ -337,8 +338,8 @@ const before = archiveRequests();
 const inFolder = await checkCollection('#folder', path.join(shelf, 'coll'), ['coll']);
 if (inFolder !== 5) fail(`the folder's images: ${inFolder}`);
 if (archiveRequests() !== before + 1) fail('the archive reader was not loaded for the zip inside the folder');
-await checkCollection('#image', [path.join(shelf, 'pack.zip'), path.join(shelf, 'sample-dskcut.d88')],
-                      ['pack.zip', 'sample-dskcut.d88']);
+await checkCollection('#image', ['more.7z', 'pack.zip', 'sample-dskcut.d88'].map((name) => path.join(shelf, name)),
+                      ['more.7z', 'pack.zip', 'sample-dskcut.d88']);
 // A 200 MB archive of 600 images is read without a copy of it: the module's memory stays near
 // where it starts (64 MB), and the page answers meanwhile.
 const big = path.join(scratch, 'big');
