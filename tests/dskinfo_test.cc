@@ -440,10 +440,6 @@ TEST_F(DskinfoTest, AWindowsBuildReadsACollectionAsTheHostBuildDoes) {
   RunOptions options;
   options.cwd = work();
   options.stdout_path = root / "listing";
-  const auto listing = [&options] {
-    const Bytes bytes = ReadFile(options.stdout_path);
-    return std::string(bytes.begin(), bytes.end());
-  };
   const auto without_cr = [](std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
@@ -453,11 +449,11 @@ TEST_F(DskinfoTest, AWindowsBuildReadsACollectionAsTheHostBuildDoes) {
     std::vector<std::string> args = paths;
     args.insert(args.end(), form.begin(), form.end());
     const RunResult windows = Run(args, options);
-    const std::string listed = listing();
+    const std::string listed = ReadText(options.stdout_path);
     const RunResult host = RunProgram(BuiltProgramCommand("dskinfo"), args, options);
     EXPECT_EQ(windows.status, host.status);
     EXPECT_NE(listed.find("corpus1"), std::string::npos) << form[0];
-    EXPECT_EQ(without_cr(listed), listing()) << form[0];
+    EXPECT_EQ(without_cr(listed), ReadText(options.stdout_path)) << form[0];
     EXPECT_EQ(without_cr(windows.err), host.err);
   }
   std::vector<std::string> args = paths;

@@ -16,15 +16,6 @@
 
 #include "tests/test_files.h"
 
-namespace {
-
-std::string ReadText(const std::string& path) {
-  const Bytes bytes = ReadFile(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 std::vector<std::string> ProgramCommand(const std::string& name) {
   std::vector<std::string> command;
   if (const char* wrapper = getenv("TEST_WRAPPER"); wrapper != nullptr) {

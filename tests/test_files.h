@@ -22,5 +22,6 @@ class TempDir {
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
+std::string ReadText(const std::string& path);  // the file's bytes as they are
 
 #endif  // TESTS_TEST_FILES_H_
