@@ -480,7 +480,7 @@ function loadArchives() {
   return archivesLoaded;
 }
 
-let collection = null;  // {name, paths, images, catalogue, datafile, files, sortKey, descending}
+let collection = null;  // the collection shown: its paths, images, texts, files and sort order
 
 async function readCollection(entries) {
   const paths = [...new Set(entries.map((entry) => entry.path.split('/')[0]))].sort();
